@@ -1,0 +1,58 @@
+// PPM pictures: the input picture (plain P3 or binary P6) and the plain P3
+// output written from the raster.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "raster.h"
+
+// An input picture, its samples already brought to 0..MaxValue with MaxValue
+// at most 255: a value above the file's maximum is clamped to it, and a file
+// maximum above 255 is scaled to 0..255.
+struct InputPicture {
+  int Width = 0;
+  int Height = 0;
+  int MaxValue = 255;         // the maximum written to the output
+  bool HasComment = false;    // the header had a comment line
+  std::string Comment;        // the first comment line as it stands ('#' included), at most 72 characters
+  std::vector<std::uint8_t> Rgb;  // Width * Height * 3, row after row from the top
+};
+
+// Reads a whole picture in large blocks. Throws RuntimeFailure when it cannot
+// be opened (2, 3, 5) or read (100), and RunStopped with an Italian message
+// naming the file when it is not a picture: wrong magic, missing or bad width,
+// height or maximum, a sample that is not a number, data that ends early.
+InputPicture ReadPicture(const std::string& fileName);
+
+// The output picture. Created (empty) beside its final name when the run
+// starts, so that an impossible output fails early with the runtime report; the
+// complete file is renamed into place by Commit. A picture that is never
+// committed leaves nothing behind.
+class OutputPicture {
+ public:
+  // Throws RuntimeFailure (2, 3, 5) naming fileName when it cannot be created.
+  explicit OutputPicture(std::string fileName);
+  ~OutputPicture();
+  OutputPicture(const OutputPicture&) = delete;
+  OutputPicture& operator=(const OutputPicture&) = delete;
+
+  // Header: "P3", the input's comment line when it had one, "Width Height",
+  // the maximum; each line ends with a single LF.
+  void WriteHeader(const InputPicture& input, int width, int height);
+  // The pixel part: rows from the top, each from the left; every value is
+  // followed by a blank and every 11th pixel by a LF (lines run on across rows);
+  // then the file is closed and renamed into place. Throws RuntimeFailure 101
+  // on a failed write.
+  void WritePixelsAndCommit(const OutputRaster& raster);
+
+ private:
+  void Flush();
+  std::string finalName_;
+  std::string tempName_;
+  std::FILE* file_ = nullptr;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+};
