@@ -1,0 +1,199 @@
+// The mapping of one input pixel: its small square on the picture face is
+// walked round with 4 * Accuracy sample points, each is reflected onto Z = 0,
+// and every output cell whose centre lies inside the reflected polygon takes the
+// pixel's colour.
+//
+// Tracing (the rays) and painting (the cells) are separate steps so that the
+// run can trace many pixels on several threads and still paint them in reading
+// order. Nothing is allocated here.
+#pragma once
+
+#include "geometry.h"
+#include "mirror.h"
+#include "raster.h"
+#include "window.h"
+
+inline constexpr int kMaxPolygon = 81;  // 4 * 20 sample points and the closing copy
+inline constexpr int OutsideCell = -999;
+inline constexpr Real ExclusionScale = 10;
+
+struct Point2 {
+  Real x = 0, y = 0;
+};
+
+// What the mapping of every pixel of a run shares; fixed before the first pixel.
+struct MappingSetup {
+  Face PictureFace;
+  Point3 ProjectionCentre;
+  Real FaceStep = 0;     // side of one input pixel on the picture face
+  Real FaceSubStep = 0;  // FaceStep / Accuracy
+  int Accuracy = 1;
+  OutputWindow Window;
+  // The axis step of the vertical-axis mirrors: a pixel whose reflected polygon,
+  // enlarged tenfold about the image of the pixel's centre, surrounds the axis
+  // foot is left out (its image would wrap round the axis).
+  bool AxisExclusion = false;
+  Point2 AxisFoot;
+};
+
+// The cells a traced pixel may paint, or nothing.
+struct PixelTrace {
+  bool Paint = false;  // false: a sample ray missed, or the axis step left it out
+  int Count = 0;       // polygon points, the closing copy included
+  int ColLo = 0, ColHi = 0, RowLo = 0, RowHi = 0;
+};
+
+// Column and row of the cell holding (x, y), each OutsideCell when outside the
+// window; indices are truncated toward zero, so a point less than one cell
+// left of MinX (or above MaxY) still gets index 1.
+inline void CellOf(const OutputWindow& w, Real x, Real y, int& col, int& row) {
+  const Real c = (x - w.MinX) / w.CellSize;
+  const Real r = (w.MaxY - y) / w.CellSize;
+  // Compared before converting, so that far or undefined points never overflow.
+  col = (c > -1 && c < w.Width) ? static_cast<int>(c) + 1 : OutsideCell;
+  row = (r > -1 && r < w.Height) ? static_cast<int>(r) + 1 : OutsideCell;
+}
+
+// Crossing-number test over the closed polygon v[0..count-1] (v[count-1]
+// repeats v[0]). A point within 1e-6 of a vertex, within 1e-9 of an edge
+// crossing, or on a horizontal edge is outside.
+inline bool PointInPolygon(Real x, Real y, const Point2* v, int count) {
+  int crossings = 0;
+  Real dx0 = v[0].x - x, dy0 = v[0].y - y;
+  for (int i = 0; i < count; ++i) {
+    const Real dx1 = v[i].x - x, dy1 = v[i].y - y;
+    if (std::fabs(dx1) < 1e-6L && std::fabs(dy1) < 1e-6L) return false;
+    if ((dy1 > 0) != (dy0 > 0)) {
+      // Signed distance along x from the point to where the edge crosses its row.
+      const Real xc = dx0 + (dx0 - dx1) * dy0 / (dy1 - dy0);
+      if (std::fabs(xc) < 1e-9L) return false;
+      if (xc > 0) ++crossings;
+    } else if (std::fabs(dy0) < 1e-6L && std::fabs(dy1) < 1e-6L && dx0 * dx1 < 0) {
+      return false;
+    }
+    dx0 = dx1;
+    dy0 = dy1;
+  }
+  return (crossings & 1) != 0;
+}
+
+// The pixel's sample points on the picture face, unreflected: K1 (top-left)
+// and on round the border, 4 * Accuracy points; also its centre, the midpoint
+// of K1 and K3.
+inline void SamplePixel(const MappingSetup& s, int col, int row, Point3* out, Point3& centre) {
+  const Face& f = s.PictureFace;
+  const int a = s.Accuracy;
+  const Real step = s.FaceStep;
+  const Real pu = (col - 1) * step, pv = (row - 1) * step;
+  const Point3 A = PointToward(f.C1, f.C2, pu);
+  const Point3 B = PointToward(f.C4, f.C3, pu);
+  const Point3 k1 = PointToward(A, B, pv);
+  int n = 0;
+  out[n++] = k1;
+  // Top side, toward the right edge of the face.
+  const Point3 E = PointToward(f.C2, f.C3, pv);
+  Real t = 0;
+  for (int k = 1; k <= a; ++k) {
+    t += s.FaceSubStep;
+    out[n++] = PointToward(k1, E, t);
+  }
+  const Point3 k2 = out[n - 1];
+  // Right side, toward the bottom edge.
+  const Point3 F = PointToward(B, f.C3, step);
+  t = 0;
+  for (int k = 1; k <= a; ++k) {
+    t += s.FaceSubStep;
+    out[n++] = PointToward(k2, F, t);
+  }
+  const Point3 k3 = out[n - 1];
+  // Bottom side, toward the left edge.
+  const Point3 G = PointToward(f.C1, f.C4, pv + step);
+  t = 0;
+  for (int k = 1; k <= a; ++k) {
+    t += s.FaceSubStep;
+    out[n++] = PointToward(k3, G, t);
+  }
+  const Point3 k4 = out[n - 1];
+  // Left side, stopping one step short of K1.
+  t = 0;
+  for (int k = 1; k < a; ++k) {
+    t += s.FaceSubStep;
+    out[n++] = PointToward(k4, A, t);
+  }
+  centre = PointToward(k1, k3, Distance3(k1, k3) / 2);
+}
+
+// Reflects the pixel's border into polygon (kMaxPolygon points of room) and
+// finds the range of cells it may paint.
+template <class Mirror>
+PixelTrace TracePixel(const Mirror& mirror, const MappingSetup& s, int col, int row, Point2* polygon,
+                      MissRecord& misses) {
+  PixelTrace trace;
+  Point3 points[kMaxPolygon];
+  Point3 middle;
+  SamplePixel(s, col, row, points, middle);
+  const int n = 4 * s.Accuracy;
+  bool allHit = true;
+  for (int i = 0; i < n; ++i) {
+    Point3& p = points[i];
+    // Every sample is traced, so that the miss count does not depend on order.
+    allHit &= ReflectRay(mirror, s.ProjectionCentre, p, p, misses);
+    polygon[i] = {p.x, p.y};
+  }
+  polygon[n] = polygon[0];
+  trace.Count = n + 1;
+  if (s.AxisExclusion) {
+    Point3 c;
+    if (!ReflectRay(mirror, s.ProjectionCentre, middle, c, misses)) return trace;
+    if (!allHit) return trace;
+    Point2 grown[kMaxPolygon];
+    for (int i = 0; i <= n; ++i) {
+      grown[i] = {(polygon[i].x - c.x) * ExclusionScale + c.x, (polygon[i].y - c.y) * ExclusionScale + c.y};
+    }
+    if (PointInPolygon(s.AxisFoot.x, s.AxisFoot.y, grown, n + 1)) return trace;
+  }
+  if (!allHit) return trace;
+  // Cells of the vertices; an index outside the window lowers the start of the
+  // range to OutsideCell and does not raise its end.
+  int colLo = 300000, colHi = -300000, rowLo = 300000, rowHi = -300000;
+  for (int i = 0; i < n; ++i) {
+    int c, r;
+    CellOf(s.Window, polygon[i].x, polygon[i].y, c, r);
+    if (c < colLo) colLo = c;
+    if (c > colHi) colHi = c;
+    if (r < rowLo) rowLo = r;
+    if (r > rowHi) rowHi = r;
+  }
+  trace.Paint = true;
+  trace.ColLo = colLo < 1 ? 1 : colLo;
+  trace.ColHi = colHi;
+  trace.RowLo = rowLo < 1 ? 1 : rowLo;
+  trace.RowHi = rowHi;
+  return trace;
+}
+
+// Paints the cells of a traced pixel whose centres lie inside its polygon,
+// only in the columns firstCol..lastCol (a thread's share of the raster).
+inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Point2* polygon, Rgb colour,
+                       OutputRaster& raster, int firstCol, int lastCol) {
+  if (!trace.Paint) return;
+  const int c0 = trace.ColLo > firstCol ? trace.ColLo : firstCol;
+  const int c1 = trace.ColHi < lastCol ? trace.ColHi : lastCol;
+  const OutputWindow& w = s.Window;
+  for (int c = c0; c <= c1; ++c) {
+    const Real x = w.MinX + c * w.CellSize - w.HalfCell;
+    for (int r = trace.RowLo; r <= trace.RowHi; ++r) {
+      const Real y = w.MaxY - r * w.CellSize + w.HalfCell;
+      if (PointInPolygon(x, y, polygon, trace.Count)) raster.Set(c, r, colour);
+    }
+  }
+}
+
+// One pixel, traced and painted at once.
+template <class Mirror>
+void MapPixel(const Mirror& mirror, const MappingSetup& s, int col, int row, Rgb colour, OutputRaster& raster,
+              MissRecord& misses) {
+  Point2 polygon[kMaxPolygon];
+  const PixelTrace trace = TracePixel(mirror, s, col, row, polygon, misses);
+  PaintPixel(s, trace, polygon, colour, raster, 1, raster.Width);
+}

@@ -1,0 +1,121 @@
+#include "run.h"
+
+#include <exception>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+int DefaultThreads() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int>(n);
+}
+
+void ParallelFor(int threads, long tasks, const std::function<void(long task, int thread)>& fn) {
+  if (tasks <= 0) return;
+  const int workers = static_cast<int>(std::min<long>(std::max(1, threads), tasks));
+  if (workers == 1) {
+    for (long t = 0; t < tasks; ++t) fn(t, 0);
+    return;
+  }
+  std::atomic<long> next{0};
+  auto work = [&](int thread) {
+    for (long t = next++; t < tasks; t = next++) fn(t, thread);
+  };
+  std::vector<std::thread> pool;
+  pool.reserve(workers - 1);
+  for (int i = 1; i < workers; ++i) pool.emplace_back(work, i);
+  work(0);
+  for (std::thread& t : pool) t.join();
+}
+
+namespace run_detail {
+
+void ReportWindowMisses(Console& console, const MissRecord& misses) {
+  if (!misses.RayError) return;
+  WriteLine(console, "ERRORE: modificare la giacitura dello specchio o del PV");
+  WriteLine(console, "Alcune rette non intersecano il piano XY");
+  Pause(console);
+}
+
+void StopOnBadWindow(WindowStatus status) {
+  switch (status) {
+    case WindowStatus::kOk:
+      return;
+    case WindowStatus::kNoRayReachedSheet:
+      throw RunStopped(
+          "ERRORE: nessuna retta riflessa raggiunge il piano XY: impossibile calcolare l'immagine finale");
+    case WindowStatus::kNoExtent:
+      throw RunStopped("ERRORE: l'immagine riflessa sul piano XY non ha estensione: impossibile calcolare "
+                       "l'immagine finale");
+    case WindowStatus::kSideWithoutCells:
+      throw RunStopped("ERRORE: l'immagine riflessa sul piano XY e' troppo stretta: un lato dell'immagine finale "
+                       "avrebbe 0 pixel");
+  }
+}
+
+void WriteWindowLines(Console& console, const OutputWindow& w) {
+  WriteLine(console, "Minimo  " + FormatReal(w.MinX) + " " + FormatReal(w.MinY));
+  WriteLine(console, "Massimo " + FormatReal(w.MaxX) + " " + FormatReal(w.MaxY));
+}
+
+void ReportFinalMisses(Console& console, const MissRecord& misses) {
+  if (!misses.RayError) return;
+  WriteLine(console, "ERRORE");
+  WriteLine(console, std::to_string(misses.MissCount) + " punti non intercettati dalla superficie dello specchio.");
+  WriteLine(console, "Immagine finale non corretta");
+  Pause(console);
+}
+
+void CheckOutputIsNotInput(const std::string& output, const std::vector<std::string>& inputs) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(output, ec)) return;
+  for (const std::string& input : inputs) {
+    if (input.empty()) continue;
+    if (fs::equivalent(output, input, ec)) {
+      throw RunStopped("ERRORE: il file di uscita " + output + " e' anche un file di ingresso (" + input +
+                       "): scegliere un altro nome");
+    }
+  }
+}
+
+std::string ProgressLine(int row, int every) {
+  return "Calcolo le righe " + FormatWhole(row, 5) + ".." + std::to_string(static_cast<long long>(row) + every - 1);
+}
+
+void StopOnBadPixelCount(long pixelCount) {
+  if (pixelCount < 1) {
+    throw RunStopped("ERRORE: il numero di pixel del lato maggiore dell'immagine deve essere almeno 1 (letto " +
+                     std::to_string(pixelCount) + ")");
+  }
+}
+
+Real FaceStepOf(const Face& face, int inputWidth) {
+  const Real step = Distance3(face.C1, face.C2) / inputWidth;
+  if (!(step > 0) || !std::isfinite(step)) {
+    throw RunStopped("ERRORE: il primo lato della faccia per l'immagine ha lunghezza nulla: impossibile "
+                     "collocare l'immagine");
+  }
+  return step;
+}
+
+int ReportFailure(Console& console, const std::exception_ptr& error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const RuntimeFailure& e) {
+    WriteLine(console);
+    WriteLine(console, e.Report());
+    return e.code();
+  } catch (const RunStopped& e) {
+    WriteLine(console, e.what());
+    return 1;
+  } catch (const std::bad_alloc&) {
+    WriteLine(console, "ERRORE: memoria insufficiente per l'elaborazione");
+    return 1;
+  } catch (const std::exception& e) {
+    WriteLine(console, std::string("ERRORE: ") + e.what());
+    return 1;
+  }
+}
+
+}  // namespace run_detail
