@@ -1,0 +1,46 @@
+// The plane mirror: the whole plane through the first three corners of one
+// 3DFACE, reflecting on either side.
+#pragma once
+
+#include <string>
+
+#include "console.h"
+#include "geometry.h"
+#include "mirror.h"
+
+struct PlaneMirror {
+  Plane MirrorPlane;  // normalised; (0, 0, 0, 0) until a face is read
+  bool HasFace = false;
+};
+
+// Scans the mirror file like the picture face: the plane of the last 3DFACE
+// counts. Prints "Attenzione: faccia specchio non piana. Uso i primi tre punti"
+// for every face whose fourth corner lies more than 0.001 off the plane of the
+// first three.
+void ReadMirrorFaceDxf(const std::string& fileName, PlaneMirror& mirror, Console& console);
+
+// The sight half-line from centre through facePoint meets the plane at M, in
+// front of the centre; the ray reflected there must come down to Z = 0.
+inline bool ReflectRay(const PlaneMirror& mirror, Point3 centre, Point3 facePoint, Point3& result,
+                       MissRecord& misses) {
+  const Plane& pl = mirror.MirrorPlane;
+  const Point3 u = UnitDirection(centre, facePoint);
+  Point3 m;
+  Real along = 0;
+  // A sight line parallel to the plane, or a plane behind the eye, is missed.
+  if (!IntersectLinePlane(centre, pl, u, m, along) || !(along > 0)) return RecordMiss(result, misses);
+  // One unit along the normal from M, turned to the side of the centre.
+  Point3 q = m + Normal(pl);
+  const Real sC = pl.nx * centre.x + pl.ny * centre.y + pl.nz * centre.z + pl.d;
+  const Real sQ = pl.nx * q.x + pl.ny * q.y + pl.nz * q.z + pl.d;
+  if ((sC > 0) != (sQ > 0)) {
+    Real e = Distance3(q, m);
+    if (e == 0) e = 1e-10L;
+    q = PointBeyond(q, m, e);
+  }
+  // Foot of the centre on the normal through M, then the centre mirrored
+  // through it: a point of the reflected ray.
+  q = PointToward(m, q, SignedDistance(pl, centre));
+  q = PointBeyond(centre, q, Distance3(centre, q));
+  return ReflectedRayToGround(m, q, result, misses);
+}

@@ -1,0 +1,43 @@
+#include "specchio_program.h"
+
+namespace {
+
+void ReadSpecchioParameters(TextFile& file, Console& console, RunParameters& params, PlaneMirror&) {
+  params.PictureDxfName = ReadNameEcho(file, console, kLabelPictureDxf);
+  params.MirrorDxfName = ReadNameEcho(file, console, "Nome file faccia per specchio (DXF)   : ");
+  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
+  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
+  params.ProjectionCentre = ReadCentreEcho(file, console);
+  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+  // Every pixel is mapped by its four corners.
+  params.Accuracy = 1;
+}
+
+void PrepareSpecchioMirror(Console& console, const RunParameters& params, const Face&, PlaneMirror& mirror,
+                           MappingSetup&) {
+  ReadMirrorFaceDxf(params.MirrorDxfName, mirror, console);
+  if (!mirror.HasFace) {
+    throw RunStopped("ERRORE: il file " + params.MirrorDxfName +
+                     " non contiene nessuna faccia 3DFACE: manca lo specchio");
+  }
+}
+
+WindowStatus SpecchioWindow(const PlaneMirror& mirror, const RunParameters& params, const Face& face,
+                            long pixelCount, MissRecord& misses, OutputWindow& window, std::vector<std::string>&) {
+  // The scanned box widened by a thirtieth of its extent on each side.
+  return ComputeWindow(mirror, face, params.ProjectionCentre, pixelCount, 30, misses, window);
+}
+
+}  // namespace
+
+const Program<PlaneMirror>& SpecchioProgram() {
+  static const Program<PlaneMirror> program = [] {
+    Program<PlaneMirror> p;
+    p.MirrorLine = "Superficie dello specchio: piano";
+    p.ReadParameters = ReadSpecchioParameters;
+    p.PrepareMirror = PrepareSpecchioMirror;
+    p.ComputeWindow = SpecchioWindow;
+    return p;
+  }();
+  return program;
+}
