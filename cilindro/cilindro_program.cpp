@@ -1,0 +1,64 @@
+#include "cilindro_program.h"
+
+namespace {
+
+void ReadCilindroParameters(TextFile& file, Console& console, RunParameters& params, Cylinder& cylinder) {
+  // Both axis coordinates are read before either is echoed.
+  cylinder.AxisPoint.x = file.ReadReal();
+  cylinder.AxisPoint.y = file.ReadReal();
+  file.SkipLine();
+  EchoReal(console, "Coordinata X asse cilindro verticale  : ", cylinder.AxisPoint.x);
+  EchoReal(console, "Coordinata Y asse cilindro verticale  : ", cylinder.AxisPoint.y);
+  cylinder.AxisPoint.z = 0;
+  cylinder.Radius = file.ReadReal();
+  file.SkipLine();
+  EchoReal(console, "Raggio del cilindro verticale         : ", cylinder.Radius);
+  params.PictureDxfName = ReadNameEcho(file, console, kLabelPictureDxf);
+  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
+  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
+  params.ProjectionCentre = ReadCentreEcho(file, console);
+  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+  params.Accuracy = ReadIntegerEcho(file, console, kLabelAccuracy);
+}
+
+void PrepareCylinder(Console&, const RunParameters&, const Face&, Cylinder& cylinder, MappingSetup&) {
+  // Every line of sight would miss: there is nothing to map.
+  if (CylinderIsNull(cylinder)) {
+    throw RunStopped("ERRORE: il raggio del cilindro e' nullo: nessuna retta puo' essere riflessa dallo specchio");
+  }
+}
+
+WindowStatus CilindroWindow(const Cylinder& cylinder, const RunParameters& params, const Face& face, long pixelCount,
+                            MissRecord& misses, OutputWindow& window, std::vector<std::string>& reportLines) {
+  AxialPlacement placement;
+  const WindowStatus status = ComputeAxialWindow(cylinder, face, params.ProjectionCentre, cylinder.AxisPoint,
+                                                 cylinder.Radius, pixelCount, misses, window, placement);
+  if (status == WindowStatus::kOk) {
+    reportLines.push_back(AxisCellLine(placement));
+    reportLines.push_back(RadiusCellLine(placement));
+  }
+  return status;
+}
+
+}  // namespace
+
+std::string AxisCellLine(const AxialPlacement& placement) {
+  return "Pixel centro cilindro " + FormatWhole(RoundHalfEven(placement.AxisColumn), 6) + "," +
+         std::to_string(RoundHalfEven(placement.AxisRow));
+}
+
+std::string RadiusCellLine(const AxialPlacement& placement) {
+  return "Raggio in pixel       " + FormatWhole(RoundHalfEven(placement.RadiusCells), 6);
+}
+
+const Program<Cylinder>& CilindroProgram() {
+  static const Program<Cylinder> program = [] {
+    Program<Cylinder> p;
+    p.MirrorLine = "Superficie dello specchio: cilindro verticale";
+    p.ReadParameters = ReadCilindroParameters;
+    p.PrepareMirror = PrepareCylinder;
+    p.ComputeWindow = CilindroWindow;
+    return p;
+  }();
+  return program;
+}
