@@ -1,7 +1,5 @@
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <fstream>
@@ -13,10 +11,8 @@ namespace fs = std::filesystem;
 
 TempDir::TempDir() {
   static std::atomic<int> counter{0};
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = "anamorfosi-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-  if (info != nullptr) name += std::string("-") + info->name();
-  std::replace(name.begin(), name.end(), '/', '_');
+  // Short, because names in parameter files are cut at 80 characters.
+  const std::string name = "anam-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
   path_ = fs::temp_directory_path() / name;
   fs::remove_all(path_);
   fs::create_directories(path_);
