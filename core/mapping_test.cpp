@@ -1,0 +1,289 @@
+#include "mapping.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "window.h"
+
+namespace {
+
+// A mirror that sends every face point straight down onto the sheet; misses
+// any point whose x is negative, so that tests can steer misses.
+struct DropMirror {
+  bool missLeft = false;
+};
+bool ReflectRay(const DropMirror& m, Point3, Point3 facePoint, Point3& result, MissRecord& misses) {
+  if (m.missLeft && facePoint.x < -1e-9L) return RecordMiss(result, misses);
+  result = {facePoint.x, facePoint.y, 0};
+  return true;
+}
+
+// The face lying on the sheet itself, 10 x 10 units from (0, 10) to (10, 0).
+MappingSetup FlatSetup(int accuracy, int pictureSide, int cells) {
+  MappingSetup s;
+  s.PictureFace = {{0, 10, 0}, {10, 10, 0}, {10, 0, 0}, {0, 0, 0}};
+  s.ProjectionCentre = {5, 5, 100};
+  s.Accuracy = accuracy;
+  s.FaceStep = 10.0L / pictureSide;
+  s.FaceSubStep = s.FaceStep / accuracy;
+  s.Window.MinX = 0;
+  s.Window.MinY = 0;
+  s.Window.MaxX = 10;
+  s.Window.MaxY = 10;
+  s.Window.Width = cells;
+  s.Window.Height = cells;
+  s.Window.CellSize = 10.0L / cells;
+  s.Window.HalfCell = s.Window.CellSize / 2;
+  return s;
+}
+
+TEST(CellOf, TruncatesTowardZeroAndMarksOutside) {
+  OutputWindow w;
+  w.MinX = 0;
+  w.MaxY = 10;
+  w.CellSize = 1;
+  w.Width = 10;
+  w.Height = 10;
+  int c, r;
+  CellOf(w, 0.5L, 9.5L, c, r);
+  EXPECT_EQ(c, 1);
+  EXPECT_EQ(r, 1);
+  CellOf(w, 9.99L, 0.01L, c, r);
+  EXPECT_EQ(c, 10);
+  EXPECT_EQ(r, 10);
+  // Less than one cell left of MinX (or above MaxY) still gives index 1.
+  CellOf(w, -0.5L, 10.5L, c, r);
+  EXPECT_EQ(c, 1);
+  EXPECT_EQ(r, 1);
+  CellOf(w, -1.5L, 11.5L, c, r);
+  EXPECT_EQ(c, OutsideCell);
+  EXPECT_EQ(r, OutsideCell);
+  CellOf(w, 10, 0, c, r);
+  EXPECT_EQ(c, OutsideCell);
+  EXPECT_EQ(r, OutsideCell);
+  // Far and undefined points never overflow into a valid index.
+  CellOf(w, 1e30L, -1e30L, c, r);
+  EXPECT_EQ(c, OutsideCell);
+  EXPECT_EQ(r, OutsideCell);
+  CellOf(w, NAN, INFINITY, c, r);
+  EXPECT_EQ(c, OutsideCell);
+  EXPECT_EQ(r, OutsideCell);
+}
+
+TEST(PointInPolygon, InsideOutsideAndBorder) {
+  const Point2 square[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}};
+  EXPECT_TRUE(PointInPolygon(2, 2, square, 5));
+  EXPECT_TRUE(PointInPolygon(0.001L, 3.999L, square, 5));
+  EXPECT_FALSE(PointInPolygon(5, 2, square, 5));
+  EXPECT_FALSE(PointInPolygon(-1, 2, square, 5));
+  EXPECT_FALSE(PointInPolygon(2, 5, square, 5));
+  // On a vertex, on a slanted or vertical edge, on a horizontal edge: outside.
+  EXPECT_FALSE(PointInPolygon(4, 4, square, 5));
+  EXPECT_FALSE(PointInPolygon(4, 2, square, 5));
+  EXPECT_FALSE(PointInPolygon(0, 2, square, 5));
+  EXPECT_FALSE(PointInPolygon(2, 0, square, 5));
+  EXPECT_FALSE(PointInPolygon(2, 4, square, 5));
+  const Point2 diamond[] = {{2, 0}, {4, 2}, {2, 4}, {0, 2}, {2, 0}};
+  EXPECT_FALSE(PointInPolygon(3, 1, diamond, 5));
+  EXPECT_TRUE(PointInPolygon(2, 2, diamond, 5));
+  // A concave polygon: the notch is outside.
+  const Point2 u[] = {{0, 0}, {6, 0}, {6, 6}, {4, 6}, {4, 2}, {2, 2}, {2, 6}, {0, 6}, {0, 0}};
+  EXPECT_FALSE(PointInPolygon(3, 4, u, 9));
+  EXPECT_TRUE(PointInPolygon(1, 4, u, 9));
+  EXPECT_TRUE(PointInPolygon(3, 1, u, 9));
+}
+
+TEST(PointInPolygon, AgreesWithTriangleBarycentresOnRandomPoints) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(-10, 10);
+  for (int i = 0; i < 2000; ++i) {
+    const Point2 a{u(rng), u(rng)}, b{u(rng), u(rng)}, c{u(rng), u(rng)};
+    const Point2 tri[] = {a, b, c, a};
+    const Point2 p{u(rng), u(rng)};
+    const Real d = (b.y - c.y) * (a.x - c.x) + (c.x - b.x) * (a.y - c.y);
+    if (std::fabs(d) < 1) continue;
+    const Real l1 = ((b.y - c.y) * (p.x - c.x) + (c.x - b.x) * (p.y - c.y)) / d;
+    const Real l2 = ((c.y - a.y) * (p.x - c.x) + (a.x - c.x) * (p.y - c.y)) / d;
+    const Real l3 = 1 - l1 - l2;
+    const Real m = std::min({l1, l2, l3});
+    if (std::fabs(m) < 1e-6L) continue;
+    EXPECT_EQ(PointInPolygon(p.x, p.y, tri, 4), m > 0) << i;
+  }
+}
+
+TEST(MapPixel, SamplesTheBorderWithFourTimesAccuracyPoints) {
+  for (int a : {1, 3, 20}) {
+    const MappingSetup s = FlatSetup(a, 10, 10);
+    Point3 pts[kMaxPolygon];
+    Point3 middle;
+    SamplePixel(s, 3, 2, pts, middle);
+    // Pixel (3, 2) covers x 2..3 and y 8..9 of the flat face.
+    EXPECT_NEAR(static_cast<double>(pts[0].x), 2, 1e-12);
+    EXPECT_NEAR(static_cast<double>(pts[0].y), 9, 1e-12);
+    EXPECT_NEAR(static_cast<double>(pts[a].x), 3, 1e-12);      // K2
+    EXPECT_NEAR(static_cast<double>(pts[2 * a].y), 8, 1e-12);  // K3
+    EXPECT_NEAR(static_cast<double>(pts[3 * a].x), 2, 1e-12);  // K4
+    EXPECT_NEAR(static_cast<double>(middle.x), 2.5, 1e-12);
+    EXPECT_NEAR(static_cast<double>(middle.y), 8.5, 1e-12);
+    // Every point lies on the border of the pixel's square, evenly spaced.
+    for (int i = 0; i < 4 * a; ++i) {
+      const Real x = pts[i].x, y = pts[i].y;
+      const bool onBorder = std::fabs(x - 2) < 1e-12L || std::fabs(x - 3) < 1e-12L || std::fabs(y - 8) < 1e-12L ||
+                            std::fabs(y - 9) < 1e-12L;
+      EXPECT_TRUE(onBorder) << a << " " << i;
+      const Point3 next = pts[(i + 1) % (4 * a)];
+      EXPECT_NEAR(static_cast<double>(Distance3(pts[i], next)), 1.0 / a, 1e-12) << a << " " << i;
+    }
+  }
+}
+
+TEST(MapPixel, PaintsTheCellsWhoseCentresItCovers) {
+  // 5 x 5 picture on a 10 x 10 window: each pixel covers 2 x 2 cells.
+  const MappingSetup s = FlatSetup(2, 5, 10);
+  OutputRaster raster;
+  ClearRaster(raster, 10, 10);
+  MissRecord misses;
+  MapPixel(DropMirror{}, s, 2, 3, Rgb{9, 8, 7}, raster, misses);
+  int painted = 0;
+  for (int c = 1; c <= 10; ++c) {
+    for (int r = 1; r <= 10; ++r) {
+      const bool expected = (c == 3 || c == 4) && (r == 5 || r == 6);
+      const Rgb got = raster.Get(c, r);
+      EXPECT_EQ(got.r == 9 && got.g == 8 && got.b == 7, expected) << c << "," << r;
+      painted += got.r != 0;
+    }
+  }
+  EXPECT_EQ(painted, 4);
+  EXPECT_FALSE(misses.RayError);
+}
+
+TEST(MapPixel, CellCentreOnASharedEdgeIsPaintedByNeither) {
+  // 10 x 10 picture on a 5 x 5 window: pixel edges pass through cell centres.
+  const MappingSetup s = FlatSetup(1, 10, 5);
+  OutputRaster raster;
+  ClearRaster(raster, 5, 5);
+  MissRecord misses;
+  for (int row = 1; row <= 10; ++row) {
+    for (int col = 1; col <= 10; ++col) MapPixel(DropMirror{}, s, col, row, Rgb{255, 255, 255}, raster, misses);
+  }
+  for (int c = 1; c <= 5; ++c) {
+    for (int r = 1; r <= 5; ++r) EXPECT_EQ(raster.Get(c, r).r, 0) << c << "," << r;
+  }
+}
+
+TEST(MapPixel, LaterPixelsWinAndSmallImagesPaintNothing) {
+  const MappingSetup s = FlatSetup(1, 5, 10);
+  OutputRaster raster;
+  ClearRaster(raster, 10, 10);
+  MissRecord misses;
+  MapPixel(DropMirror{}, s, 1, 1, Rgb{1, 1, 1}, raster, misses);
+  MappingSetup shifted = s;
+  shifted.PictureFace = {{1, 10, 0}, {11, 10, 0}, {11, 0, 0}, {1, 0, 0}};
+  MapPixel(DropMirror{}, shifted, 1, 1, Rgb{2, 2, 2}, raster, misses);
+  EXPECT_EQ(raster.Get(1, 1).r, 1);
+  EXPECT_EQ(raster.Get(2, 1).r, 2);
+  EXPECT_EQ(raster.Get(3, 1).r, 2);
+  // A 100 x 100 picture on the 10 x 10 window: pixels smaller than a cell.
+  const MappingSetup tiny = FlatSetup(1, 100, 10);
+  OutputRaster clean;
+  ClearRaster(clean, 10, 10);
+  MapPixel(DropMirror{}, tiny, 2, 2, Rgb{5, 5, 5}, clean, misses);
+  for (std::uint8_t v : clean.Cells) EXPECT_EQ(v, 0);
+}
+
+TEST(MapPixel, PixelWithAMissedVertexIsNotPaintedButEveryRayCounts) {
+  MappingSetup s = FlatSetup(3, 5, 10);
+  s.PictureFace = {{-1, 10, 0}, {9, 10, 0}, {9, 0, 0}, {-1, 0, 0}};
+  OutputRaster raster;
+  ClearRaster(raster, 10, 10);
+  MissRecord misses;
+  // Pixel 1 spans x -1..1: its left side misses.
+  MapPixel(DropMirror{true}, s, 1, 1, Rgb{7, 7, 7}, raster, misses);
+  for (std::uint8_t v : raster.Cells) EXPECT_EQ(v, 0);
+  EXPECT_TRUE(misses.RayError);
+  // K1, one point of the top side, two of the bottom side, two of the left.
+  EXPECT_EQ(misses.MissCount, 1 + 1 + 2 + 2);
+}
+
+TEST(MapPixel, AxisStepDropsPixelsWhoseImageSurroundsTheAxis) {
+  MappingSetup s = FlatSetup(1, 5, 10);
+  s.AxisExclusion = true;
+  OutputRaster raster;
+  ClearRaster(raster, 10, 10);
+  MissRecord misses;
+  Point2 polygon[kMaxPolygon];
+  // Pixel (3, 3) covers x 4..6, y 4..6; grown tenfold about its centre (5, 5)
+  // it covers x -5..15: an axis at (12, 5) lies inside, one at (16, 5) outside.
+  s.AxisFoot = {12, 5};
+  EXPECT_FALSE(TracePixel(DropMirror{}, s, 3, 3, polygon, misses).Paint);
+  s.AxisFoot = {16, 5};
+  EXPECT_TRUE(TracePixel(DropMirror{}, s, 3, 3, polygon, misses).Paint);
+  // Exactly on the grown border: not inside, so the pixel is painted.
+  s.AxisFoot = {15, 5};
+  EXPECT_TRUE(TracePixel(DropMirror{}, s, 3, 3, polygon, misses).Paint);
+  // Without the step the same pixel is always painted.
+  s.AxisExclusion = false;
+  s.AxisFoot = {5, 5};
+  EXPECT_TRUE(TracePixel(DropMirror{}, s, 3, 3, polygon, misses).Paint);
+  EXPECT_FALSE(misses.RayError);
+}
+
+TEST(ComputeWindow, ScansTheFaceAndWidensTheBox) {
+  MissRecord misses;
+  OutputWindow w;
+  const Face face{{0, 30, 0}, {60, 30, 0}, {60, 0, 0}, {0, 0, 0}};
+  ASSERT_EQ(ComputeWindow(DropMirror{}, face, {0, 0, 10}, 1000, 30, misses, w), WindowStatus::kOk);
+  EXPECT_NEAR(static_cast<double>(w.MinX), -2, 1e-12);
+  EXPECT_NEAR(static_cast<double>(w.MaxX), 62, 1e-12);
+  EXPECT_NEAR(static_cast<double>(w.MinY), -1, 1e-12);
+  EXPECT_NEAR(static_cast<double>(w.MaxY), 31, 1e-12);
+  EXPECT_EQ(w.Width, 1000);
+  EXPECT_EQ(w.Height, 500);
+  EXPECT_NEAR(static_cast<double>(w.CellSize), 0.064, 1e-15);
+  // Square: the taller branch, both sides PixelCount.
+  ASSERT_EQ(ComputeWindow(DropMirror{}, {{0, 10, 0}, {10, 10, 0}, {10, 0, 0}, {0, 0, 0}}, {0, 0, 10}, 7, 10, misses,
+                          w),
+            WindowStatus::kOk);
+  EXPECT_EQ(w.Width, 7);
+  EXPECT_EQ(w.Height, 7);
+  EXPECT_FALSE(misses.RayError);
+}
+
+TEST(ComputeWindow, MissesStayOutOfTheBox) {
+  MissRecord misses;
+  OutputWindow w;
+  const Face face{{-10, 10, 0}, {10, 10, 0}, {10, 0, 0}, {-10, 0, 0}};
+  ASSERT_EQ(ComputeWindow(DropMirror{true}, face, {0, 0, 10}, 100, 10, misses, w), WindowStatus::kOk);
+  EXPECT_NEAR(static_cast<double>(w.MinX), -1, 1e-12);  // 0..10 widened by a tenth
+  EXPECT_EQ(misses.MissCount, 25 * 51);
+}
+
+TEST(SizeWindow, DegenerateBoxes) {
+  OutputWindow w;
+  EXPECT_EQ(SizeWindow(WindowScan{}, 30, 100, w), WindowStatus::kNoRayReachedSheet);
+  WindowScan point;
+  AddToScan(point, {3, 4, 0});
+  AddToScan(point, {3, 4, 0});
+  EXPECT_EQ(SizeWindow(point, 30, 100, w), WindowStatus::kNoExtent);
+  WindowScan flat;
+  AddToScan(flat, {0, 0, 0});
+  AddToScan(flat, {10, 1, 0});
+  // 12 x 1.2 after margins: with 9 cells on the long side the short one
+  // rounds to 1; with 4 it rounds to 0 (0.4).
+  EXPECT_EQ(SizeWindow(flat, 10, 9, w), WindowStatus::kOk);
+  EXPECT_EQ(w.Height, 1);
+  EXPECT_EQ(SizeWindow(flat, 10, 4, w), WindowStatus::kSideWithoutCells);
+  // Halves go to the even neighbour: 12 x 3.75 with 8 cells is 8 x 2.5 -> 2.
+  WindowScan half;
+  AddToScan(half, {0, 0, 0});
+  AddToScan(half, {10, 3.125L, 0});
+  EXPECT_EQ(SizeWindow(half, 10, 8, w), WindowStatus::kOk);
+  EXPECT_EQ(w.Height, 2);
+  WindowScan infinite;
+  AddToScan(infinite, {0, 0, 0});
+  AddToScan(infinite, {INFINITY, 1, 0});
+  EXPECT_EQ(SizeWindow(infinite, 10, 10, w), WindowStatus::kNoExtent);
+}
+
+}  // namespace
