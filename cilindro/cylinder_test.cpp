@@ -1,0 +1,139 @@
+#include "cylinder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "physical_ray_test.h"
+
+namespace {
+
+double D(Real v) { return static_cast<double>(v); }
+
+Cylinder UnitCylinder() { return Cylinder{{0, 0, 0}, 1}; }
+
+void ExpectPoint(Point3 p, Real x, Real y, Real z, double tol = 1e-12) {
+  EXPECT_NEAR(D(p.x), D(x), tol);
+  EXPECT_NEAR(D(p.y), D(y), tol);
+  EXPECT_NEAR(D(p.z), D(z), tol);
+}
+
+TEST(CylinderReflectRay, WorkedExamples) {
+  MissRecord misses;
+  Point3 r;
+  ASSERT_TRUE(ReflectRay(UnitCylinder(), {0, -5, 5}, {0, 0, 0}, r, misses));
+  ExpectPoint(r, 0, -2, 0);
+  ASSERT_TRUE(ReflectRay(UnitCylinder(), {3, -4, 8}, {0, 0, 2}, r, misses));
+  ExpectPoint(r, 2.2L, -44.0L / 15, 0);
+  EXPECT_FALSE(misses.RayError);
+  EXPECT_EQ(misses.MissCount, 0);
+  // The hit points of the two examples, through the independent trace.
+  ExpectPoint(TracePhysicalRay({0, 0, 0}, 1, {0, -5, 5}, {0, 0, 0})->Hit, 0, -1, 1);
+  ExpectPoint(TracePhysicalRay({0, 0, 0}, 1, {3, -4, 8}, {0, 0, 2})->Hit, 0.6L, -0.8L, 3.2L);
+}
+
+TEST(CylinderReflectRay, ResultMayBeTheFacePoint) {
+  MissRecord misses;
+  Point3 p{0, 0, 2};
+  ASSERT_TRUE(ReflectRay(UnitCylinder(), {3, -4, 8}, p, p, misses));
+  ExpectPoint(p, 2.2L, -44.0L / 15, 0);
+}
+
+// Any face point on the same sight line gives the same ground point, also one
+// between the eye and the cylinder.
+TEST(CylinderReflectRay, FacePointAnywhereAheadOnTheSightLine) {
+  for (Point3 f : {Point3{0, -3, 3}, Point3{0, -1.5L, 1.5L}, Point3{0, 2, -2}}) {
+    MissRecord misses;
+    Point3 r;
+    ASSERT_TRUE(ReflectRay(UnitCylinder(), {0, -5, 5}, f, r, misses)) << D(f.y);
+    ExpectPoint(r, 0, -2, 0);
+  }
+}
+
+TEST(CylinderReflectRay, NegativeRadiusReflectsLikeItsAbsoluteValue) {
+  MissRecord misses;
+  Point3 a, b;
+  ASSERT_TRUE(ReflectRay(Cylinder{{1, 2, 0}, 3}, {-4, -20, 30}, {2, 2, 5}, a, misses));
+  ASSERT_TRUE(ReflectRay(Cylinder{{1, 2, 0}, -3}, {-4, -20, 30}, {2, 2, 5}, b, misses));
+  ExpectPoint(b, a.x, a.y, a.z, 0);
+}
+
+TEST(CylinderReflectRay, AgreesWithTheIndependentTrace) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> u(-1, 1);
+  const Cylinder cyl{{12, -7, 0}, 9};
+  int hits = 0, misses = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const Point3 E{12 + 60 * u(gen), -7 + 60 * u(gen), 40 + 30 * u(gen)};
+    const Point3 F{12 + 12 * u(gen), -7 + 12 * u(gen), 15 + 15 * u(gen)};
+    const auto expected = TracePhysicalRay(cyl.AxisPoint, cyl.Radius, E, F);
+    MissRecord record;
+    Point3 r;
+    const bool hit = ReflectRay(cyl, E, F, r, record);
+    // Rays that graze the cylinder fall on the tolerance; the closed form has none.
+    const Real ex = F.x - E.x, ey = F.y - E.y;
+    const Real k = std::fabs((cyl.AxisPoint.x - E.x) * ey - (cyl.AxisPoint.y - E.y) * ex) / std::hypot(ex, ey);
+    if (std::fabs(k - cyl.Radius) < 1e-6L) continue;
+    ASSERT_EQ(hit, expected.has_value()) << i;
+    if (hit) {
+      ++hits;
+      const double tol = 1e-9 * std::max(1.0, D(std::fabs(expected->Ground.x) + std::fabs(expected->Ground.y)));
+      ExpectPoint(r, expected->Ground.x, expected->Ground.y, 0, tol);
+    } else {
+      ++misses;
+      EXPECT_TRUE(IsMiss(r));
+      EXPECT_EQ(record.MissCount, 1);
+    }
+  }
+  // Both kinds occur, with eyes inside and outside the cylinder.
+  EXPECT_GT(hits, 300);
+  EXPECT_GT(misses, 300);
+}
+
+TEST(CylinderReflectRay, RaysThatCannotReachTheSheetAreFullMisses) {
+  struct Case {
+    const char* what;
+    Point3 centre, face;
+  } cases[] = {
+      {"sight line rises, reflection rises", {0, -5, 5}, {0, 0, 6}},
+      {"reflected ray parallel to the sheet", {0, -5, 5}, {0, 0, 5}},
+      {"vertical sight line", {0.5L, 0, 9}, {0.5L, 0, 1}},
+      {"plan line passes the cylinder", {0, -5, 5}, {3, 0, 0}},
+      {"plan line tangent", {1, -5, 5}, {1, 0, 0}},
+      {"cylinder behind the eye", {0, -5, 5}, {0, -10, 4}},
+      {"hit below the sheet", {0, -5, 5}, {0, -3, -1}},
+  };
+  for (const Case& c : cases) {
+    MissRecord misses;
+    misses.MissCount = 4;
+    Point3 r{1, 2, 3};
+    EXPECT_FALSE(ReflectRay(UnitCylinder(), c.centre, c.face, r, misses)) << c.what;
+    EXPECT_TRUE(IsMiss(r)) << c.what;
+    EXPECT_TRUE(misses.RayError) << c.what;
+    EXPECT_EQ(misses.MissCount, 5) << c.what;
+  }
+}
+
+TEST(CylinderReflectRay, EyeInsideSeesTheWallAhead) {
+  const Cylinder big{{0, 0, 0}, 10};
+  MissRecord misses;
+  Point3 r;
+  // The wall behind the eye (y = -10) is nearer in plan; the one ahead (y = 10)
+  // is hit at t = 13/3, height 11/3, and the ray comes back down to y = -1.
+  ASSERT_TRUE(ReflectRay(big, {0, -3, 8}, {0, 0, 7}, r, misses));
+  ExpectPoint(r, 0, -1, 0);
+  // From the axis itself the two walls are equally far: still the one ahead.
+  ASSERT_TRUE(ReflectRay(big, {0, 0, 8}, {0, 1, 7.5L}, r, misses));
+  ExpectPoint(r, 0, 4, 0);
+  EXPECT_FALSE(misses.RayError);
+}
+
+TEST(CylinderIsNull, OnlyRadiiBelowTheCrossingTolerance) {
+  EXPECT_TRUE(CylinderIsNull(Cylinder{{5, 5, 0}, 0}));
+  EXPECT_TRUE(CylinderIsNull(Cylinder{{5, 5, 0}, -1e-6L}));
+  EXPECT_FALSE(CylinderIsNull(Cylinder{{5, 5, 0}, 1e-4L}));
+  EXPECT_FALSE(CylinderIsNull(Cylinder{{5, 5, 0}, -25}));
+}
+
+}  // namespace
