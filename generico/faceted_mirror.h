@@ -1,0 +1,90 @@
+// Reflection on the faceted mirror: the sight line from the projection centre
+// through a point of the picture face meets the nearest facet in front of the
+// centre, is reflected on that facet's plane, and goes on to the sheet Z = 0.
+//
+// The nearest facet is found through a bounding-volume hierarchy built once
+// after loading; FacetContains alone decides whether a point lies on a facet,
+// so the index gives exactly the facet that a search of the whole table gives.
+#pragma once
+
+#include <vector>
+
+#include "facets.h"
+#include "geometry.h"
+#include "mirror.h"
+
+// Hits whose distances from the centre differ by no more than this (drawing
+// units) count as equally near, and the lower facet number wins: a line
+// through an edge shared by two facets meets both at the same point, up to
+// rounding.
+inline constexpr Real FacetTieTolerance = 1e-6L;
+
+// One node of the hierarchy, boxes in double widened to cover the rounding of
+// the box tests. A leaf (Count > 0) holds Items[First .. First + Count); an
+// inner node (Count == 0) has its children at Nodes[First] and Nodes[First + 1].
+struct FacetIndexNode {
+  double Min[3] = {0, 0, 0};
+  double Max[3] = {0, 0, 0};
+  int First = 0;
+  int Count = 0;
+};
+
+struct FacetIndex {
+  std::vector<FacetIndexNode> Nodes;  // Nodes[0] is the root; empty without facets
+  std::vector<int> Items;             // facet numbers, leaf after leaf
+  int Depth = 0;                      // levels below the root
+  double Slack = 0;                   // distance added to every box for rounding
+};
+
+inline constexpr int FacetIndexLeafSize = 4;
+// The traversal keeps its pending nodes in a fixed array of this size; the
+// build never goes deeper than FacetIndexMaxDepth.
+inline constexpr int FacetIndexStackSize = 64;
+inline constexpr int FacetIndexMaxDepth = 60;
+
+struct FacetedMirror {
+  FacetSet Facets;
+  FacetIndex Index;
+  bool VerticalAxisMode = false;
+  // Picture points this close to the centre in x and in y take the axis
+  // shortcut in the vertical mode (first side of the picture face / 1000).
+  Real AxisTolerance = 0;
+};
+
+// Builds the hierarchy over the loaded facets (replacing any earlier one).
+void BuildFacetIndex(const FacetSet& set, FacetIndex& index);
+
+// True when h lies outside the facet's box on some axis (an unordered
+// comparison counts as outside).
+bool OutsideFacetBox(Point3 h, const MirrorFacet& facet);
+
+// Is (u, v), on the axes a and b (1 = x, 2 = y, 3 = z), inside the triangle
+// projected on those axes? Points within 1e-6 of a vertex or of an edge are not.
+bool PointInTriangle2D(Point3 v1, Point3 v2, Point3 v3, int a, int b, Real u, Real v);
+
+// Distance from p to the segment ab.
+Real DistanceToSegment(Point3 a, Point3 b, Point3 p);
+
+// Whether h, a point of the facet's plane, lies on the facet: inside its box,
+// then inside one of its projections on (x, y), (y, z), (x, z), or else within
+// 1e-4 of one of its edges.
+bool FacetContains(const MirrorFacet& facet, Point3 h);
+inline bool FacetContains(const FacetSet& set, int i, Point3 h) { return FacetContains(set.Facets[i], h); }
+
+// Where the line from centre along the unit direction d meets the facet's
+// plane in front of the centre (along > 0) at a point of the facet.
+bool HitFacet(const MirrorFacet& facet, Point3 centre, Point3 d, Point3& hit, Real& along);
+
+// Nearest facet hit in front of the centre, ties within FacetTieTolerance to
+// the lower facet number; -1 when no facet is hit. Through the index:
+int NearestFacet(const FacetedMirror& mirror, Point3 centre, Point3 d, Point3& hit);
+// The same answer from a search of the whole table (tests and measurements).
+int NearestFacetByTable(const FacetSet& set, Point3 centre, Point3 d, Point3& hit);
+
+// The ray from centre that hit the facet at hit, reflected to Z = 0.
+bool ReflectOnFacet(const MirrorFacet& facet, Point3 centre, Point3 hit, Point3& result, MissRecord& misses);
+
+// The mirror operation of the run. In the vertical mode a picture point within
+// AxisTolerance of the centre in x and y runs along the mirror's axis and lands
+// straight below it, at (x, y, 0). result may be the same object as facePoint.
+bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses);

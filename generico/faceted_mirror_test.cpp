@@ -1,0 +1,291 @@
+#include "faceted_mirror.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "mesh_shapes.h"
+
+namespace {
+
+FacetedMirror MirrorOf(const std::vector<Face>& faces) {
+  FacetedMirror m;
+  for (const Face& f : faces) AddFace(m.Facets, f);
+  BuildFacetIndex(m.Facets, m.Index);
+  return m;
+}
+
+void AddTriangle(FacetedMirror& m, Point3 a, Point3 b, Point3 c) { ASSERT_TRUE(AddFacet(m.Facets, a, b, c)); }
+
+// Where the line from a through b meets Z = 0.
+Point3 GroundCrossing(Point3 a, Point3 b) {
+  const Real t = a.z / (a.z - b.z);
+  return {a.x + t * (b.x - a.x), a.y + t * (b.y - a.y), 0};
+}
+
+TEST(FacetContains, InteriorEdgesCornersAndBox) {
+  FacetedMirror m;
+  AddTriangle(m, {0, 0, 0}, {10, 0, 0}, {0, 10, 0});
+  const MirrorFacet& f = m.Facets.Facets[0];
+  EXPECT_TRUE(FacetContains(f, {2, 2, 0}));
+  // On an edge or a corner the projections refuse the point and the edge
+  // distance accepts it.
+  for (const Point3 p : {Point3{5, 0, 0}, Point3{10, 0, 0}, Point3{0, 0, 0}, Point3{5, 5, 0}}) {
+    EXPECT_FALSE(PointInTriangle2D(f.Corner1, f.Corner2, f.Corner3, 1, 2, p.x, p.y)) << p.x << "," << p.y;
+    EXPECT_TRUE(FacetContains(f, p)) << p.x << "," << p.y;
+  }
+  // Within 1e-4 of the hypotenuse but outside the triangle, and farther.
+  EXPECT_TRUE(FacetContains(f, {5 + 3e-5L, 5 + 3e-5L, 0}));
+  EXPECT_FALSE(FacetContains(f, {5 + 2e-4L, 5 + 2e-4L, 0}));
+  EXPECT_FALSE(FacetContains(f, {6, 6, 0}));
+  // Below the bottom edge: inside the box margin, then outside it.
+  EXPECT_TRUE(FacetContains(f, {5, -5e-5L, 0}));
+  EXPECT_FALSE(FacetContains(f, {5, -2e-4L, 0}));
+  EXPECT_TRUE(OutsideFacetBox({5, -2e-4L, 0}, f));
+  EXPECT_TRUE(OutsideFacetBox({NAN, 1, 0}, f));
+  EXPECT_FALSE(OutsideFacetBox({1, 1, 1e-5L}, f));
+}
+
+TEST(FacetContains, VerticalFacetIsDecidedByTheOtherProjections) {
+  FacetedMirror m;
+  AddTriangle(m, {3, 0, 0}, {3, 10, 0}, {3, 0, 10});  // in the plane x = 3
+  AddTriangle(m, {0, 4, 0}, {10, 4, 0}, {0, 4, 10});  // in the plane y = 4
+  const MirrorFacet& fx = m.Facets.Facets[0];
+  const MirrorFacet& fy = m.Facets.Facets[1];
+  EXPECT_FALSE(PointInTriangle2D(fx.Corner1, fx.Corner2, fx.Corner3, 1, 2, 3, 2));
+  EXPECT_TRUE(PointInTriangle2D(fx.Corner1, fx.Corner2, fx.Corner3, 2, 3, 2, 2));
+  EXPECT_TRUE(FacetContains(fx, {3, 2, 2}));
+  EXPECT_FALSE(FacetContains(fx, {3, 8, 8}));
+  EXPECT_TRUE(FacetContains(fy, {2, 4, 2}));  // only (x, z) sees this one
+  EXPECT_FALSE(FacetContains(fy, {8, 4, 8}));
+}
+
+TEST(DistanceToSegment, EndsFootAndPoint) {
+  const Point3 a{0, 0, 0}, b{10, 0, 0};
+  EXPECT_NEAR(static_cast<double>(DistanceToSegment(a, b, {-3, 4, 0})), 5, 1e-15);
+  EXPECT_NEAR(static_cast<double>(DistanceToSegment(a, b, {13, 0, 4})), 5, 1e-15);
+  EXPECT_NEAR(static_cast<double>(DistanceToSegment(a, b, {4, 3, 4})), 5, 1e-15);
+  EXPECT_NEAR(static_cast<double>(DistanceToSegment(a, a, {0, 3, 4})), 5, 1e-15);
+}
+
+TEST(ReflectRay, AgreesWithTheMirrorImageOnTiltedFacets) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> tilt(-0.6, 0.6);
+  for (int k = 0; k < 50; ++k) {
+    // A large facet through (0, 0, 40) facing the eye, tilted at random.
+    Point3 n = {tilt(rng), -1, tilt(rng)};
+    n = (1 / std::sqrt(Dot(n, n))) * n;
+    const Point3 centre{0, 0, 40};
+    Point3 u = Cross(n, {0, 0, 1});
+    u = (1 / std::sqrt(Dot(u, u))) * u;
+    const Point3 v = Cross(n, u);
+    FacetedMirror m;
+    AddTriangle(m, centre + (-200 * u - 200 * v), centre + (200 * u - 200 * v), centre + 300 * v);
+    BuildFacetIndex(m.Facets, m.Index);
+    const Point3 eye{tilt(rng) * 20, -150, 60 + tilt(rng) * 20};
+    const Point3 q{tilt(rng) * 30, 80, 20 + tilt(rng) * 20};
+    // The reflected ray runs from the hit toward the mirror image of q.
+    const Real t = Dot(n, centre - eye) / Dot(n, q - eye);
+    const Point3 hit = eye + t * (q - eye);
+    const Point3 image = q - (2 * Dot(n, q - centre)) * n;
+    MissRecord misses;
+    Point3 r;
+    const bool ok = ReflectRay(m, eye, q, r, misses);
+    if (!(hit.z > image.z)) {
+      EXPECT_FALSE(ok);
+      continue;
+    }
+    ASSERT_TRUE(ok) << k;
+    const Point3 expected = GroundCrossing(hit, image);
+    EXPECT_NEAR(static_cast<double>(r.x), static_cast<double>(expected.x), 1e-9) << k;
+    EXPECT_NEAR(static_cast<double>(r.y), static_cast<double>(expected.y), 1e-9) << k;
+    EXPECT_NEAR(static_cast<double>(r.z), 0, 1e-12);
+    // The result may be the face point itself.
+    Point3 p = q;
+    ReflectRay(m, eye, p, p, misses);
+    EXPECT_EQ(p.x, r.x);
+    EXPECT_EQ(p.y, r.y);
+    EXPECT_FALSE(misses.RayError);
+  }
+}
+
+TEST(ReflectRay, MissesAreFullAndCounted) {
+  FacetedMirror m;
+  // A floor facet at z = 10 below the eye, seen at right angles: the ray goes
+  // back up to the eye.
+  AddTriangle(m, {-50, -50, 10}, {50, -50, 10}, {0, 50, 10});
+  BuildFacetIndex(m.Facets, m.Index);
+  MissRecord misses;
+  Point3 r{1, 2, 3};
+  EXPECT_FALSE(ReflectRay(m, {0, 0, 100}, {0, 0, 50}, r, misses));
+  EXPECT_TRUE(IsMiss(r));
+  EXPECT_TRUE(misses.RayError);
+  EXPECT_EQ(misses.MissCount, 1);
+  // A slanted view of the floor also rises after the reflection.
+  EXPECT_FALSE(ReflectRay(m, {0, -40, 100}, {0, 0, 50}, r, misses));
+  // Looking away from every facet.
+  EXPECT_FALSE(ReflectRay(m, {0, 0, 100}, {0, 0, 150}, r, misses));
+  EXPECT_EQ(misses.MissCount, 3);
+  EXPECT_TRUE(IsMiss(r));
+}
+
+TEST(ReflectRay, VerticalAxisShortcut) {
+  FacetedMirror m;  // no facets at all
+  m.AxisTolerance = 0.5L;
+  const Point3 eye{10, 20, 300};
+  MissRecord misses;
+  Point3 r;
+  m.VerticalAxisMode = true;
+  ASSERT_TRUE(ReflectRay(m, eye, {10.3L, 19.6L, 50}, r, misses));
+  EXPECT_EQ(r.x, 10.3L);
+  EXPECT_EQ(r.y, 19.6L);
+  EXPECT_EQ(r.z, 0);
+  EXPECT_FALSE(misses.RayError);
+  // The tolerance is strict, and the other mode has no shortcut.
+  EXPECT_FALSE(ReflectRay(m, eye, {10.5L, 20, 50}, r, misses));
+  m.VerticalAxisMode = false;
+  EXPECT_FALSE(ReflectRay(m, eye, {10.3L, 19.6L, 50}, r, misses));
+  EXPECT_EQ(misses.MissCount, 2);
+}
+
+TEST(NearestFacet, ClosedMeshSeenFromOutsideAndInside) {
+  std::vector<Face> faces = FacetedCylinderFaces(0, 0, 25, 0, 60, 64, 4);
+  for (int reversed = 0; reversed < 2; ++reversed) {
+    if (reversed) std::reverse(faces.begin(), faces.end());
+    FacetedMirror m = MirrorOf(faces);
+    // A facet behind the eye, stored first, must not catch the ray.
+    FacetedMirror withBehind;
+    AddFace(withBehind.Facets, {{-100, -400, 0}, {100, -400, 0}, {100, -400, 200}, {-100, -400, 200}});
+    for (const Face& f : faces) AddFace(withBehind.Facets, f);
+    BuildFacetIndex(withBehind.Facets, withBehind.Index);
+    for (const FacetedMirror* mirror : {&m, &withBehind}) {
+      // The sight line meets the front wall on the vertical edge at (0, -25).
+      Point3 hit;
+      const Point3 eye{0, -300, 80}, q{0, 0, 37};
+      const int f = NearestFacet(*mirror, eye, UnitDirection(eye, q), hit);
+      ASSERT_GE(f, 0);
+      EXPECT_NEAR(static_cast<double>(hit.y), -25, 1e-9) << reversed;
+      EXPECT_EQ(f, NearestFacetByTable(mirror->Facets, eye, UnitDirection(eye, q), hit));
+      // The front wall sends the ray back down in front of the mirror.
+      MissRecord misses;
+      Point3 r;
+      ASSERT_TRUE(ReflectRay(*mirror, eye, q, r, misses));
+      EXPECT_LT(r.y, -25);
+      // From inside, the wall ahead is hit, not the one behind the eye.
+      const Point3 inside{0, 5, 30};
+      ASSERT_GE(NearestFacet(*mirror, inside, UnitDirection(inside, {0, 20, 30}), hit), 0);
+      EXPECT_GT(hit.y, 24);
+    }
+  }
+}
+
+TEST(NearestFacet, TiesGoToTheLowerNumber) {
+  // Two triangles of one square share the diagonal (0,0)-(10,10); a line
+  // through a point of it meets both at the same point.
+  const Point3 a{0, 0, 0}, b{10, 0, 0}, c{10, 10, 0}, d{0, 10, 0};
+  const Point3 eye{2, 7, 50};
+  for (int order = 0; order < 2; ++order) {
+    FacetedMirror m;
+    if (order == 0) {
+      AddTriangle(m, a, b, c);
+      AddTriangle(m, c, d, a);
+    } else {
+      AddTriangle(m, c, d, a);
+      AddTriangle(m, a, b, c);
+    }
+    BuildFacetIndex(m.Facets, m.Index);
+    Point3 hit, hit2;
+    const Point3 dir = UnitDirection(eye, {4, 4, 0});
+    EXPECT_EQ(NearestFacet(m, eye, dir, hit), 0) << order;
+    EXPECT_EQ(NearestFacetByTable(m.Facets, eye, dir, hit2), 0) << order;
+  }
+  // A ridge: two slopes meeting at x = 0, z = 10, seen along the ridge line.
+  FacetedMirror ridge;
+  AddTriangle(ridge, {0, -50, 10}, {0, 50, 10}, {-20, 0, 0});
+  AddTriangle(ridge, {0, 50, 10}, {0, -50, 10}, {20, 0, 0});
+  BuildFacetIndex(ridge.Facets, ridge.Index);
+  Point3 hit;
+  const Point3 eye2{0, -3, 60};
+  EXPECT_EQ(NearestFacet(ridge, eye2, UnitDirection(eye2, {0, 1, 10}), hit), 0);
+  // Many coincident facets (more than the index keeps at once) and one farther.
+  FacetedMirror stack;
+  for (int i = 0; i < 3; ++i) AddTriangle(stack, {-5, -5, -1}, {5, -5, -1}, {0, 5, -1});
+  for (int i = 0; i < 12; ++i) AddTriangle(stack, {-5, -5, 2}, {5, -5, 2}, {0, 5, 2});
+  BuildFacetIndex(stack.Facets, stack.Index);
+  EXPECT_EQ(NearestFacet(stack, {0, 0, 20}, {0, 0, -1}, hit), 3);
+  EXPECT_EQ(NearestFacetByTable(stack.Facets, {0, 0, 20}, {0, 0, -1}, hit), 3);
+}
+
+// The index must give the very facet (and hit point) that a search of the
+// whole table gives, on closed meshes, soups of crossing triangles and
+// coincident copies, from outside and from inside, along axes too.
+TEST(NearestFacet, IndexAgreesWithTableSearchOnRandomRays) {
+  std::mt19937 rng(20240611);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  std::vector<FacetedMirror> mirrors;
+  {
+    std::vector<Face> faces = FacetedCylinderFaces(0, 0, 25, 0, 60, 200, 6);
+    const std::vector<Face> cone = FacetedConeFaces(60, 10, 20, 40, 90, 5);
+    faces.insert(faces.end(), cone.begin(), cone.end());
+    mirrors.push_back(MirrorOf(faces));
+  }
+  {
+    FacetedMirror soup;
+    for (int i = 0; i < 1500; ++i) {
+      const Point3 c{50 * unit(rng), 50 * unit(rng), 50 + 50 * unit(rng)};
+      const Real s = 1 + 15 * (unit(rng) + 1);
+      Point3 p[3];
+      for (Point3& q : p) q = c + s * Point3{unit(rng), unit(rng), unit(rng)};
+      // Some facets lie in axis planes, some are repeated.
+      if (i % 7 == 0) p[0].z = p[1].z = p[2].z = c.z;
+      if (i % 11 == 0) p[0].x = p[1].x = p[2].x = c.x;
+      if (IsDegenerateTriangle(p[0], p[1], p[2])) continue;
+      AddFacet(soup.Facets, p[0], p[1], p[2]);
+      if (i % 13 == 0) AddFacet(soup.Facets, p[0], p[1], p[2]);
+    }
+    BuildFacetIndex(soup.Facets, soup.Index);
+    mirrors.push_back(std::move(soup));
+  }
+  for (const FacetedMirror& m : mirrors) {
+    int hits = 0;
+    const int rays = 4000;
+    for (int k = 0; k < rays; ++k) {
+      const Real reach = k % 2 ? 400 : 60;  // eyes far away, and among the facets
+      const Point3 eye{reach * unit(rng), reach * unit(rng), 50 + reach * unit(rng)};
+      Point3 target{40 * unit(rng), 40 * unit(rng), 40 + 40 * unit(rng)};
+      if (k % 10 == 0) target.x = eye.x;
+      if (k % 20 == 0) target.y = eye.y;
+      const Point3 d = UnitDirection(eye, target);
+      Point3 h1{}, h2{};
+      const int f1 = NearestFacet(m, eye, d, h1);
+      const int f2 = NearestFacetByTable(m.Facets, eye, d, h2);
+      ASSERT_EQ(f1, f2) << "ray " << k;
+      if (f1 >= 0) {
+        ++hits;
+        EXPECT_TRUE(h1.x == h2.x && h1.y == h2.y && h1.z == h2.z) << "ray " << k;
+      }
+    }
+    EXPECT_GT(hits, rays / 4);
+    EXPECT_LT(hits, rays);
+  }
+}
+
+TEST(BuildFacetIndex, StaysShallowOnCoincidentFacetsAndEmptySets) {
+  FacetedMirror same;
+  for (int i = 0; i < 5000; ++i) AddFacet(same.Facets, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+  BuildFacetIndex(same.Facets, same.Index);
+  EXPECT_LT(same.Index.Depth, FacetIndexStackSize);
+  EXPECT_EQ(same.Index.Items.size(), 5000u);
+  Point3 hit;
+  EXPECT_EQ(NearestFacet(same, {0.2L, 0.2L, 5}, {0, 0, -1}, hit), 0);
+
+  FacetedMirror none;
+  BuildFacetIndex(none.Facets, none.Index);
+  EXPECT_TRUE(none.Index.Nodes.empty());
+  EXPECT_EQ(NearestFacet(none, {0, 0, 5}, {0, 0, -1}, hit), -1);
+}
+
+}  // namespace

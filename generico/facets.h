@@ -1,0 +1,51 @@
+// The mirror of generico as a table of triangles read from the 3DFACE entities
+// of a DXF file. Every face is split into two triangles along its diagonal from
+// the third to the first corner; triangles without area are dropped. The table
+// is filled once, before any ray is traced, and only read afterwards.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "geometry.h"
+
+inline constexpr int MaxFacets = 50000;
+// Margin of a facet's box on every axis: points on an edge, or in the plane of
+// an axis-parallel facet, still fall inside it.
+inline constexpr Real FacetBoxMargin = 1e-4L;
+
+struct MirrorFacet {
+  Point3 Corner1, Corner2, Corner3;  // in the order AddFacet received them
+  Point3 BoxMin, BoxMax;             // the corners' box widened by FacetBoxMargin
+  ::Plane Plane;                     // PlaneFromPoints(Corner1, Corner2, Corner3)
+};
+
+// Facets are numbered from 0 in the order of their faces in the file, the
+// first triangle of a face before its second; ties between facets go to the
+// lower number.
+struct FacetSet {
+  std::vector<MirrorFacet> Facets;
+  int FacetCount = 0;
+  bool FacetOverflow = false;  // a triangle was refused because the table was full
+};
+
+// Heron's area below 1e-5 (a product that rounds below zero counts as area 0).
+bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c);
+
+// Per-axis box of the three corners, widened by FacetBoxMargin.
+void FacetBox(Point3 p1, Point3 p2, Point3 p3, Point3& boxMin, Point3& boxMax);
+
+// Appends one triangle; when the table already holds MaxFacets, sets
+// FacetOverflow instead and answers false.
+bool AddFacet(FacetSet& set, Point3 p1, Point3 p2, Point3 p3);
+
+// Splits a face along its diagonal from the third corner to the first and adds
+// the triangles that have an area (a triangular face, whose fourth corner
+// repeats the third, gives one).
+void AddFace(FacetSet& set, const Face& face);
+
+// Fills set from the 3DFACE entities of the file (replacing what it held). The
+// scan stops at the first triangle that finds the table full. Throws
+// RuntimeFailure as the DXF reader does (missing file, coordinate that is not a
+// number).
+void LoadMirrorFacets(const std::string& fileName, FacetSet& set);

@@ -1,0 +1,72 @@
+#include "generico_program.h"
+
+namespace {
+
+void ReadGenericoParameters(TextFile& file, Console& console, RunParameters& params, FacetedMirror& mirror) {
+  params.MirrorDxfName = ReadNameEcho(file, console, kLabelMirrorDxf);
+  params.PictureDxfName = ReadNameEcho(file, console, kLabelPictureDxf);
+  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
+  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
+  params.ProjectionCentre = ReadCentreEcho(file, console);
+  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+  params.Accuracy = ReadIntegerEcho(file, console, kLabelAccuracy);
+  // The view-axis mode is not echoed as a number: 1 is the vertical mode, any
+  // other value the general one.
+  params.ViewAxisMode = file.ReadInteger();
+  mirror.VerticalAxisMode = params.ViewAxisMode == 1;
+  WriteLine(console, mirror.VerticalAxisMode ? kVerticalAxisLine : kGeneralAxisLine);
+}
+
+void PrepareGenericoMirror(Console& console, const RunParameters& params, const Face& pictureFace,
+                           FacetedMirror& mirror, MappingSetup& setup) {
+  mirror.AxisTolerance = Distance3(pictureFace.C1, pictureFace.C2) / 1000;
+  LoadMirrorFacets(params.MirrorDxfName, mirror.Facets);
+  WriteLine(console, FacetCountLine(mirror.Facets.FacetCount, params.MirrorDxfName));
+  if (mirror.Facets.FacetOverflow) {
+    WriteLine(console, "ERRORE");
+    WriteLine(console, "Numero facce specchio maggiore del massimo (50000)");
+    WriteLine(console, "Immagine anamorfotica non corretta");
+    Pause(console);
+  }
+  if (mirror.Facets.FacetCount < 1) {
+    // The run goes on: every ray off the axis misses and is reported.
+    WriteLine(console, "ERRORE");
+    WriteLine(console, "Numero facce specchio minore di 1.");
+    WriteLine(console, "Immagine finale non corretta");
+    Pause(console);
+  }
+  BuildFacetIndex(mirror.Facets, mirror.Index);
+  if (mirror.VerticalAxisMode) {
+    // Pixels whose image would wrap round the foot of the axis are left out.
+    setup.AxisExclusion = true;
+    setup.AxisFoot = {params.ProjectionCentre.x, params.ProjectionCentre.y};
+  }
+}
+
+WindowStatus GenericoWindow(const FacetedMirror& mirror, const RunParameters& params, const Face& face,
+                            long pixelCount, MissRecord& misses, OutputWindow& window, std::vector<std::string>&) {
+  // The scanned box widened by a tenth of its extent on each side.
+  return ComputeWindow(mirror, face, params.ProjectionCentre, pixelCount, 10, misses, window);
+}
+
+}  // namespace
+
+std::string FacetCountLine(int facetCount, const std::string& fileName) {
+  return "Ho caricato " + std::to_string(facetCount) + " facce dal file " + fileName;
+}
+
+const Program<FacetedMirror>& GenericoProgram() {
+  static const Program<FacetedMirror> program = [] {
+    Program<FacetedMirror> p;
+    p.MirrorLine = "Superficie dello specchio: generica, definita da un insieme di facce piane";
+    p.Prompt = kCompactPrompt;
+    p.ProgressEvery = 10;
+    p.PrintWindowLines = false;
+    p.FinalLineOfItsOwn = true;
+    p.ReadParameters = ReadGenericoParameters;
+    p.PrepareMirror = PrepareGenericoMirror;
+    p.ComputeWindow = GenericoWindow;
+    return p;
+  }();
+  return program;
+}

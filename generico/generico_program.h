@@ -1,0 +1,17 @@
+// The program generico: the common run with the faceted mirror plugged in.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "faceted_mirror.h"
+#include "run.h"
+
+inline constexpr std::string_view kLabelMirrorDxf = "Nome file superficie specchio (DXF)   : ";
+inline constexpr std::string_view kVerticalAxisLine = "Asse di vista verticale e sull'asse del conoide";
+inline constexpr std::string_view kGeneralAxisLine = "Asse di vista generico (non verticale e sull'asse del conoide)";
+
+const Program<FacetedMirror>& GenericoProgram();
+
+// "Ho caricato N facce dal file NAME".
+std::string FacetCountLine(int facetCount, const std::string& fileName);
