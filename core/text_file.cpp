@@ -1,7 +1,7 @@
 #include "text_file.h"
 
 #include <charconv>
-#include <climits>
+#include <cstdint>
 #include <cmath>
 #include <utility>
 
