@@ -29,9 +29,16 @@ struct FacetIndexNode {
   int Count = 0;
 };
 
+// A facet's own box in the same widened double form, kept beside its number.
+struct FacetIndexBox {
+  double Min[3] = {0, 0, 0};
+  double Max[3] = {0, 0, 0};
+};
+
 struct FacetIndex {
   std::vector<FacetIndexNode> Nodes;  // Nodes[0] is the root; empty without facets
   std::vector<int> Items;             // facet numbers, leaf after leaf
+  std::vector<FacetIndexBox> Boxes;   // the box of the facet Items[k] at k
   int Depth = 0;                      // levels below the root
   double Slack = 0;                   // distance added to every box for rounding
 };
