@@ -25,6 +25,8 @@ int RuntimeCodeFromErrno(int err) {
 }
 
 std::FILE* OpenForReading(const std::string& name) {
+  // A name with a NUL byte would open the file named by its first part.
+  if (name.find('\0') != std::string::npos) throw RuntimeFailure(kFileNotFound, name);
   std::error_code ec;
   // A directory opens for reading on this system but cannot be read as a file.
   if (!name.empty() && std::filesystem::is_directory(name, ec)) throw RuntimeFailure(kAccessDenied, name);

@@ -296,7 +296,10 @@ int CreateFailureCode(int err) {
 }  // namespace
 
 OutputPicture::OutputPicture(std::string fileName) : finalName_(std::move(fileName)), buffer_(kWriteBlock) {
-  if (finalName_.empty()) throw RuntimeFailure(kFileNotFound, finalName_);
+  // An empty name, or one with a NUL byte that would create another file.
+  if (finalName_.empty() || finalName_.find('\0') != std::string::npos) {
+    throw RuntimeFailure(kFileNotFound, finalName_);
+  }
   std::error_code ec;
   if (std::filesystem::is_directory(finalName_, ec)) throw RuntimeFailure(kAccessDenied, finalName_);
   // An existing file that may not be overwritten stays protected.
