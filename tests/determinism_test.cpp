@@ -3,8 +3,9 @@
 // and 8 threads are compared byte for byte with those of a one-thread run.
 //
 // The scenes are chosen so that the order of painting matters: the reflected
-// polygons of many input pixels overlap (several pixels reach the same output
-// cell, each with its own colour, and the later one must win), some rays miss
+// polygons of many input pixels overlap (several pixels, far apart in reading
+// order, reach the same output cell, each with its own colour, and the later
+// one must win), some rays miss
 // (the miss count is part of the transcript), and the picture has more pixels
 // than one batch of the parallel mapping, with many progress lines.
 #include <gtest/gtest.h>
@@ -157,15 +158,24 @@ void ExpectSameForEveryThreadCount(const Scene<Mirror>& scene, bool expectMisses
   }
 }
 
+// Faces twisted like a bow tie: the bottom edge runs the other way, so the
+// picture's columns cross in the middle of the face and the squares of pixels
+// far apart in reading order pile up there. A vertical face in the plane y:
+Face Twisted(Real left, Real right, Real y, Real top, Real bottomLeft, Real bottomRight, Real bottom) {
+  return {{left, y, top}, {right, y, top}, {bottomLeft, y, bottom}, {bottomRight, y, bottom}};
+}
+// and a horizontal one at height z.
+Face TwistedFlat(Real left, Real right, Real top, Real bottomLeft, Real bottomRight, Real bottom, Real z) {
+  return {{left, top, z}, {right, top, z}, {bottomLeft, bottom, z}, {bottomRight, bottom, z}};
+}
+
 // More pixels than a batch of the parallel mapping, so that the painting
 // crosses batch boundaries.
 constexpr int kWide = 140, kTall = 120;
 
-TEST(Determinism, PlaneMirrorWithATaperedPictureFace) {
+TEST(Determinism, PlaneMirrorWithATwistedPictureFace) {
   Scene<PlaneMirror> scene(SpecchioProgram(), kWide, kTall);
-  // A trapezoid face: the pixel squares, laid along its converging sides,
-  // overlap their neighbours.
-  scene.dir.Write("faccia.dxf", DxfWithFaces({{{-40, 100, 80}, {40, 100, 80}, {25, 100, 20}, {-25, 100, 20}}}));
+  scene.dir.Write("faccia.dxf", DxfWithFaces({Twisted(-40, 40, 100, 80, -30, 30, 20)}));
   scene.dir.Write("specchio.dxf", DxfWithFaces({{{-60, 0, 0}, {60, 0, 0}, {60, 0, 120}, {-60, 0, 120}}}));
   scene.SetParameters(scene.File("faccia.dxf") + "\r\n" + scene.File("specchio.dxf") + "\r\n" + scene.File("in.ppm") +
                       "\r\n" + scene.File("out.ppm") + "\r\n" + Centre({0, -150, 120}) + "\r\n200\r\n");
@@ -175,8 +185,8 @@ TEST(Determinism, PlaneMirrorWithATaperedPictureFace) {
 TEST(Determinism, CylinderWithRaysMissingBesideIt) {
   Scene<Cylinder> scene(CilindroProgram(), kWide, kTall);
   // The face is wider than the cylinder as the eye sees it: its side columns
-  // miss the mirror. It is also tapered, for overlapping pixels.
-  scene.dir.Write("faccia.dxf", DxfWithFaces({{{-40, 0, 35}, {40, 0, 35}, {30, 0, 5}, {-30, 0, 5}}}));
+  // miss the mirror.
+  scene.dir.Write("faccia.dxf", DxfWithFaces({Twisted(-40, 40, 0, 35, -30, 30, 5)}));
   scene.SetParameters("0 0\r\n25\r\n" + scene.File("faccia.dxf") + "\r\n" + scene.File("in.ppm") + "\r\n" +
                       scene.File("out.ppm") + "\r\n" + Centre({0, -300, 250}) + "\r\n160\r\n2\r\n");
   ExpectSameForEveryThreadCount(scene, true);
@@ -186,7 +196,7 @@ TEST(Determinism, ConeSeenFromAboveItsApex) {
   Scene<ConeMirror> scene(ConoProgram(), kWide, kTall);
   // A horizontal face round the axis: pixels near the axis are left out, the
   // others wrap round the cone.
-  scene.dir.Write("faccia.dxf", DxfWithFaces({{{-12, 8, 200}, {12, 8, 200}, {9, -8, 200}, {-9, -8, 200}}}));
+  scene.dir.Write("faccia.dxf", DxfWithFaces({TwistedFlat(-12, 12, 8, -9, 9, -8, 200)}));
   scene.SetParameters("0 0\r\n30\r\n60\r\n" + scene.File("faccia.dxf") + "\r\n" + scene.File("in.ppm") + "\r\n" +
                       scene.File("out.ppm") + "\r\n" + Centre({0, 0, 400}) + "\r\n160\r\n3\r\n");
   ExpectSameForEveryThreadCount(scene, false);
@@ -201,7 +211,7 @@ std::string GenericoParameters(const Scene<FacetedMirror>& scene, Point3 eye, in
 TEST(Determinism, FacetedConeOnTheViewAxis) {
   Scene<FacetedMirror> scene(GenericoProgram(), kWide, kTall);
   scene.dir.Write("specchio.dxf", DxfWithFaces(FacetedConeFaces(0, 0, 50, 100, 48, 4)));
-  scene.dir.Write("faccia.dxf", DxfWithFaces({{{-30, 20, 0}, {30, 20, 0}, {22, -20, 0}, {-22, -20, 0}}}));
+  scene.dir.Write("faccia.dxf", DxfWithFaces({TwistedFlat(-30, 30, 20, -22, 22, -20, 0)}));
   scene.SetParameters(GenericoParameters(scene, {0, 0, 400}, 1, 1));
   ExpectSameForEveryThreadCount(scene, false);
 }
@@ -209,7 +219,7 @@ TEST(Determinism, FacetedConeOnTheViewAxis) {
 TEST(Determinism, FacetedCylinderWithRaysMissingBesideIt) {
   Scene<FacetedMirror> scene(GenericoProgram(), kWide, kTall);
   scene.dir.Write("specchio.dxf", DxfWithFaces(FacetedCylinderFaces(0, 0, 25, 0, 60, 36, 3)));
-  scene.dir.Write("faccia.dxf", DxfWithFaces({{{-40, 0, 35}, {40, 0, 35}, {30, 0, 5}, {-30, 0, 5}}}));
+  scene.dir.Write("faccia.dxf", DxfWithFaces({Twisted(-40, 40, 0, 35, -30, 30, 5)}));
   scene.SetParameters(GenericoParameters(scene, {0, -300, 250}, 1, 0));
   ExpectSameForEveryThreadCount(scene, true);
 }
