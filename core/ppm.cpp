@@ -45,7 +45,9 @@ struct FileCloser {
 // space, so scans over digits or blanks stop at the end of a block by themselves.
 class BlockReader {
  public:
-  BlockReader(std::FILE* file, const std::string& name) : file_(file), name_(name), buffer_(kReadBlock + 1) {
+  // block: bytes read at a time; a small file needs no more than its size.
+  BlockReader(std::FILE* file, const std::string& name, std::size_t block)
+      : file_(file), name_(name), block_(block), buffer_(block + 1) {
     pos_ = end_ = buffer_.data();
     *end_ = 0;
   }
@@ -53,8 +55,8 @@ class BlockReader {
   // Loads the next block; false at the end of the file.
   bool Refill() {
     if (eof_) return false;
-    const std::size_t n = std::fread(buffer_.data(), 1, kReadBlock, file_);
-    if (n < kReadBlock) {
+    const std::size_t n = std::fread(buffer_.data(), 1, block_, file_);
+    if (n < block_) {
       if (std::ferror(file_)) throw RuntimeFailure(kDiskReadError, name_);
       eof_ = true;
     }
@@ -81,6 +83,7 @@ class BlockReader {
  private:
   std::FILE* file_;
   const std::string& name_;
+  std::size_t block_;
   std::vector<unsigned char> buffer_;
   unsigned char* pos_;
   unsigned char* end_;
@@ -212,7 +215,10 @@ long long BytesLeft(std::FILE* f) {
 InputPicture ReadPicture(const std::string& fileName) {
   std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(fileName));
   const long long fileSize = BytesLeft(file.get());
-  BlockReader in(file.get(), fileName);
+  const std::size_t block =
+      fileSize >= 0 && static_cast<unsigned long long>(fileSize) < kReadBlock ? static_cast<std::size_t>(fileSize) + 1
+                                                                             : kReadBlock;
+  BlockReader in(file.get(), fileName, block);
   InputPicture picture;
 
   const int m0 = in.Get();

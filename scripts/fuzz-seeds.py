@@ -1,0 +1,80 @@
+#!/usr/bin/env python3
+"""Fills the seed corpora of the fuzz targets: the example scenes' files, plus
+small files in the shapes the tests use (R12 DXF with header, tables and
+handles; P3 with and without comment, P6; every program's parameter file).
+Usage: fuzz-seeds.py CORPUS_ROOT  (one folder per target is made under it)."""
+import os
+import shutil
+import sys
+
+root = sys.argv[1]
+repo = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+examples = os.path.join(repo, "examples")
+
+
+def put(target, name, data):
+    d = os.path.join(root, target)
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, name), "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+
+
+def copy(target, path):
+    d = os.path.join(root, target)
+    os.makedirs(d, exist_ok=True)
+    shutil.copy(path, os.path.join(d, os.path.basename(os.path.dirname(path)) + "_" + os.path.basename(path)))
+
+
+def r12_dxf(faces, eol="\r\n"):
+    lines = ["  0", "SECTION", "  2", "HEADER", "  9", "$ACADVER", "  1", "AC1009", "  0", "ENDSEC",
+             "  0", "SECTION", "  2", "TABLES", "  0", "TABLE", "  2", "LAYER", " 70", "1",
+             "  0", "LAYER", "  2", "10", " 70", "0", " 62", "10", "  6", "CONTINUOUS", "  0", "ENDTAB",
+             "  0", "ENDSEC", "  0", "SECTION", "  2", "ENTITIES"]
+    for n, face in enumerate(faces):
+        lines += ["  0", "3DFACE", "  5", "%X" % (16 + n), "  8", "10", " 62", "10"]
+        for i, (x, y, z) in enumerate(face):
+            lines += [" 1%d" % i, repr(x), " 2%d" % i, repr(y), " 3%d" % i, repr(z)]
+    lines += ["  0", "ENDSEC", "  0", "EOF"]
+    return eol.join(lines) + eol
+
+
+square = [(-40.0, 100.0, 80.0), (40.0, 100.0, 80.0), (40.0, 100.0, 20.0), (-40.0, 100.0, 20.0)]
+pyramid = [[(0.0, 0.0, 50.0), (30.0, 0.0, 0.0), (0.0, 30.0, 0.0), (0.0, 30.0, 0.0)],
+           [(0.0, 0.0, 50.0), (0.0, 30.0, 0.0), (-30.0, 0.0, 0.0), (-30.0, 0.0, 0.0)],
+           [(0.0, 0.0, 50.0), (-30.0, 0.0, 0.0), (0.0, -30.0, 0.0), (0.0, -30.0, 0.0)]]
+
+for target in ("dxf", "facets"):
+    for scene in ("specchio", "cilindro", "cono"):
+        for name in os.listdir(os.path.join(examples, scene)):
+            if name.endswith(".dxf"):
+                copy(target, os.path.join(examples, scene, name))
+    put(target, "r12_crlf.dxf", r12_dxf([square]))
+    put(target, "r12_lf.dxf", r12_dxf(pyramid, "\n"))
+    put(target, "r12_cr.dxf", r12_dxf([square] + pyramid, "\r"))
+    put(target, "shuffled.dxf", "0\n3DFACE\n33\n1\n13\n2\n23\n3\n10\n0\n20\n0\n11\n1\n21\n0\n12\n1\n22\n1\n0\nEOF\n\x1a junk")
+
+put("ppm", "p3_comment.ppm", "P3\n# test card\n3 2\n255\n255 0 0  0 255 0 0 0 255\n255 255 255 0 0 0 128 128 128\n")
+put("ppm", "p3_bare.ppm", "P3 2 2 15 1 2 3 4 5 6 7 8 9 10 11 300\n")
+put("ppm", "p3_wide.ppm", "P3\n#a\n#b\n2 1 65535\n65535 0 32768   1 2 3\n")
+put("ppm", "p6.ppm", b"P6\n# binary\n2 2\n255\n" + bytes(range(12)))
+put("ppm", "p6_16bit.ppm", b"P6 1 2 1000\n" + bytes(range(12)))
+with open(os.path.join(examples, "cartello.ppm"), "rb") as f:
+    head = f.read(3000)
+put("ppm", "cartello_head.ppm", head)  # a real header and the start of its pixels
+
+names = ["faccia.dxf", "figura.ppm", "anamorfosi.ppm"]
+params = {
+    "specchio": ["faccia.dxf", "specchio.dxf", "figura.ppm", "anamorfosi.ppm", "0 -150 120", "800", "4"],
+    "cilindro": ["0 0", "25", "faccia.dxf", "figura.ppm", "anamorfosi.ppm", "0 -300 250", "800", "4"],
+    "cono": ["0 0", "30", "60", "faccia.dxf", "figura.ppm", "anamorfosi.ppm", "0 0 400", "800", "4"],
+    "generico": ["superficie.dxf", "faccia.dxf", "figura.ppm", "anamorfosi.ppm", "0.0 0.0 400.0", "1000", "4", "1"],
+}
+for prog, lines in params.items():
+    target = "parameters_" + prog
+    put(target, "crlf.txt", "\r\n".join(lines) + "\r\n")
+    put(target, "lf.txt", "\n".join(lines) + "\n\x1a ignored")
+    put(target, "odd_numbers.txt", "\n".join(l.replace("0", "-0.5e+01") if any(c.isdigit() for c in l[:1]) else l
+                                             for l in lines))
+    ex = os.path.join(examples, prog, "parametri.txt")
+    if os.path.exists(ex):
+        copy(target, ex)

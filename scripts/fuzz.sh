@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, ASan + UBSan) and runs each of them for
+# a bounded time; fails when any target finds a crash, a hang, a leak or a
+# sanitizer report. Usage:
+#   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
+# Default 20 s per target and every target built. FUZZ_PARALLEL=N runs N
+# targets at a time. The corpora grow in build-fuzz/corpus/<target> (seeded
+# from the examples each time); findings go to build-fuzz/artifacts/<target>,
+# the fuzzer's output to build-fuzz/logs/<target>.log.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-20}
+shift || true
+build=${FUZZ_BUILD_DIR:-build-fuzz}
+parallel=${FUZZ_PARALLEL:-1}
+
+if ! command -v clang++ >/dev/null; then
+  echo "fuzz.sh: clang++ is needed (apt-get install clang libclang-rt-14-dev)" >&2
+  exit 2
+fi
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DANAMORFOSI_FUZZ=ON -DANAMORFOSI_TESTS=OFF >/dev/null
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\(fuzz_[a-z_]*\):.*/\1/p' | sort)
+fi
+cmake --build "$build" --target "${targets[@]}"
+
+seeds=$(mktemp -d)
+trap 'rm -rf "$seeds"' EXIT
+python3 scripts/fuzz-seeds.py "$seeds"
+mkdir -p "$build/logs"
+
+run_one() {
+  local t=$1 name=${1#fuzz_}
+  local corpus="$build/corpus/$t" artifacts="$build/artifacts/$t"
+  mkdir -p "$corpus" "$artifacts"
+  local seeddirs=()
+  [ -d "$seeds/$name" ] && seeddirs+=("$seeds/$name")
+  if "$build/fuzz/$t" "$corpus" "${seeddirs[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -max_len=16384 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$build/logs/$t.log" 2>&1; then
+    echo "$t: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$build/logs/$t.log" | tail -1)"
+  else
+    echo "$t: FAILED, see $build/logs/$t.log and $artifacts/" >&2
+    tail -40 "$build/logs/$t.log" >&2
+    return 1
+  fi
+}
+
+status=0
+pids=()
+for t in "${targets[@]}"; do
+  run_one "$t" &
+  pids+=($!)
+  if [ "${#pids[@]}" -ge "$parallel" ]; then
+    wait "${pids[0]}" || status=1
+    pids=("${pids[@]:1}")
+  fi
+done
+for p in "${pids[@]}"; do wait "$p" || status=1; done
+exit $status
