@@ -55,11 +55,18 @@ struct Program {
 // task exactly once; the call returns when all are done.
 void ParallelFor(int threads, long tasks, const std::function<void(long task, int thread)>& fn);
 
-// Maps every pixel of the picture, in reading order as far as the result goes:
-// pixels are traced in parallel, chunk by chunk, and painted by column stripes,
-// each stripe by one thread in pixel order, so that a later pixel wins over an
-// earlier one exactly as in a one-thread run. beforeRow(row) is called, in
-// order, before the pixels of every row are mapped.
+// Pixels in one batch of the mapping: about 1 MB of polygons, whatever the accuracy.
+inline long MappingBatchPixels(int accuracy) {
+  const long bytes = (4L * std::max(1, accuracy) + 1) * static_cast<long>(sizeof(Point2));
+  return std::clamp<long>((1L << 20) / bytes, 1024, 65536);
+}
+
+// Maps every pixel of the picture, in reading order as far as the result goes.
+// The pixels go in batches: while the threads paint one batch, by column
+// stripes, each stripe by one thread in pixel order, they trace the next one in
+// small blocks; so a later pixel wins over an earlier one exactly as in a
+// one-thread run, and the small trace blocks fill in behind the larger stripes.
+// beforeRow(row) is called, in order, before the pixels of every row are mapped.
 template <class Mirror>
 void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPicture& picture, OutputRaster& raster,
                 int threads, MissRecord& misses, const std::function<void(int row)>& beforeRow) {
@@ -67,40 +74,62 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
   const long width = picture.Width;
   const long total = width * picture.Height;
   const int n = 4 * setup.Accuracy + 1;
-  const long chunk = 16384;
+  const long chunk = MappingBatchPixels(setup.Accuracy);
   const long block = 64;  // pixels traced by one task
-  std::vector<Point2> polygons(static_cast<std::size_t>(std::min(chunk, total)) * n);
-  std::vector<PixelTrace> traces(static_cast<std::size_t>(std::min(chunk, total)));
-  std::vector<MissRecord> threadMisses(threads);
+  const long held = std::min(chunk, total);
+  // Two batches: the one being traced and the one being painted.
+  std::vector<Point2> polygons[2];
+  std::vector<PixelTrace> traces[2];
+  for (int i = 0; i < 2 && i * chunk < total; ++i) {
+    polygons[i].resize(static_cast<std::size_t>(held) * n);
+    traces[i].resize(static_cast<std::size_t>(held));
+  }
+  // One cache line each, so that threads counting misses do not share one.
+  struct alignas(64) ThreadMisses {
+    MissRecord record;
+  };
+  std::vector<ThreadMisses> threadMisses(threads);
   const int stripes = std::max(1, std::min(raster.Width, threads == 1 ? 1 : threads * 8));
+  const long batches = (total + chunk - 1) / chunk;
   long nextRowStart = 0;
   int nextRow = 1;
-  for (long p0 = 0; p0 < total; p0 += chunk) {
-    const long p1 = std::min(total, p0 + chunk);
-    while (nextRow <= picture.Height && nextRowStart < p1) {
+  // Step k traces batch k and paints batch k - 1.
+  for (long k = 0; k <= batches; ++k) {
+    const long t0 = k * chunk, t1 = std::min(total, t0 + chunk);
+    const long traceTasks = k < batches ? (t1 - t0 + block - 1) / block : 0;
+    const long paintTasks = k > 0 ? stripes : 0;
+    while (k < batches && nextRow <= picture.Height && nextRowStart < t1) {
       beforeRow(nextRow);
       ++nextRow;
       nextRowStart += width;
     }
-    ParallelFor(threads, (p1 - p0 + block - 1) / block, [&](long task, int thread) {
-      const long b0 = p0 + task * block, b1 = std::min(p1, b0 + block);
+    Point2* const tracePolygons = polygons[k & 1].data();
+    PixelTrace* const traceOut = traces[k & 1].data();
+    const Point2* const paintPolygons = polygons[(k + 1) & 1].data();
+    const PixelTrace* const paintTraces = traces[(k + 1) & 1].data();
+    const long p0 = t0 - chunk, p1 = std::min(total, t0);
+    ParallelFor(threads, paintTasks + traceTasks, [&](long task, int thread) {
+      if (task < paintTasks) {
+        const int firstCol = static_cast<int>(task * raster.Width / stripes) + 1;
+        const int lastCol = static_cast<int>((task + 1) * raster.Width / stripes);
+        for (long p = p0; p < p1; ++p) {
+          const std::uint8_t* c = &picture.Rgb[static_cast<std::size_t>(p) * 3];
+          PaintPixel(setup, paintTraces[p - p0], &paintPolygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster,
+                     firstCol, lastCol);
+        }
+        return;
+      }
+      const long b0 = t0 + (task - paintTasks) * block, b1 = std::min(t1, b0 + block);
       for (long p = b0; p < b1; ++p) {
         const int col = static_cast<int>(p % width) + 1, row = static_cast<int>(p / width) + 1;
-        traces[p - p0] = TracePixel(mirror, setup, col, row, &polygons[(p - p0) * n], threadMisses[thread]);
-      }
-    });
-    ParallelFor(threads, stripes, [&](long stripe, int) {
-      const int firstCol = static_cast<int>(stripe * raster.Width / stripes) + 1;
-      const int lastCol = static_cast<int>((stripe + 1) * raster.Width / stripes);
-      for (long p = p0; p < p1; ++p) {
-        const std::uint8_t* c = &picture.Rgb[static_cast<std::size_t>(p) * 3];
-        PaintPixel(setup, traces[p - p0], &polygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster, firstCol, lastCol);
+        traceOut[p - t0] = TracePixel(mirror, setup, col, row, &tracePolygons[(p - t0) * n],
+                                      threadMisses[thread].record);
       }
     });
   }
   // Rows of an empty picture still get their progress lines.
   while (nextRow <= picture.Height) beforeRow(nextRow++);
-  for (const MissRecord& m : threadMisses) AddMisses(misses, m);
+  for (const ThreadMisses& m : threadMisses) AddMisses(misses, m.record);
 }
 
 // Pieces of the run that do not depend on the mirror.
