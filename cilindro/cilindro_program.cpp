@@ -3,21 +3,11 @@
 namespace {
 
 void ReadCilindroParameters(TextFile& file, Console& console, RunParameters& params, Cylinder& cylinder) {
-  // Both axis coordinates are read before either is echoed.
-  cylinder.AxisPoint.x = file.ReadReal();
-  cylinder.AxisPoint.y = file.ReadReal();
-  file.SkipLine();
-  EchoReal(console, "Coordinata X asse cilindro verticale  : ", cylinder.AxisPoint.x);
-  EchoReal(console, "Coordinata Y asse cilindro verticale  : ", cylinder.AxisPoint.y);
-  cylinder.AxisPoint.z = 0;
-  cylinder.Radius = file.ReadReal();
-  file.SkipLine();
-  EchoReal(console, "Raggio del cilindro verticale         : ", cylinder.Radius);
+  cylinder.AxisPoint = ReadAxisEcho(file, console, "Coordinata X asse cilindro verticale  : ",
+                                    "Coordinata Y asse cilindro verticale  : ");
+  cylinder.Radius = ReadRealEcho(file, console, "Raggio del cilindro verticale         : ");
   params.PictureDxfName = ReadNameEcho(file, console, kLabelPictureDxf);
-  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
-  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
-  params.ProjectionCentre = ReadCentreEcho(file, console);
-  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+  ReadPictureLinesEcho(file, console, params);
   params.Accuracy = ReadIntegerEcho(file, console, kLabelAccuracy);
 }
 

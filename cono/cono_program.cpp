@@ -3,24 +3,12 @@
 namespace {
 
 void ReadConoParameters(TextFile& file, Console& console, RunParameters& params, ConeMirror& cone) {
-  // Both axis coordinates are read before either is echoed.
-  cone.AxisPoint.x = file.ReadReal();
-  cone.AxisPoint.y = file.ReadReal();
-  file.SkipLine();
-  EchoReal(console, "Coordinata X asse cono verticale      : ", cone.AxisPoint.x);
-  EchoReal(console, "Coordinata Y asse cono verticale      : ", cone.AxisPoint.y);
-  cone.AxisPoint.z = 0;
-  cone.BaseRadius = file.ReadReal();
-  file.SkipLine();
-  EchoReal(console, "Raggio della base del cono verticale  : ", cone.BaseRadius);
-  cone.ConeHeight = file.ReadReal();
-  file.SkipLine();
-  EchoReal(console, "Altezza del cono verticale            : ", cone.ConeHeight);
+  cone.AxisPoint = ReadAxisEcho(file, console, "Coordinata X asse cono verticale      : ",
+                                "Coordinata Y asse cono verticale      : ");
+  cone.BaseRadius = ReadRealEcho(file, console, "Raggio della base del cono verticale  : ");
+  cone.ConeHeight = ReadRealEcho(file, console, "Altezza del cono verticale            : ");
   params.PictureDxfName = ReadNameEcho(file, console, kLabelPictureDxf);
-  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
-  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
-  params.ProjectionCentre = ReadCentreEcho(file, console);
-  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+  ReadPictureLinesEcho(file, console, params);
   params.Accuracy = ReadIntegerEcho(file, console, kLabelAccuracy);
 }
 

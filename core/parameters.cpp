@@ -39,6 +39,30 @@ long ReadIntegerEcho(TextFile& file, Console& console, std::string_view label) {
   return value;
 }
 
+Real ReadRealEcho(TextFile& file, Console& console, std::string_view label) {
+  const Real value = file.ReadReal();
+  file.SkipLine();
+  EchoReal(console, label, value);
+  return value;
+}
+
+Point3 ReadAxisEcho(TextFile& file, Console& console, std::string_view labelX, std::string_view labelY) {
+  Point3 axis;
+  axis.x = file.ReadReal();
+  axis.y = file.ReadReal();
+  file.SkipLine();
+  EchoReal(console, labelX, axis.x);
+  EchoReal(console, labelY, axis.y);
+  return axis;
+}
+
+void ReadPictureLinesEcho(TextFile& file, Console& console, RunParameters& params) {
+  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
+  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
+  params.ProjectionCentre = ReadCentreEcho(file, console);
+  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+}
+
 long ClampAccuracy(long accuracy) {
   if (accuracy < 1) return 1;
   if (accuracy > kMaxAccuracy) return kMaxAccuracy;

@@ -38,6 +38,14 @@ void EchoReal(Console& console, std::string_view label, Real value);
 Point3 ReadCentreEcho(TextFile& file, Console& console);
 // Reads one integer line and echoes it as read.
 long ReadIntegerEcho(TextFile& file, Console& console, std::string_view label);
+// Reads one real, skips the rest of its line, echoes it.
+Real ReadRealEcho(TextFile& file, Console& console, std::string_view label);
+// Reads the x and y of a vertical axis from one line (both before either is
+// echoed), skips the rest of the line; z is 0.
+Point3 ReadAxisEcho(TextFile& file, Console& console, std::string_view labelX, std::string_view labelY);
+// The four lines every program has in this order: input picture, output
+// picture, projection centre, pixel count.
+void ReadPictureLinesEcho(TextFile& file, Console& console, RunParameters& params);
 
 // Accuracy below 1 becomes 1, above 20 becomes 20.
 long ClampAccuracy(long accuracy);

@@ -5,10 +5,7 @@ namespace {
 void ReadGenericoParameters(TextFile& file, Console& console, RunParameters& params, FacetedMirror& mirror) {
   params.MirrorDxfName = ReadNameEcho(file, console, kLabelMirrorDxf);
   params.PictureDxfName = ReadNameEcho(file, console, kLabelPictureDxf);
-  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
-  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
-  params.ProjectionCentre = ReadCentreEcho(file, console);
-  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+  ReadPictureLinesEcho(file, console, params);
   params.Accuracy = ReadIntegerEcho(file, console, kLabelAccuracy);
   // The view-axis mode is not echoed as a number: 1 is the vertical mode, any
   // other value the general one.

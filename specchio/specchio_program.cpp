@@ -5,10 +5,7 @@ namespace {
 void ReadSpecchioParameters(TextFile& file, Console& console, RunParameters& params, PlaneMirror&) {
   params.PictureDxfName = ReadNameEcho(file, console, kLabelPictureDxf);
   params.MirrorDxfName = ReadNameEcho(file, console, "Nome file faccia per specchio (DXF)   : ");
-  params.InputPpmName = ReadNameEcho(file, console, kLabelInputPpm);
-  params.OutputPpmName = ReadNameEcho(file, console, kLabelOutputPpm);
-  params.ProjectionCentre = ReadCentreEcho(file, console);
-  params.PixelCount = ReadIntegerEcho(file, console, kLabelPixelCount);
+  ReadPictureLinesEcho(file, console, params);
   // Every pixel is mapped by its four corners.
   params.Accuracy = 1;
 }
