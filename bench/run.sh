@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# Benchmarks of the four programs on scenes made here: pictures of 1000 x 1000
+# and 2000 x 2000 pixels, PixelCount 5000, Accuracy 1 and 4 (specchio has no
+# accuracy). For each run: the time of every stage, rays and input pixels per
+# second, and the mapping on 1 thread against all cores. Then the faceted
+# mirror at 50000 triangles (index against a search of the whole table, and
+# against cilindro on the same picture), our picture files against netpbm's
+# plain-format reader and writer on a 5000 x 5000 picture, and the peak memory
+# of the largest case.
+#
+#   bench/run.sh                 everything (about 10 minutes on 2 cores)
+#   SIZES=1000 bench/run.sh      only the 1000 x 1000 pictures
+#   BUILD=dir WORK=dir           build folder (default build-bench) and scratch
+#                                folder for the scenes (default /tmp/anamorfosi-bench)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+BUILD=${BUILD:-$ROOT/build-bench}
+WORK=${WORK:-/tmp/anamorfosi-bench}
+SIZES=${SIZES:-"1000 2000"}
+THREADS=$(nproc)
+
+cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DANAMORFOSI_TESTS=OFF > /dev/null
+cmake --build "$BUILD" --target anamorfosi_bench cilindro > /dev/null
+BENCH=$BUILD/bench/anamorfosi_bench
+mkdir -p "$WORK"
+cd "$WORK"
+
+echo "== machine: $(nproc) cores, $(uname -sr); load: $(cut -d' ' -f1-3 /proc/loadavg)"
+
+# DXF of single faces: corners C1..C4 as "x y z" each.
+face() {
+  local out=$1; shift
+  {
+    printf '  0\r\nSECTION\r\n  2\r\nENTITIES\r\n  0\r\n3DFACE\r\n  8\r\n0\r\n'
+    local i=0
+    for corner in "$@"; do
+      set -- $corner
+      printf ' 1%d\r\n%s\r\n 2%d\r\n%s\r\n 3%d\r\n%s\r\n' "$i" "$1" "$i" "$2" "$i" "$3"
+      i=$((i + 1))
+    done
+    printf '  0\r\nENDSEC\r\n  0\r\nEOF\r\n'
+  } > "$out"
+}
+crlf() { printf '%s\r\n' "$@"; }
+
+# specchio: a vertical plane mirror, the picture upright behind the eye's line.
+face specchio_face.dxf "-30 100 80" "30 100 80" "30 100 20" "-30 100 20"
+face specchio_mirror.dxf "-60 0 0" "60 0 0" "60 0 120" "-60 0 120"
+# cilindro and generico: a cylinder of radius 25 on the origin, the picture
+# inside it, the eye in front; generico's is a faceted cylinder of 50000
+# triangles of the same size.
+face cylinder_face.dxf "-15 0 35" "15 0 35" "15 0 5" "-15 0 5"
+[ -f cylinder_50000.dxf ] || "$BENCH" faceted-cylinder 0 0 25 0 60 50000 cylinder_50000.dxf
+# cono: the eye above the apex, a horizontal picture round the axis.
+face cone_face.dxf "-7.5 7.5 200" "7.5 7.5 200" "7.5 -7.5 200" "-7.5 -7.5 200"
+
+params() {  # program size accuracy -> parameter file name
+  local prog=$1 size=$2 acc=$3 name=$1_$2_a$3.txt
+  case $prog in
+    specchio) crlf specchio_face.dxf specchio_mirror.dxf "picture_$size.ppm" out.ppm "0 -150 120" 5000 > "$name" ;;
+    cilindro) crlf "0 0" 25 cylinder_face.dxf "picture_$size.ppm" out.ppm "0 -300 250" 5000 "$acc" > "$name" ;;
+    cono) crlf "0 0" 30 60 cone_face.dxf "picture_$size.ppm" out.ppm "0 0 400" 5000 "$acc" > "$name" ;;
+    generico) crlf cylinder_50000.dxf cylinder_face.dxf "picture_$size.ppm" out.ppm "0 -300 250" 5000 "$acc" 0 > "$name" ;;
+  esac
+  echo "$name"
+}
+
+for size in $SIZES; do
+  [ -f "picture_$size.ppm" ] || "$BENCH" picture "$size" "$size" "picture_$size.ppm"
+  for acc in 1 4; do
+    for prog in specchio cilindro cono generico; do
+      [ "$prog" = specchio ] && [ "$acc" != 1 ] && continue
+      echo
+      "$BENCH" run "$prog" "$(params "$prog" "$size" "$acc")" 1 "$THREADS"
+    done
+  done
+done
+
+echo
+echo "== faceted mirror: index against a search of the whole table"
+"$BENCH" search "$(params generico 1000 1)" 4
+
+echo
+echo "== picture files, 5000 x 5000 plain picture"
+[ -f picture_5000.ppm ] || "$BENCH" picture 5000 5000 picture_5000.ppm
+ls -l picture_5000.ppm | awk '{print "input: " $5 " bytes"}'
+"$BENCH" ppm picture_5000.ppm ours_plain.ppm
+TIMEFMT="%e s wall, %U s user, %S s sys, %M kB"
+/usr/bin/time -f "netpbm: read the plain picture (pamfile -count)       $TIMEFMT" pamfile -count picture_5000.ppm > /dev/null
+/usr/bin/time -f "netpbm: read plain, write raw (pnmtopnm)              $TIMEFMT" pnmtopnm picture_5000.ppm > raw_5000.ppm
+/usr/bin/time -f "netpbm: read raw, write plain (pnmtoplainpnm)         $TIMEFMT" pnmtoplainpnm raw_5000.ppm > netpbm_plain.ppm
+/usr/bin/time -f "netpbm: read raw only (pamfile -count)                $TIMEFMT" pamfile -count raw_5000.ppm > /dev/null
+rm -f raw_5000.ppm netpbm_plain.ppm ours_plain.ppm
+
+echo
+echo "== peak memory of the largest case: cilindro, 2000 x 2000 picture, PixelCount 5000, Accuracy 4"
+[ -f picture_2000.ppm ] || "$BENCH" picture 2000 2000 picture_2000.ppm
+p=$(params cilindro 2000 4)
+printf '%s\n\n\n\n' "$p" | /usr/bin/time -v "$BUILD/cilindro/cilindro" 2> time_v.txt | tail -3 | tr -d '\r'
+echo
+grep -E "Elapsed|Maximum resident" time_v.txt
+head -2 out.ppm | tail -1 | awk '{print "output cells: " $1 " x " $2}'
+ls -l picture_2000.ppm | awk '{print "input picture file: " $5 " bytes"}'

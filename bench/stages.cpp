@@ -1,0 +1,345 @@
+// Timing of the stages of a run (window, reading, mapping, writing) for any of
+// the four programs, the mapping on several thread counts, the faceted mirror's
+// index against a search of the whole table, and the picture files on their own.
+// Also writes the large scenes that bench/run.sh measures.
+//
+//   anamorfosi_bench picture W H FILE
+//       a plain picture of W x H pixels in varied colours
+//   anamorfosi_bench faceted-cylinder X Y RADIUS Z0 Z1 TRIANGLES FILE
+//       the DXF of a faceted cylinder of (about) that many triangles
+//   anamorfosi_bench run PROGRAM PARAMETERS [THREADS...]
+//       the stages of one run of PROGRAM (specchio, cilindro, cono, generico) on
+//       that parameter file; the mapping once per thread count (default: 1 and
+//       all cores); every mapping must give the one-thread raster
+//   anamorfosi_bench search PARAMETERS ROWS
+//       generico: the mapping of the first ROWS rows through the index and
+//       through a search of the whole facet table, one thread each
+//   anamorfosi_bench ppm INPUT OUTPUT
+//       our reading of a plain picture and our writing of it as a plain picture
+//
+// Times are wall-clock seconds; the processor seconds of the whole process are
+// given as well, since the machine may be shared.
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cilindro_program.h"
+#include "cono_program.h"
+#include "generico_program.h"
+#include "mesh_shapes.h"
+#include "specchio_program.h"
+
+namespace {
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+long PeakKilobytes() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+struct Timer {
+  double wall = Now(), cpu = CpuSeconds();
+  double Wall() const { return Now() - wall; }
+  double Cpu() const { return CpuSeconds() - cpu; }
+};
+
+std::uint64_t Fnv(const std::vector<std::uint8_t>& bytes) {
+  std::uint64_t h = 1469598103934665603ULL;
+  for (const std::uint8_t b : bytes) h = (h ^ b) * 1099511628211ULL;
+  return h;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::cerr << "anamorfosi_bench: " << what << "\n";
+  std::exit(2);
+}
+
+// Everything a run prepares before its first pixel, as RunAnamorphosis does it.
+template <class Mirror>
+struct Prepared {
+  RunParameters params;
+  Mirror mirror{};
+  MappingSetup setup;
+  MissRecord misses;
+  double mirrorSeconds = 0, windowSeconds = 0;
+};
+
+template <class Mirror>
+void Prepare(const Program<Mirror>& program, const std::string& parameterFile, Prepared<Mirror>& p) {
+  std::istringstream in;
+  std::ostringstream out;
+  Console console{&in, &out};
+  {
+    TextFile file(parameterFile);
+    program.ReadParameters(file, console, p.params, p.mirror);
+  }
+  p.setup.Accuracy = static_cast<int>(ClampAccuracy(p.params.Accuracy));
+  p.setup.ProjectionCentre = p.params.ProjectionCentre;
+  ReadFaceDxf(p.params.PictureDxfName, p.setup.PictureFace);
+  Timer t;
+  if (program.PrepareMirror) program.PrepareMirror(console, p.params, p.setup.PictureFace, p.mirror, p.setup);
+  p.mirrorSeconds = t.Wall();
+  std::vector<std::string> lines;
+  Timer w;
+  const WindowStatus status = program.ComputeWindow(p.mirror, p.params, p.setup.PictureFace,
+                                                    LimitPixelCount(p.params.PixelCount), p.misses, p.setup.Window,
+                                                    lines);
+  p.windowSeconds = w.Wall();
+  if (status != WindowStatus::kOk) Fail("the scene has no output window");
+  p.setup.Window.HalfCell = p.setup.Window.CellSize / 2;
+}
+
+template <class Mirror>
+int TimeStages(const Program<Mirror>& program, const std::string& name, const std::string& parameterFile,
+               std::vector<int> threads) {
+  Prepared<Mirror> p;
+  Prepare(program, parameterFile, p);
+  const OutputWindow& w = p.setup.Window;
+
+  Timer r;
+  const InputPicture picture = ReadPicture(p.params.InputPpmName);
+  const double readSeconds = r.Wall();
+  p.setup.FaceStep = run_detail::FaceStepOf(p.setup.PictureFace, picture.Width);
+  p.setup.FaceSubStep = p.setup.FaceStep / p.setup.Accuracy;
+
+  const double pixels = static_cast<double>(picture.Width) * picture.Height;
+  const int raysPerPixel = 4 * p.setup.Accuracy + (p.setup.AxisExclusion ? 1 : 0);
+  std::printf("%s: picture %dx%d, Accuracy %d, output %dx%d, %d rays a pixel\n", name.c_str(), picture.Width,
+              picture.Height, p.setup.Accuracy, w.Width, w.Height, raysPerPixel);
+  std::printf("  %-28s %8.3f s\n", "mirror (load, index)", p.mirrorSeconds);
+  std::printf("  %-28s %8.3f s  (2601 rays)\n", "window", p.windowSeconds);
+  std::printf("  %-28s %8.3f s  (%.1f Mpixel/s)\n", "reading", readSeconds, pixels / readSeconds / 1e6);
+
+  OutputRaster raster;
+  std::uint64_t reference = 0;
+  double oneThread = 0;
+  long long missesOfFirst = -1;
+  for (std::size_t i = 0; i < threads.size(); ++i) {
+    ClearRaster(raster, w.Width, w.Height);
+    MissRecord misses;
+    Timer m;
+    MapPicture(p.mirror, p.setup, picture, raster, threads[i], misses, [](int) {});
+    const double wall = m.Wall(), cpu = m.Cpu();
+    const std::uint64_t hash = Fnv(raster.Cells);
+    if (i == 0) {
+      reference = hash;
+      missesOfFirst = misses.MissCount;
+    } else if (hash != reference || misses.MissCount != missesOfFirst) {
+      Fail(name + ": the mapping on " + std::to_string(threads[i]) + " threads differs from the first one");
+    }
+    if (threads[i] == 1) oneThread = wall;
+    char label[64];
+    std::snprintf(label, sizeof label, "mapping, %d thread%s", threads[i], threads[i] == 1 ? "" : "s");
+    std::printf("  %-28s %8.3f s  (cpu %.3f s)  %.2f Mrays/s  %.3f Mpixel/s", label, wall, cpu,
+                pixels * raysPerPixel / wall / 1e6, pixels / wall / 1e6);
+    if (threads[i] != 1 && oneThread > 0) std::printf("  speed-up %.2fx", oneThread / wall);
+    std::printf("\n");
+  }
+  if (missesOfFirst > 0) std::printf("  (%lld missed rays in the mapping)\n", missesOfFirst);
+
+  const std::string outName = p.params.OutputPpmName;
+  Timer o;
+  {
+    OutputPicture output(outName);
+    output.WriteHeader(picture, w.Width, w.Height);
+    output.WritePixelsAndCommit(raster);
+  }
+  const double writeSeconds = o.Wall();
+  std::printf("  %-28s %8.3f s  (%.1f Mcell/s)\n", "writing", writeSeconds,
+              static_cast<double>(w.Width) * w.Height / writeSeconds / 1e6);
+  std::printf("  %-28s %8ld kB\n", "peak resident memory", PeakKilobytes());
+  return 0;
+}
+
+// The faceted mirror searched without its index: every facet of the table.
+struct TableSearchMirror {
+  const FacetedMirror* faceted = nullptr;
+};
+
+bool ReflectRay(const TableSearchMirror& t, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses) {
+  const FacetedMirror& m = *t.faceted;
+  if (m.VerticalAxisMode && std::fabs(centre.x - facePoint.x) < m.AxisTolerance &&
+      std::fabs(centre.y - facePoint.y) < m.AxisTolerance) {
+    result = {facePoint.x, facePoint.y, 0};
+    return true;
+  }
+  const Point3 d = UnitDirection(centre, facePoint);
+  Point3 hit;
+  const int f = NearestFacetByTable(m.Facets, centre, d, hit);
+  if (f < 0) return RecordMiss(result, misses);
+  return ReflectOnFacet(m.Facets.Facets[f], centre, hit, result, misses);
+}
+
+int CompareSearches(const std::string& parameterFile, int rows) {
+  Prepared<FacetedMirror> p;
+  Prepare(GenericoProgram(), parameterFile, p);
+  InputPicture picture = ReadPicture(p.params.InputPpmName);
+  p.setup.FaceStep = run_detail::FaceStepOf(p.setup.PictureFace, picture.Width);
+  p.setup.FaceSubStep = p.setup.FaceStep / p.setup.Accuracy;
+  picture.Height = std::min(picture.Height, rows);
+  picture.Rgb.resize(static_cast<std::size_t>(picture.Width) * picture.Height * 3);
+  const double pixels = static_cast<double>(picture.Width) * picture.Height;
+  const double rays = pixels * (4 * p.setup.Accuracy + (p.setup.AxisExclusion ? 1 : 0));
+  std::printf("generico, %d facets, first %d rows of %d pixels (%.0f rays), one thread:\n",
+              p.mirror.Facets.FacetCount, picture.Height, picture.Width, rays);
+
+  const OutputWindow& w = p.setup.Window;
+  OutputRaster raster;
+  ClearRaster(raster, w.Width, w.Height);
+  MissRecord indexMisses, tableMisses;
+  Timer a;
+  MapPicture(p.mirror, p.setup, picture, raster, 1, indexMisses, [](int) {});
+  const double indexSeconds = a.Wall();
+  const std::uint64_t indexHash = Fnv(raster.Cells);
+
+  ClearRaster(raster, w.Width, w.Height);
+  const TableSearchMirror table{&p.mirror};
+  Timer b;
+  MapPicture(table, p.setup, picture, raster, 1, tableMisses, [](int) {});
+  const double tableSeconds = b.Wall();
+  if (Fnv(raster.Cells) != indexHash || tableMisses.MissCount != indexMisses.MissCount)
+    Fail("the index and the table search paint different pictures");
+  std::printf("  %-28s %8.3f s  %10.0f rays/s\n", "index", indexSeconds, rays / indexSeconds);
+  std::printf("  %-28s %8.3f s  %10.0f rays/s\n", "table search", tableSeconds, rays / tableSeconds);
+  std::printf("  index faster by %.0fx (same picture painted)\n", tableSeconds / indexSeconds);
+  return 0;
+}
+
+int TimePictureFiles(const std::string& input, const std::string& output) {
+  Timer r;
+  const InputPicture picture = ReadPicture(input);
+  const double readWall = r.Wall(), readCpu = r.Cpu();
+  OutputRaster raster;
+  ClearRaster(raster, picture.Width, picture.Height);
+  for (int row = 1; row <= picture.Height; ++row) {
+    for (int col = 1; col <= picture.Width; ++col) {
+      const std::uint8_t* c = &picture.Rgb[(static_cast<std::size_t>(row - 1) * picture.Width + (col - 1)) * 3];
+      raster.Set(col, row, Rgb{c[0], c[1], c[2]});
+    }
+  }
+  Timer o;
+  {
+    OutputPicture out(output);
+    out.WriteHeader(picture, picture.Width, picture.Height);
+    out.WritePixelsAndCommit(raster);
+  }
+  const double writeWall = o.Wall(), writeCpu = o.Cpu();
+  std::printf("ours: read %dx%d plain picture  %.3f s (cpu %.3f s)\n", picture.Width, picture.Height, readWall,
+              readCpu);
+  std::printf("ours: write it as plain picture  %.3f s (cpu %.3f s)\n", writeWall, writeCpu);
+  std::printf("ours: peak resident memory       %ld kB\n", PeakKilobytes());
+  return 0;
+}
+
+int MakePicture(int width, int height, const std::string& fileName) {
+  // Smooth gradients with some noise: numbers of one, two and three digits.
+  InputPicture picture;
+  picture.Width = width;
+  picture.Height = height;
+  OutputRaster raster;
+  ClearRaster(raster, width, height);
+  std::uint32_t seed = 12345;
+  for (int row = 1; row <= height; ++row) {
+    for (int col = 1; col <= width; ++col) {
+      seed = seed * 1664525u + 1013904223u;
+      const int noise = static_cast<int>(seed >> 28);
+      raster.Set(col, row,
+                 Rgb{static_cast<std::uint8_t>(col * 255 / width), static_cast<std::uint8_t>(row * 255 / height),
+                     static_cast<std::uint8_t>(((col + row) * 7 + noise) & 255)});
+    }
+  }
+  OutputPicture out(fileName);
+  out.WriteHeader(picture, width, height);
+  out.WritePixelsAndCommit(raster);
+  return 0;
+}
+
+// One 3DFACE per face, with CR LF line ends.
+std::string DxfOf(const std::vector<Face>& faces) {
+  std::string text = "  0\r\nSECTION\r\n  2\r\nENTITIES\r\n";
+  char line[64];
+  for (const Face& f : faces) {
+    text += "  0\r\n3DFACE\r\n  8\r\n0\r\n";
+    const Point3 corners[4] = {f.C1, f.C2, f.C3, f.C4};
+    for (int i = 0; i < 4; ++i) {
+      const Real v[3] = {corners[i].x, corners[i].y, corners[i].z};
+      for (int k = 0; k < 3; ++k) {
+        std::snprintf(line, sizeof line, " %d\r\n%.12Lg\r\n", 10 * (k + 1) + i, v[k]);
+        text += line;
+      }
+    }
+  }
+  return text + "  0\r\nENDSEC\r\n  0\r\nEOF\r\n";
+}
+
+int MakeFacetedCylinder(Real x, Real y, Real radius, Real z0, Real z1, int triangles, const std::string& fileName) {
+  // Quadrilaterals of about square shape, segments round and rings up; the
+  // segments divide the faces exactly.
+  const int faces = std::max(1, triangles / 2);
+  const double ideal = std::sqrt(2 * 3.14159265 * static_cast<double>(radius) * faces / static_cast<double>(z1 - z0));
+  int segments = 1;
+  for (int s = 1; s <= faces; ++s) {
+    if (faces % s == 0 && std::fabs(s - ideal) < std::fabs(segments - ideal)) segments = s;
+  }
+  const int rings = faces / segments;
+  const std::vector<Face> mesh = FacetedCylinderFaces(x, y, radius, z0, z1, segments, rings);
+  FILE* f = std::fopen(fileName.c_str(), "wb");
+  if (f == nullptr) Fail("cannot create " + fileName);
+  const std::string text = DxfOf(mesh);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+  std::printf("%s: %d faces (%d segments x %d rings), %d triangles\n", fileName.c_str(), segments * rings, segments,
+              rings, 2 * segments * rings);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  try {
+    if (args.size() == 4 && args[0] == "picture") return MakePicture(std::stoi(args[1]), std::stoi(args[2]), args[3]);
+    if (args.size() == 8 && args[0] == "faceted-cylinder")
+      return MakeFacetedCylinder(std::stold(args[1]), std::stold(args[2]), std::stold(args[3]), std::stold(args[4]),
+                                 std::stold(args[5]), std::stoi(args[6]), args[7]);
+    if (args.size() == 3 && args[0] == "ppm") return TimePictureFiles(args[1], args[2]);
+    if (args.size() == 3 && args[0] == "search") return CompareSearches(args[1], std::stoi(args[2]));
+    if (args.size() >= 3 && args[0] == "run") {
+      std::vector<int> threads;
+      for (std::size_t i = 3; i < args.size(); ++i) threads.push_back(std::stoi(args[i]));
+      if (threads.empty()) threads = {1, DefaultThreads()};
+      if (args[1] == "specchio") return TimeStages(SpecchioProgram(), args[1], args[2], threads);
+      if (args[1] == "cilindro") return TimeStages(CilindroProgram(), args[1], args[2], threads);
+      if (args[1] == "cono") return TimeStages(ConoProgram(), args[1], args[2], threads);
+      if (args[1] == "generico") return TimeStages(GenericoProgram(), args[1], args[2], threads);
+    }
+  } catch (const std::exception& e) {
+    Fail(e.what());
+  }
+  std::cerr << "usage: anamorfosi_bench picture W H FILE\n"
+               "       anamorfosi_bench faceted-cylinder X Y RADIUS Z0 Z1 TRIANGLES FILE\n"
+               "       anamorfosi_bench run specchio|cilindro|cono|generico PARAMETERS [THREADS...]\n"
+               "       anamorfosi_bench search PARAMETERS ROWS\n"
+               "       anamorfosi_bench ppm INPUT OUTPUT\n";
+  return 2;
+}
