@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -61,6 +62,28 @@ inline long MappingBatchPixels(int accuracy) {
   return std::clamp<long>((1L << 20) / bytes, 1024, 65536);
 }
 
+// Threads kept for the whole of a mapping, so that its many short steps do not
+// each start and end threads: Run(tasks, fn) runs fn(task, thread) for task =
+// 0..tasks-1, each exactly once, on all the threads (the caller's being thread
+// 0) and returns when all are done.
+class StepThreads {
+ public:
+  explicit StepThreads(int threads);
+  ~StepThreads();
+  StepThreads(const StepThreads&) = delete;
+  StepThreads& operator=(const StepThreads&) = delete;
+  void Run(long tasks, const std::function<void(long task, int thread)>& fn);
+
+ private:
+  void Work(int thread);
+  std::barrier<> sync_;
+  std::atomic<long> next_{0};
+  long tasks_ = 0;
+  const std::function<void(long, int)>* fn_ = nullptr;
+  bool stop_ = false;
+  std::vector<std::thread> workers_;
+};
+
 // Maps every pixel of the picture, in reading order as far as the result goes.
 // The pixels go in batches: while the threads paint one batch, by column
 // stripes, each stripe by one thread in pixel order, they trace the next one in
@@ -93,6 +116,7 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
   const long batches = (total + chunk - 1) / chunk;
   long nextRowStart = 0;
   int nextRow = 1;
+  StepThreads pool(threads);
   // Step k traces batch k and paints batch k - 1.
   for (long k = 0; k <= batches; ++k) {
     const long t0 = k * chunk, t1 = std::min(total, t0 + chunk);
@@ -108,14 +132,15 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
     const Point2* const paintPolygons = polygons[(k + 1) & 1].data();
     const PixelTrace* const paintTraces = traces[(k + 1) & 1].data();
     const long p0 = t0 - chunk, p1 = std::min(total, t0);
-    ParallelFor(threads, paintTasks + traceTasks, [&](long task, int thread) {
+    pool.Run(paintTasks + traceTasks, [&](long task, int thread) {
       if (task < paintTasks) {
         const int firstCol = static_cast<int>(task * raster.Width / stripes) + 1;
         const int lastCol = static_cast<int>((task + 1) * raster.Width / stripes);
         for (long p = p0; p < p1; ++p) {
+          const PixelTrace& t = paintTraces[p - p0];
+          if (!t.Paint || t.ColHi < firstCol || t.ColLo > lastCol) continue;
           const std::uint8_t* c = &picture.Rgb[static_cast<std::size_t>(p) * 3];
-          PaintPixel(setup, paintTraces[p - p0], &paintPolygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster,
-                     firstCol, lastCol);
+          PaintPixel(setup, t, &paintPolygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster, firstCol, lastCol);
         }
         return;
       }
