@@ -179,11 +179,37 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
   if (!trace.Paint) return;
   const int c0 = trace.ColLo > firstCol ? trace.ColLo : firstCol;
   const int c1 = trace.ColHi < lastCol ? trace.ColHi : lastCol;
+  if (c0 > c1) return;
   const OutputWindow& w = s.Window;
-  for (int c = c0; c <= c1; ++c) {
-    const Real x = w.MinX + c * w.CellSize - w.HalfCell;
-    for (int r = trace.RowLo; r <= trace.RowHi; ++r) {
-      const Real y = w.MaxY - r * w.CellSize + w.HalfCell;
+  // Rounding allowance between the crossings found here and the ones
+  // PointInPolygon finds for a given cell centre: far above the rounding of
+  // either, far below a cell.
+  const Real slack = 1e-9L * (std::fabs(w.MinX) + std::fabs(w.MaxX) + w.CellSize);
+  for (int r = trace.RowLo; r <= trace.RowHi; ++r) {
+    const Real y = w.MaxY - r * w.CellSize + w.HalfCell;
+    // Where the polygon's edges cross this row. A centre left of every
+    // crossing sees an even number of them to its right, one right of every
+    // crossing sees none: both are outside, so only the cells between the
+    // first and the last crossing need the full test.
+    Real lo = 0, hi = 0;
+    bool crossed = false;
+    for (int i = 1; i < trace.Count; ++i) {
+      const Real dy0 = polygon[i - 1].y - y, dy1 = polygon[i].y - y;
+      if ((dy1 > 0) == (dy0 > 0)) continue;
+      const Real xc = polygon[i - 1].x + (polygon[i - 1].x - polygon[i].x) * dy0 / (dy1 - dy0);
+      if (!crossed || xc < lo) lo = xc;
+      if (!crossed || xc > hi) hi = xc;
+      crossed = true;
+    }
+    if (!crossed) continue;
+    // Columns whose centres lie within [lo, hi], widened by the allowance.
+    const Real first = std::floor((lo - slack - w.MinX + w.HalfCell) / w.CellSize);
+    const Real last = std::ceil((hi + slack - w.MinX + w.HalfCell) / w.CellSize);
+    if (!(first <= c1) || !(last >= c0)) continue;
+    const int from = first > c0 ? static_cast<int>(first) : c0;
+    const int to = last < c1 ? static_cast<int>(last) : c1;
+    for (int c = from; c <= to; ++c) {
+      const Real x = w.MinX + c * w.CellSize - w.HalfCell;
       if (PointInPolygon(x, y, polygon, trace.Count)) raster.Set(c, r, colour);
     }
   }

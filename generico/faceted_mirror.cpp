@@ -329,15 +329,44 @@ Real DistanceToSegment(Point3 a, Point3 b, Point3 p) {
   return std::sqrt(Dot(q, q));
 }
 
+namespace {
+
+// Whether p lies more than twice the edge tolerance away from the box of the
+// segment ab on some axis: then its distance from the segment is surely not
+// below the tolerance, and the square root need not be taken.
+inline bool FarFromSegmentBox(Point3 a, Point3 b, Point3 p) {
+  constexpr Real kGap = 2e-4L;
+  return p.x < std::min(a.x, b.x) - kGap || p.x > std::max(a.x, b.x) + kGap || p.y < std::min(a.y, b.y) - kGap ||
+         p.y > std::max(a.y, b.y) + kGap || p.z < std::min(a.z, b.z) - kGap || p.z > std::max(a.z, b.z) + kGap;
+}
+
+inline bool NearEdge(Point3 a, Point3 b, Point3 p) { return !FarFromSegmentBox(a, b, p) && DistanceToSegment(a, b, p) < 1e-4L; }
+
+}  // namespace
+
 bool FacetContains(const MirrorFacet& f, Point3 h) {
   if (OutsideFacetBox(h, f)) return false;
-  // A facet seen edge-on in one projection is a segment there; the next decides.
-  if (PointInTriangle2D(f.Corner1, f.Corner2, f.Corner3, 1, 2, h.x, h.y)) return true;
-  if (PointInTriangle2D(f.Corner1, f.Corner2, f.Corner3, 2, 3, h.y, h.z)) return true;
-  if (PointInTriangle2D(f.Corner1, f.Corner2, f.Corner3, 1, 3, h.x, h.z)) return true;
+  // The point is on the facet when one of the projections on (x, y), (y, z),
+  // (x, z) holds it; a facet seen edge-on in a projection is a segment there
+  // and that projection says no. The answer does not depend on the order, so
+  // the projection facing the facet best is tried first.
+  const Real ax = std::fabs(f.Plane.nx), ay = std::fabs(f.Plane.ny), az = std::fabs(f.Plane.nz);
+  const int first = (az >= ax && az >= ay) ? 0 : (ax >= ay ? 1 : 2);
+  for (int k = 0; k < 3; ++k) {
+    switch ((first + k) % 3) {
+      case 0:
+        if (PointInTriangle2D(f.Corner1, f.Corner2, f.Corner3, 1, 2, h.x, h.y)) return true;
+        break;
+      case 1:
+        if (PointInTriangle2D(f.Corner1, f.Corner2, f.Corner3, 2, 3, h.y, h.z)) return true;
+        break;
+      default:
+        if (PointInTriangle2D(f.Corner1, f.Corner2, f.Corner3, 1, 3, h.x, h.z)) return true;
+        break;
+    }
+  }
   // Points on the border, rejected by the projections.
-  return DistanceToSegment(f.Corner1, f.Corner2, h) < 1e-4L || DistanceToSegment(f.Corner1, f.Corner3, h) < 1e-4L ||
-         DistanceToSegment(f.Corner2, f.Corner3, h) < 1e-4L;
+  return NearEdge(f.Corner1, f.Corner2, h) || NearEdge(f.Corner1, f.Corner3, h) || NearEdge(f.Corner2, f.Corner3, h);
 }
 
 bool HitFacet(const MirrorFacet& facet, Point3 centre, Point3 d, Point3& hit, Real& along) {
@@ -388,8 +417,9 @@ int NearestFacet(const FacetedMirror& mirror, Point3 centre, Point3 d, Point3& h
   WalkIndex(index, ray, bound, [&](int f) {
     Point3 h;
     Real along = 0;
-    if (!HitFacet(facets[f], centre, d, h, along)) return;
-    if (along > nearest + FacetTieTolerance) return;
+    // Farther than the nearest hit so far: no need to ask whether it is on the facet.
+    if (!IntersectLinePlane(centre, facets[f].Plane, d, h, along) || !(along > 0)) return;
+    if (along > nearest + FacetTieTolerance || !FacetContains(facets[f], h)) return;
     if (along < nearest) {
       nearest = along;
       int k = 0;
