@@ -112,6 +112,41 @@ TEST(PointInPolygon, AgreesWithTriangleBarycentresOnRandomPoints) {
   }
 }
 
+// Painting tests only the cells between a row's first and last edge crossing;
+// it must paint exactly the cells whose centres PointInPolygon accepts, also
+// for self-crossing slivers such as pixels split by a mirror's edge.
+TEST(PaintPixel, PaintsExactlyTheCellsThePolygonTestAccepts) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(0, 20);
+  const MappingSetup s = FlatSetup(1, 10, 40);  // cells of 0.25 over 0..10
+  for (int i = 0; i < 300; ++i) {
+    const int n = 3 + i % 9;
+    Point2 poly[kMaxPolygon];
+    for (int k = 0; k < n; ++k) poly[k] = {u(rng) - 5, u(rng) - 5};
+    // Some vertices on cell centres and rows, where the tolerances decide.
+    if (i % 3 == 0) poly[0] = {s.Window.MinX + 7 * s.Window.CellSize - s.Window.HalfCell, poly[0].y};
+    if (i % 4 == 0) poly[1].y = s.Window.MaxY - 9 * s.Window.CellSize + s.Window.HalfCell;
+    poly[n] = poly[0];
+    PixelTrace trace;
+    trace.Paint = true;
+    trace.Count = n + 1;
+    trace.ColLo = 1;
+    trace.ColHi = 40;
+    trace.RowLo = 1;
+    trace.RowHi = 40;
+    OutputRaster painted;
+    ClearRaster(painted, 40, 40);
+    PaintPixel(s, trace, poly, Rgb{1, 2, 3}, painted, 1, 40);
+    for (int c = 1; c <= 40; ++c) {
+      for (int r = 1; r <= 40; ++r) {
+        const Real x = s.Window.MinX + c * s.Window.CellSize - s.Window.HalfCell;
+        const Real y = s.Window.MaxY - r * s.Window.CellSize + s.Window.HalfCell;
+        ASSERT_EQ(painted.Get(c, r).r == 1, PointInPolygon(x, y, poly, n + 1)) << i << ": " << c << "," << r;
+      }
+    }
+  }
+}
+
 TEST(MapPixel, SamplesTheBorderWithFourTimesAccuracyPoints) {
   for (int a : {1, 3, 20}) {
     const MappingSetup s = FlatSetup(a, 10, 10);
