@@ -42,13 +42,11 @@ std::string RadiusCellLine(const AxialPlacement& placement) {
 }
 
 const Program<Cylinder>& CilindroProgram() {
-  static const Program<Cylinder> program = [] {
-    Program<Cylinder> p;
-    p.MirrorLine = "Superficie dello specchio: cilindro verticale";
-    p.ReadParameters = ReadCilindroParameters;
-    p.PrepareMirror = PrepareCylinder;
-    p.ComputeWindow = CilindroWindow;
-    return p;
-  }();
+  static const Program<Cylinder> program{
+      .MirrorLine = "Superficie dello specchio: cilindro verticale",
+      .ReadParameters = ReadCilindroParameters,
+      .PrepareMirror = PrepareCylinder,
+      .ComputeWindow = CilindroWindow,
+  };
   return program;
 }

@@ -50,13 +50,11 @@ void CheckConeDimensions(const ConeMirror& cone) {
 }
 
 const Program<ConeMirror>& ConoProgram() {
-  static const Program<ConeMirror> program = [] {
-    Program<ConeMirror> p;
-    p.MirrorLine = "Superficie dello specchio: cono verticale";
-    p.ReadParameters = ReadConoParameters;
-    p.PrepareMirror = PrepareCone;
-    p.ComputeWindow = ConoWindow;
-    return p;
-  }();
+  static const Program<ConeMirror> program{
+      .MirrorLine = "Superficie dello specchio: cono verticale",
+      .ReadParameters = ReadConoParameters,
+      .PrepareMirror = PrepareCone,
+      .ComputeWindow = ConoWindow,
+  };
   return program;
 }

@@ -53,17 +53,15 @@ std::string FacetCountLine(int facetCount, const std::string& fileName) {
 }
 
 const Program<FacetedMirror>& GenericoProgram() {
-  static const Program<FacetedMirror> program = [] {
-    Program<FacetedMirror> p;
-    p.MirrorLine = "Superficie dello specchio: generica, definita da un insieme di facce piane";
-    p.Prompt = kCompactPrompt;
-    p.ProgressEvery = 10;
-    p.PrintWindowLines = false;
-    p.FinalLineOfItsOwn = true;
-    p.ReadParameters = ReadGenericoParameters;
-    p.PrepareMirror = PrepareGenericoMirror;
-    p.ComputeWindow = GenericoWindow;
-    return p;
-  }();
+  static const Program<FacetedMirror> program{
+      .MirrorLine = "Superficie dello specchio: generica, definita da un insieme di facce piane",
+      .Prompt = kCompactPrompt,
+      .ProgressEvery = 10,
+      .PrintWindowLines = false,
+      .FinalLineOfItsOwn = true,
+      .ReadParameters = ReadGenericoParameters,
+      .PrepareMirror = PrepareGenericoMirror,
+      .ComputeWindow = GenericoWindow,
+  };
   return program;
 }

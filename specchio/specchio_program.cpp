@@ -28,13 +28,11 @@ WindowStatus SpecchioWindow(const PlaneMirror& mirror, const RunParameters& para
 }  // namespace
 
 const Program<PlaneMirror>& SpecchioProgram() {
-  static const Program<PlaneMirror> program = [] {
-    Program<PlaneMirror> p;
-    p.MirrorLine = "Superficie dello specchio: piano";
-    p.ReadParameters = ReadSpecchioParameters;
-    p.PrepareMirror = PrepareSpecchioMirror;
-    p.ComputeWindow = SpecchioWindow;
-    return p;
-  }();
+  static const Program<PlaneMirror> program{
+      .MirrorLine = "Superficie dello specchio: piano",
+      .ReadParameters = ReadSpecchioParameters,
+      .PrepareMirror = PrepareSpecchioMirror,
+      .ComputeWindow = SpecchioWindow,
+  };
   return program;
 }
