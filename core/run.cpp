@@ -10,24 +10,6 @@ int DefaultThreads() {
   return n == 0 ? 1 : static_cast<int>(n);
 }
 
-void ParallelFor(int threads, long tasks, const std::function<void(long task, int thread)>& fn) {
-  if (tasks <= 0) return;
-  const int workers = static_cast<int>(std::min<long>(std::max(1, threads), tasks));
-  if (workers == 1) {
-    for (long t = 0; t < tasks; ++t) fn(t, 0);
-    return;
-  }
-  std::atomic<long> next{0};
-  auto work = [&](int thread) {
-    for (long t = next++; t < tasks; t = next++) fn(t, thread);
-  };
-  std::vector<std::thread> pool;
-  pool.reserve(workers - 1);
-  for (int i = 1; i < workers; ++i) pool.emplace_back(work, i);
-  work(0);
-  for (std::thread& t : pool) t.join();
-}
-
 StepThreads::StepThreads(int threads) : sync_(std::max(1, threads)) {
   for (int i = 1; i < threads; ++i) {
     try {

@@ -52,10 +52,6 @@ struct Program {
                                 std::vector<std::string>& reportLines) = nullptr;
 };
 
-// Runs fn(task, thread) for task = 0..tasks-1 on up to threads threads, each
-// task exactly once; the call returns when all are done.
-void ParallelFor(int threads, long tasks, const std::function<void(long task, int thread)>& fn);
-
 // Pixels in one batch of the mapping: about 1 MB of polygons, whatever the accuracy.
 inline long MappingBatchPixels(int accuracy) {
   const long bytes = (4L * std::max(1, accuracy) + 1) * static_cast<long>(sizeof(Point2));
