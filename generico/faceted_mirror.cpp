@@ -195,7 +195,7 @@ inline bool EnterBox(const Box& n, const RayD& r, double& tEnter) {
   return t0 <= t1 && t1 >= 0;
 }
 
-// Calls visit(facet) for every facet in a leaf whose box the line meets in
+// Calls visit(facet, k) for every facet in a leaf (k its place in the leaves) whose box the line meets in
 // front of the centre and enters no farther than bound; visit may lower bound.
 // Nearer boxes are visited first.
 template <class Visit>
@@ -220,7 +220,7 @@ void WalkIndex(const FacetIndex& index, const RayD& ray, double& bound, Visit&& 
     if (node.Count > 0) {
       // Each facet's own box first: the exact test of a facet costs far more.
       for (int k = node.First; k < node.First + node.Count; ++k) {
-        if (EnterBox(boxes[k], ray, t) && t <= bound) visit(items[k]);
+        if (EnterBox(boxes[k], ray, t) && t <= bound) visit(items[k], k);
       }
       continue;
     }
@@ -282,7 +282,9 @@ void BuildFacetIndex(const FacetSet& set, FacetIndex& index) {
   index.Nodes.emplace_back();
   BuildNode(b, 0, 0, n, 0);
   index.Boxes.resize(n);
+  index.Ordered.resize(n);
   for (int k = 0; k < n; ++k) {
+    index.Ordered[k] = set.Facets[index.Items[k]];
     const BoxD& box = b.boxes[index.Items[k]];
     for (int a = 0; a < 3; ++a) {
       index.Boxes[k].Min[a] = box.lo[a];
@@ -399,7 +401,9 @@ int NearestFacet(const FacetedMirror& mirror, Point3 centre, Point3 d, Point3& h
   const FacetIndex& index = mirror.Index;
   if (index.Nodes.empty()) return set.FacetCount > 0 ? NearestFacetByTable(set, centre, d, hit) : -1;
   const RayD ray = MakeRayD(centre, d);
-  const MirrorFacet* facets = set.Facets.data();
+  // The facets in the order of the index's leaves, so that a walk reads them
+  // from neighbouring memory.
+  const MirrorFacet* ordered = index.Ordered.data();
 
   // Hits no farther than the nearest so far plus the tie tolerance; when more
   // of them pile up than there is room for, a second walk settles the tie.
@@ -414,12 +418,13 @@ int NearestFacet(const FacetedMirror& mirror, Point3 centre, Point3 d, Point3& h
   bool crowded = false;
   Real nearest = std::numeric_limits<Real>::infinity();
   double bound = std::numeric_limits<double>::infinity();
-  WalkIndex(index, ray, bound, [&](int f) {
+  WalkIndex(index, ray, bound, [&](int f, int k) {
+    const MirrorFacet& facet = ordered[k];
     Point3 h;
     Real along = 0;
     // Farther than the nearest hit so far: no need to ask whether it is on the facet.
-    if (!IntersectLinePlane(centre, facets[f].Plane, d, h, along) || !(along > 0)) return;
-    if (along > nearest + FacetTieTolerance || !FacetContains(facets[f], h)) return;
+    if (!IntersectLinePlane(centre, facet.Plane, d, h, along) || !(along > 0)) return;
+    if (along > nearest + FacetTieTolerance || !FacetContains(facet, h)) return;
     if (along < nearest) {
       nearest = along;
       int k = 0;
@@ -446,11 +451,11 @@ int NearestFacet(const FacetedMirror& mirror, Point3 centre, Point3 d, Point3& h
     return kept[best].facet;
   }
   int bestFacet = -1;
-  WalkIndex(index, ray, bound, [&](int f) {
+  WalkIndex(index, ray, bound, [&](int f, int k) {
     if (bestFacet >= 0 && f > bestFacet) return;
     Point3 h;
     Real along = 0;
-    if (HitFacet(facets[f], centre, d, h, along) && along <= limit) {
+    if (HitFacet(ordered[k], centre, d, h, along) && along <= limit) {
       bestFacet = f;
       hit = h;
     }

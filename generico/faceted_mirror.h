@@ -39,6 +39,7 @@ struct FacetIndex {
   std::vector<FacetIndexNode> Nodes;  // Nodes[0] is the root; empty without facets
   std::vector<int> Items;             // facet numbers, leaf after leaf
   std::vector<FacetIndexBox> Boxes;   // the box of the facet Items[k] at k
+  std::vector<MirrorFacet> Ordered;   // a copy of the facet Items[k] at k
   int Depth = 0;                      // levels below the root
   double Slack = 0;                   // distance added to every box for rounding
 };
