@@ -53,18 +53,5 @@ inline bool ReflectRay(const Cylinder& cylinder, Point3 centre, Point3 facePoint
   // Tangent plane at H, its unit normal horizontal and pointing outward.
   Plane T;
   PerpendicularPlane({X, Y, 0}, {H.x, H.y, 0}, {H.x, H.y, 0}, T, status);
-  // One unit along the normal from H, turned to the side of the centre.
-  Point3 Q = H + Normal(T);
-  const Real s1 = T.nx * E.x + T.ny * E.y + T.nz * E.z + T.d;
-  const Real s2 = T.nx * Q.x + T.ny * Q.y + T.nz * Q.z + T.d;
-  if ((s1 <= 0 && s2 > 0) || (s1 > 0 && s2 <= 0)) {
-    Real L = Distance3(Q, H);
-    if (L == 0) L = 1e-10L;
-    Q = PointBeyond(Q, H, L);
-  }
-  // Foot of the centre on the normal through H, then the centre mirrored
-  // through it: a point of the reflected ray.
-  Q = PointToward(H, Q, SignedDistance(T, E));
-  Q = PointBeyond(E, Q, Distance3(E, Q));
-  return ReflectedRayToGround(H, Q, result, misses);
+  return ReflectOnPlane(H, T, E, result, misses);
 }

@@ -50,3 +50,24 @@ inline bool ReflectedRayToGround(Point3 hit, Point3 image, Point3& result, MissR
   result = r;
   return true;
 }
+
+// Reflection at hit on a mirror whose tangent plane there is tangent (unit
+// normal): the centre is mirrored across the normal line through hit, turned
+// to the centre's side, which gives a point of the reflected ray; the ray then
+// goes on to Z = 0 as in ReflectedRayToGround.
+inline bool ReflectOnPlane(Point3 hit, const Plane& tangent, Point3 centre, Point3& result, MissRecord& misses) {
+  // One unit along the normal from the hit, turned to the side of the centre.
+  Point3 q = hit + Normal(tangent);
+  const Real sC = Dot(Normal(tangent), centre) + tangent.d;
+  const Real sQ = Dot(Normal(tangent), q) + tangent.d;
+  if ((sC > 0) != (sQ > 0)) {
+    Real e = Distance3(q, hit);
+    if (e == 0) e = 1e-10L;
+    q = PointBeyond(q, hit, e);
+  }
+  // Foot of the centre on the normal through the hit, then the centre
+  // mirrored through it.
+  q = PointToward(hit, q, SignedDistance(tangent, centre));
+  q = PointBeyond(centre, q, Distance3(centre, q));
+  return ReflectedRayToGround(hit, q, result, misses);
+}

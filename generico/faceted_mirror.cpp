@@ -464,24 +464,7 @@ int NearestFacet(const FacetedMirror& mirror, Point3 centre, Point3 d, Point3& h
 }
 
 bool ReflectOnFacet(const MirrorFacet& facet, Point3 centre, Point3 hit, Point3& result, MissRecord& misses) {
-  const Plane& plane = facet.Plane;
-  const Point3 n = Normal(plane);
-  // R0, one unit from the hit along the normal, on the side of the centre.
-  Point3 r0 = hit + n;
-  const Real s1 = Dot(n, centre) + plane.d;
-  const Real s2 = Dot(n, r0) + plane.d;
-  if ((s1 > 0) != (s2 > 0)) {
-    Real l = Distance3(r0, hit);
-    if (l == 0) l = 1e-10L;
-    r0 = PointBeyond(r0, hit, l);
-  }
-  // The centre mirrored about the normal line through the hit: a point of the
-  // reflected ray.
-  const Real g = SignedDistance(plane, centre);
-  const Point3 foot = PointToward(hit, r0, g);
-  const Real h = Distance3(centre, foot);
-  const Point3 image = PointBeyond(centre, foot, h);
-  return ReflectedRayToGround(hit, image, result, misses);
+  return ReflectOnPlane(hit, facet.Plane, centre, result, misses);
 }
 
 bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses) {

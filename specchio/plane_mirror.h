@@ -29,18 +29,5 @@ inline bool ReflectRay(const PlaneMirror& mirror, Point3 centre, Point3 facePoin
   Real along = 0;
   // A sight line parallel to the plane, or a plane behind the eye, is missed.
   if (!IntersectLinePlane(centre, pl, u, m, along) || !(along > 0)) return RecordMiss(result, misses);
-  // One unit along the normal from M, turned to the side of the centre.
-  Point3 q = m + Normal(pl);
-  const Real sC = pl.nx * centre.x + pl.ny * centre.y + pl.nz * centre.z + pl.d;
-  const Real sQ = pl.nx * q.x + pl.ny * q.y + pl.nz * q.z + pl.d;
-  if ((sC > 0) != (sQ > 0)) {
-    Real e = Distance3(q, m);
-    if (e == 0) e = 1e-10L;
-    q = PointBeyond(q, m, e);
-  }
-  // Foot of the centre on the normal through M, then the centre mirrored
-  // through it: a point of the reflected ray.
-  q = PointToward(m, q, SignedDistance(pl, centre));
-  q = PointBeyond(centre, q, Distance3(centre, q));
-  return ReflectedRayToGround(m, q, result, misses);
+  return ReflectOnPlane(m, pl, centre, result, misses);
 }
