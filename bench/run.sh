@@ -8,11 +8,16 @@
 # plain-format reader and writer on a 5000 x 5000 picture, and the peak memory
 # of the largest case.
 #
-#   bench/run.sh                 everything (about 10 minutes on 2 cores)
+#   bench/run.sh                 everything (about 25 minutes on 2 cores)
 #   SIZES=1000 bench/run.sh      only the 1000 x 1000 pictures
 #   BUILD=dir WORK=dir           build folder (default build-bench) and scratch
 #                                folder for the scenes (default /tmp/anamorfosi-bench)
 #   NO_BUILD=1                   use the targets already built in BUILD
+#   PAIRS=n                      mappings on 1 thread and on all cores, taken
+#                                in turn, n times each (default 3): the machine's
+#                                speed drifts from minute to minute, so each
+#                                speed-up is taken against the one-thread
+#                                mapping just before it, and the median counts
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -20,6 +25,8 @@ BUILD=${BUILD:-$ROOT/build-bench}
 WORK=${WORK:-/tmp/anamorfosi-bench}
 SIZES=${SIZES:-"1000 2000"}
 THREADS=$(nproc)
+PAIRS=${PAIRS:-3}
+RUNS=$(for _ in $(seq "$PAIRS"); do printf '1 %s ' "$THREADS"; done)
 
 if [ -z "${NO_BUILD:-}" ]; then
   cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DANAMORFOSI_TESTS=OFF > /dev/null
@@ -30,6 +37,7 @@ mkdir -p "$WORK"
 cd "$WORK"
 
 echo "== machine: $(nproc) cores, $(uname -sr); load: $(cut -d' ' -f1-3 /proc/loadavg)"
+"$BENCH" machine
 
 # DXF of single faces: corners C1..C4 as "x y z" each.
 face() {
@@ -75,9 +83,10 @@ for size in $SIZES; do
     for prog in specchio cilindro cono generico; do
       [ "$prog" = specchio ] && [ "$acc" != 1 ] && continue
       echo
-      "$BENCH" run "$prog" "$(params "$prog" "$size" "$acc")" 1 "$THREADS"
+      "$BENCH" run "$prog" "$(params "$prog" "$size" "$acc")" $RUNS
     done
   done
+  "$BENCH" machine
 done
 
 echo

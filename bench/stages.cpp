@@ -14,6 +14,9 @@
 //   anamorfosi_bench search PARAMETERS ROWS
 //       generico: the mapping of the first ROWS rows through the index and
 //       through a search of the whole facet table, one thread each
+//   anamorfosi_bench machine
+//       a fixed arithmetic loop on one thread and on every core at once: how
+//       well the machine itself scales at that moment
 //   anamorfosi_bench ppm INPUT OUTPUT
 //       our reading of a plain picture and our writing of it as a plain picture
 //
@@ -28,8 +31,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cilindro_program.h"
@@ -72,6 +77,34 @@ std::uint64_t Fnv(const std::vector<std::uint8_t>& bytes) {
 [[noreturn]] void Fail(const std::string& what) {
   std::cerr << "anamorfosi_bench: " << what << "\n";
   std::exit(2);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// The best and median time of each thread count and
+// the speed-ups over one thread: best against best, and the median of the
+// pairs (each mapping against the one-thread mapping just before it, so that
+// the machine's speed drifting between minutes cancels out).
+void PrintSpeedUps(const std::map<int, std::vector<double>>& walls, const std::map<int, std::vector<double>>& pairs) {
+  const auto one = walls.find(1);
+  if (one == walls.end() || pairs.empty()) return;
+  for (const auto& [t, w] : walls) {
+    std::printf("  %d thread%s: %zu mapping%s, best %.3f s, median %.3f s", t, t == 1 ? "" : "s", w.size(),
+                w.size() == 1 ? "" : "s", *std::min_element(w.begin(), w.end()), Median(w));
+    const auto p = pairs.find(t);
+    if (p != pairs.end()) {
+      std::printf("; speed-up best/best %.2fx, median of pairs %.2fx (",
+                  *std::min_element(one->second.begin(), one->second.end()) / *std::min_element(w.begin(), w.end()),
+                  Median(p->second));
+      for (std::size_t i = 0; i < p->second.size(); ++i) std::printf("%s%.2f", i == 0 ? "" : " ", p->second[i]);
+      std::printf(")");
+    }
+    std::printf("\n");
+  }
 }
 
 // Everything a run prepares before its first pixel, as RunAnamorphosis does it.
@@ -134,6 +167,10 @@ int TimeStages(const Program<Mirror>& program, const std::string& name, const st
   std::uint64_t reference = 0;
   double oneThread = 0;
   long long missesOfFirst = -1;
+  // Wall times of every thread count, and the speed-up of every mapping on
+  // more threads over the one-thread mapping just before it.
+  std::map<int, std::vector<double>> walls;
+  std::map<int, std::vector<double>> pairs;
   for (std::size_t i = 0; i < threads.size(); ++i) {
     ClearRaster(raster, w.Width, w.Height);
     MissRecord misses;
@@ -148,6 +185,8 @@ int TimeStages(const Program<Mirror>& program, const std::string& name, const st
       Fail(name + ": the mapping on " + std::to_string(threads[i]) + " threads differs from the first one");
     }
     if (threads[i] == 1) oneThread = wall;
+    walls[threads[i]].push_back(wall);
+    if (threads[i] != 1 && oneThread > 0) pairs[threads[i]].push_back(oneThread / wall);
     char label[64];
     std::snprintf(label, sizeof label, "mapping, %d thread%s", threads[i], threads[i] == 1 ? "" : "s");
     std::printf("  %-28s %8.3f s  (cpu %.3f s)  %.2f Mrays/s  %.3f Mpixel/s", label, wall, cpu,
@@ -156,6 +195,7 @@ int TimeStages(const Program<Mirror>& program, const std::string& name, const st
     std::printf("\n");
   }
   if (missesOfFirst > 0) std::printf("  (%lld missed rays in the mapping)\n", missesOfFirst);
+  PrintSpeedUps(walls, pairs);
 
   const std::string outName = p.params.OutputPpmName;
   Timer o;
@@ -251,6 +291,40 @@ int TimePictureFiles(const std::string& input, const std::string& output) {
   return 0;
 }
 
+// The machine itself: a fixed long double loop (eight independent chains of
+// products and sums, like the ray arithmetic; no memory traffic) on one thread,
+// then on every core at once. On an idle machine of independent cores both
+// take the same time; when the cores share their arithmetic units with other
+// work on the host the second is slower, and no mapping can scale better than
+// this loop at that moment.
+volatile long double machineSink = 0;
+
+double SpinSeconds() {
+  Timer t;
+  long double a[8];
+  for (int k = 0; k < 8; ++k) a[k] = 0.5L + k * 0.01L;
+  for (long i = 0; i < 250000000L; ++i) {
+    for (long double& x : a) x = x * 1.0000001L + 1e-9L;
+  }
+  machineSink = a[0] + a[7];
+  return t.Wall();
+}
+
+int TimeMachine(int threads) {
+  const double one = SpinSeconds();
+  std::vector<double> each(static_cast<std::size_t>(threads));
+  Timer t;
+  {
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i) workers.emplace_back([&each, i] { each[static_cast<std::size_t>(i)] = SpinSeconds(); });
+    for (std::thread& w : workers) w.join();
+  }
+  const double all = t.Wall();
+  std::printf("machine: the same loop on 1 thread %.3f s, on %d threads at once %.3f s: scaling %.2fx of %d\n", one,
+              threads, all, threads * one / all, threads);
+  return 0;
+}
+
 int MakePicture(int width, int height, const std::string& fileName) {
   // Smooth gradients with some noise: numbers of one, two and three digits.
   InputPicture picture;
@@ -322,6 +396,7 @@ int main(int argc, char** argv) {
     if (args.size() == 8 && args[0] == "faceted-cylinder")
       return MakeFacetedCylinder(std::stold(args[1]), std::stold(args[2]), std::stold(args[3]), std::stold(args[4]),
                                  std::stold(args[5]), std::stoi(args[6]), args[7]);
+    if (args.size() == 1 && args[0] == "machine") return TimeMachine(DefaultThreads());
     if (args.size() == 3 && args[0] == "ppm") return TimePictureFiles(args[1], args[2]);
     if (args.size() == 3 && args[0] == "search") return CompareSearches(args[1], std::stoi(args[2]));
     if (args.size() >= 3 && args[0] == "run") {
@@ -337,6 +412,7 @@ int main(int argc, char** argv) {
     Fail(e.what());
   }
   std::cerr << "usage: anamorfosi_bench picture W H FILE\n"
+               "       anamorfosi_bench machine\n"
                "       anamorfosi_bench faceted-cylinder X Y RADIUS Z0 Z1 TRIANGLES FILE\n"
                "       anamorfosi_bench run specchio|cilindro|cono|generico PARAMETERS [THREADS...]\n"
                "       anamorfosi_bench search PARAMETERS ROWS\n"
