@@ -295,8 +295,8 @@ int TimePictureFiles(const std::string& input, const std::string& output) {
 // products and sums, like the ray arithmetic; no memory traffic) on one thread,
 // then on every core at once. On an idle machine of independent cores both
 // take the same time; when the cores share their arithmetic units with other
-// work on the host the second is slower, and no mapping can scale better than
-// this loop at that moment.
+// work on the host the second is slower, and a mapping, which also shares the
+// caches and memory, cannot be expected to scale better than this loop.
 volatile long double machineSink = 0;
 
 double SpinSeconds() {
