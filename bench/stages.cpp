@@ -85,10 +85,10 @@ double Median(std::vector<double> v) {
   return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// The best and median time of each thread count and
-// the speed-ups over one thread: best against best, and the median of the
-// pairs (each mapping against the one-thread mapping just before it, so that
-// the machine's speed drifting between minutes cancels out).
+// The best and median time of each thread count and the speed-ups over one
+// thread: best against best, and the median of the pairs (each mapping against
+// the one-thread mapping just before it, so that the machine's speed drifting
+// between minutes cancels out).
 void PrintSpeedUps(const std::map<int, std::vector<double>>& walls, const std::map<int, std::vector<double>>& pairs) {
   const auto one = walls.find(1);
   if (one == walls.end() || pairs.empty()) return;
@@ -312,11 +312,10 @@ double SpinSeconds() {
 
 int TimeMachine(int threads) {
   const double one = SpinSeconds();
-  std::vector<double> each(static_cast<std::size_t>(threads));
   Timer t;
   {
     std::vector<std::thread> workers;
-    for (int i = 0; i < threads; ++i) workers.emplace_back([&each, i] { each[static_cast<std::size_t>(i)] = SpinSeconds(); });
+    for (int i = 0; i < threads; ++i) workers.emplace_back(SpinSeconds);
     for (std::thread& w : workers) w.join();
   }
   const double all = t.Wall();
