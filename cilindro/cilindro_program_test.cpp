@@ -102,7 +102,7 @@ std::vector<double> NumbersAfter(const std::string& line, std::string_view label
 
 // The input pixel whose colour the output shows where the centre of pixel
 // (col, row) lands by the independent trace: -1 for black, -2 when that ray misses.
-int PaintedAtCentreOf(const Scene& s, const ExpectedWindow& w, const Picture& out, int col, int row) {
+int PaintedAtCentreOf(const Scene& s, const ExpectedWindow& w, const PlainPicture& out, int col, int row) {
   const Real step = 2 * s.HalfWidth / s.PictureWidth;
   const auto h = s.Trace(s.FacePoint((col - 0.5L) * step, (row - 0.5L) * step));
   if (!h) return -2;
@@ -162,7 +162,7 @@ TEST(Cilindro, WholeRunMatchesTheIndependentTrace) {
   EXPECT_EQ(lines[k + 6], "Scrivo file immagine " + files.output);
   EXPECT_EQ(lines[k + 7], "FINE ELABORAZIONE. Premere tasto Invio...");
 
-  const Picture out = ParsePlainPicture(ReadBytes(files.output));
+  const PlainPicture out = ParsePlainPicture(ReadBytes(files.output));
   ASSERT_EQ(out.Width, 400);
   ASSERT_EQ(out.Height, static_cast<int>(std::nearbyint(D((w.MaxY - w.MinY) / w.Cell))));
   // The image of every pixel's centre lies in a cell of that pixel's colour.
@@ -233,7 +233,7 @@ TEST(Cilindro, MissedRaysAreCountedAndLeftOut) {
   EXPECT_EQ(lines[e + 4], "FINE ELABORAZIONE. Premere tasto Invio...");
 
   // A pixel with a missed corner paints nothing, not even round its centre.
-  const Picture out = ParsePlainPicture(ReadBytes(files.output));
+  const PlainPicture out = ParsePlainPicture(ReadBytes(files.output));
   int checkedPartial = 0, checkedWhole = 0;
   for (int row = 1; row <= s.PictureHeight; ++row) {
     for (int col = 1; col <= s.PictureWidth; ++col) {

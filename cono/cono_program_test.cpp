@@ -197,7 +197,7 @@ TEST(ConoRun, EndToEndAgainstIndependentGeometry) {
 
   const Real minX = NumberAt(lines[18], 8), minY = NumberAt(lines[18], 21);
   const Real maxX = NumberAt(lines[19], 8), maxY = NumberAt(lines[19], 21);
-  const Picture out = ParsePlainPicture(ReadBytes(scene.output));
+  const PlainPicture out = ParsePlainPicture(ReadBytes(scene.output));
   // The longer side gets the 400 cells, the other one its rounded share.
   const bool wide = maxX - minX > maxY - minY;
   ASSERT_EQ(wide ? out.Width : out.Height, 400);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include <system_error>
 
 #include "errors.h"
+#include "picture_error.h"
+#include "png_file.h"
 
 namespace {
 
@@ -301,7 +304,17 @@ int CreateFailureCode(int err) {
 
 }  // namespace
 
-OutputPicture::OutputPicture(std::string fileName) : finalName_(std::move(fileName)), buffer_(kWriteBlock) {
+namespace {
+bool EndsInPng(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string end = name.substr(name.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".png";
+}
+}  // namespace
+
+OutputPicture::OutputPicture(std::string fileName)
+    : png_(EndsInPng(fileName)), finalName_(std::move(fileName)), buffer_(kWriteBlock) {
   // An empty name, or one with a NUL byte that would create another file.
   if (finalName_.empty() || finalName_.find('\0') != std::string::npos) {
     throw RuntimeFailure(kFileNotFound, finalName_);
@@ -338,6 +351,7 @@ void OutputPicture::Flush() {
 }
 
 void OutputPicture::WriteHeader(const InputPicture& input, int width, int height) {
+  if (png_) return;
   std::string header = "P3\n";
   if (input.HasComment) header += input.Comment.substr(0, kCommentLimit) + "\n";
   header += std::to_string(width) + " " + std::to_string(height) + "\n" + std::to_string(input.MaxValue) + "\n";
@@ -348,6 +362,58 @@ void OutputPicture::WriteHeader(const InputPicture& input, int width, int height
 }
 
 void OutputPicture::WritePixelsAndCommit(const OutputRaster& raster) {
+  if (png_)
+    WritePngPixels(raster);
+  else
+    WritePlainPixels(raster);
+
+  std::FILE* f = file_;
+  file_ = nullptr;
+  const bool flushed = std::fflush(f) == 0;
+  const bool closed = std::fclose(f) == 0;
+  if (!flushed || !closed) throw RuntimeFailure(kDiskWriteError, finalName_);
+
+  std::error_code ec;
+  std::filesystem::rename(tempName_, finalName_, ec);
+  if (ec) {
+    const int err = ec.value();
+    throw RuntimeFailure(err == EACCES || err == EPERM || err == EISDIR || err == EROFS ? kAccessDenied : kDiskWriteError,
+                         finalName_);
+  }
+  tempName_.clear();
+}
+
+void OutputPicture::WritePngPixels(const OutputRaster& raster) {
+  const std::size_t w = static_cast<std::size_t>(std::max(raster.Width, 0));
+  const std::size_t h = static_cast<std::size_t>(std::max(raster.Height, 0));
+  if (raster.Cells.size() < w * h * 3) throw std::invalid_argument("raster smaller than its size");
+  // Rows are taken out of the column-major raster a band at a time.
+  std::vector<std::uint8_t> band(w * kBandRows * 3);
+  std::size_t bandTop = h;
+  const PngRowSource rows = [&](int row, std::uint8_t* out) {
+    const std::size_t y = static_cast<std::size_t>(row);
+    if (bandTop > y || y >= bandTop + kBandRows) {
+      bandTop = y - y % kBandRows;
+      const std::size_t n = std::min<std::size_t>(kBandRows, h - bandTop);
+      for (std::size_t col = 0; col < w; ++col) {
+        const std::uint8_t* src = raster.Cells.data() + (col * h + bandTop) * 3;
+        for (std::size_t r = 0; r < n; ++r) std::memcpy(&band[(r * w + col) * 3], src + r * 3, 3);
+      }
+    }
+    std::memcpy(out, &band[(y - bandTop) * w * 3], w * 3);
+  };
+  std::FILE* f = file_;
+  const PngSink sink = [f](const std::uint8_t* data, std::size_t size) {
+    return std::fwrite(data, 1, size, f) == size;
+  };
+  try {
+    EncodePng(raster.Width, raster.Height, 3, rows, PngWriteOptions{}, sink, finalName_);
+  } catch (const PictureError&) {
+    throw RuntimeFailure(kDiskWriteError, finalName_);
+  }
+}
+
+void OutputPicture::WritePlainPixels(const OutputRaster& raster) {
   const int width = raster.Width;
   const int height = raster.Height;
   const std::size_t w = static_cast<std::size_t>(std::max(width, 0));
@@ -388,19 +454,4 @@ void OutputPicture::WritePixelsAndCommit(const OutputRaster& raster) {
     }
   }
   Flush();
-
-  std::FILE* f = file_;
-  file_ = nullptr;
-  const bool flushed = std::fflush(f) == 0;
-  const bool closed = std::fclose(f) == 0;
-  if (!flushed || !closed) throw RuntimeFailure(kDiskWriteError, finalName_);
-
-  std::error_code ec;
-  std::filesystem::rename(tempName_, finalName_, ec);
-  if (ec) {
-    const int err = ec.value();
-    throw RuntimeFailure(err == EACCES || err == EPERM || err == EISDIR || err == EROFS ? kAccessDenied : kDiskWriteError,
-                         finalName_);
-  }
-  tempName_.clear();
 }

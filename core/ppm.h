@@ -7,18 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "picture.h"
 #include "raster.h"
 
 // An input picture, its samples already brought to 0..MaxValue with MaxValue
 // at most 255: a value above the file's maximum is clamped to it, and a file
-// maximum above 255 is scaled to 0..255.
-struct InputPicture {
-  int Width = 0;
-  int Height = 0;
+// maximum above 255 is scaled to 0..255. Besides the pixels it keeps what of
+// its header goes to the output.
+struct InputPicture : Picture {
   int MaxValue = 255;         // the maximum written to the output
   bool HasComment = false;    // the header had a comment line
   std::string Comment;        // the first comment line as it stands ('#' included), at most 72 characters
-  std::vector<std::uint8_t> Rgb;  // Width * Height * 3, row after row from the top
 };
 
 // Reads a whole picture in large blocks. Throws RuntimeFailure when it cannot
@@ -27,10 +26,11 @@ struct InputPicture {
 // height or maximum, a sample that is not a number, data that ends early.
 InputPicture ReadPicture(const std::string& fileName);
 
-// The output picture. Created (empty) beside its final name when the run
-// starts, so that an impossible output fails early with the runtime report; the
-// complete file is renamed into place by Commit. A picture that is never
-// committed leaves nothing behind.
+// The output picture: plain P3, or PNG when its name ends in ".png" (any case).
+// Created (empty) beside its final name when the run starts, so that an
+// impossible output fails early with the runtime report; the complete file is
+// renamed into place by Commit. A picture that is never committed leaves
+// nothing behind.
 class OutputPicture {
  public:
   // Throws RuntimeFailure (2, 3, 5) naming fileName when it cannot be created.
@@ -39,17 +39,21 @@ class OutputPicture {
   OutputPicture(const OutputPicture&) = delete;
   OutputPicture& operator=(const OutputPicture&) = delete;
 
+  bool IsPng() const { return png_; }
   // Header: "P3", the input's comment line when it had one, "Width Height",
-  // the maximum; each line ends with a single LF.
+  // the maximum; each line ends with a single LF. A PNG has none of it.
   void WriteHeader(const InputPicture& input, int width, int height);
   // The pixel part: rows from the top, each from the left; every value is
   // followed by a blank and every 11th pixel by a LF (lines run on across rows);
-  // then the file is closed and renamed into place. Throws RuntimeFailure 101
-  // on a failed write.
+  // or the cells as an 8-bit RGB PNG. Then the file is closed and renamed into
+  // place. Throws RuntimeFailure 101 on a failed write.
   void WritePixelsAndCommit(const OutputRaster& raster);
 
  private:
   void Flush();
+  void WritePlainPixels(const OutputRaster& raster);
+  void WritePngPixels(const OutputRaster& raster);
+  bool png_ = false;
   std::string finalName_;
   std::string tempName_;
   std::FILE* file_ = nullptr;

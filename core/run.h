@@ -18,6 +18,7 @@
 #include "console.h"
 #include "dxf.h"
 #include "errors.h"
+#include "input_picture.h"
 #include "mapping.h"
 #include "parameters.h"
 #include "ppm.h"
@@ -80,7 +81,8 @@ class StepThreads {
   std::vector<std::thread> workers_;
 };
 
-// Maps every pixel of the picture, in reading order as far as the result goes.
+// Maps every pixel of the picture, in reading order as far as the result goes;
+// pixels whose alpha is below half are left out.
 // The pixels go in batches: while the threads paint one batch, by column
 // stripes, each stripe by one thread in pixel order, they trace the next one in
 // small blocks; so a later pixel wins over an earlier one exactly as in a
@@ -142,6 +144,11 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
       }
       const long b0 = t0 + (task - paintTasks) * block, b1 = std::min(t1, b0 + block);
       for (long p = b0; p < b1; ++p) {
+        // A transparent pixel is not traced: its cells stay as they are.
+        if (!IsMapped(picture, static_cast<std::size_t>(p))) {
+          traceOut[p - t0] = PixelTrace{};
+          continue;
+        }
         const int col = static_cast<int>(p % width) + 1, row = static_cast<int>(p / width) + 1;
         traceOut[p - t0] = TracePixel(mirror, setup, col, row, &tracePolygons[(p - t0) * n],
                                       threadMisses[thread].record);
@@ -206,7 +213,7 @@ int RunAnamorphosis(const Program<Mirror>& program, Mirror& mirror, Console& con
     CheckOutputIsNotInput(params.OutputPpmName, inputs);
     std::fclose(OpenForReading(params.InputPpmName));
     OutputPicture output(params.OutputPpmName);
-    const InputPicture picture = ReadPicture(params.InputPpmName);
+    const InputPicture picture = ReadInputPicture(params.InputPpmName);
     output.WriteHeader(picture, setup.Window.Width, setup.Window.Height);
     setup.FaceStep = FaceStepOf(setup.PictureFace, picture.Width);
     setup.FaceSubStep = setup.FaceStep / setup.Accuracy;

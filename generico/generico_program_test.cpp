@@ -40,11 +40,11 @@ struct ConeScene {
     return dir.Write("parametri.txt", params) + "\n";
   }
   RunResult Run(int threads = 1) const { return RunInProcess(GenericoProgram(), FacetedMirror{}, Write(), threads); }
-  Picture Output() const { return ParsePlainPicture(ReadBytes(dir.File("out.ppm"))); }
+  PlainPicture Output() const { return ParsePlainPicture(ReadBytes(dir.File("out.ppm"))); }
 };
 
 // Input pixels (numbered from 0) whose colour appears in the output.
-std::set<int> PaintedPixels(const Picture& out) {
+std::set<int> PaintedPixels(const PlainPicture& out) {
   std::set<int> seen;
   for (int row = 1; row <= out.Height; ++row) {
     for (int col = 1; col <= out.Width; ++col) {
@@ -113,7 +113,7 @@ TEST(Generico, AxisStepLeavesOutThePixelsRoundTheAxisOnlyInTheVerticalMode) {
   scene.viewAxis = "0";
   const RunResult general = scene.Run();
   ASSERT_EQ(general.Status, 0) << general.Transcript;
-  const Picture out = scene.Output();
+  const PlainPicture out = scene.Output();
   const std::set<int> g = PaintedPixels(out);
   // The centre pixel (5, 5) surrounds the axis: painted round the cone's foot
   // in the general mode, left out in the vertical one.
@@ -175,7 +175,7 @@ TEST(Generico, OverflowIsReportedAndTheRunUsesTheFirst50000Triangles) {
                                "cono.dxf\r\nERRORE\r\nNumero facce specchio maggiore del massimo (50000)\r\n"
                                "Immagine anamorfotica non corretta\r\nPremere tasto Invio...Elaboro il file ";
   EXPECT_NE(run.Transcript.find(expected), std::string::npos) << run.Transcript;
-  const Picture out = scene.Output();
+  const PlainPicture out = scene.Output();
   EXPECT_EQ(std::max(out.Width, out.Height), 300);
 }
 
@@ -199,8 +199,8 @@ TEST(Generico, FacetedCylinderAgreesWithTheRoundCylinder) {
   const RunResult r2 = RunInProcess(GenericoProgram(), FacetedMirror{}, faceted + "\n");
   ASSERT_EQ(r2.Status, 0) << r2.Transcript;
   EXPECT_EQ(r2.Transcript.find("ERRORE"), std::string::npos) << r2.Transcript;
-  const Picture a = ParsePlainPicture(ReadBytes(dir.File("round.ppm")));
-  const Picture b = ParsePlainPicture(ReadBytes(dir.File("faceted.ppm")));
+  const PlainPicture a = ParsePlainPicture(ReadBytes(dir.File("round.ppm")));
+  const PlainPicture b = ParsePlainPicture(ReadBytes(dir.File("faceted.ppm")));
   ASSERT_EQ(a.Width, b.Width);
   ASSERT_EQ(a.Height, b.Height);
   long painted = 0, same = 0;

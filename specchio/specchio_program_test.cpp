@@ -89,7 +89,7 @@ TEST(Specchio, PixelCentresLandWhereClosedFormGeometryPutsThem) {
   const std::vector<std::string> lines = ConsoleLines(run.Transcript);
   const Real minX = ParseWindowValue(lines[14], 0), minY = ParseWindowValue(lines[14], 1);
   const Real maxX = ParseWindowValue(lines[15], 0), maxY = ParseWindowValue(lines[15], 1);
-  const Picture out = ParsePlainPicture(ReadBytes(scene.dir.File("out.ppm")));
+  const PlainPicture out = ParsePlainPicture(ReadBytes(scene.dir.File("out.ppm")));
   ASSERT_EQ(std::max(out.Width, out.Height), 400);
   const Real cell = std::max((maxX - minX) / out.Width, (maxY - minY) / out.Height);
   auto mirrorImage = [](Point3 p) { return Point3{p.x, -p.y, p.z}; };  // the mirror is y = 0
@@ -121,7 +121,7 @@ TEST(Specchio, WindowSizesFollowTheLongerSide) {
   Scene tall;
   tall.pixelCount = 300;
   ASSERT_EQ(tall.Run().Status, 0);
-  const Picture t = ParsePlainPicture(ReadBytes(tall.dir.File("out.ppm")));
+  const PlainPicture t = ParsePlainPicture(ReadBytes(tall.dir.File("out.ppm")));
   EXPECT_EQ(t.Height, 300);
   EXPECT_LT(t.Width, 300);
   // A wide, low picture face gives a wider window.
@@ -129,7 +129,7 @@ TEST(Specchio, WindowSizesFollowTheLongerSide) {
   wide.picture = {{-80, 100, 40}, {80, 100, 40}, {80, 100, 30}, {-80, 100, 30}};
   wide.pixelCount = 300;
   ASSERT_EQ(wide.Run().Status, 0);
-  const Picture w = ParsePlainPicture(ReadBytes(wide.dir.File("out.ppm")));
+  const PlainPicture w = ParsePlainPicture(ReadBytes(wide.dir.File("out.ppm")));
   EXPECT_EQ(w.Width, 300);
   EXPECT_LT(w.Height, 300);
   EXPECT_EQ(w.HeaderLines[0], "P3");
@@ -163,7 +163,7 @@ TEST(Specchio, MissedRaysAreReportedAndKeptOutOfThePicture) {
   EXPECT_EQ(lines[n - 3], "Immagine finale non corretta");
   EXPECT_EQ(lines[n - 2].substr(0, 22 + 21), "Premere tasto Invio...Scrivo file immagine ");
   // The output exists; the rows whose rays rose painted nothing, the others did.
-  const Picture out = ParsePlainPicture(ReadBytes(scene.dir.File("out.ppm")));
+  const PlainPicture out = ParsePlainPicture(ReadBytes(scene.dir.File("out.ppm")));
   std::vector<bool> seen(48, false);
   for (std::size_t i = 0; i + 2 < out.Rgb.size(); i += 3) {
     const int p = PixelOfColour(out.Rgb[i], out.Rgb[i + 1], out.Rgb[i + 2]);

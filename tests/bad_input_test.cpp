@@ -203,7 +203,7 @@ class Scene {
     EXPECT_EQ(before, after) << "files added, removed or changed; transcript:\n" << r.Transcript;
   }
   // The run completed: status 0, a readable output picture, the inputs unchanged.
-  Picture ExpectCompleted(const RunResult& r, const std::string& output = "out.ppm") const {
+  PlainPicture ExpectCompleted(const RunResult& r, const std::string& output = "out.ppm") const {
     EXPECT_EQ(r.Status, 0) << r.Transcript;
     EXPECT_FALSE(ShowsNonFiniteNumber(r.Transcript)) << r.Transcript;
     Snapshot inputs = after;
@@ -212,7 +212,7 @@ class Scene {
       ADD_FAILURE() << "no output " << output << "; transcript:\n" << r.Transcript;
       return {};
     }
-    const Picture picture = ParsePlainPicture(out->second);
+    const PlainPicture picture = ParsePlainPicture(out->second);
     inputs.erase(out);
     EXPECT_EQ(before, inputs);
     EXPECT_GE(picture.Width, 1);
@@ -374,7 +374,7 @@ TEST_P(BadInput, PixelCountZeroNegativeAndHuge) {
   Scene s(GetParam());
   s.dxf = DxfWithFaces({Face{{-40, 100, 50.4L}, {40, 100, 50.4L}, {40, 100, 50}, {-40, 100, 50}}});
   s.params.pixelCount = "2147483647";
-  const Picture out = s.ExpectCompleted(s.Run());
+  const PlainPicture out = s.ExpectCompleted(s.Run());
   EXPECT_EQ(out.Width, 5000);
   EXPECT_LT(out.Height, 100);
 }
@@ -446,7 +446,7 @@ TEST_P(BadInput, LinesOfAMillionCharacters) {
     // A picture comment of a million characters: cut to 72 in the output.
     Scene s(GetParam());
     s.ppm = "P3\n#" + million + "\n4 3\n255\n" + s.ppm.substr(s.ppm.find("255\n") + 4);
-    const Picture out = s.ExpectCompleted(s.Run());
+    const PlainPicture out = s.ExpectCompleted(s.Run());
     ASSERT_GE(out.HeaderLines.size(), 2u);
     EXPECT_EQ(out.HeaderLines[1], "#" + std::string(71, 'a'));
   }

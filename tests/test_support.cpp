@@ -125,8 +125,8 @@ std::vector<int> DistinctColours(int width, int height) {
 
 int PixelOfColour(int r, int g, int b) { return ((r << 16) | (g << 8) | b) - 1; }
 
-Picture ParsePlainPicture(const std::string& text) {
-  Picture p;
+PlainPicture ParsePlainPicture(const std::string& text) {
+  PlainPicture p;
   std::istringstream in(text);
   std::string line;
   std::getline(in, line);

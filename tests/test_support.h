@@ -45,7 +45,7 @@ std::string PlainPpm(int width, int height, const std::vector<int>& rgb, int max
 std::vector<int> DistinctColours(int width, int height);
 int PixelOfColour(int r, int g, int b);
 
-struct Picture {
+struct PlainPicture {
   int Width = 0, Height = 0, MaxValue = 0;
   std::vector<std::string> HeaderLines;
   std::vector<int> Rgb;
@@ -54,7 +54,7 @@ struct Picture {
   int B(int col, int row) const { return Rgb[((row - 1) * Width + (col - 1)) * 3 + 2]; }
 };
 // Reads a plain picture as the programs write it (comment line optional).
-Picture ParsePlainPicture(const std::string& text);
+PlainPicture ParsePlainPicture(const std::string& text);
 
 // Console lines of a transcript, split at CR LF; the text after the last
 // CR LF (a pause prompt waiting for Enter) is the last element.

@@ -1,0 +1,60 @@
+#include "input_picture.h"
+
+#include <sys/stat.h>
+
+#include "errors.h"
+#include "picture_file.h"
+
+namespace {
+
+std::string LimitText() {
+  const PictureLimits limits;
+  return "oltre il limite di " + std::to_string(limits.MaxSide) + " pixel per lato e " +
+         std::to_string(limits.MaxPixels / 1000000) + " milioni di pixel";
+}
+
+}  // namespace
+
+std::string PictureMessage(const PictureError& e) {
+  const std::string format = FormatName(e.Format);
+  std::string what;
+  switch (e.Problem) {
+    case PictureProblem::kEmpty: what = "e' vuoto"; break;
+    case PictureProblem::kFileTooLarge: what = "e' troppo grande per un'immagine (" + LimitText() + ")"; break;
+    case PictureProblem::kUnsupported:
+      what = "e' un'immagine " + format + ": formato non letto (usare PPM, PNG o JPEG)";
+      break;
+    case PictureProblem::kUnknown: what = "non e' un'immagine PPM (P3 o P6), PNG o JPEG"; break;
+    case PictureProblem::kTruncated: what = "e' un'immagine " + format + " troncata: i dati finiscono prima del previsto"; break;
+    case PictureProblem::kBadCrc: what = "e' un'immagine PNG danneggiata: CRC errato nel blocco " + e.Detail; break;
+    case PictureProblem::kCorrupt: what = "e' un'immagine " + format + " danneggiata (" + e.Detail + ")"; break;
+    case PictureProblem::kTooLarge:
+      what = "dichiara un'immagine " + format + " di " + e.Detail + " pixel, " + LimitText();
+      break;
+    case PictureProblem::kCannotOpen:
+    case PictureProblem::kReadFailed:
+    case PictureProblem::kWriteFailed: what = "non puo' essere letto"; break;
+  }
+  return "Errore: il file " + e.File + " " + what;
+}
+
+InputPicture ReadInputPicture(const std::string& fileName) {
+  // Only a regular file is looked at first: a pipe would lose what was read.
+  struct stat st {};
+  const bool regular = ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  const PictureFormat format = regular ? SniffPictureFile(fileName) : PictureFormat::kPpm;
+  if (format == PictureFormat::kPpm) return ReadPicture(fileName);
+  InputPicture input;
+  try {
+    static_cast<Picture&>(input) = ReadPictureFile(fileName);
+  } catch (const PictureError& e) {
+    if (e.Problem == PictureProblem::kCannotOpen) throw RuntimeFailure(RuntimeCodeFromErrno(e.Errno), fileName);
+    if (e.Problem == PictureProblem::kReadFailed) throw RuntimeFailure(kDiskReadError, fileName);
+    throw RunStopped(PictureMessage(e));
+  }
+  CompositeOntoWhite(input);
+  input.MaxValue = 255;
+  input.HasComment = true;
+  input.Comment = std::string("# convertita da ") + FormatName(format);
+  return input;
+}

@@ -1,0 +1,19 @@
+// The input picture of a run, whatever its file: PPM (P3 or P6) through the
+// programs' own reader, PNG and JPEG through the picture library.
+#pragma once
+
+#include <string>
+
+#include "picture_error.h"
+#include "ppm.h"
+
+// Chooses the reader by the file's first bytes, never by its name. A PNG or
+// JPEG picture is blended onto white where it is partly transparent (its alpha
+// stays, so that pixels below half are not mapped), has the maximum 255 and a
+// comment line naming its format. Throws RuntimeFailure when the file cannot
+// be opened or read and RunStopped with an Italian message naming the file
+// when it is not a picture these programs read.
+InputPicture ReadInputPicture(const std::string& fileName);
+
+// The Italian console message for a picture the library refused.
+std::string PictureMessage(const PictureError& error);

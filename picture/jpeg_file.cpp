@@ -1,0 +1,175 @@
+#include "jpeg_file.h"
+
+#include <cstdio>
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+#include <jerror.h>
+#include <libexif/exif-data.h>
+
+#include <csetjmp>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "picture_error.h"
+
+namespace {
+
+// Progressive files may hold any number of scans, each a pass over the whole
+// picture: a few hundred is far more than any encoder writes.
+constexpr int kMostScans = 500;
+
+struct JpegErrors {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+  bool endedEarly = false;
+  char message[JMSG_LENGTH_MAX] = {};
+};
+
+[[noreturn]] void OnError(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, errors->message);
+  std::longjmp(errors->jump, 1);
+}
+
+// Warnings are not printed. Data that ends early is an error here: libjpeg
+// would fill the rest of the picture with grey.
+void OnMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0 || cinfo->err->msg_code != JWRN_JPEG_EOF) return;
+  auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+  errors->endedEarly = true;
+  std::longjmp(errors->jump, 1);
+}
+
+void OnProgress(j_common_ptr cinfo) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->is_decompressor && d->input_scan_number > kMostScans) {
+    std::snprintf(reinterpret_cast<JpegErrors*>(cinfo->err)->message, JMSG_LENGTH_MAX, "more than %d scans",
+                  kMostScans);
+    std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1);
+  }
+}
+
+// The decompressor, destroyed however the decoding ends.
+struct Decompressor {
+  jpeg_decompress_struct cinfo{};
+  JpegErrors errors{};
+  jpeg_progress_mgr progress{};
+  Decompressor() {
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = OnError;
+    errors.pub.emit_message = OnMessage;
+    progress.progress_monitor = OnProgress;
+  }
+  ~Decompressor() { jpeg_destroy_decompress(&cinfo); }
+  Decompressor(const Decompressor&) = delete;
+  Decompressor& operator=(const Decompressor&) = delete;
+};
+
+bool IsExifBlock(const jpeg_saved_marker_ptr m) {
+  return m->marker == JPEG_APP0 + 1 && m->data_length >= 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0;
+}
+
+std::uint8_t Scale(unsigned a, unsigned b) { return static_cast<std::uint8_t>((a * b + 127) / 255); }
+
+}  // namespace
+
+int ExifOrientation(const std::uint8_t* app1, std::size_t size) {
+  if (size < 6 || size > 0xFFFF || std::memcmp(app1, "Exif\0\0", 6) != 0) return 1;
+  ExifData* exif = exif_data_new_from_data(app1, static_cast<unsigned>(size));
+  if (exif == nullptr) return 1;
+  int orientation = 1;
+  ExifEntry* entry = exif_content_get_entry(exif->ifd[EXIF_IFD_0], EXIF_TAG_ORIENTATION);
+  if (entry != nullptr && entry->format == EXIF_FORMAT_SHORT && entry->components >= 1 && entry->data != nullptr &&
+      entry->size >= 2) {
+    const int v = exif_get_short(entry->data, exif_data_get_byte_order(exif));
+    if (v >= 1 && v <= 8) orientation = v;
+  }
+  exif_data_unref(exif);
+  return orientation;
+}
+
+namespace {
+
+// What the decoding produces, kept outside the frame that libjpeg jumps back to.
+struct DecodeJob {
+  Picture picture;
+  std::vector<std::uint8_t> row;
+  long long width = 0, height = 0;
+  int orientation = 1;
+  bool tooLarge = false;
+};
+
+// Out of line, so that no object of the vector's own is in the frame of the setjmp.
+[[gnu::noinline]] void Allocate(DecodeJob& job, std::size_t width, std::size_t height, int components) {
+  job.picture.Width = static_cast<int>(width);
+  job.picture.Height = static_cast<int>(height);
+  job.picture.Rgb.resize(width * height * 3);
+  job.row.resize(width * components);
+}
+
+// The libjpeg calls of a decoding; false when libjpeg gave up (d.errors says why).
+bool DecodeRows(Decompressor& d, const std::uint8_t* data, std::size_t size, const PictureLimits& limits,
+                DecodeJob& job) {
+  if (setjmp(d.errors.jump)) return false;
+  jpeg_create_decompress(&d.cinfo);
+  d.cinfo.progress = &d.progress;
+  jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
+  jpeg_save_markers(&d.cinfo, JPEG_APP0 + 1, 0xFFFF);
+  jpeg_read_header(&d.cinfo, TRUE);
+  job.width = d.cinfo.image_width;
+  job.height = d.cinfo.image_height;
+  if (!WithinLimits(job.width, job.height, limits)) {
+    job.tooLarge = true;
+    return true;
+  }
+  for (jpeg_saved_marker_ptr m = d.cinfo.marker_list; m != nullptr; m = m->next) {
+    if (IsExifBlock(m)) {
+      job.orientation = ExifOrientation(m->data, m->data_length);
+      break;
+    }
+  }
+  const bool cmyk = d.cinfo.jpeg_color_space == JCS_CMYK || d.cinfo.jpeg_color_space == JCS_YCCK;
+  d.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  jpeg_start_decompress(&d.cinfo);
+  const int components = d.cinfo.output_components;
+  if (components != (cmyk ? 4 : 3)) ERREXIT(&d.cinfo, JERR_CONVERSION_NOTIMPL);
+  const std::size_t w = d.cinfo.output_width;
+  Allocate(job, w, d.cinfo.output_height, components);
+  // Adobe's CMYK files store the inks inverted (255 is no ink), others plainly.
+  const bool inverted = d.cinfo.saw_Adobe_marker;
+  while (d.cinfo.output_scanline < d.cinfo.output_height) {
+    std::uint8_t* out = &job.picture.Rgb[static_cast<std::size_t>(d.cinfo.output_scanline) * w * 3];
+    JSAMPROW target = cmyk ? job.row.data() : out;
+    if (jpeg_read_scanlines(&d.cinfo, &target, 1) != 1) ERREXIT(&d.cinfo, JERR_INPUT_EMPTY);
+    if (!cmyk) continue;
+    for (std::size_t x = 0; x < w; ++x) {
+      const std::uint8_t* ink = &job.row[x * 4];
+      const unsigned k = inverted ? ink[3] : 255u - ink[3];
+      for (int c = 0; c < 3; ++c) out[x * 3 + c] = Scale(inverted ? ink[c] : 255u - ink[c], k);
+    }
+  }
+  jpeg_finish_decompress(&d.cinfo);
+  return true;
+}
+
+}  // namespace
+
+Picture DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name, const PictureLimits& limits) {
+  DecodeJob job;
+  {
+    Decompressor d;
+    if (!DecodeRows(d, data, size, limits, job)) {
+      if (d.errors.endedEarly) throw PictureError(PictureProblem::kTruncated, name, PictureFormat::kJpeg);
+      throw PictureError(PictureProblem::kCorrupt, name, PictureFormat::kJpeg, d.errors.message);
+    }
+  }
+  if (job.tooLarge) {
+    PictureError e(PictureProblem::kTooLarge, name, PictureFormat::kJpeg,
+                   std::to_string(job.width) + " x " + std::to_string(job.height));
+    e.Width = job.width;
+    e.Height = job.height;
+    throw e;
+  }
+  return job.orientation == 1 ? std::move(job.picture) : Orient(job.picture, job.orientation);
+}

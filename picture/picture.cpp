@@ -1,0 +1,114 @@
+#include "picture.h"
+
+#include <cstring>
+
+#include "picture_error.h"
+
+void CompositeOntoWhite(Picture& picture) {
+  if (picture.Alpha.empty()) return;
+  const std::size_t n = picture.Alpha.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned a = picture.Alpha[i];
+    if (a == 255) continue;
+    // c * a / 255 + 255 * (255 - a) / 255, rounded once.
+    for (int k = 0; k < 3; ++k) {
+      std::uint8_t& c = picture.Rgb[i * 3 + k];
+      c = static_cast<std::uint8_t>((c * a + 255u * (255u - a) + 127u) / 255u);
+    }
+  }
+}
+
+Picture Orient(const Picture& picture, int orientation) {
+  if (orientation < 2 || orientation > 8) return picture;
+  const int w = picture.Width, h = picture.Height;
+  // Orientations 5 to 8 turn the picture a quarter: its sides swap.
+  const bool swap = orientation >= 5;
+  Picture out;
+  out.Width = swap ? h : w;
+  out.Height = swap ? w : h;
+  out.Rgb.resize(picture.Rgb.size());
+  if (!picture.Alpha.empty()) out.Alpha.resize(picture.Alpha.size());
+  for (int y = 0; y < out.Height; ++y) {
+    for (int x = 0; x < out.Width; ++x) {
+      // The stored pixel (sx, sy) that shows at (x, y) once upright.
+      int sx = x, sy = y;
+      switch (orientation) {
+        case 2: sx = w - 1 - x; break;                  // mirrored left to right
+        case 3: sx = w - 1 - x; sy = h - 1 - y; break;  // turned half round
+        case 4: sy = h - 1 - y; break;                  // mirrored top to bottom
+        case 5: sx = y; sy = x; break;                  // transposed
+        case 6: sx = y; sy = h - 1 - x; break;          // stored a quarter counter-clockwise
+        case 7: sx = w - 1 - y; sy = h - 1 - x; break;  // transversed
+        case 8: sx = w - 1 - y; sy = x; break;          // stored a quarter clockwise
+      }
+      const std::size_t to = static_cast<std::size_t>(y) * out.Width + x;
+      const std::size_t from = static_cast<std::size_t>(sy) * w + sx;
+      std::memcpy(&out.Rgb[to * 3], &picture.Rgb[from * 3], 3);
+      if (!out.Alpha.empty()) out.Alpha[to] = picture.Alpha[from];
+    }
+  }
+  return out;
+}
+
+bool WithinLimits(long long width, long long height, const PictureLimits& limits) {
+  return width >= 1 && height >= 1 && width <= limits.MaxSide && height <= limits.MaxSide &&
+         width * height <= limits.MaxPixels;
+}
+
+PictureFormat SniffPictureFormat(const std::uint8_t* d, std::size_t n) {
+  auto starts = [&](const char* magic, std::size_t at = 0) {
+    const std::size_t len = std::strlen(magic);
+    return n >= at + len && std::memcmp(d + at, magic, len) == 0;
+  };
+  if (n >= 8 && std::memcmp(d, "\x89PNG\r\n\x1a\n", 8) == 0) return PictureFormat::kPng;
+  if (n >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) return PictureFormat::kJpeg;
+  if (starts("P3") || starts("P6")) return PictureFormat::kPpm;
+  if (starts("GIF87a") || starts("GIF89a")) return PictureFormat::kGif;
+  if (starts("II*") && n >= 4 && d[3] == 0) return PictureFormat::kTiff;
+  if (n >= 4 && std::memcmp(d, "MM\0*", 4) == 0) return PictureFormat::kTiff;
+  if (starts("RIFF") && starts("WEBP", 8)) return PictureFormat::kWebp;
+  if (starts("ftyp", 4) && (starts("heic", 8) || starts("heix", 8) || starts("mif1", 8) || starts("avif", 8)))
+    return PictureFormat::kHeif;
+  // "BM" alone is too common a start of text: the size of the header after it must be one of BMP's.
+  if (starts("BM") && n >= 18) {
+    const unsigned dib = d[14] | d[15] << 8 | d[16] << 16 | static_cast<unsigned>(d[17]) << 24;
+    if (dib == 12 || dib == 40 || dib == 52 || dib == 56 || dib == 64 || dib == 108 || dib == 124)
+      return PictureFormat::kBmp;
+  }
+  return PictureFormat::kUnknown;
+}
+
+const char* FormatName(PictureFormat format) {
+  switch (format) {
+    case PictureFormat::kPpm: return "PPM";
+    case PictureFormat::kPng: return "PNG";
+    case PictureFormat::kJpeg: return "JPEG";
+    case PictureFormat::kGif: return "GIF";
+    case PictureFormat::kBmp: return "BMP";
+    case PictureFormat::kTiff: return "TIFF";
+    case PictureFormat::kWebp: return "WebP";
+    case PictureFormat::kHeif: return "HEIF";
+    case PictureFormat::kUnknown: break;
+  }
+  return "unknown";
+}
+
+std::string PictureError::Describe(PictureProblem problem, const std::string& file, PictureFormat format,
+                                   const std::string& detail) {
+  const std::string kind = FormatName(format);
+  std::string what;
+  switch (problem) {
+    case PictureProblem::kCannotOpen: what = "cannot be opened"; break;
+    case PictureProblem::kReadFailed: what = "cannot be read"; break;
+    case PictureProblem::kEmpty: what = "is empty"; break;
+    case PictureProblem::kFileTooLarge: what = "is too large a file for a picture"; break;
+    case PictureProblem::kUnsupported: what = "is a " + kind + " picture, a format not read here (use PNG, JPEG or PPM)"; break;
+    case PictureProblem::kUnknown: what = "is not a PNG, JPEG or PPM picture"; break;
+    case PictureProblem::kTruncated: what = "is a " + kind + " picture that ends early"; break;
+    case PictureProblem::kBadCrc: what = "is a damaged PNG picture: bad CRC in chunk " + detail; break;
+    case PictureProblem::kCorrupt: what = "is a damaged " + kind + " picture (" + detail + ")"; break;
+    case PictureProblem::kTooLarge: what = "declares " + detail + " pixels, over the limit"; break;
+    case PictureProblem::kWriteFailed: what = "cannot be written"; break;
+  }
+  return file + ": " + what;
+}
