@@ -111,6 +111,9 @@ std::vector<std::uint8_t> WriteJpegSample(const Picture& p, const JpegSample& s)
     cinfo.write_Adobe_marker = s.AdobeMarker ? TRUE : FALSE;
   }
   jpeg_set_quality(&cinfo, s.Quality, TRUE);
+  if (!s.Subsampled) {
+    for (int c = 0; c < cinfo.num_components; ++c) cinfo.comp_info[c].h_samp_factor = cinfo.comp_info[c].v_samp_factor = 1;
+  }
   if (s.Progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
   if (s.Orientation > 0) {

@@ -29,6 +29,7 @@ std::vector<std::uint8_t> WritePngSample(const PngSample& sample);
 struct JpegSample {
   int Quality = 100;
   bool Progressive = false;
+  bool Subsampled = false;   // chroma at half resolution, as cameras write; else full
   bool Grey = false;         // one component, from the red samples
   bool Cmyk = false;         // four components, the inks that give the picture's colours
   bool AdobeMarker = true;   // with Cmyk: the Adobe marker and its inverted inks

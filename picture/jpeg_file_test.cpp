@@ -1,0 +1,171 @@
+#include "jpeg_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "picture_error.h"
+#include "picture_samples.h"
+
+namespace {
+
+const std::uint8_t kColours[6][3] = {{220, 30, 30}, {30, 200, 40}, {40, 60, 230},
+                                     {240, 230, 40}, {30, 220, 220}, {250, 250, 250}};
+
+// A grid of colours named by the letters A..F of kColours, row after row.
+Picture Grid(int width, int height, const std::string& letters) {
+  Picture p;
+  p.Width = width;
+  p.Height = height;
+  for (const char c : letters) p.Rgb.insert(p.Rgb.end(), kColours[c - 'A'], kColours[c - 'A'] + 3);
+  return p;
+}
+
+// The largest difference of any sample between two pictures of one size.
+int MaxDifference(const Picture& a, const Picture& b) {
+  int most = 0;
+  for (std::size_t i = 0; i < a.Rgb.size(); ++i) most = std::max(most, std::abs(a.Rgb[i] - b.Rgb[i]));
+  return most;
+}
+
+Picture Decode(const std::vector<std::uint8_t>& file) { return DecodeJpeg(file.data(), file.size(), "t.jpg"); }
+
+PictureProblem ProblemOf(const std::vector<std::uint8_t>& bytes) {
+  try {
+    DecodeJpeg(bytes.data(), bytes.size(), "t.jpg");
+  } catch (const PictureError& e) {
+    return e.Problem;
+  }
+  ADD_FAILURE() << "decoded";
+  return PictureProblem::kEmpty;
+}
+
+constexpr int kBlock = 16;
+
+}  // namespace
+
+TEST(Jpeg, EveryOrientationReadsUpright) {
+  // Upright:  A B C
+  //           D E F
+  // and, for each orientation, the rows a camera stores for it.
+  const Picture upright = Blocks(Grid(3, 2, "ABCDEF"), kBlock);
+  const struct {
+    int orientation, width, height;
+    const char* stored;
+  } cases[] = {{1, 3, 2, "ABCDEF"}, {2, 3, 2, "CBAFED"}, {3, 3, 2, "FEDCBA"}, {4, 3, 2, "DEFABC"},
+               {5, 2, 3, "ADBECF"}, {6, 2, 3, "CFBEAD"}, {7, 2, 3, "FCEBDA"}, {8, 2, 3, "DAEBFC"}};
+  for (const bool bigEndian : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::Message() << "orientation " << c.orientation << (bigEndian ? " big-endian" : ""));
+      JpegSample sample;
+      sample.Orientation = c.orientation;
+      sample.BigEndianExif = bigEndian;
+      const Picture p = Decode(WriteJpegSample(Blocks(Grid(c.width, c.height, c.stored), kBlock), sample));
+      ASSERT_EQ(p.Width, upright.Width);
+      ASSERT_EQ(p.Height, upright.Height);
+      EXPECT_LE(MaxDifference(p, upright), 8);
+    }
+  }
+}
+
+TEST(Jpeg, OrientationTagsOutOfRangeOrMissingChangeNothing) {
+  const Picture stored = Blocks(Grid(3, 2, "ABCDEF"), kBlock);
+  for (const int tag : {0, 9, 255}) {
+    JpegSample sample;
+    sample.Orientation = tag;
+    const Picture p = Decode(WriteJpegSample(stored, sample));
+    EXPECT_EQ(p.Width, stored.Width) << tag;
+    EXPECT_LE(MaxDifference(p, stored), 8) << tag;
+  }
+  EXPECT_EQ(ExifOrientation(reinterpret_cast<const std::uint8_t*>("Exif\0\0MM\0*"), 10), 1);
+  EXPECT_EQ(ExifOrientation(reinterpret_cast<const std::uint8_t*>("XMP"), 3), 1);
+}
+
+TEST(Jpeg, BaselineProgressiveGreyAndCmykFiles) {
+  const Picture card = Blocks(Grid(3, 2, "ABCDEF"), kBlock);
+  JpegSample progressive;
+  progressive.Progressive = true;
+  EXPECT_LE(MaxDifference(Decode(WriteJpegSample(card, progressive)), card), 8);
+  // The usual camera file, 4:2:0 chroma at quality 90: the colours hold inside
+  // the blocks (chroma is smoothed across their edges).
+  JpegSample camera;
+  camera.Quality = 90;
+  camera.Subsampled = true;
+  const Picture c = Decode(WriteJpegSample(card, camera));
+  for (int by = 0; by < 2; ++by) {
+    for (int bx = 0; bx < 3; ++bx) {
+      const std::size_t at = (static_cast<std::size_t>(by * kBlock + kBlock / 2) * c.Width + bx * kBlock + kBlock / 2) * 3;
+      for (int k = 0; k < 3; ++k) EXPECT_LE(std::abs(c.Rgb[at + k] - card.Rgb[at + k]), 8) << bx << "," << by;
+    }
+  }
+
+  JpegSample grey;
+  grey.Grey = true;
+  const Picture g = Decode(WriteJpegSample(card, grey));
+  for (std::size_t i = 0; i < g.Rgb.size(); i += 3) {
+    ASSERT_EQ(g.Rgb[i], g.Rgb[i + 1]);
+    ASSERT_EQ(g.Rgb[i], g.Rgb[i + 2]);
+    ASSERT_LE(std::abs(g.Rgb[i] - card.Rgb[i]), 4);  // the grey file holds the red samples
+  }
+
+  // Adobe's inverted inks and plain ones both give the colours back.
+  for (const bool adobe : {true, false}) {
+    JpegSample cmyk;
+    cmyk.Cmyk = true;
+    cmyk.AdobeMarker = adobe;
+    EXPECT_LE(MaxDifference(Decode(WriteJpegSample(card, cmyk)), card), 8) << (adobe ? "Adobe" : "plain");
+  }
+}
+
+TEST(Jpeg, BrokenFilesAreRefusedWithWhatIsWrong) {
+  const Picture card = Blocks(Grid(3, 2, "ABCDEF"), kBlock);
+  for (const bool progressive : {false, true}) {
+    JpegSample s;
+    s.Progressive = progressive;
+    const std::vector<std::uint8_t> good = WriteJpegSample(card, s);
+    // Cut inside the coded data (past the headers, before the end marker): it ends early.
+    for (const std::size_t n : {good.size() / 2, good.size() * 3 / 4, good.size() - 3}) {
+      EXPECT_EQ(ProblemOf({good.begin(), good.begin() + static_cast<long>(n)}), PictureProblem::kTruncated)
+          << n << " of " << good.size() << (progressive ? " progressive" : "");
+    }
+    // Cut inside the headers: no picture at all.
+    for (const std::size_t n : {std::size_t{2}, std::size_t{3}, std::size_t{20}}) {
+      const PictureProblem p = ProblemOf({good.begin(), good.begin() + static_cast<long>(n)});
+      EXPECT_TRUE(p == PictureProblem::kTruncated || p == PictureProblem::kCorrupt) << n;
+    }
+  }
+
+  // The frame header SOF0 (FF C0): length, precision, then height and width.
+  const std::vector<std::uint8_t> good = WriteJpegSample(card, {});
+  std::size_t sof = 0;
+  for (std::size_t i = 2; i + 9 < good.size(); ++i) {
+    if (good[i] == 0xFF && good[i + 1] == 0xC0) {
+      sof = i;
+      break;
+    }
+  }
+  ASSERT_GT(sof, 0u);
+  auto withSize = [&](unsigned w, unsigned h) {
+    std::vector<std::uint8_t> b = good;
+    b[sof + 5] = static_cast<std::uint8_t>(h >> 8);
+    b[sof + 6] = static_cast<std::uint8_t>(h);
+    b[sof + 7] = static_cast<std::uint8_t>(w >> 8);
+    b[sof + 8] = static_cast<std::uint8_t>(w);
+    return b;
+  };
+  try {
+    Decode(withSize(20000, 20000));
+    ADD_FAILURE() << "decoded";
+  } catch (const PictureError& e) {
+    EXPECT_EQ(e.Problem, PictureProblem::kTooLarge);
+    EXPECT_EQ(e.Width, 20000);
+    EXPECT_EQ(e.Detail, "20000 x 20000");
+  }
+  EXPECT_EQ(ProblemOf(withSize(0, 32)), PictureProblem::kCorrupt);
+
+  std::vector<std::uint8_t> garbage = good;
+  for (std::size_t i = 4; i < garbage.size(); i += 3) garbage[i] = static_cast<std::uint8_t>(i * 7);
+  const PictureProblem p = ProblemOf(garbage);
+  EXPECT_TRUE(p == PictureProblem::kCorrupt || p == PictureProblem::kTruncated);
+}

@@ -1,0 +1,120 @@
+#include "picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "picture_error.h"
+#include "picture_file.h"
+#include "picture_samples.h"
+
+namespace {
+
+PictureFormat Sniff(const std::string& bytes) {
+  return SniffPictureFormat(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+}  // namespace
+
+TEST(Picture, FirstBytesTellTheFormat) {
+  EXPECT_EQ(Sniff(std::string("\x89PNG\r\n\x1a\n", 8)), PictureFormat::kPng);
+  EXPECT_EQ(Sniff("\x89PNG\r\n"), PictureFormat::kUnknown);  // cut short
+  EXPECT_EQ(Sniff("\xff\xd8\xff\xe0"), PictureFormat::kJpeg);
+  EXPECT_EQ(Sniff("P3\n1 1\n255\n"), PictureFormat::kPpm);
+  EXPECT_EQ(Sniff("P6"), PictureFormat::kPpm);
+  EXPECT_EQ(Sniff("P5\n"), PictureFormat::kUnknown);
+  EXPECT_EQ(Sniff("GIF89a"), PictureFormat::kGif);
+  EXPECT_EQ(Sniff(std::string("II*\0", 4)), PictureFormat::kTiff);
+  EXPECT_EQ(Sniff(std::string("MM\0*", 4)), PictureFormat::kTiff);
+  EXPECT_EQ(Sniff(std::string("RIFF\0\0\0\0WEBPVP8 ", 16)), PictureFormat::kWebp);
+  EXPECT_EQ(Sniff(std::string("\0\0\0\x18" "ftypheic", 12)), PictureFormat::kHeif);
+  EXPECT_EQ(Sniff(std::string("BM") + std::string(12, '\0') + std::string("\x28\0\0\0", 4)), PictureFormat::kBmp);
+  EXPECT_EQ(Sniff("BMW is a word, not a bitmap"), PictureFormat::kUnknown);
+  EXPECT_EQ(Sniff(""), PictureFormat::kUnknown);
+}
+
+TEST(Picture, CompositingOntoWhiteRoundsAndKeepsAlpha) {
+  Picture p;
+  p.Width = 4;
+  p.Height = 1;
+  p.Rgb = {0, 0, 0, 0, 0, 0, 200, 100, 0, 10, 20, 30};
+  p.Alpha = {0, 128, 255, 127};
+  CompositeOntoWhite(p);
+  // 0 at alpha 128: 255 * 127 / 255 = 127; 10 at 127: (1270 + 255 * 128) / 255 = 133.0 -> 133.
+  EXPECT_EQ(p.Rgb, (std::vector<std::uint8_t>{255, 255, 255, 127, 127, 127, 200, 100, 0, 133, 138, 143}));
+  EXPECT_EQ(p.Alpha, (std::vector<std::uint8_t>{0, 128, 255, 127}));
+  EXPECT_FALSE(IsMapped(p, 0));
+  EXPECT_TRUE(IsMapped(p, 1));
+  EXPECT_TRUE(IsMapped(p, 2));
+  EXPECT_FALSE(IsMapped(p, 3));
+}
+
+TEST(Picture, LimitsCountSidesAndPixels) {
+  const PictureLimits limits;
+  EXPECT_TRUE(WithinLimits(65535, 1, limits));
+  EXPECT_FALSE(WithinLimits(65536, 1, limits));
+  EXPECT_TRUE(WithinLimits(10000, 10000, limits));
+  EXPECT_FALSE(WithinLimits(10000, 10001, limits));
+  EXPECT_FALSE(WithinLimits(0, 5, limits));
+  EXPECT_FALSE(WithinLimits(-1, -1, limits));
+}
+
+TEST(PictureFile, FormatIsChosenByContentNotByName) {
+  const std::string dir = ::testing::TempDir();
+  Picture p;
+  p.Width = 2;
+  p.Height = 1;
+  p.Rgb = {1, 2, 3, 4, 5, 6};
+  const std::string named = dir + "/really_png.jpg";
+  WritePngFile(named, p);
+  EXPECT_EQ(SniffPictureFile(named), PictureFormat::kPng);
+  EXPECT_EQ(ReadPictureFile(named).Rgb, p.Rgb);
+  const std::string jpeg = dir + "/really_jpeg.ppm";
+  const std::vector<std::uint8_t> bytes = WriteJpegSample(Blocks(p, 8), {});
+  std::FILE* f = std::fopen(jpeg.c_str(), "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  EXPECT_EQ(ReadPictureFile(jpeg).Width, 16);
+  std::remove(named.c_str());
+  std::remove(jpeg.c_str());
+}
+
+TEST(PictureFile, FailedWritesLeaveNothingAndKeepWhatWasThere) {
+  const std::string dir = ::testing::TempDir() + "/picture_file_writes";
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  Picture p;
+  p.Width = 1;
+  p.Height = 1;
+  p.Rgb = {9, 9, 9};
+  try {
+    WritePngFile(dir + "/missing/out.png", p);
+    ADD_FAILURE() << "written";
+  } catch (const PictureError& e) {
+    EXPECT_EQ(e.Problem, PictureProblem::kWriteFailed);
+    EXPECT_EQ(e.Errno, ENOENT);
+  }
+  // A folder where the file should go stays a folder, and nothing is left beside it.
+  std::filesystem::create_directory(dir + "/taken.png");
+  EXPECT_THROW(WritePngFile(dir + "/taken.png", p), PictureError);
+  EXPECT_TRUE(std::filesystem::is_directory(dir + "/taken.png"));
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) entries += e.path().filename() != "taken.png";
+  EXPECT_EQ(entries, 0);
+  // Reading a folder, a missing file, an empty one.
+  auto problem = [](const std::string& path) {
+    try {
+      ReadPictureFile(path);
+    } catch (const PictureError& e) {
+      return e.Problem;
+    }
+    return PictureProblem::kWriteFailed;
+  };
+  EXPECT_EQ(problem(dir), PictureProblem::kCannotOpen);
+  EXPECT_EQ(problem(dir + "/none.png"), PictureProblem::kCannotOpen);
+  std::fclose(std::fopen((dir + "/empty.png").c_str(), "wb"));
+  EXPECT_EQ(problem(dir + "/empty.png"), PictureProblem::kEmpty);
+  std::filesystem::remove_all(dir);
+}
