@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the programs and runs the example scene of one of them (cilindro by
-# default) unattended; the anamorphosis is written into the example's folder.
+# default) unattended; the anamorphosis is written into the example's folder
+# as a PNG picture.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -10,8 +11,4 @@ cmake --build build --target "$program"
 cd "examples/$program"
 printf 'parametri.txt\n' | "../../build/$program/$program"
 echo
-echo "Anamorfosi scritta in examples/$program/anamorfosi.ppm"
-if command -v python3 >/dev/null; then
-  python3 ../ppm_to_png.py anamorfosi.ppm anamorfosi.png
-  echo "Per vederla: examples/$program/anamorfosi.png"
-fi
+echo "Anamorfosi scritta in examples/$program/anamorfosi.png"

@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Installs the build tools from Debian's packages when any is missing
-# (needs root, or sudo).
+# Installs the build tools and libraries from Debian's packages when any is
+# missing (needs root, or sudo): g++, cmake, ninja, pkg-config, and the picture
+# libraries libpng, libjpeg-turbo and libexif; GoogleTest with --tests.
 set -euo pipefail
 need=()
 command -v g++ >/dev/null || need+=(g++)
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
+command -v pkg-config >/dev/null || need+=(pkg-config)
+[ -e /usr/include/png.h ] || need+=(libpng-dev)
+[ -e /usr/include/zlib.h ] || need+=(zlib1g-dev)
+[ -e /usr/include/jpeglib.h ] || need+=(libjpeg62-turbo-dev)
+[ -e /usr/include/libexif/exif-data.h ] || need+=(libexif-dev)
 if [ "${1:-}" = "--tests" ] && [ ! -e /usr/include/gtest/gtest.h ]; then need+=(libgtest-dev); fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

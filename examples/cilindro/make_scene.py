@@ -16,6 +16,6 @@ lines += ["  0", "ENDSEC", "  0", "EOF"]
 with open("faccia.dxf", "w", newline="") as f:
     f.write("\r\n".join(lines) + "\r\n")
 
-parameters = ["0 0", "25", "faccia.dxf", "../cartello.ppm", "anamorfosi.ppm", "0 -300 250", "800", "4"]
+parameters = ["0 0", "25", "faccia.dxf", "../cartello.ppm", "anamorfosi.png", "0 -300 250", "800", "4"]
 with open("parametri.txt", "w", newline="") as f:
     f.write("\r\n".join(parameters) + "\r\n")

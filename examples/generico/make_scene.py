@@ -42,6 +42,6 @@ with open("cono.dxf", "w", newline="") as f:
     f.write(dxf(cone()))
 with open("faccia.dxf", "w", newline="") as f:
     f.write(dxf(picture))
-parameters = ["cono.dxf", "faccia.dxf", "../cartello.ppm", "anamorfosi.ppm", "0 0 400", "800", "4", "1"]
+parameters = ["cono.dxf", "faccia.dxf", "../cartello.ppm", "anamorfosi.png", "0 0 400", "800", "4", "1"]
 with open("parametri.txt", "w", newline="") as f:
     f.write("\r\n".join(parameters) + "\r\n")
