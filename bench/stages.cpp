@@ -18,7 +18,8 @@
 //       a fixed arithmetic loop on one thread and on every core at once: how
 //       well the machine itself scales at that moment
 //   anamorfosi_bench ppm INPUT OUTPUT
-//       our reading of a plain picture and our writing of it as a plain picture
+//       our reading of a picture (PPM, PNG or JPEG) and our writing of it as a
+//       plain picture, or as PNG when OUTPUT ends in .png
 //
 // Times are wall-clock seconds; the processor seconds of the whole process are
 // given as well, since the machine may be shared.
@@ -42,6 +43,7 @@
 #include "generico_program.h"
 #include "mesh_shapes.h"
 #include "specchio_program.h"
+#include "picture_file.h"
 
 namespace {
 
@@ -150,7 +152,7 @@ int TimeStages(const Program<Mirror>& program, const std::string& name, const st
   const OutputWindow& w = p.setup.Window;
 
   Timer r;
-  const InputPicture picture = ReadPicture(p.params.InputPpmName);
+  const InputPicture picture = ReadInputPicture(p.params.InputPpmName);
   const double readSeconds = r.Wall();
   p.setup.FaceStep = run_detail::FaceStepOf(p.setup.PictureFace, picture.Width);
   p.setup.FaceSubStep = p.setup.FaceStep / p.setup.Accuracy;
@@ -233,7 +235,7 @@ bool ReflectRay(const TableSearchMirror& t, Point3 centre, Point3 facePoint, Poi
 int CompareSearches(const std::string& parameterFile, int rows) {
   Prepared<FacetedMirror> p;
   Prepare(GenericoProgram(), parameterFile, p);
-  InputPicture picture = ReadPicture(p.params.InputPpmName);
+  InputPicture picture = ReadInputPicture(p.params.InputPpmName);
   p.setup.FaceStep = run_detail::FaceStepOf(p.setup.PictureFace, picture.Width);
   p.setup.FaceSubStep = p.setup.FaceStep / p.setup.Accuracy;
   picture.Height = std::min(picture.Height, rows);
@@ -267,8 +269,9 @@ int CompareSearches(const std::string& parameterFile, int rows) {
 
 int TimePictureFiles(const std::string& input, const std::string& output) {
   Timer r;
-  const InputPicture picture = ReadPicture(input);
+  const InputPicture picture = ReadInputPicture(input);
   const double readWall = r.Wall(), readCpu = r.Cpu();
+  const char* format = FormatName(SniffPictureFile(input));
   OutputRaster raster;
   ClearRaster(raster, picture.Width, picture.Height);
   for (int row = 1; row <= picture.Height; ++row) {
@@ -284,9 +287,10 @@ int TimePictureFiles(const std::string& input, const std::string& output) {
     out.WritePixelsAndCommit(raster);
   }
   const double writeWall = o.Wall(), writeCpu = o.Cpu();
-  std::printf("ours: read %dx%d plain picture  %.3f s (cpu %.3f s)\n", picture.Width, picture.Height, readWall,
+  const bool png = output.size() > 4 && (output.substr(output.size() - 4) == ".png" || output.substr(output.size() - 4) == ".PNG");
+  std::printf("ours: read %dx%d %s picture  %.3f s (cpu %.3f s)\n", picture.Width, picture.Height, format, readWall,
               readCpu);
-  std::printf("ours: write it as plain picture  %.3f s (cpu %.3f s)\n", writeWall, writeCpu);
+  std::printf("ours: write it as %s  %.3f s (cpu %.3f s)\n", png ? "PNG" : "plain picture", writeWall, writeCpu);
   std::printf("ours: peak resident memory       %ld kB\n", PeakKilobytes());
   return 0;
 }
