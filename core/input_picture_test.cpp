@@ -34,7 +34,7 @@ std::string Scratch(const std::string& name) { return ScratchDir() + "/" + name;
 std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
   const std::string path = Scratch(name);
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   return path;
 }
