@@ -39,9 +39,7 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-[[noreturn]] void Stop(const std::string& fileName, const std::string& what) {
-  throw RunStopped("Errore: il file " + fileName + " " + what);
-}
+[[noreturn]] void Stop(const std::string& fileName, PpmProblem problem) { throw PpmError(problem, fileName); }
 
 // A sequential reader over one file, refilled one large block at a time. The
 // byte after the last one read is always 0, which is neither a digit nor white
@@ -156,10 +154,10 @@ void ReadPlainSamples(BlockReader& in, const std::string& name, const std::uint8
     for (;;) {
       while (kIsSpace[*p]) ++p;
       if (p < in.end()) break;
-      if (!in.Refill()) Stop(name, "ha dati dei pixel incompleti");
+      if (!in.Refill()) Stop(name, PpmProblem::kIncomplete);
     }
     unsigned digit = static_cast<unsigned>(*p) - '0';
-    if (digit > 9) Stop(name, "ha un valore di un pixel non numerico");
+    if (digit > 9) Stop(name, PpmProblem::kSampleNotANumber);
     unsigned v = 0;
     for (;;) {
       do {
@@ -171,7 +169,7 @@ void ReadPlainSamples(BlockReader& in, const std::string& name, const std::uint8
       digit = static_cast<unsigned>(*p) - '0';
       if (digit > 9) break;
     }
-    if (p < in.end() && !kIsSpace[*p]) Stop(name, "ha un valore di un pixel non numerico");
+    if (p < in.end() && !kIsSpace[*p]) Stop(name, PpmProblem::kSampleNotANumber);
     out[i] = table[v];
   }
 }
@@ -182,7 +180,7 @@ void ReadBinarySamples(BlockReader& in, const std::string& name, const std::uint
   unsigned char*& p = in.pos();
   std::size_t i = 0;
   while (i < count) {
-    if (p == in.end() && !in.Refill()) Stop(name, "ha dati dei pixel incompleti");
+    if (p == in.end() && !in.Refill()) Stop(name, PpmProblem::kIncomplete);
     if (!wide) {
       const std::size_t n = std::min(count - i, static_cast<std::size_t>(in.end() - p));
       for (std::size_t k = 0; k < n; ++k) out[i + k] = table[p[k]];
@@ -198,7 +196,7 @@ void ReadBinarySamples(BlockReader& in, const std::string& name, const std::uint
     if (i < count && in.end() - p == 1) {
       const unsigned high = *p++;
       const int low = in.Get();
-      if (low < 0) Stop(name, "ha dati dei pixel incompleti");
+      if (low < 0) Stop(name, PpmProblem::kIncomplete);
       out[i++] = table[(high << 8) | static_cast<unsigned>(low)];
     }
   }
@@ -215,6 +213,19 @@ long long BytesLeft(std::FILE* f) {
 
 }  // namespace
 
+std::string PpmError::ItalianText(PpmProblem problem, const std::string& file) {
+  const char* what = "";
+  switch (problem) {
+    case PpmProblem::kNotPpm: what = "non e' un'immagine PPM (P3 o P6)"; break;
+    case PpmProblem::kBadWidth: what = "ha larghezza mancante o non valida"; break;
+    case PpmProblem::kBadHeight: what = "ha altezza mancante o non valida"; break;
+    case PpmProblem::kBadMaximum: what = "ha valore massimo mancante o non valido (da 1 a 65535)"; break;
+    case PpmProblem::kSampleNotANumber: what = "ha un valore di un pixel non numerico"; break;
+    case PpmProblem::kIncomplete: what = "ha dati dei pixel incompleti"; break;
+  }
+  return "Errore: il file " + file + " " + what;
+}
+
 InputPicture ReadPicture(const std::string& fileName) {
   std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(fileName));
   const long long fileSize = BytesLeft(file.get());
@@ -229,14 +240,14 @@ InputPicture ReadPicture(const std::string& fileName) {
   const int m2 = in.Peek();
   const bool binary = m1 == '6';
   if (m0 != 'P' || (m1 != '3' && m1 != '6') || (m2 >= 0 && !IsSpace(static_cast<unsigned char>(m2)) && m2 != '#'))
-    Stop(fileName, "non e' un'immagine PPM (P3 o P6)");
+    Stop(fileName, PpmProblem::kNotPpm);
 
   const auto width = ReadHeaderNumber(in, picture, kMaxHeaderNumber);
-  if (width == 0) Stop(fileName, "ha larghezza mancante o non valida");
+  if (width == 0) Stop(fileName, PpmProblem::kBadWidth);
   const auto height = ReadHeaderNumber(in, picture, kMaxHeaderNumber);
-  if (height == 0) Stop(fileName, "ha altezza mancante o non valida");
+  if (height == 0) Stop(fileName, PpmProblem::kBadHeight);
   const auto maxValue = static_cast<unsigned>(ReadHeaderNumber(in, picture, kMaxSample));
-  if (maxValue == 0) Stop(fileName, "ha valore massimo mancante o non valido (da 1 a 65535)");
+  if (maxValue == 0) Stop(fileName, PpmProblem::kBadMaximum);
   if (binary) {
     // Exactly one white-space byte before the binary samples; a comment there ends at its line end.
     if (in.Peek() == '#') ReadComment(in, picture);
@@ -254,9 +265,9 @@ InputPicture ReadPicture(const std::string& fileName) {
   if (fileSize >= 0) {
     const auto size = static_cast<unsigned long long>(fileSize);
     const unsigned long long most = binary ? size / (wide ? 2 : 1) : (size + 1) / 2;
-    if (samples > most) Stop(fileName, "ha dati dei pixel incompleti");
+    if (samples > most) Stop(fileName, PpmProblem::kIncomplete);
   }
-  if (samples > picture.Rgb.max_size()) Stop(fileName, "ha dati dei pixel incompleti");
+  if (samples > picture.Rgb.max_size()) Stop(fileName, PpmProblem::kIncomplete);
 
   const std::vector<std::uint8_t> table = SampleTable(maxValue);
   // Without a known size (a pipe) the picture grows as its data arrives.

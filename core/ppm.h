@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "errors.h"
 #include "picture.h"
 #include "raster.h"
 
@@ -18,6 +19,20 @@ struct InputPicture : Picture {
   int MaxValue = 255;         // the maximum written to the output
   bool HasComment = false;    // the header had a comment line
   std::string Comment;        // the first comment line as it stands ('#' included), at most 72 characters
+};
+
+// What is wrong with a file that is not a PPM picture. The message is the
+// programs' Italian one; other front ends word Problem in their own language.
+enum class PpmProblem { kNotPpm, kBadWidth, kBadHeight, kBadMaximum, kSampleNotANumber, kIncomplete };
+class PpmError : public RunStopped {
+ public:
+  PpmError(PpmProblem problem, const std::string& file)
+      : RunStopped(ItalianText(problem, file)), Problem(problem), File(file) {}
+  PpmProblem Problem;
+  std::string File;
+
+ private:
+  static std::string ItalianText(PpmProblem problem, const std::string& file);
 };
 
 // Reads a whole picture in large blocks. Throws RuntimeFailure when it cannot
