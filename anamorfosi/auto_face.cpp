@@ -1,0 +1,381 @@
+#include "auto_face.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "mirror.h"
+#include "plane_mirror.h"
+#include "window.h"
+
+namespace {
+
+// Bisection steps, each halving the bracket of a face's scale: the coarse ones
+// rank the cylinder's candidate heights, the medium ones compare its heights
+// near the best (to 1e-6 of the bracket), the fine ones size the face returned
+// (to 2.3e-10 of the bracket).
+constexpr int kCoarseSteps = 10;
+constexpr int kMediumSteps = 20;
+constexpr int kFineSteps = 32;
+
+// A mirror whose rays also count as missed when they land farther than reach,
+// in plan, from (x, y).
+template <class Mirror>
+struct WithinReach {
+  const Mirror* mirror;
+  Real x, y, reach;
+};
+
+template <class Mirror>
+bool ReflectRay(const WithinReach<Mirror>& limited, Point3 centre, Point3 facePoint, Point3& result,
+                MissRecord& misses) {
+  if (!ReflectRay(*limited.mirror, centre, facePoint, result, misses)) return false;
+  // Asked as "not within" so that a landing point that is not a number is out of reach too.
+  if (!(Distance2(limited.x, limited.y, result.x, result.y) <= limited.reach)) return RecordMiss(result, misses);
+  return true;
+}
+
+template <class Mirror>
+bool FaceWorks(const Mirror& mirror, const Face& face, Point3 eye, Real x, Real y, Real reach) {
+  const WithinReach<Mirror> limited{&mirror, x, y, reach};
+  MissRecord misses;
+  // The corners (up to rounding, rays of the scan) first: a face too large
+  // usually fails there, and the whole scan is spared.
+  for (const Point3 corner : {face.C1, face.C2, face.C3, face.C4}) {
+    Point3 landing;
+    if (!ReflectRay(limited, eye, corner, landing, misses)) return false;
+  }
+  ScanFace(limited, face, eye, misses);
+  return misses.MissCount == 0;
+}
+
+// Misses of the scan on the mirror alone, without the reach bound.
+template <class Mirror>
+long long SheetMisses(const Mirror& mirror, const Face& face, Point3 eye) {
+  MissRecord misses;
+  ScanFace(mirror, face, eye, misses);
+  return misses.MissCount;
+}
+
+// The rectangle about centre with the given half sizes along the unit vectors
+// right and up: C1 top-left, C2 top-right, C3 bottom-right, C4 bottom-left.
+Face Rectangle(Point3 centre, Point3 right, Point3 up, Real halfWidth, Real halfHeight) {
+  const Point3 w = halfWidth * right, h = halfHeight * up;
+  return {centre - w + h, centre + w + h, centre + w - h, centre - w - h};
+}
+
+// The largest scale in [lo, hi] for which worksAt holds, to (hi - lo) 2^-steps;
+// lo is taken to work (0 stands for "nothing works") and the answer is lo or a
+// scale that was tried and works.
+template <class WorksAt>
+Real LargestWorking(Real lo, Real hi, int steps, const WorksAt& worksAt) {
+  for (int i = 0; i < steps; ++i) {
+    const Real mid = (lo + hi) / 2;
+    if (worksAt(mid))
+      lo = mid;
+    else
+      hi = mid;
+  }
+  return lo;
+}
+
+// Fill times the largest working scale. Should that smaller face fail after all
+// (the scan not monotone in the scale there), the largest working scale below it.
+template <class WorksAt>
+Real FilledScale(Real largest, Real fill, const WorksAt& worksAt) {
+  const Real scale = fill * largest;
+  if (scale > 0 && worksAt(scale)) return scale;
+  return LargestWorking(0, scale, kFineSteps, worksAt);
+}
+
+bool IsFinite(Point3 p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+bool CheckRequest(const FaceRequest& request, Point3 eye, std::string& why) {
+  if (!(std::isfinite(request.Aspect) && request.Aspect > 0)) {
+    why = "the picture's aspect (width / height) is not a positive number";
+    return false;
+  }
+  if (!(request.Fill > 0 && request.Fill <= 1)) {
+    why = "the fill is not above 0 and at most 1";
+    return false;
+  }
+  if (!IsFinite(eye)) {
+    why = "the eye is not a finite point";
+    return false;
+  }
+  if (!(eye.z > 0)) {
+    why = "the eye is below the sheet";
+    return false;
+  }
+  return true;
+}
+
+std::string ReachText() { return std::to_string(static_cast<int>(kAutoFaceReach)); }
+
+}  // namespace
+
+bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceRequest& request, Face& face,
+                           std::string& why) {
+  if (!CheckRequest(request, eye, why)) return false;
+  if (!std::isfinite(cylinder.Radius) || CylinderIsNull(cylinder)) {
+    why = "the cylinder has no radius";
+    return false;
+  }
+  const Real R = std::fabs(cylinder.Radius);
+  const Real X = cylinder.AxisPoint.x, Y = cylinder.AxisPoint.y;
+  const Real D = Distance2(X, Y, eye.x, eye.y);
+  if (!(D > R)) {
+    why = "the eye is inside the cylinder";
+    return false;
+  }
+  const Real A = request.Aspect;
+  // In plan, the unit vector from the axis toward the eye; the eye's right is
+  // that turned a quarter counter-clockwise seen from above, the face's up +Z.
+  const Point3 toEye{(eye.x - X) / D, (eye.y - Y) / D, 0};
+  const Point3 right{-toEye.y, toEye.x, 0};
+  const Point3 up{0, 0, 1};
+
+  // A sight line through the face plane farther than R D / sqrt(D^2 - R^2) from
+  // the axis passes beside the cylinder: the half-width can be no larger.
+  const Real maxHalfHeight = R * D / std::sqrt(D * D - R * R) / A;
+  // The sight line through a face point at height z meets the wall at plan
+  // fraction t >= (D - R) / D of the way, at height eye.z - (eye.z - z) t: the
+  // face lies above zLow (hits below the sheet otherwise) and below the eye (a
+  // hit at or above the eye's height sends its ray upward).
+  const Real zLow = -eye.z * R / (D - R), zHigh = eye.z;
+
+  const Real reach = R * kAutoFaceReach;
+  const auto faceAt = [&](Real zc, Real s) { return Rectangle({X, Y, zc}, right, up, A * s, s); };
+  const auto works = [&](Real zc, Real s) { return FaceWorks(cylinder, faceAt(zc, s), eye, X, Y, reach); };
+  const auto largestAt = [&](Real zc, int steps) {
+    const Real hi = std::min({maxHalfHeight, zc - zLow, zHigh - zc});
+    if (!(hi > 0)) return Real(0);
+    return LargestWorking(0, hi, steps, [&](Real s) { return works(zc, s); });
+  };
+  const std::string nothingWorks = "no picture face of this aspect has all its rays reflected onto the sheet within " +
+                                   ReachText() + " radii of the axis";
+
+  // A coarse look over the heights of the centre, to find the hump of the face
+  // size against the height (the bottom limits it below, the reach above).
+  constexpr int kHeights = 24;
+  const Real spacing = (zHigh - zLow) / kHeights;
+  int best = 0;
+  Real bestSize = 0;
+  for (int i = 1; i < kHeights; ++i) {
+    const Real s = largestAt(zLow + i * spacing, kCoarseSteps);
+    if (s > bestSize) {
+      bestSize = s;
+      best = i;
+    }
+  }
+  if (best == 0) {
+    why = nothingWorks;
+    return false;
+  }
+
+  // Golden-section search for the best height between the neighbours of the
+  // best coarse one; the best height tried, the coarse one included, is kept,
+  // so a hump narrower than the probes cannot be lost.
+  Real bestZ = zLow + best * spacing;
+  bestSize = largestAt(bestZ, kMediumSteps);
+  const auto consider = [&](Real z) {
+    const Real s = largestAt(z, kMediumSteps);
+    if (s > bestSize) {
+      bestSize = s;
+      bestZ = z;
+    }
+    return s;
+  };
+  const Real g = (std::sqrt(Real(5)) - 1) / 2;
+  Real a = bestZ - spacing, b = bestZ + spacing;
+  Real z1 = b - g * (b - a), z2 = a + g * (b - a);
+  Real s1 = consider(z1), s2 = consider(z2);
+  // 0.618^24 leaves a bracket of 2e-5 of the coarse spacing.
+  for (int k = 0; k < 24; ++k) {
+    if (s1 >= s2) {
+      b = z2;
+      z2 = z1;
+      s2 = s1;
+      z1 = b - g * (b - a);
+      s1 = consider(z1);
+    } else {
+      a = z1;
+      z1 = z2;
+      s1 = s2;
+      z2 = a + g * (b - a);
+      s2 = consider(z2);
+    }
+  }
+  bestSize = largestAt(bestZ, kFineSteps);
+  if (!(bestSize > 0)) {
+    why = nothingWorks;
+    return false;
+  }
+
+  // The largest face may work over a range of heights (when the silhouette
+  // limits its width rather than the sheet or the reach its height): it goes to
+  // the middle of that range. Its ends are found by bisection between bestZ,
+  // where it works, and the heights where its bottom or top leaves (zLow, zHigh).
+  Real fails = zLow + bestSize, holds = bestZ;
+  for (int i = 0; i < kFineSteps; ++i) {
+    const Real mid = (fails + holds) / 2;
+    (works(mid, bestSize) ? holds : fails) = mid;
+  }
+  const Real lowest = holds;
+  fails = zHigh - bestSize;
+  holds = bestZ;
+  for (int i = 0; i < kFineSteps; ++i) {
+    const Real mid = (fails + holds) / 2;
+    (works(mid, bestSize) ? holds : fails) = mid;
+  }
+  const Real middle = (lowest + holds) / 2;
+  // Should the heights that work not form one range, bestZ stays.
+  if (works(middle, bestSize)) bestZ = middle;
+
+  const Real s = FilledScale(bestSize, request.Fill, [&](Real t) { return works(bestZ, t); });
+  if (!(s > 0)) {
+    why = nothingWorks;
+    return false;
+  }
+  face = faceAt(bestZ, s);
+  return true;
+}
+
+bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& request, Face& face, std::string& why) {
+  if (!CheckRequest(request, eye, why)) return false;
+  const Real R = std::fabs(cone.BaseRadius), H = cone.ConeHeight;
+  if (!(std::isfinite(R) && std::isfinite(H) && R > 0 && H > 0)) {
+    why = "the cone has no base radius or no height";
+    return false;
+  }
+  if (!(eye.z > H)) {
+    why = "the eye is below the top of the cone";
+    return false;
+  }
+  const Real A = request.Aspect;
+  const Real X = cone.AxisPoint.x, Y = cone.AxisPoint.y;
+  // Halfway between the apex and the eye. For an eye on the axis every level
+  // gives the same sight lines; off the axis, the middle of the picture is seen
+  // where the sight line through the axis at this level meets the far side.
+  const Point3 centre{X, Y, (H + eye.z) / 2};
+  // Up is the plan direction from the eye toward the axis, +Y for an eye on the
+  // axis (within 1e-9 base radii, where the plan direction is rounding noise).
+  const Real d = Distance2(X, Y, eye.x, eye.y);
+  const Point3 up = d > 1e-9L * R ? Point3{(X - eye.x) / d, (Y - eye.y) / d, 0} : Point3{0, 1, 0};
+  // Looking down, the eye's right is up x Z.
+  const Point3 right = Cross(up, {0, 0, 1});
+
+  ConeMirror trial = cone;
+  const auto faceOf = [&](Real s) { return Rectangle(centre, right, up, A * s, s); };
+  const auto worksAt = [&](Real s) {
+    const Face candidate = faceOf(s);
+    trial.AxisTolerance = Distance3(candidate.C1, candidate.C2) / 1000;
+    return FaceWorks(trial, candidate, eye, X, Y, R * kAutoFaceReach);
+  };
+
+  // The first guess has its corners on the base circle as an eye on the axis
+  // sees it. It doubles while it works; a face large enough has its corners
+  // beside the cone, so the doubling ends.
+  Real lo = 0, hi = R * (eye.z - centre.z) / eye.z / std::sqrt(A * A + 1);
+  for (int i = 0; i < 64 && worksAt(hi); ++i) {
+    lo = hi;
+    hi *= 2;
+  }
+  Real s = LargestWorking(lo, hi, kFineSteps, worksAt);
+  if (s > 0) s = FilledScale(s, request.Fill, worksAt);
+  if (!(s > 0)) {
+    // A face a millionth of the first guess tells which condition fails.
+    const Face tiny = faceOf(hi * 1e-6L);
+    trial.AxisTolerance = Distance3(tiny.C1, tiny.C2) / 1000;
+    if (SheetMisses(trial, tiny, eye) > 0)
+      why = "the eye is too far from the axis for its height: the middle of the picture is not seen on the cone";
+    else
+      why = "the rays from the middle of the picture land more than " + ReachText() + " base radii from the axis";
+    return false;
+  }
+  face = faceOf(s);
+  return true;
+}
+
+bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& request, Face& face, std::string& why) {
+  if (!CheckRequest(request, eye, why)) return false;
+  PlaneMirror mirror;
+  mirror.MirrorPlane = PlaneFromPoints(mirrorFace.C1, mirrorFace.C2, mirrorFace.C3);
+  mirror.HasFace = true;
+  const Plane& plane = mirror.MirrorPlane;
+  const Point3 n = Normal(plane);
+  // PlaneFromPoints leaves the normal far shorter than 1 only for (nearly)
+  // collinear corners; a normalised one has length 1.
+  if (!(std::fabs(Dot(n, n) - 1) < 1e-6L)) {
+    why = "the mirror face has no area";
+    return false;
+  }
+  // The corners in the mirror's plane (a fourth corner off it is put on it).
+  Point3 q[4] = {mirrorFace.C1, mirrorFace.C2, mirrorFace.C3, mirrorFace.C4};
+  for (Point3& p : q) p = p - (Dot(n, p) + plane.d) * n;
+  const Point3 centre = 0.25L * (q[0] + q[1] + q[2] + q[3]);
+  const Real halfDiagonal = std::max(Distance3(q[0], q[2]), Distance3(q[1], q[3])) / 2;
+  // An eye within 1e-9 half-diagonals of the plane sees the mirror edge on.
+  if (!(std::fabs(SignedDistance(plane, eye)) > 1e-9L * halfDiagonal)) {
+    why = "the eye lies in the plane of the mirror";
+    return false;
+  }
+
+  // Up is +Z in the mirror's plane; a mirror horizontal to within 1e-9 radians
+  // has none, and takes +Y instead.
+  Point3 up = Point3{0, 0, 1} - n.z * n;
+  if (Dot(up, up) < 1e-18L) up = Point3{0, 1, 0} - n.y * n;
+  up = (1 / std::sqrt(Dot(up, up))) * up;
+  // The eye's right is forward x up; its component in the plane is along up x n.
+  Point3 right = Cross(up, n);
+  if (Dot(right, Cross(centre - eye, up)) < 0) right = -1 * right;
+
+  // The corners in the face's frame, and the orientation of their polygon.
+  Real u[4], v[4];
+  for (int i = 0; i < 4; ++i) {
+    u[i] = Dot(q[i] - centre, right);
+    v[i] = Dot(q[i] - centre, up);
+  }
+  Real area2 = 0;
+  for (int i = 0; i < 4; ++i) area2 += u[i] * v[(i + 1) % 4] - u[(i + 1) % 4] * v[i];
+  const Real orientation = area2 > 0 ? 1 : -1;
+  // Each edge bounds a rectangle centred on the origin, of half sizes A s and s,
+  // at s = (inward distance of the edge) / (|m_u| A + |m_v|) for its inward unit
+  // normal m. An edge shorter than 1e-12 half-diagonals is a repeated corner.
+  const Real A = request.Aspect;
+  Real inscribed = 1e30L;
+  bool convex = true;
+  for (int i = 0; i < 4; ++i) {
+    const int j = (i + 1) % 4, k = (i + 2) % 4;
+    const Real eu = u[j] - u[i], ev = v[j] - v[i];
+    const Real length = std::sqrt(eu * eu + ev * ev);
+    if (length <= 1e-12L * halfDiagonal) continue;
+    // A turn the wrong way at corner j, beyond rounding (1e-12 of the size
+    // squared), makes the polygon concave or self-crossing.
+    if (orientation * (eu * (v[k] - v[j]) - ev * (u[k] - u[j])) < -1e-12L * halfDiagonal * halfDiagonal) convex = false;
+    const Real mu = -orientation * ev / length, mv = orientation * eu / length;
+    const Real inward = -(mu * u[i] + mv * v[i]);
+    inscribed = std::min(inscribed, inward / (std::fabs(mu) * A + std::fabs(mv)));
+  }
+  if (!convex || !(inscribed > 0) || !(inscribed < 1e30L)) {
+    why = "the mirror face is not a convex quadrilateral";
+    return false;
+  }
+
+  const Real reach = halfDiagonal * kAutoFaceReach;
+  const auto faceOf = [&](Real s) { return Rectangle(centre, right, up, A * s, s); };
+  const auto worksAt = [&](Real s) { return FaceWorks(mirror, faceOf(s), eye, centre.x, centre.y, reach); };
+  Real s = worksAt(inscribed) ? inscribed : LargestWorking(0, inscribed, kFineSteps, worksAt);
+  if (s > 0) s = FilledScale(s, request.Fill, worksAt);
+  if (!(s > 0)) {
+    // A face a millionth of the inscribed one tells which condition fails.
+    if (SheetMisses(mirror, faceOf(inscribed * 1e-6L), eye) > 0)
+      why = "from the eye, the middle of the mirror reflects no ray down to the sheet";
+    else
+      why = "the rays reflected by the middle of the mirror land more than " + ReachText() +
+            " half-diagonals of the mirror away from it";
+    return false;
+  }
+  face = faceOf(s);
+  return true;
+}

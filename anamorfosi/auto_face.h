@@ -1,0 +1,55 @@
+// The picture face chosen for the user who gives none: the rectangle where the
+// eye sees the picture standing in the mirror, upright and not mirrored, centred
+// in the mirror and as large as the mirror shows it whole, less a margin.
+//
+// A candidate face works when every ray of the 51 x 51 scan of the window
+// (ScanFace) reaches the sheet and lands within kAutoFaceReach mirror sizes of
+// the mirror; beyond that the rays near the silhouette or near the eye's height
+// land so far away that the print becomes huge for a sliver of picture. The
+// largest working face is found by bisection on its scale about a fixed centre,
+// which assumes that a smaller face about the same centre works whenever a
+// larger one does; the face returned has been scanned and works.
+#pragma once
+
+#include <string>
+
+#include "cone.h"
+#include "cylinder.h"
+#include "geometry.h"
+
+struct FaceRequest {
+  Real Aspect = 4.0L / 3;  // picture width / height
+  Real Fill = 0.9L;        // fraction of the largest face that works (0 < Fill <= 1)
+};
+
+// How far from the mirror a scanned ray may land, measured in plan: in radii
+// from the cylinder's axis, in base radii from the cone's axis, and for the plane
+// mirror in half-diagonals of its face (the longer one) from the foot on the
+// sheet of the face's centre.
+inline constexpr Real kAutoFaceReach = 8;
+
+// Each answers true and sets face, or false and sets why (one English sentence
+// naming what is wrong); the other output is left as it was.
+
+// A vertical rectangle in the plane through the axis that faces the eye in plan,
+// centred on the axis, C1 and C2 on top and C1 on the eye's left. Its size is
+// that of the largest face that works at any height; its centre is at the
+// middle of the heights where that face works; then it is scaled by Fill about
+// its centre.
+bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceRequest& request, Face& face,
+                           std::string& why);
+
+// A horizontal rectangle centred on the axis halfway between the apex and the
+// eye's height. Its top (C1C2) is the side away from the eye in plan, the side a
+// standing viewer sees on top; for an eye on the axis the top is +Y and C1 lies
+// at -X, +Y. Its size is the largest that works (cone.AxisTolerance is taken
+// from each candidate as |C1C2| / 1000, as the cone program does), times Fill.
+bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& request, Face& face, std::string& why);
+
+// mirrorFace: the 3DFACE of the plane mirror (its four corners, a convex
+// quadrilateral); the plane mirror model is the infinite plane through C1, C2,
+// C3. The face lies on the mirror, centred on the mean of its corners, its up
+// the direction of +Z in the mirror's plane (+Y for a horizontal mirror) and C1
+// on the eye's left; it is the largest such rectangle inside the mirror face,
+// shrunk about its centre until it works, times Fill.
+bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& request, Face& face, std::string& why);
