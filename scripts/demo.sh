@@ -1,12 +1,24 @@
 #!/usr/bin/env bash
-# Builds the programs and runs the example scene of one of them (cilindro by
-# default) unattended; the anamorphosis is written into the example's folder
-# as a PNG picture.
+# Builds the anamorfosi command and makes two cylinder prints at true scale
+# (300 dpi) from the bundled pictures: the test card and a photo-like picture,
+# written into examples/. With a program's name (cilindro, cono, specchio,
+# generico) it builds that program instead and runs its example scene
+# unattended, writing into the example's folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
-program="${1:-cilindro}"
+program="${1:-}"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DANAMORFOSI_TESTS=OFF >/dev/null
+if [ -z "$program" ]; then
+  cmake --build build --target anamorfosi
+  ./build/anamorfosi/anamorfosi cilindro examples/cartello.ppm --radius 25 -o examples/cartello_cilindro.png
+  echo
+  ./build/anamorfosi/anamorfosi cilindro examples/foto.png --radius 25 -o examples/foto_cilindro.png
+  echo
+  echo "Prints written: examples/cartello_cilindro.png and examples/foto_cilindro.png"
+  echo "Print them at 100 % (actual size) and stand a mirror cylinder of diameter 50 mm on the circle."
+  exit 0
+fi
 cmake --build build --target "$program"
 cd "examples/$program"
 printf 'parametri.txt\n' | "../../build/$program/$program"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tools and libraries from Debian's packages when any is
-# missing (needs root, or sudo): g++, cmake, ninja, pkg-config, and the picture
-# libraries libpng, libjpeg-turbo and libexif; GoogleTest with --tests.
+# missing (needs root, or sudo): g++, cmake, ninja, pkg-config, the picture
+# libraries libpng, libjpeg-turbo and libexif, CLI11 and nlohmann-json for the
+# anamorfosi command; GoogleTest with --tests.
 set -euo pipefail
 need=()
 command -v g++ >/dev/null || need+=(g++)
@@ -12,6 +13,8 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/zlib.h ] || need+=(zlib1g-dev)
 [ -e /usr/include/jpeglib.h ] || need+=(libjpeg62-turbo-dev)
 [ -e /usr/include/libexif/exif-data.h ] || need+=(libexif-dev)
+[ -e /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
+[ -e /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 if [ "${1:-}" = "--tests" ] && [ ! -e /usr/include/gtest/gtest.h ]; then need+=(libgtest-dev); fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

@@ -1,0 +1,495 @@
+#include "command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+
+#include "auto_face.h"
+#include "cone.h"
+#include "cylinder.h"
+#include "dxf_units.h"
+#include "errors.h"
+#include "picture_error.h"
+#include "picture_file.h"
+#include "png_file.h"
+#include "print.h"
+#include "run.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A value the user gave that cannot be used: exit status 2.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Everything the options say, before the scene is completed from it.
+struct Options {
+  std::string Picture, Output, Face, MirrorFile, Units, Background = "white", SaveScene, SceneFile, Axis, Eye;
+  double Radius = std::nan(""), Height = std::nan("");
+  double Dpi = 300, Fill = 0.9;
+  long Pixels = 0;
+  int Accuracy = 4, Antialias = 0, Threads = 0;
+  bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false;
+};
+
+std::string Num(double v) {
+  std::ostringstream s;
+  s << std::setprecision(10) << v;
+  return s.str();
+}
+std::string Num(Real v) { return Num(static_cast<double>(v)); }
+std::string Fixed(double v, int decimals) {
+  std::ostringstream s;
+  s << std::fixed << std::setprecision(decimals) << v;
+  return s.str();
+}
+std::string PointText(Point3 p) { return "(" + Num(p.x) + ", " + Num(p.y) + ", " + Num(p.z) + ")"; }
+
+// "X,Y" or "X,Y,Z": count finite numbers separated by commas.
+std::vector<double> Numbers(const std::string& text, std::size_t count, const std::string& option) {
+  std::vector<double> v;
+  std::stringstream in(text);
+  std::string part;
+  while (std::getline(in, part, ',')) {
+    std::size_t used = 0;
+    double d = 0;
+    try {
+      d = std::stod(part, &used);
+    } catch (const std::exception&) {
+      used = 0;
+    }
+    while (used < part.size() && part[used] == ' ') ++used;
+    if (used == 0 || used != part.size() || !std::isfinite(d))
+      throw UsageError(option + ": \"" + text + "\" is not " + std::to_string(count) + " numbers separated by commas");
+    v.push_back(d);
+  }
+  if (v.size() != count)
+    throw UsageError(option + ": \"" + text + "\" is not " + std::to_string(count) + " numbers separated by commas");
+  return v;
+}
+
+void NeedPositive(double v, const std::string& option) {
+  if (!(v > 0) || !std::isfinite(v)) throw UsageError(option + ": must be a number above 0 (got " + Num(v) + ")");
+}
+
+// Values computed in extended precision are kept as the doubles a scene file
+// holds, so that a rerun of the file maps exactly the same scene.
+Real AsStored(Real v) { return static_cast<double>(v); }
+Point3 AsStored(Point3 p) { return {AsStored(p.x), AsStored(p.y), AsStored(p.z)}; }
+
+// The scene of a mapping subcommand, completed with the defaults and the
+// automatic face; what was chosen for the user goes into chosen.
+Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::string>& chosen) {
+  Scene s;
+  s.Mirror.Kind = kind;
+  s.Picture = o.Picture;
+  if (o.Picture.empty()) throw UsageError("PICTURE: a picture file is needed");
+  if (kind == MirrorKind::kCylinder || kind == MirrorKind::kCone) {
+    if (!o.Axis.empty()) {
+      const auto a = Numbers(o.Axis, 2, "--axis");
+      s.Mirror.AxisX = a[0];
+      s.Mirror.AxisY = a[1];
+    }
+    const std::string radius = kind == MirrorKind::kCylinder ? "--radius" : "--base-radius";
+    NeedPositive(o.Radius, radius);
+    s.Mirror.Radius = o.Radius;
+    if (kind == MirrorKind::kCone) {
+      NeedPositive(o.Height, "--height");
+      s.Mirror.Height = o.Height;
+    }
+  } else {
+    s.Mirror.File = o.MirrorFile;
+    s.Mirror.VerticalAxis = o.VerticalAxis;
+  }
+  // Units: the option, else what the face's or the mirror's DXF declares, else mm.
+  if (!o.Units.empty()) {
+    const auto u = ParseUnits(o.Units);
+    if (!u) throw UsageError("--units: must be mm, cm or in (got \"" + o.Units + "\")");
+    s.Unit = *u;
+  } else {
+    std::optional<Units> declared;
+    if (!o.Face.empty()) declared = ReadDxfUnits(o.Face);
+    if (!declared && !o.MirrorFile.empty()) declared = ReadDxfUnits(o.MirrorFile);
+    if (declared) chosen.push_back(std::string("units: ") + UnitsName(*declared) + " (declared by the DXF file)");
+    s.Unit = declared.value_or(Units::kMillimetres);
+  }
+  if (o.Pixels < 0) throw UsageError("--pixels: must be at least 1");
+  s.Pixels = o.Pixels;
+  NeedPositive(o.Dpi, "--dpi");
+  s.Dpi = o.Dpi;
+  if (o.Accuracy < 1 || o.Accuracy > 20) throw UsageError("--accuracy: must be 1 to 20 (got " + std::to_string(o.Accuracy) + ")");
+  s.Accuracy = o.Accuracy;
+  if (o.Antialias < 0 || o.Antialias > 8) throw UsageError("--antialias: must be 1 to 8 (got " + std::to_string(o.Antialias) + ")");
+  if (o.Background != "white" && o.Background != "black")
+    throw UsageError("--background: must be white or black (got \"" + o.Background + "\")");
+  s.BlackBackground = o.Background == "black";
+  s.Marks = !o.NoMarks;
+  s.ProgramWindow = o.ProgramWindow;
+  if (o.ProgramWindow && o.Pixels < 1) throw UsageError("--program-window: needs --pixels, as the programs size their window by cells");
+  if (!(o.Fill > 0 && o.Fill <= 1)) throw UsageError("--fill: must be above 0 and at most 1 (got " + Num(o.Fill) + ")");
+
+  // The eye: given, or the default of the mirror.
+  const Real r = std::fabs(s.Mirror.Radius);
+  Face mirrorFace{};
+  if (kind == MirrorKind::kPlane) mirrorFace = ReadFaceFile(s.Mirror.File, "mirror");
+  if (!o.Eye.empty()) {
+    const auto e = Numbers(o.Eye, 3, "--eye");
+    s.Eye = {e[0], e[1], e[2]};
+  } else if (kind == MirrorKind::kCylinder) {
+    s.Eye = {s.Mirror.AxisX, s.Mirror.AxisY - 12 * r, 10 * r};
+    chosen.push_back("eye: " + PointText(s.Eye) + " (12 radii in front of the axis, 10 radii up)");
+  } else if (kind == MirrorKind::kCone) {
+    s.Eye = {s.Mirror.AxisX, s.Mirror.AxisY, 3 * s.Mirror.Height};
+    chosen.push_back("eye: " + PointText(s.Eye) + " (on the axis, 3 times the cone's height up)");
+  } else if (kind == MirrorKind::kPlane) {
+    // In front of the mirror's middle, on the side its corners turn to (right
+    // hand), 1.25 times its size away, as high as its top.
+    const Plane pl = PlaneFromPoints(mirrorFace.C1, mirrorFace.C2, mirrorFace.C3);
+    const Point3 sum = mirrorFace.C1 + mirrorFace.C2 + mirrorFace.C3 + mirrorFace.C4;
+    const Point3 c{sum.x / 4, sum.y / 4, sum.z / 4};
+    const Real size = std::max(Distance3(mirrorFace.C1, mirrorFace.C2), Distance3(mirrorFace.C2, mirrorFace.C3));
+    const Real plan = std::hypot(pl.nx, pl.ny);
+    if (!(plan > 1e-6L)) throw UsageError("--eye: is needed for a mirror lying flat");
+    const Real top = std::max({mirrorFace.C1.z, mirrorFace.C2.z, mirrorFace.C3.z, mirrorFace.C4.z});
+    s.Eye = {c.x + pl.nx / plan * 1.25L * size, c.y + pl.ny / plan * 1.25L * size, std::max(top, c.z + size / 2)};
+    chosen.push_back("eye: " + PointText(AsStored(s.Eye)) + " (in front of the mirror, 1.25 times its size away)");
+  } else {
+    throw UsageError("--eye: is needed for a mesh mirror");
+  }
+  if (!(s.Eye.z > 0)) throw UsageError("--eye: must be above the sheet (Z > 0, got " + Num(s.Eye.z) + ")");
+  if (kind == MirrorKind::kCylinder && std::hypot(s.Eye.x - s.Mirror.AxisX, s.Eye.y - s.Mirror.AxisY) <= r)
+    throw UsageError("--eye: is inside the cylinder");
+
+  // The face: a DXF's, or the automatic one.
+  if (!o.Face.empty()) {
+    s.PictureFace = ReadFaceFile(o.Face, "picture face");
+  } else {
+    if (kind == MirrorKind::kMesh) throw UsageError("--face: is needed for a mesh mirror (the picture face's DXF)");
+    const InputPicture picture = ReadScenePicture(s.Picture);
+    FaceRequest request;
+    request.Aspect = static_cast<Real>(picture.Width) / picture.Height;
+    request.Fill = o.Fill;
+    std::string why;
+    bool found = false;
+    if (kind == MirrorKind::kCylinder) {
+      found = AutomaticCylinderFace(Cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius}, s.Eye, request,
+                                    s.PictureFace, why);
+    } else if (kind == MirrorKind::kCone) {
+      found = AutomaticConeFace(ConeMirror{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, 0},
+                                s.Eye, request, s.PictureFace, why);
+    } else {
+      found = AutomaticPlaneFace(mirrorFace, s.Eye, request, s.PictureFace, why);
+    }
+    if (!found) throw PrintError("no picture face works for this mirror and eye: " + why);
+    const Face& f = s.PictureFace;
+    chosen.push_back("face: " + PointText(AsStored(f.C1)) + " " + PointText(AsStored(f.C2)) + " " +
+                     PointText(AsStored(f.C3)) + " " + PointText(AsStored(f.C4)) + " (automatic, fill " +
+                     Num(o.Fill) + ")");
+  }
+  s.Eye = AsStored(s.Eye);
+  Face& f = s.PictureFace;
+  f = {AsStored(f.C1), AsStored(f.C2), AsStored(f.C3), AsStored(f.C4)};
+  s.Antialias = o.Antialias;  // 0 until the output's kind decides
+  return s;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+enum class OutputKind { kPng, kPpm, kPdf };
+OutputKind OutputKindOf(const std::string& name) {
+  const std::string ext = Lower(fs::path(name).extension().string());
+  if (ext == ".png") return OutputKind::kPng;
+  if (ext == ".ppm") return OutputKind::kPpm;
+  if (ext == ".pdf") return OutputKind::kPdf;
+  throw UsageError("-o: \"" + name + "\" must end in .png, .ppm or .pdf");
+}
+
+// The files a scene reads, which no output may replace.
+std::vector<std::string> InputsOf(const Scene& s, const Options& o) {
+  std::vector<std::string> v = {s.Picture, s.Mirror.File, o.Face, o.SceneFile};
+  return v;
+}
+
+void CheckNotAnInput(const std::string& output, const std::vector<std::string>& inputs, const std::string& option) {
+  std::error_code ec;
+  if (!fs::exists(output, ec)) return;
+  for (const std::string& in : inputs) {
+    if (!in.empty() && fs::equivalent(output, in, ec))
+      throw UsageError(option + ": \"" + output + "\" is an input of the scene: choose another name");
+  }
+}
+
+// Progress of the mapping on the error stream: a bar with the time left on a
+// terminal, a line every tenth otherwise.
+struct Progress {
+  std::ostream& err;
+  bool terminal;
+  std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  int lastTenth = -1;
+  void operator()(int row, int rows) {
+    const double done = rows > 0 ? static_cast<double>(row - 1) / rows : 1;
+    if (terminal) {
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      const int filled = static_cast<int>(done * 30);
+      err << "\rmapping [" << std::string(filled, '#') << std::string(30 - filled, ' ') << "] " << std::setw(3)
+          << static_cast<int>(done * 100) << "%";
+      if (done > 0.02) err << "  " << static_cast<long>(seconds * (1 - done) / done) << " s left   ";
+      err << std::flush;
+    } else if (static_cast<int>(done * 10) > lastTenth) {
+      lastTenth = static_cast<int>(done * 10);
+      err << "mapping " << lastTenth * 10 << "%\n";
+    }
+  }
+  void Finish() {
+    if (terminal) err << "\rmapping [" << std::string(30, '#') << "] 100%" << std::string(20, ' ') << "\n";
+    else err << "mapping 100%\n";
+  }
+};
+
+void WriteOutput(const Scene& scene, const Print& print, const std::string& output) {
+  const OutputWindow& w = print.Report.Window;
+  switch (OutputKindOf(output)) {
+    case OutputKind::kPng: {
+      PngWriteOptions png;
+      png.CellSizeMetres = static_cast<double>(w.CellSize) * MillimetresPerUnit(scene.Unit) / 1000;
+      Scene recorded = scene;
+      recorded.Window = w;
+      const std::string folder = fs::path(output).parent_path().string();
+      png.Texts = {{"Software", "anamorfosi"},
+                   {"Comment", "Print at 100 % (actual size), without fitting to the page."},
+                   {"Scene", SceneToJson(recorded, folder)}};
+      try {
+        WritePngFile(output, print.Cells, png);
+      } catch (const PictureError& e) {
+        throw PrintError(output + ": cannot be written" + (e.Errno ? std::string(" (") + std::strerror(e.Errno) + ")" : ""));
+      }
+      return;
+    }
+    case OutputKind::kPpm: {
+      // The programs' plain picture, from a raster laid out as theirs.
+      OutputRaster raster;
+      ClearRaster(raster, w.Width, w.Height);
+      for (int row = 1; row <= w.Height; ++row) {
+        for (int col = 1; col <= w.Width; ++col) {
+          const std::uint8_t* c = &print.Cells.Rgb[(static_cast<std::size_t>(row - 1) * w.Width + (col - 1)) * 3];
+          raster.Set(col, row, Rgb{c[0], c[1], c[2]});
+        }
+      }
+      try {
+        OutputPicture out(output);
+        out.WriteHeader(print.Source, w.Width, w.Height);
+        out.WritePixelsAndCommit(raster);
+      } catch (const RuntimeFailure& e) {
+        throw PrintError(output + ": cannot be written (runtime code " + std::to_string(e.code()) + ")");
+      }
+      return;
+    }
+    case OutputKind::kPdf:
+      throw UsageError("-o: PDF output is not available yet; write .png or .ppm");
+  }
+}
+
+void SaveScene(const Scene& scene, const OutputWindow& window, const std::string& file) {
+  Scene recorded = scene;
+  recorded.Window = window;
+  const std::string text = SceneToJson(recorded, fs::path(file).parent_path().string());
+  const std::string temp = file + ".tmp";
+  {
+    std::ofstream f(temp, std::ios::binary);
+    f << text;
+    if (!f.flush()) {
+      std::remove(temp.c_str());
+      throw PrintError("--save-scene: \"" + file + "\" cannot be written");
+    }
+  }
+  std::error_code ec;
+  fs::rename(temp, file, ec);
+  if (ec) {
+    std::remove(temp.c_str());
+    throw PrintError("--save-scene: \"" + file + "\" cannot be written (" + ec.message() + ")");
+  }
+}
+
+const char* MirrorWords(MirrorKind k) {
+  switch (k) {
+    case MirrorKind::kCylinder: return "cylinder";
+    case MirrorKind::kCone: return "cone";
+    case MirrorKind::kPlane: return "plane mirror";
+    case MirrorKind::kMesh: return "mesh mirror";
+  }
+  return "";
+}
+
+// Makes and writes the print of a complete scene, and says what it did.
+int Execute(Scene scene, const Options& o, const std::vector<std::string>& chosen, std::ostream& out,
+            std::ostream& err, bool terminal) {
+  const OutputKind kind = OutputKindOf(o.Output);
+  if (kind == OutputKind::kPdf) throw UsageError("-o: PDF output is not available yet; write .png or .ppm");
+  if (scene.Antialias == 0) scene.Antialias = kind == OutputKind::kPpm ? 1 : 2;
+  CheckNotAnInput(o.Output, InputsOf(scene, o), "-o");
+  if (!o.SaveScene.empty()) CheckNotAnInput(o.SaveScene, InputsOf(scene, o), "--save-scene");
+  PrintSettings settings;
+  settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
+  Progress progress{err, terminal};
+  if (!o.Quiet) settings.Progress = [&](int row, int rows) { progress(row, rows); };
+  const Print print = MakePrint(scene, settings);
+  if (!o.Quiet) progress.Finish();
+  WriteOutput(scene, print, o.Output);
+  if (!o.SaveScene.empty()) SaveScene(scene, print.Report.Window, o.SaveScene);
+
+  const PrintReport& r = print.Report;
+  const OutputWindow& w = r.Window;
+  if (r.Misses.MissCount > 0)
+    err << "anamorfosi: warning: " << r.Misses.MissCount
+        << " sight rays missed the mirror or did not reach the sheet: the print is not correct there\n";
+  for (const std::string& note : r.Notes) err << "anamorfosi: note: " << note << "\n";
+  if (o.Quiet) return 0;
+  const std::string u = UnitsName(scene.Unit);
+  out << "mirror: " << MirrorWords(scene.Mirror.Kind);
+  if (scene.Mirror.Kind == MirrorKind::kCylinder || scene.Mirror.Kind == MirrorKind::kCone)
+    out << ", axis (" << Num(scene.Mirror.AxisX) << ", " << Num(scene.Mirror.AxisY) << "), radius "
+        << Num(scene.Mirror.Radius) << " " << u;
+  if (scene.Mirror.Kind == MirrorKind::kCone) out << ", height " << Num(scene.Mirror.Height) << " " << u;
+  if (scene.Mirror.Kind == MirrorKind::kMesh) out << ", " << r.FacetCount << " triangles";
+  if (!scene.Mirror.File.empty()) out << ", from " << scene.Mirror.File;
+  out << "\n";
+  for (const std::string& line : chosen) out << line << "\n";
+  const double mmW = PrintWidthMm(scene, w), mmH = PrintHeightMm(scene, w);
+  out << "print: " << w.Width << " x " << w.Height << " cells";
+  if (scene.Pixels == 0) out << " at " << Num(scene.Dpi) << " dpi";
+  out << ", " << Fixed(mmW, 1) << " x " << Fixed(mmH, 1) << " mm (" << Fixed(mmW / 25.4, 2) << " x "
+      << Fixed(mmH / 25.4, 2) << " in), print at 100 %\n";
+  if (!r.Mirror.Empty()) {
+    const double mm = MillimetresPerUnit(scene.Unit);
+    out << "mirror on the print: centre " << Fixed(static_cast<double>(r.Mirror.CentreX - w.MinX) * mm, 1)
+        << " mm from the left edge, " << Fixed(static_cast<double>(w.MaxY - r.Mirror.CentreY) * mm, 1)
+        << " mm from the top edge";
+    if (r.Mirror.Circle) out << ", diameter " << Fixed(static_cast<double>(2 * r.Mirror.Radius) * mm, 1) << " mm";
+    out << "\n";
+  }
+  out << "written: " << o.Output << "\n";
+  return 0;
+}
+
+void AddMappingOptions(CLI::App* sub, Options& o) {
+  sub->add_option("--face", o.Face, "DXF file whose last 3DFACE is the picture face (default: automatic)");
+  sub->add_option("--eye", o.Eye, "the eye X,Y,Z in drawing units");
+  sub->add_option("--units", o.Units, "drawing units: mm, cm or in (default: the DXF's $INSUNITS, else mm)");
+  sub->add_option("--dpi", o.Dpi, "cells per inch of the print (default 300)");
+  sub->add_option("--pixels", o.Pixels, "cells on the longer side instead of --dpi");
+  sub->add_option("--accuracy", o.Accuracy, "sample points per pixel side, 1 to 20 (default 4)");
+  sub->add_option("--antialias", o.Antialias, "N x N samples a cell, averaged (default 2; 1 for .ppm)");
+  sub->add_option("--background", o.Background, "white (the paper, default) or black (as the programs)");
+  sub->add_option("--fill", o.Fill, "share of the largest automatic face (default 0.9)");
+  sub->add_flag("--no-marks", o.NoMarks, "leave out the mirror's footprint on PNG output");
+  sub->add_flag("--program-window", o.ProgramWindow,
+                "the window exactly as the four programs compute it (needs --pixels; no footprint)");
+  sub->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
+  sub->add_option("--save-scene", o.SaveScene, "write every value used to this JSON scene file");
+  sub->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
+  sub->add_option("-o,--output", o.Output, "the print: .png (true scale), .ppm (plain P3)")->required();
+}
+
+}  // namespace
+
+int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool terminal) {
+  CLI::App app{"Mirror anamorphoses: from a picture and a mirror you own to a true-scale print.", "anamorfosi"};
+  app.require_subcommand(1);
+  app.footer(
+      "Examples:\n"
+      "  anamorfosi cilindro foto.jpg --radius 25 -o stampa.png\n"
+      "  anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png\n"
+      "  anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png\n"
+      "  anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png\n"
+      "  anamorfosi run scena.json -o stampa.png\n"
+      "Exit status: 0 done, 1 the print cannot be made, 2 a usage error.");
+  Options o;
+  MirrorKind kind = MirrorKind::kCylinder;
+
+  CLI::App* cil = app.add_subcommand("cilindro", "a vertical cylinder standing on the sheet");
+  cil->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
+  cil->add_option("--radius", o.Radius, "the cylinder's radius")->required();
+  cil->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
+  AddMappingOptions(cil, o);
+  cil->footer("Defaults: the eye 12 radii in front of the axis (toward -Y) and 10 radii up; an automatic face.\n"
+              "Example: anamorfosi cilindro foto.jpg --radius 25 -o stampa.png");
+  cil->callback([&] { kind = MirrorKind::kCylinder; });
+
+  CLI::App* con = app.add_subcommand("cono", "a vertical cone standing on the sheet");
+  con->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
+  con->add_option("--base-radius", o.Radius, "the radius of the cone's base")->required();
+  con->add_option("--height", o.Height, "the cone's height")->required();
+  con->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
+  AddMappingOptions(con, o);
+  con->footer("Defaults: the eye on the axis at 3 times the cone's height; an automatic face.\n"
+              "Example: anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png");
+  con->callback([&] { kind = MirrorKind::kCone; });
+
+  CLI::App* spe = app.add_subcommand("specchio", "a plane mirror, one 3DFACE of a DXF file");
+  spe->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
+  spe->add_option("--mirror", o.MirrorFile, "DXF file whose last 3DFACE is the mirror")->required();
+  AddMappingOptions(spe, o);
+  spe->footer("Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
+              "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png");
+  spe->callback([&] { kind = MirrorKind::kPlane; });
+
+  CLI::App* gen = app.add_subcommand("generico", "a mirror made of the 3DFACEs of a DXF file");
+  gen->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
+  gen->add_option("--mirror", o.MirrorFile, "DXF file of the mirror's 3DFACEs")->required();
+  gen->add_flag("--vertical-axis", o.VerticalAxis, "the vertical view-axis mode (a mirror round the eye's axis)");
+  AddMappingOptions(gen, o);
+  gen->get_option("--face")->required();
+  gen->get_option("--eye")->required();
+  gen->footer("Example: anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png");
+  gen->callback([&] { kind = MirrorKind::kMesh; });
+
+  CLI::App* run = app.add_subcommand("run", "make the print of a scene file written by --save-scene");
+  run->add_option("SCENE", o.SceneFile, "the scene file (JSON)")->required();
+  run->add_option("-o,--output", o.Output, "the print (default: the scene's name with .png)");
+  run->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
+  run->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
+  run->footer("Example: anamorfosi run scena.json -o stampa.png");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e, out, err);
+  } catch (const CLI::ParseError& e) {
+    err << "anamorfosi: " << e.what() << " (see anamorfosi --help)\n";
+    return 2;
+  }
+  try {
+    std::vector<std::string> chosen;
+    if (run->parsed()) {
+      Scene scene = ReadSceneFile(o.SceneFile);
+      if (o.Output.empty()) o.Output = (fs::path(o.SceneFile).parent_path() / fs::path(o.SceneFile).stem()).string() + ".png";
+      return Execute(scene, o, chosen, out, err, terminal);
+    }
+    const Scene scene = SceneFromOptions(kind, o, chosen);
+    return Execute(scene, o, chosen, out, err, terminal);
+  } catch (const UsageError& e) {
+    err << "anamorfosi: " << e.what() << "\n";
+    return 2;
+  } catch (const std::bad_alloc&) {
+    err << "anamorfosi: not enough memory for this print (lower --dpi or --pixels)\n";
+    return 1;
+  } catch (const std::exception& e) {
+    err << "anamorfosi: " << e.what() << "\n";
+    return 1;
+  }
+}

@@ -1,0 +1,258 @@
+// The anamorfosi command as a user meets it: the same scene as a program gives
+// the program's output byte for byte, bad options give one line and no file,
+// a saved scene reruns to the same bytes, and the PNG carries its true scale.
+#include "command.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "cilindro_program.h"
+#include "cono_program.h"
+#include "generico_program.h"
+#include "png_file.h"
+#include "specchio_program.h"
+#include "test_support.h"
+
+namespace {
+
+struct CommandResult {
+  int Status = 0;
+  std::string Out, Err;
+};
+
+CommandResult Anamorfosi(const std::vector<std::string>& args) {
+  std::vector<const char*> argv = {"anamorfosi"};
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  std::ostringstream out, err;
+  CommandResult r;
+  r.Status = RunCommand(static_cast<int>(argv.size()), argv.data(), out, err, false);
+  r.Out = out.str();
+  r.Err = err.str();
+  return r;
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+  std::string s;
+  for (const std::string& l : lines) s += l + "\r\n";
+  return s;
+}
+
+const Face kCylinderFace{{-20, 0, 35}, {20, 0, 35}, {20, 0, 5}, {-20, 0, 5}};
+const Face kConeFace{{-10, 7.5, 200}, {10, 7.5, 200}, {10, -7.5, 200}, {-10, -7.5, 200}};
+const Face kPlaneFace{{-40, 100, 80}, {40, 100, 80}, {40, 100, 20}, {-40, 100, 20}};
+const Face kPlaneMirror{{-60, 0, 0}, {60, 0, 0}, {60, 0, 120}, {-60, 0, 120}};
+
+// A pyramid of four faces round the vertical axis, for generico.
+std::vector<Face> Pyramid() {
+  const Point3 apex{0, 0, 50};
+  const Point3 base[4] = {{30, 0, 0}, {0, 30, 0}, {-30, 0, 0}, {0, -30, 0}};
+  std::vector<Face> faces;
+  for (int i = 0; i < 4; ++i) faces.push_back({apex, base[i], base[(i + 1) % 4], base[(i + 1) % 4]});
+  return faces;
+}
+
+class Consistency : public ::testing::Test {
+ protected:
+  void SetUp() override { dir.Write("in.ppm", PlainPpm(24, 18, DistinctColours(24, 18))); }
+  // The program's output and the command's .ppm of the same scene.
+  void ExpectSame(const std::string& programOutput, const std::vector<std::string>& command) {
+    std::vector<std::string> args = command;
+    for (const char* a : {"--antialias", "1", "--background", "black", "--no-marks", "--program-window",
+                                 "--quiet", "-o"})
+      args.push_back(a);
+    args.push_back(dir.File("cmd.ppm"));
+    const CommandResult r = Anamorfosi(args);
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    const std::string a = ReadBytes(programOutput), b = ReadBytes(dir.File("cmd.ppm"));
+    ASSERT_FALSE(a.empty());
+    EXPECT_TRUE(a == b) << "program " << a.size() << " bytes, command " << b.size() << " bytes";
+  }
+  TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(Consistency, CilindroGivesTheProgramsOutput) {
+  dir.Write("f.dxf", DxfWithFaces({kCylinderFace}));
+  const std::string params = dir.Write(
+      "p.txt", Lines({"5 -3", "25", dir.File("f.dxf"), dir.File("in.ppm"), dir.File("prog.ppm"), "7 -300 250", "300", "3"}));
+  ASSERT_EQ(RunInProcess(CilindroProgram(), Cylinder{}, params + "\n").Status, 0);
+  ExpectSame(dir.File("prog.ppm"), {"cilindro", dir.File("in.ppm"), "--radius", "25", "--axis", "5,-3", "--eye",
+                                    "7,-300,250", "--face", dir.File("f.dxf"), "--pixels", "300", "--accuracy", "3"});
+}
+
+TEST_F(Consistency, ConoGivesTheProgramsOutput) {
+  dir.Write("f.dxf", DxfWithFaces({kConeFace}));
+  const std::string params = dir.Write(
+      "p.txt", Lines({"0 0", "30", "60", dir.File("f.dxf"), dir.File("in.ppm"), dir.File("prog.ppm"), "0 0 400", "250", "2"}));
+  ASSERT_EQ(RunInProcess(ConoProgram(), ConeMirror{}, params + "\n").Status, 0);
+  ExpectSame(dir.File("prog.ppm"), {"cono", dir.File("in.ppm"), "--base-radius", "30", "--height", "60", "--eye",
+                                    "0,0,400", "--face", dir.File("f.dxf"), "--pixels", "250", "--accuracy", "2"});
+}
+
+TEST_F(Consistency, SpecchioGivesTheProgramsOutput) {
+  dir.Write("f.dxf", DxfWithFaces({kPlaneFace}));
+  dir.Write("m.dxf", DxfWithFaces({kPlaneMirror}));
+  const std::string params = dir.Write(
+      "p.txt", Lines({dir.File("f.dxf"), dir.File("m.dxf"), dir.File("in.ppm"), dir.File("prog.ppm"), "0 -150 120", "320"}));
+  ASSERT_EQ(RunInProcess(SpecchioProgram(), PlaneMirror{}, params + "\n").Status, 0);
+  // The program maps every pixel by its four corners: accuracy 1.
+  ExpectSame(dir.File("prog.ppm"), {"specchio", dir.File("in.ppm"), "--mirror", dir.File("m.dxf"), "--eye",
+                                    "0,-150,120", "--face", dir.File("f.dxf"), "--pixels", "320", "--accuracy", "1"});
+}
+
+TEST_F(Consistency, GenericoGivesTheProgramsOutputInBothAxisModes) {
+  dir.Write("m.dxf", DxfWithFaces(Pyramid()));
+  dir.Write("f.dxf", DxfWithFaces({kConeFace}));
+  for (const bool vertical : {false, true}) {
+    SCOPED_TRACE(vertical ? "vertical axis" : "general axis");
+    const std::string params =
+        dir.Write("p.txt", Lines({dir.File("m.dxf"), dir.File("f.dxf"), dir.File("in.ppm"), dir.File("prog.ppm"),
+                                  "0 0 400", "280", "2", vertical ? "1" : "0"}));
+    ASSERT_EQ(RunInProcess(GenericoProgram(), FacetedMirror{}, params + "\n").Status, 0);
+    std::vector<std::string> args = {"generico", dir.File("in.ppm"), "--mirror", dir.File("m.dxf"), "--eye",
+                                     "0,0,400", "--face", dir.File("f.dxf"), "--pixels", "280", "--accuracy", "2"};
+    if (vertical) args.push_back("--vertical-axis");
+    ExpectSame(dir.File("prog.ppm"), args);
+  }
+}
+
+TEST(Command, BadOptionsGiveOneLineAndNoFile) {
+  TempDir dir;
+  const std::string picture = dir.Write("in.ppm", PlainPpm(8, 6, DistinctColours(8, 6)));
+  const std::string face = dir.Write("f.dxf", DxfWithFaces({kCylinderFace}));
+  const std::string out = dir.File("out.png");
+  const std::vector<std::string> base = {"cilindro", picture, "--face", face, "-o", out};
+  auto with = [&](std::vector<std::string> extra) {
+    std::vector<std::string> a = base;
+    a.insert(a.end(), extra.begin(), extra.end());
+    return a;
+  };
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* names;  // what the message must name
+  } cases[] = {
+      {base, 2, "--radius"},
+      {with({"--radius", "0"}), 2, "--radius"},
+      {with({"--radius", "-25"}), 2, "--radius"},
+      {with({"--radius", "nan"}), 2, "--radius"},
+      {with({"--radius", "25", "--eye", "0,-10,50"}), 2, "inside the cylinder"},
+      {with({"--radius", "25", "--eye", "0,-300,-5"}), 2, "above the sheet"},
+      {with({"--radius", "25", "--eye", "0,-300"}), 2, "--eye"},
+      {with({"--radius", "25", "--units", "ft"}), 2, "--units"},
+      {with({"--radius", "25", "--dpi", "0"}), 2, "--dpi"},
+      {with({"--radius", "25", "--accuracy", "21"}), 2, "--accuracy"},
+      {with({"--radius", "25", "--background", "grey"}), 2, "--background"},
+      {{"cilindro", dir.File("missing.png"), "--radius", "25", "--face", face, "-o", out}, 1, "missing.png"},
+      {{"cilindro", picture, "--radius", "25", "--face", dir.File("none.dxf"), "-o", out}, 1, "none.dxf"},
+      {{"cilindro", picture, "--radius", "25", "--face", face, "-o", dir.File("out.gif")}, 2, "-o"},
+      {{"cilindro", picture, "--radius", "25", "--face", face, "-o", picture}, 2, "input"},
+      {{"cono", picture, "--base-radius", "30", "--height", "-60", "-o", out}, 2, "--height"},
+      {{"generico", picture, "--mirror", face, "--eye", "0,0,400", "-o", out}, 2, "--face"},
+      {{"run", dir.File("none.json")}, 1, "none.json"},
+  };
+  for (const auto& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    SCOPED_TRACE(line);
+    const CommandResult r = Anamorfosi(c.args);
+    EXPECT_EQ(r.Status, c.status) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+    EXPECT_EQ(r.Err.rfind("anamorfosi: ", 0), 0u) << r.Err;
+    EXPECT_NE(r.Err.find(c.names), std::string::npos) << r.Err;
+    EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"f.dxf", "in.ppm"}));
+  }
+}
+
+TEST(Command, SavedSceneRerunsToTheSameBytes) {
+  TempDir dir;
+  dir.Write("in.ppm", PlainPpm(20, 15, DistinctColours(20, 15)));
+  dir.Write("f.dxf", DxfWithFaces({kCylinderFace}));
+  const CommandResult first = Anamorfosi({"cilindro", dir.File("in.ppm"), "--radius", "25.3", "--face", dir.File("f.dxf"),
+                                   "--dpi", "150", "--quiet", "--save-scene", dir.File("scena.json"), "-o",
+                                   dir.File("a.png")});
+  ASSERT_EQ(first.Status, 0) << first.Err;
+  const std::string json = ReadBytes(dir.File("scena.json"));
+  for (const char* key : {"\"mirror\"", "\"type\": \"cilindro\"", "\"radius\": 25.3", "\"eye\"", "\"face\"",
+                          "\"picture\": \"in.ppm\"", "\"units\": \"mm\"", "\"accuracy\": 4", "\"antialias\": 2",
+                          "\"background\": \"white\"", "\"window\"", "\"cell_size\""})
+    EXPECT_NE(json.find(key), std::string::npos) << key << " in\n" << json;
+  const CommandResult again = Anamorfosi({"run", dir.File("scena.json"), "--quiet", "-o", dir.File("b.png")});
+  ASSERT_EQ(again.Status, 0) << again.Err;
+  EXPECT_TRUE(ReadBytes(dir.File("a.png")) == ReadBytes(dir.File("b.png")));
+  // A scene edited by hand no longer gives the window it records.
+  std::string edited = json;
+  edited.replace(edited.find("25.3"), 4, "26.0");
+  dir.Write("scena.json", edited);
+  const CommandResult changed = Anamorfosi({"run", dir.File("scena.json"), "--quiet", "-o", dir.File("c.png")});
+  EXPECT_EQ(changed.Status, 1);
+  EXPECT_NE(changed.Err.find("not the one the scene file records"), std::string::npos) << changed.Err;
+  EXPECT_FALSE(FileExists(dir.File("c.png")));
+}
+
+TEST(Command, PngPrintHasItsTrueScaleAndTheMirrorsCircle) {
+  TempDir dir;
+  dir.Write("in.ppm", PlainPpm(20, 15, DistinctColours(20, 15)));
+  dir.Write("f.dxf", DxfWithFaces({kCylinderFace}));
+  const CommandResult r = Anamorfosi({"cilindro", dir.File("in.ppm"), "--radius", "25", "--face", dir.File("f.dxf"),
+                               "--dpi", "100", "-o", dir.File("p.png")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("diameter 50.0 mm"), std::string::npos) << r.Out;
+  const std::string bytes = ReadBytes(dir.File("p.png"));
+  const Picture p = DecodePng(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), "p.png");
+  // pHYs: 100 dpi is 3937 cells a metre.
+  const std::size_t phys = bytes.find("pHYs");
+  ASSERT_NE(phys, std::string::npos);
+  auto be32 = [&](std::size_t at) {
+    return static_cast<unsigned>(static_cast<unsigned char>(bytes[at])) << 24 |
+           static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 1])) << 16 |
+           static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 2])) << 8 |
+           static_cast<unsigned>(static_cast<unsigned char>(bytes[at + 3]));
+  };
+  EXPECT_EQ(be32(phys + 4), 3937u);
+  EXPECT_EQ(be32(phys + 8), 3937u);
+  EXPECT_NE(bytes.find("Scene"), std::string::npos);
+  // The print reports its size from its cells: each cell 0.254 mm.
+  std::ostringstream size;
+  size << p.Width << " x " << p.Height << " cells at 100 dpi";
+  EXPECT_NE(r.Out.find(size.str()), std::string::npos) << r.Out;
+  // The circle of radius 25 round the axis is drawn dark; the paper is white.
+  const double cell = 0.254;
+  auto pixel = [&](double x, double y) {
+    return &p.Rgb[(static_cast<std::size_t>(y / cell) * p.Width + static_cast<std::size_t>(x / cell)) * 3];
+  };
+  // A dark cell within half a millimetre of the point (the report's figures are rounded).
+  auto darkNear = [&](double x, double y) {
+    for (double dx = -0.5; dx <= 0.5; dx += cell / 2)
+      for (double dy = -0.5; dy <= 0.5; dy += cell / 2)
+        if (pixel(x + dx, y + dy)[0] == 60) return true;
+    return false;
+  };
+  const std::size_t at = r.Out.find("centre ");
+  ASSERT_NE(at, std::string::npos);
+  double left = 0, top = 0;
+  ASSERT_EQ(std::sscanf(r.Out.c_str() + at, "centre %lf mm from the left edge, %lf mm from the top edge", &left, &top), 2);
+  // The report gives the axis's place from the left and top edges.
+  for (int deg = 0; deg < 360; deg += 15) {
+    const double a = deg * 3.14159265358979 / 180;
+    EXPECT_TRUE(darkNear(left + 25 * std::cos(a), top + 25 * std::sin(a))) << deg << " degrees";
+  }
+  EXPECT_EQ(pixel(left + 12, top + 12)[0], 255);  // inside the circle, behind the mirror: paper
+}
+
+TEST(Command, HelpNamesEverySubcommandWithAnExample) {
+  const CommandResult r = Anamorfosi({"--help"});
+  EXPECT_EQ(r.Status, 0);
+  for (const char* s : {"cilindro", "cono", "specchio", "generico", "run", "Examples:"})
+    EXPECT_NE(r.Out.find(s), std::string::npos) << s;
+  const CommandResult sub = Anamorfosi({"cilindro", "--help"});
+  EXPECT_EQ(sub.Status, 0);
+  EXPECT_NE(sub.Out.find("Example: anamorfosi cilindro"), std::string::npos) << sub.Out;
+  EXPECT_NE(sub.Out.find("12 radii"), std::string::npos);
+}

@@ -1,0 +1,383 @@
+#include "print.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "axial.h"
+#include "cone.h"
+#include "cylinder.h"
+#include "dxf.h"
+#include "errors.h"
+#include "faceted_mirror.h"
+#include "facets.h"
+#include "picture_error.h"
+#include "picture_file.h"
+#include "plane_mirror.h"
+#include "run.h"
+
+namespace {
+
+std::string RuntimeText(const RuntimeFailure& e) {
+  switch (e.code()) {
+    case kFileNotFound: return e.file() + ": no such file";
+    case kPathNotFound: return e.file() + ": no such folder";
+    case kAccessDenied: return e.file() + ": permission denied (or a folder)";
+    case kInvalidNumber: return e.file() + ": line " + std::to_string(e.line()) + " is not a number";
+    case kDiskWriteError: return e.file() + ": cannot be written";
+    default: return e.file() + ": cannot be read";
+  }
+}
+
+std::string PpmText(const PpmError& e) {
+  switch (e.Problem) {
+    case PpmProblem::kNotPpm: return e.File + ": not a PNG, JPEG or PPM picture";
+    case PpmProblem::kBadWidth: return e.File + ": PPM picture without a valid width";
+    case PpmProblem::kBadHeight: return e.File + ": PPM picture without a valid height";
+    case PpmProblem::kBadMaximum: return e.File + ": PPM picture without a valid maximum (1 to 65535)";
+    case PpmProblem::kSampleNotANumber: return e.File + ": PPM picture with a sample that is not a number";
+    case PpmProblem::kIncomplete: return e.File + ": PPM picture whose pixels end early";
+  }
+  return e.File + ": not a picture";
+}
+
+}  // namespace
+
+InputPicture ReadScenePicture(const std::string& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture");
+  try {
+    if (SniffPictureFile(file) == PictureFormat::kPpm) return ReadPicture(file);
+    InputPicture input;
+    static_cast<Picture&>(input) = ReadPictureFile(file);
+    CompositeOntoWhite(input);
+    input.HasComment = true;
+    input.Comment = std::string("# convertita da ") + FormatName(SniffPictureFile(file));
+    return input;
+  } catch (const PpmError& e) {
+    throw PrintError(PpmText(e));
+  } catch (const RuntimeFailure& e) {
+    throw PrintError(RuntimeText(e));
+  } catch (const PictureError& e) {
+    if (e.Problem == PictureProblem::kCannotOpen || e.Problem == PictureProblem::kReadFailed)
+      throw PrintError(file + ": " + std::strerror(e.Errno));
+    throw PrintError(e.what());
+  }
+}
+
+Face ReadFaceFile(const std::string& file, const std::string& what) {
+  Face face{};
+  try {
+    if (!ReadFaceDxf(file, face)) throw PrintError(file + ": holds no 3DFACE for the " + what);
+  } catch (const RuntimeFailure& e) {
+    throw PrintError(RuntimeText(e));
+  }
+  return face;
+}
+
+namespace {
+
+// Outline segments lying on the sheet: both ends within this height of it,
+// far below any drawing's rounding but above the rounding of a DXF's numbers.
+constexpr Real kOnSheet = 1e-6L;
+
+void AddIfOnSheet(Footprint& f, Point3 a, Point3 b) {
+  if (std::fabs(a.z) <= kOnSheet && std::fabs(b.z) <= kOnSheet && (a.x != b.x || a.y != b.y))
+    f.Segments.push_back({a.x, a.y, b.x, b.y});
+}
+
+}  // namespace
+
+Footprint MirrorFootprint(const Scene& s) {
+  Footprint f;
+  switch (s.Mirror.Kind) {
+    case MirrorKind::kCylinder:
+    case MirrorKind::kCone:
+      f.Circle = true;
+      f.CentreX = s.Mirror.AxisX;
+      f.CentreY = s.Mirror.AxisY;
+      f.Radius = std::fabs(s.Mirror.Radius);
+      break;
+    case MirrorKind::kPlane: {
+      const Face m = ReadFaceFile(s.Mirror.File, "mirror");
+      AddIfOnSheet(f, m.C1, m.C2);
+      AddIfOnSheet(f, m.C2, m.C3);
+      AddIfOnSheet(f, m.C3, m.C4);
+      AddIfOnSheet(f, m.C4, m.C1);
+      break;
+    }
+    case MirrorKind::kMesh:
+      try {
+        ScanDxfFaces(s.Mirror.File, [&](const Face& m) {
+          AddIfOnSheet(f, m.C1, m.C2);
+          AddIfOnSheet(f, m.C2, m.C3);
+          AddIfOnSheet(f, m.C3, m.C4);
+          AddIfOnSheet(f, m.C4, m.C1);
+          return true;
+        });
+      } catch (const RuntimeFailure& e) {
+        throw PrintError(RuntimeText(e));
+      }
+      break;
+  }
+  if (!f.Circle && !f.Segments.empty()) {
+    Real x = 0, y = 0;
+    for (const auto& g : f.Segments) {
+      x += g.X0 + g.X1;
+      y += g.Y0 + g.Y1;
+    }
+    f.CentreX = x / (2 * f.Segments.size());
+    f.CentreY = y / (2 * f.Segments.size());
+  }
+  return f;
+}
+
+double PrintWidthMm(const Scene& s, const OutputWindow& w) {
+  return static_cast<double>(w.Width * w.CellSize) * MillimetresPerUnit(s.Unit);
+}
+double PrintHeightMm(const Scene& s, const OutputWindow& w) {
+  return static_cast<double>(w.Height * w.CellSize) * MillimetresPerUnit(s.Unit);
+}
+
+namespace {
+
+// The programs' window margins: a tenth of the scanned extent on each side,
+// a thirtieth for the plane mirror.
+Real ProgramMargin(MirrorKind kind) { return kind == MirrorKind::kPlane ? 30 : 10; }
+
+void StopOnWindow(WindowStatus status) {
+  switch (status) {
+    case WindowStatus::kOk: return;
+    case WindowStatus::kNoRayReachedSheet:
+      throw PrintError("no sight ray through the picture face reaches the sheet after the mirror: check the eye and the face");
+    case WindowStatus::kNoExtent: throw PrintError("the picture's reflection on the sheet has no extent");
+    case WindowStatus::kSideWithoutCells: throw PrintError("the picture's reflection on the sheet is too narrow for one cell");
+  }
+}
+
+// The print's window: the scanned reflection and the footprint, with a margin
+// of a twentieth of the larger extent, in whole cells of the scene's size.
+template <class Mirror>
+OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& foot, MissRecord& misses) {
+  if (s.ProgramWindow) {
+    if (s.Pixels < 1) throw PrintError("--program-window needs --pixels: the programs size their window by cells");
+    OutputWindow w;
+    StopOnWindow(ComputeWindow(mirror, s.PictureFace, s.Eye, std::min<long>(s.Pixels, kMaxOutputSide),
+                               ProgramMargin(s.Mirror.Kind), misses, w));
+    w.HalfCell = w.CellSize / 2;
+    return w;
+  }
+  WindowScan scan = ScanFace(mirror, s.PictureFace, s.Eye, misses);
+  if (scan.Hits == 0) StopOnWindow(WindowStatus::kNoRayReachedSheet);
+  if (foot.Circle) {
+    AddToScan(scan, {foot.CentreX - foot.Radius, foot.CentreY - foot.Radius, 0});
+    AddToScan(scan, {foot.CentreX + foot.Radius, foot.CentreY + foot.Radius, 0});
+  }
+  for (const auto& g : foot.Segments) {
+    AddToScan(scan, {g.X0, g.Y0, 0});
+    AddToScan(scan, {g.X1, g.Y1, 0});
+  }
+  if (!std::isfinite(scan.MaxX - scan.MinX) || !std::isfinite(scan.MaxY - scan.MinY))
+    StopOnWindow(WindowStatus::kNoExtent);
+  const Real extent = std::max(scan.MaxX - scan.MinX, scan.MaxY - scan.MinY);
+  if (!(extent > 0)) StopOnWindow(WindowStatus::kNoExtent);
+  const Real margin = extent / 20;
+  OutputWindow w;
+  w.MinX = scan.MinX - margin;
+  w.MaxY = scan.MaxY + margin;
+  const Real width = scan.MaxX - scan.MinX + 2 * margin, height = scan.MaxY - scan.MinY + 2 * margin;
+  // Pixels on the longer side, or the cell of the dpi in drawing units.
+  w.CellSize = s.Pixels > 0 ? std::max(width, height) / s.Pixels
+                            : static_cast<Real>(25.4 / s.Dpi / MillimetresPerUnit(s.Unit));
+  const Real cols = std::ceil(width / w.CellSize - 1e-9L), rows = std::ceil(height / w.CellSize - 1e-9L);
+  if (!(cols <= 2e9L) || !(rows <= 2e9L)) throw PrintError("the print would have more cells than can be counted");
+  w.Width = std::max(1, static_cast<int>(cols));
+  w.Height = std::max(1, static_cast<int>(rows));
+  w.MaxX = w.MinX + w.Width * w.CellSize;
+  w.MinY = w.MaxY - w.Height * w.CellSize;
+  w.HalfCell = w.CellSize / 2;
+  return w;
+}
+
+// The window of the samples: each cell split into n x n.
+OutputWindow SampleWindow(const OutputWindow& w, int n) {
+  OutputWindow s = w;
+  s.CellSize = w.CellSize / n;
+  s.HalfCell = s.CellSize / 2;
+  s.Width = w.Width * n;
+  s.Height = w.Height * n;
+  return s;
+}
+
+// Dark line of the footprint marks, 0.3 mm wide, and at least one and a half
+// cells so that no diagonal run of cells breaks it.
+void DrawFootprint(Picture& p, const OutputWindow& w, const Footprint& f, double mmPerUnit) {
+  const Real half = std::max(w.CellSize * 0.75L, static_cast<Real>(0.15 / mmPerUnit));
+  const Real cross = static_cast<Real>(5 / mmPerUnit);  // arms of the centre cross
+  auto paint = [&](Real x0, Real y0, Real x1, Real y1, const auto& inside) {
+    const int c0 = std::max(1, static_cast<int>(std::floor((x0 - w.MinX) / w.CellSize)));
+    const int c1 = std::min(w.Width, static_cast<int>(std::ceil((x1 - w.MinX) / w.CellSize)) + 1);
+    const int r0 = std::max(1, static_cast<int>(std::floor((w.MaxY - y1) / w.CellSize)));
+    const int r1 = std::min(w.Height, static_cast<int>(std::ceil((w.MaxY - y0) / w.CellSize)) + 1);
+    for (int r = r0; r <= r1; ++r) {
+      const Real y = w.MaxY - r * w.CellSize + w.HalfCell;
+      for (int c = c0; c <= c1; ++c) {
+        const Real x = w.MinX + c * w.CellSize - w.HalfCell;
+        if (!inside(x, y)) continue;
+        std::uint8_t* px = &p.Rgb[(static_cast<std::size_t>(r - 1) * p.Width + (c - 1)) * 3];
+        px[0] = px[1] = px[2] = 60;
+      }
+    }
+  };
+  auto segment = [&](Real ax, Real ay, Real bx, Real by) {
+    const Real dx = bx - ax, dy = by - ay, len2 = dx * dx + dy * dy;
+    paint(std::min(ax, bx) - half, std::min(ay, by) - half, std::max(ax, bx) + half, std::max(ay, by) + half,
+          [&](Real x, Real y) {
+            const Real t = len2 > 0 ? std::clamp(((x - ax) * dx + (y - ay) * dy) / len2, Real(0), Real(1)) : 0;
+            return std::hypot(x - ax - t * dx, y - ay - t * dy) <= half;
+          });
+  };
+  if (f.Circle) {
+    paint(f.CentreX - f.Radius - half, f.CentreY - f.Radius - half, f.CentreX + f.Radius + half,
+          f.CentreY + f.Radius + half,
+          [&](Real x, Real y) { return std::fabs(std::hypot(x - f.CentreX, y - f.CentreY) - f.Radius) <= half; });
+  }
+  for (const auto& g : f.Segments) segment(g.X0, g.Y0, g.X1, g.Y1);
+  if (!f.Empty()) {
+    segment(f.CentreX - cross, f.CentreY, f.CentreX + cross, f.CentreY);
+    segment(f.CentreX, f.CentreY - cross, f.CentreX, f.CentreY + cross);
+  }
+}
+
+template <class Mirror>
+Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const PrintSettings& settings, Print print) {
+  PrintReport& report = print.Report;
+  const InputPicture& picture = print.Source;
+  const OutputWindow w = PrintWindow(s, mirror, report.Mirror, report.Misses);
+  if (s.Window) {
+    // The record of a scene file must be what the scene gives now: a changed
+    // mirror or face file shows here. Relative 1e-12: the record's doubles.
+    const OutputWindow& r = *s.Window;
+    auto near = [&](Real a, Real b) { return std::fabs(a - b) <= 1e-12L * (std::fabs(a) + std::fabs(b) + w.CellSize); };
+    if (r.Width != w.Width || r.Height != w.Height || !near(r.MinX, w.MinX) || !near(r.MaxY, w.MaxY) ||
+        !near(r.CellSize, w.CellSize))
+      throw PrintError("the window that results (" + std::to_string(w.Width) + " x " + std::to_string(w.Height) +
+                       " cells) is not the one the scene file records (" + std::to_string(r.Width) + " x " +
+                       std::to_string(r.Height) + "): a file of the scene has changed");
+  }
+  report.Window = w;
+  // The cells and their samples must fit the budget; finer sampling is given up first.
+  const unsigned long long cells = static_cast<unsigned long long>(w.Width) * w.Height;
+  int n = s.Antialias;
+  while (n > 1 && cells * (static_cast<unsigned long long>(n) * n + 1) * 3 > settings.MemoryBudget) --n;
+  // One sample a cell: the raster and the print's own cells.
+  if (cells * (static_cast<unsigned long long>(n) * n + 1) * 3 > settings.MemoryBudget) {
+    const double scale = std::sqrt(static_cast<double>(settings.MemoryBudget) / 6 / static_cast<double>(cells));
+    throw PrintError("the print would be " + std::to_string(w.Width) + " x " + std::to_string(w.Height) +
+                     " cells, more than memory allows; at most about " +
+                     std::to_string(static_cast<long>(w.Width * scale)) + " x " +
+                     std::to_string(static_cast<long>(w.Height * scale)) + " fit (lower --dpi or --pixels)");
+  }
+  if (n < s.Antialias)
+    report.Notes.push_back("antialias lowered to " + std::to_string(n) + " for a print of this size");
+  report.Antialias = n;
+
+  setup.Window = SampleWindow(w, n);
+  setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, picture.Width);
+  setup.FaceSubStep = setup.FaceStep / setup.Accuracy;
+  OutputRaster raster;
+  ClearRaster(raster, setup.Window.Width, setup.Window.Height);
+  if (!s.BlackBackground) std::fill(raster.Cells.begin(), raster.Cells.end(), std::uint8_t{255});
+  MapPicture(mirror, setup, picture, raster, settings.Threads, report.Misses, [&](int row) {
+    if (settings.Progress) settings.Progress(row, picture.Height);
+  });
+
+  // Each cell the mean of its n x n samples, rounded.
+  Picture& out = print.Cells;
+  out.Width = w.Width;
+  out.Height = w.Height;
+  out.Rgb.assign(cells * 3, 0);
+  const unsigned count = static_cast<unsigned>(n * n);
+  for (int col = 1; col <= w.Width; ++col) {
+    for (int row = 1; row <= w.Height; ++row) {
+      unsigned sum[3] = {0, 0, 0};
+      for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) {
+          const Rgb c = raster.Get((col - 1) * n + 1 + i, (row - 1) * n + 1 + j);
+          sum[0] += c.r;
+          sum[1] += c.g;
+          sum[2] += c.b;
+        }
+      }
+      std::uint8_t* px = &out.Rgb[(static_cast<std::size_t>(row - 1) * w.Width + (col - 1)) * 3];
+      for (int k = 0; k < 3; ++k) px[k] = static_cast<std::uint8_t>((sum[k] + count / 2) / count);
+    }
+  }
+  if (s.Marks) DrawFootprint(out, w, report.Mirror, MillimetresPerUnit(s.Unit));
+  return print;
+}
+
+}  // namespace
+
+Print MakePrint(const Scene& s, const PrintSettings& settings) {
+  if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
+  if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");
+  Print print;
+  print.Source = ReadScenePicture(s.Picture);
+  print.Report.Mirror = MirrorFootprint(s);
+  MappingSetup setup;
+  setup.PictureFace = s.PictureFace;
+  setup.ProjectionCentre = s.Eye;
+  setup.Accuracy = s.Accuracy;
+  const Real faceSide = Distance3(s.PictureFace.C1, s.PictureFace.C2);
+  switch (s.Mirror.Kind) {
+    case MirrorKind::kCylinder: {
+      const Cylinder cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius};
+      if (CylinderIsNull(cylinder)) throw PrintError("--radius: the cylinder's radius must be above 0");
+      return MapScene(s, cylinder, setup, settings, std::move(print));
+    }
+    case MirrorKind::kCone: {
+      ConeMirror cone{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, faceSide / 1000};
+      if (!(cone.BaseRadius > 0)) throw PrintError("--base-radius: the cone's base radius must be above 0");
+      if (!(cone.ConeHeight > 0)) throw PrintError("--height: the cone's height must be above 0");
+      // Pixels whose image would wrap round the axis are left out, as in cono.
+      setup.AxisExclusion = true;
+      setup.AxisFoot = {cone.AxisPoint.x, cone.AxisPoint.y};
+      return MapScene(s, cone, setup, settings, std::move(print));
+    }
+    case MirrorKind::kPlane: {
+      const Face m = ReadFaceFile(s.Mirror.File, "mirror");
+      PlaneMirror mirror;
+      mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
+      mirror.HasFace = true;
+      if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001L)
+        print.Report.Notes.push_back(s.Mirror.File + ": the mirror face is not plane; its first three corners are used");
+      return MapScene(s, mirror, setup, settings, std::move(print));
+    }
+    case MirrorKind::kMesh: {
+      FacetedMirror mirror;
+      mirror.VerticalAxisMode = s.Mirror.VerticalAxis;
+      mirror.AxisTolerance = faceSide / 1000;
+      try {
+        LoadMirrorFacets(s.Mirror.File, mirror.Facets);
+      } catch (const RuntimeFailure& e) {
+        throw PrintError(RuntimeText(e));
+      }
+      if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no 3DFACE with an area for the mirror");
+      if (mirror.Facets.FacetOverflow)
+        throw PrintError(s.Mirror.File + ": more than " + std::to_string(MaxFacets) + " triangles");
+      print.Report.FacetCount = mirror.Facets.FacetCount;
+      BuildFacetIndex(mirror.Facets, mirror.Index);
+      if (mirror.VerticalAxisMode) {
+        setup.AxisExclusion = true;
+        setup.AxisFoot = {s.Eye.x, s.Eye.y};
+      }
+      return MapScene(s, mirror, setup, settings, std::move(print));
+    }
+  }
+  throw PrintError("unknown mirror");
+}

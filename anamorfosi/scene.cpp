@@ -1,0 +1,258 @@
+#include "scene.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+using nlohmann::ordered_json;
+
+const char* MirrorKindName(MirrorKind kind) {
+  switch (kind) {
+    case MirrorKind::kCylinder: return "cilindro";
+    case MirrorKind::kCone: return "cono";
+    case MirrorKind::kPlane: return "specchio";
+    case MirrorKind::kMesh: return "generico";
+  }
+  return "";
+}
+
+const char* UnitsName(Units units) {
+  switch (units) {
+    case Units::kMillimetres: return "mm";
+    case Units::kCentimetres: return "cm";
+    case Units::kInches: return "in";
+  }
+  return "";
+}
+
+std::optional<Units> ParseUnits(const std::string& text) {
+  if (text == "mm") return Units::kMillimetres;
+  if (text == "cm") return Units::kCentimetres;
+  if (text == "in") return Units::kInches;
+  return std::nullopt;
+}
+
+double MillimetresPerUnit(Units units) {
+  switch (units) {
+    case Units::kMillimetres: return 1;
+    case Units::kCentimetres: return 10;
+    case Units::kInches: return 25.4;
+  }
+  return 1;
+}
+
+namespace {
+
+// Reals go out as doubles: 17 significant digits read back to the same double,
+// and every value a scene holds came from a double (an option or a JSON number).
+ordered_json Number(Real v) { return static_cast<double>(v); }
+ordered_json PointJson(Point3 p) { return ordered_json::array({Number(p.x), Number(p.y), Number(p.z)}); }
+
+std::string Relative(const std::string& file, const std::string& folder) {
+  if (file.empty()) return file;
+  std::error_code ec;
+  const fs::path abs = fs::absolute(file, ec);
+  const fs::path base = fs::absolute(folder.empty() ? "." : folder, ec);
+  const fs::path rel = abs.lexically_relative(base);
+  return rel.empty() ? file : rel.generic_string();
+}
+
+struct Reader {
+  const std::string& path;
+  [[noreturn]] void Fail(const std::string& key, const std::string& what) const {
+    throw std::runtime_error(path + ": \"" + key + "\" " + what);
+  }
+  const ordered_json& Need(const ordered_json& j, const std::string& key) const {
+    if (!j.is_object() || !j.contains(key)) Fail(key, "is missing");
+    return j.at(key);
+  }
+  Real Finite(const ordered_json& v, const std::string& key) const {
+    if (!v.is_number()) Fail(key, "must be a number");
+    const double d = v.get<double>();
+    if (!std::isfinite(d)) Fail(key, "must be finite");
+    return d;
+  }
+  Real NumberAt(const ordered_json& j, const std::string& key) const { return Finite(Need(j, key), key); }
+  Point3 PointAt(const ordered_json& v, const std::string& key) const {
+    if (!v.is_array() || v.size() != 3) Fail(key, "must be [x, y, z]");
+    return {Finite(v[0], key), Finite(v[1], key), Finite(v[2], key)};
+  }
+  std::string Text(const ordered_json& j, const std::string& key) const {
+    const ordered_json& v = Need(j, key);
+    if (!v.is_string()) Fail(key, "must be a text");
+    return v.get<std::string>();
+  }
+  long Whole(const ordered_json& j, const std::string& key) const {
+    const ordered_json& v = Need(j, key);
+    if (!v.is_number_integer()) Fail(key, "must be a whole number");
+    return v.get<long>();
+  }
+};
+
+// Arrays of numbers on one line ("axis": [0.0, 0.0]), the rest as dumped.
+std::string CompactNumberArrays(const std::string& text) {
+  std::string out;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (inString) {
+      out += text[i];
+      if (text[i] == '\\' && i + 1 < text.size()) out += text[++i];
+      else if (text[i] == '"') inString = false;
+      continue;
+    }
+    if (text[i] == '"') inString = true;
+    if (text[i] == '[') {
+      const std::size_t end = text.find_first_of("[]{}\"", i + 1);
+      if (end != std::string::npos && text[end] == ']') {
+        std::string inner;
+        for (std::size_t k = i + 1; k < end; ++k) {
+          if (text[k] == '\n' || text[k] == ' ') continue;
+          inner += text[k];
+          if (text[k] == ',') inner += ' ';
+        }
+        out += "[" + inner + "]";
+        i = end;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string SceneToJson(const Scene& s, const std::string& folder) {
+  ordered_json j;
+  ordered_json m;
+  m["type"] = MirrorKindName(s.Mirror.Kind);
+  switch (s.Mirror.Kind) {
+    case MirrorKind::kCylinder:
+      m["axis"] = {Number(s.Mirror.AxisX), Number(s.Mirror.AxisY)};
+      m["radius"] = Number(s.Mirror.Radius);
+      break;
+    case MirrorKind::kCone:
+      m["axis"] = {Number(s.Mirror.AxisX), Number(s.Mirror.AxisY)};
+      m["base_radius"] = Number(s.Mirror.Radius);
+      m["height"] = Number(s.Mirror.Height);
+      break;
+    case MirrorKind::kPlane:
+      m["file"] = Relative(s.Mirror.File, folder);
+      break;
+    case MirrorKind::kMesh:
+      m["file"] = Relative(s.Mirror.File, folder);
+      m["vertical_axis"] = s.Mirror.VerticalAxis;
+      break;
+  }
+  j["mirror"] = m;
+  j["eye"] = PointJson(s.Eye);
+  const Face& f = s.PictureFace;
+  j["face"] = {PointJson(f.C1), PointJson(f.C2), PointJson(f.C3), PointJson(f.C4)};
+  j["picture"] = Relative(s.Picture, folder);
+  j["units"] = UnitsName(s.Unit);
+  if (s.Pixels > 0)
+    j["pixels"] = s.Pixels;
+  else
+    j["dpi"] = s.Dpi;
+  j["accuracy"] = s.Accuracy;
+  j["antialias"] = s.Antialias;
+  j["background"] = s.BlackBackground ? "black" : "white";
+  j["marks"] = s.Marks;
+  j["program_window"] = s.ProgramWindow;
+  if (s.Window) {
+    const OutputWindow& w = *s.Window;
+    j["window"] = {{"min_x", Number(w.MinX)},          {"min_y", Number(w.MinY)}, {"max_x", Number(w.MaxX)},
+                   {"max_y", Number(w.MaxY)},          {"cell_size", Number(w.CellSize)},
+                   {"width", w.Width},                 {"height", w.Height}};
+  }
+  return CompactNumberArrays(j.dump(2)) + "\n";
+}
+
+Scene ReadSceneFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error(path + ": cannot be read");
+  std::ostringstream text;
+  text << in.rdbuf();
+  ordered_json j;
+  try {
+    j = ordered_json::parse(text.str());
+  } catch (const nlohmann::json::parse_error& e) {
+    throw std::runtime_error(path + ": not a scene file (" + std::string(e.what()) + ")");
+  }
+  const Reader r{path};
+  const std::string folder = fs::path(path).parent_path().string();
+  auto inFolder = [&](const std::string& name) {
+    return name.empty() || fs::path(name).is_absolute() ? name : (fs::path(folder) / name).lexically_normal().string();
+  };
+  Scene s;
+  const ordered_json& m = r.Need(j, "mirror");
+  const std::string type = r.Text(m, "type");
+  if (type == "cilindro" || type == "cono") {
+    s.Mirror.Kind = type == "cilindro" ? MirrorKind::kCylinder : MirrorKind::kCone;
+    const ordered_json& axis = r.Need(m, "axis");
+    if (!axis.is_array() || axis.size() != 2) r.Fail("axis", "must be [x, y]");
+    s.Mirror.AxisX = r.Finite(axis[0], "axis");
+    s.Mirror.AxisY = r.Finite(axis[1], "axis");
+    if (type == "cilindro") {
+      s.Mirror.Radius = r.NumberAt(m, "radius");
+    } else {
+      s.Mirror.Radius = r.NumberAt(m, "base_radius");
+      s.Mirror.Height = r.NumberAt(m, "height");
+    }
+  } else if (type == "specchio" || type == "generico") {
+    s.Mirror.Kind = type == "specchio" ? MirrorKind::kPlane : MirrorKind::kMesh;
+    s.Mirror.File = inFolder(r.Text(m, "file"));
+    if (type == "generico" && m.contains("vertical_axis")) {
+      if (!m["vertical_axis"].is_boolean()) r.Fail("vertical_axis", "must be true or false");
+      s.Mirror.VerticalAxis = m["vertical_axis"].get<bool>();
+    }
+  } else {
+    r.Fail("type", "must be cilindro, cono, specchio or generico (got \"" + type + "\")");
+  }
+  s.Eye = r.PointAt(r.Need(j, "eye"), "eye");
+  const ordered_json& face = r.Need(j, "face");
+  if (!face.is_array() || face.size() != 4) r.Fail("face", "must hold four corners [x, y, z]");
+  s.PictureFace = {r.PointAt(face[0], "face"), r.PointAt(face[1], "face"), r.PointAt(face[2], "face"),
+                   r.PointAt(face[3], "face")};
+  s.Picture = inFolder(r.Text(j, "picture"));
+  const std::optional<Units> units = ParseUnits(r.Text(j, "units"));
+  if (!units) r.Fail("units", "must be mm, cm or in");
+  s.Unit = *units;
+  if (j.contains("pixels")) {
+    s.Pixels = r.Whole(j, "pixels");
+    if (s.Pixels < 1) r.Fail("pixels", "must be at least 1");
+  } else {
+    s.Dpi = static_cast<double>(r.NumberAt(j, "dpi"));
+    if (!(s.Dpi > 0)) r.Fail("dpi", "must be above 0");
+  }
+  s.Accuracy = static_cast<int>(r.Whole(j, "accuracy"));
+  if (s.Accuracy < 1 || s.Accuracy > 20) r.Fail("accuracy", "must be 1 to 20");
+  s.Antialias = static_cast<int>(r.Whole(j, "antialias"));
+  if (s.Antialias < 1 || s.Antialias > 8) r.Fail("antialias", "must be 1 to 8");
+  const std::string background = r.Text(j, "background");
+  if (background != "white" && background != "black") r.Fail("background", "must be white or black");
+  s.BlackBackground = background == "black";
+  for (const auto& [key, field] : {std::pair{"marks", &s.Marks}, std::pair{"program_window", &s.ProgramWindow}}) {
+    if (!j.contains(key)) continue;
+    if (!j[key].is_boolean()) r.Fail(key, "must be true or false");
+    *field = j[key].get<bool>();
+  }
+  if (j.contains("window")) {
+    const ordered_json& w = j["window"];
+    OutputWindow win;
+    win.MinX = r.NumberAt(w, "min_x");
+    win.MinY = r.NumberAt(w, "min_y");
+    win.MaxX = r.NumberAt(w, "max_x");
+    win.MaxY = r.NumberAt(w, "max_y");
+    win.CellSize = r.NumberAt(w, "cell_size");
+    win.HalfCell = win.CellSize / 2;
+    win.Width = static_cast<int>(r.Whole(w, "width"));
+    win.Height = static_cast<int>(r.Whole(w, "height"));
+    s.Window = win;
+  }
+  return s;
+}

@@ -1,0 +1,55 @@
+// The scene of the anamorfosi command: the mirror, the eye, the picture face,
+// the picture and how the print is made. It is what a scene file holds, and
+// what a rerun of that file must reproduce byte for byte.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "dxf.h"
+#include "geometry.h"
+#include "window.h"
+
+enum class MirrorKind { kCylinder, kCone, kPlane, kMesh };
+// The subcommand that names each kind: "cilindro", "cono", "specchio", "generico".
+const char* MirrorKindName(MirrorKind kind);
+
+enum class Units { kMillimetres, kCentimetres, kInches };
+const char* UnitsName(Units units);             // "mm", "cm", "in"
+std::optional<Units> ParseUnits(const std::string& text);
+double MillimetresPerUnit(Units units);
+
+struct SceneMirror {
+  MirrorKind Kind = MirrorKind::kCylinder;
+  Real AxisX = 0, AxisY = 0;  // cylinder and cone
+  Real Radius = 0;            // cylinder radius, cone base radius
+  Real Height = 0;            // cone
+  std::string File;           // plane mirror (one 3DFACE) and mesh (3DFACEs)
+  bool VerticalAxis = false;  // mesh: the vertical view-axis mode of generico
+};
+
+struct Scene {
+  SceneMirror Mirror;
+  Point3 Eye;
+  Face PictureFace;
+  std::string Picture;  // the picture file
+  Units Unit = Units::kMillimetres;
+  // The size of a cell: Pixels cells on the longer side of the window when
+  // above 0, else Dpi cells per inch of the print.
+  double Dpi = 300;
+  long Pixels = 0;
+  int Accuracy = 4;
+  int Antialias = 2;          // N x N samples a cell, averaged
+  bool BlackBackground = false;
+  bool Marks = true;          // the mirror's footprint drawn on PNG output
+  bool ProgramWindow = false; // the window exactly as the four programs compute it
+  // The window that resulted, as recorded in a scene file: a rerun checks it.
+  std::optional<OutputWindow> Window;
+};
+
+// The scene as JSON text (two-space indented, keys in a fixed order), with
+// file names relative to the folder the file is written to.
+std::string SceneToJson(const Scene& scene, const std::string& sceneFolder);
+// Reads a scene file; file names in it are relative to its folder. Throws
+// std::runtime_error naming the file and the key that is missing or wrong.
+Scene ReadSceneFile(const std::string& path);
