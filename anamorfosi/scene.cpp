@@ -86,10 +86,16 @@ struct Reader {
     if (!v.is_string()) Fail(key, "must be a text");
     return v.get<std::string>();
   }
-  long Whole(const ordered_json& j, const std::string& key) const {
+  // A whole number within lo..hi (checked before any narrowing).
+  long Whole(const ordered_json& j, const std::string& key, long lo, long hi, const std::string& range) const {
     const ordered_json& v = Need(j, key);
     if (!v.is_number_integer()) Fail(key, "must be a whole number");
-    return v.get<long>();
+    // Non-negative numbers are unsigned in the parser: compared as such first.
+    if (v.is_number_unsigned() && v.get<unsigned long long>() > static_cast<unsigned long long>(hi))
+      Fail(key, "must be " + range);
+    if (v.get<long long>() < lo || v.get<long long>() > hi)
+      Fail(key, "must be " + range);
+    return static_cast<long>(v.get<long long>());
   }
 };
 
@@ -223,16 +229,13 @@ Scene ReadSceneFile(const std::string& path) {
   if (!units) r.Fail("units", "must be mm, cm or in");
   s.Unit = *units;
   if (j.contains("pixels")) {
-    s.Pixels = r.Whole(j, "pixels");
-    if (s.Pixels < 1) r.Fail("pixels", "must be at least 1");
+    s.Pixels = r.Whole(j, "pixels", 1, 2000000000L, "at least 1");
   } else {
     s.Dpi = static_cast<double>(r.NumberAt(j, "dpi"));
     if (!(s.Dpi > 0)) r.Fail("dpi", "must be above 0");
   }
-  s.Accuracy = static_cast<int>(r.Whole(j, "accuracy"));
-  if (s.Accuracy < 1 || s.Accuracy > 20) r.Fail("accuracy", "must be 1 to 20");
-  s.Antialias = static_cast<int>(r.Whole(j, "antialias"));
-  if (s.Antialias < 1 || s.Antialias > 8) r.Fail("antialias", "must be 1 to 8");
+  s.Accuracy = static_cast<int>(r.Whole(j, "accuracy", 1, 20, "1 to 20"));
+  s.Antialias = static_cast<int>(r.Whole(j, "antialias", 1, 8, "1 to 8"));
   const std::string background = r.Text(j, "background");
   if (background != "white" && background != "black") r.Fail("background", "must be white or black");
   s.BlackBackground = background == "black";
@@ -250,8 +253,8 @@ Scene ReadSceneFile(const std::string& path) {
     win.MaxY = r.NumberAt(w, "max_y");
     win.CellSize = r.NumberAt(w, "cell_size");
     win.HalfCell = win.CellSize / 2;
-    win.Width = static_cast<int>(r.Whole(w, "width"));
-    win.Height = static_cast<int>(r.Whole(w, "height"));
+    win.Width = static_cast<int>(r.Whole(w, "width", 1, 2000000000L, "at least 1"));
+    win.Height = static_cast<int>(r.Whole(w, "height", 1, 2000000000L, "at least 1"));
     s.Window = win;
   }
   return s;
