@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "picture_file.h"
 #include "png_file.h"
 #include "print.h"
+#include "print_pdf.h"
 #include "run.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +42,10 @@ struct Options {
   long Pixels = 0;
   int Accuracy = 4, Antialias = 0, Threads = 0;
   bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false;
+  // The PDF's pages.
+  std::string Paper = "A4";
+  double Margin = 10, Overlap = 10;
+  bool Landscape = false, Portrait = false;
 };
 
 std::string Num(double v) {
@@ -259,7 +265,73 @@ struct Progress {
   }
 };
 
-void WriteOutput(const Scene& scene, const Print& print, const std::string& output) {
+// The date of the title block and of the PDF's metadata: SOURCE_DATE_EPOCH when
+// set (for files that must not change from day to day), else today, in UTC.
+std::string Today() {
+  std::time_t now = std::time(nullptr);
+  if (const char* epoch = std::getenv("SOURCE_DATE_EPOCH")) now = static_cast<std::time_t>(std::strtoll(epoch, nullptr, 10));
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &utc);
+  return text;
+}
+
+const char* MirrorWords(MirrorKind k);
+
+// The print's page content in millimetres from its top-left corner.
+PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::string& sceneJson) {
+  const OutputWindow& w = print.Report.Window;
+  const double mm = MillimetresPerUnit(scene.Unit);
+  auto sx = [&](Real x) { return static_cast<double>(x - w.MinX) * mm; };
+  auto sy = [&](Real y) { return static_cast<double>(w.MaxY - y) * mm; };
+  PdfContent c;
+  c.Cells = &print.Cells;
+  c.CellMm = static_cast<double>(w.CellSize) * mm;
+  const Footprint& f = print.Report.Mirror;
+  c.Footprint.Circle = f.Circle;
+  c.Footprint.CentreX = sx(f.CentreX);
+  c.Footprint.CentreY = sy(f.CentreY);
+  c.Footprint.Radius = static_cast<double>(f.Radius) * mm;
+  for (const auto& g : f.Segments) c.Footprint.Segments.push_back({sx(g.X0), sy(g.Y0), sx(g.X1), sy(g.Y1)});
+  const std::string diameter = Fixed(2 * c.Footprint.Radius, 1) + " mm";
+  switch (scene.Mirror.Kind) {
+    case MirrorKind::kCylinder: c.Footprint.Label = "cylinder, diameter " + diameter; break;
+    case MirrorKind::kCone:
+      c.Footprint.Label = "cone, base diameter " + diameter + ", height " +
+                          Fixed(static_cast<double>(scene.Mirror.Height) * mm, 1) + " mm";
+      break;
+    case MirrorKind::kPlane: c.Footprint.Label = "plane mirror, standing here"; break;
+    case MirrorKind::kMesh: c.Footprint.Label = "mirror, standing here"; break;
+  }
+  if (!f.Empty()) {
+    c.HasEye = true;
+    c.Eye.X = sx(scene.Eye.x);
+    c.Eye.Y = sy(scene.Eye.y);
+    c.Eye.HeightMm = static_cast<double>(scene.Eye.z) * mm;
+    const double d = std::hypot(c.Eye.X - c.Footprint.CentreX, c.Eye.Y - c.Footprint.CentreY);
+    const std::string from = f.Circle ? "the axis" : "the mirror's middle";
+    const double angle = std::atan2(c.Eye.HeightMm, d) * 180 / M_PI;
+    c.Eye.Label = d < 0.05 ? "eye: above " + from + ", " + Fixed(c.Eye.HeightMm, 1) + " mm up, looking straight down"
+                           : "eye: " + Fixed(d, 1) + " mm from " + from + ", " + Fixed(c.Eye.HeightMm, 1) +
+                                 " mm above the sheet, looking down at " + Fixed(angle, 1) + " degrees";
+  }
+  c.Date = Today();
+  c.SceneJson = sceneJson;
+  std::string mirror = MirrorWords(scene.Mirror.Kind);
+  if (scene.Mirror.Kind == MirrorKind::kCylinder) mirror += ", radius " + Num(scene.Mirror.Radius);
+  if (scene.Mirror.Kind == MirrorKind::kCone)
+    mirror += ", base radius " + Num(scene.Mirror.Radius) + ", height " + Num(scene.Mirror.Height);
+  if (!scene.Mirror.File.empty()) mirror += ", " + fs::path(scene.Mirror.File).filename().string();
+  c.Title = {"Picture: " + fs::path(scene.Picture).filename().string(),
+             "Mirror: " + mirror + " (" + UnitsName(scene.Unit) + ")",
+             "Eye: " + PointText(scene.Eye) + " " + UnitsName(scene.Unit) + "; " + c.Eye.Label,
+             "Cells: " + std::to_string(w.Width) + " x " + std::to_string(w.Height) +
+                 (scene.Pixels == 0 ? " at " + Num(scene.Dpi) + " dpi" : "") + "; made " + c.Date};
+  return c;
+}
+
+void WriteOutput(const Scene& scene, const Print& print, const std::string& output, const PdfOptions& pdf) {
   const OutputWindow& w = print.Report.Window;
   switch (OutputKindOf(output)) {
     case OutputKind::kPng: {
@@ -297,8 +369,17 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
       }
       return;
     }
-    case OutputKind::kPdf:
-      throw UsageError("-o: PDF output is not available yet; write .png or .ppm");
+    case OutputKind::kPdf: {
+      Scene recorded = scene;
+      recorded.Window = w;
+      const PdfContent content = PdfContentOf(scene, print, SceneToJson(recorded, fs::path(output).parent_path().string()));
+      try {
+        WritePrintPdf(content, pdf, output);
+      } catch (const PdfError& e) {
+        throw PrintError(e.what());
+      }
+      return;
+    }
   }
 }
 
@@ -337,7 +418,16 @@ const char* MirrorWords(MirrorKind k) {
 int Execute(Scene scene, const Options& o, const std::vector<std::string>& chosen, std::ostream& out,
             std::ostream& err, bool terminal) {
   const OutputKind kind = OutputKindOf(o.Output);
-  if (kind == OutputKind::kPdf) throw UsageError("-o: PDF output is not available yet; write .png or .ppm");
+  PdfOptions pdf;
+  const std::optional<Paper> paper = ParsePaper(o.Paper);
+  if (!paper) throw UsageError("--paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm (or WxHin), got \"" + o.Paper + "\"");
+  pdf.PaperSize = *paper;
+  if (!(o.Margin >= 0) || !std::isfinite(o.Margin)) throw UsageError("--margin: must be 0 or more (mm)");
+  if (!(o.Overlap >= 0) || !std::isfinite(o.Overlap)) throw UsageError("--overlap: must be 0 or more (mm)");
+  if (o.Landscape && o.Portrait) throw UsageError("--landscape and --portrait: choose one");
+  pdf.MarginMm = o.Margin;
+  pdf.OverlapMm = o.Overlap;
+  pdf.Orientation = o.Landscape ? PageOrientation::kLandscape : o.Portrait ? PageOrientation::kPortrait : PageOrientation::kAuto;
   if (scene.Antialias == 0) scene.Antialias = kind == OutputKind::kPpm ? 1 : 2;
   CheckNotAnInput(o.Output, InputsOf(scene, o), "-o");
   if (!o.SaveScene.empty()) CheckNotAnInput(o.SaveScene, InputsOf(scene, o), "--save-scene");
@@ -347,7 +437,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   if (!o.Quiet) settings.Progress = [&](int row, int rows) { progress(row, rows); };
   const Print print = MakePrint(scene, settings);
   if (!o.Quiet) progress.Finish();
-  WriteOutput(scene, print, o.Output);
+  WriteOutput(scene, print, o.Output, pdf);
   if (!o.SaveScene.empty()) SaveScene(scene, print.Report.Window, o.SaveScene);
 
   const PrintReport& r = print.Report;
@@ -384,6 +474,14 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   return 0;
 }
 
+void AddPageOptions(CLI::App* sub, Options& o) {
+  sub->add_option("--paper", o.Paper, "PDF paper: A4 (default), A3, A2, Letter, Legal, Tabloid, WxH (mm) or WxHin, none");
+  sub->add_option("--margin", o.Margin, "PDF page margin in mm (default 10)");
+  sub->add_option("--overlap", o.Overlap, "PDF tiles overlap by this many mm (default 10)");
+  sub->add_flag("--landscape", o.Landscape, "PDF pages in landscape (default: the fewest pages)");
+  sub->add_flag("--portrait", o.Portrait, "PDF pages in portrait");
+}
+
 void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_option("--face", o.Face, "DXF file whose last 3DFACE is the picture face (default: automatic)");
   sub->add_option("--eye", o.Eye, "the eye X,Y,Z in drawing units");
@@ -400,7 +498,8 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
   sub->add_option("--save-scene", o.SaveScene, "write every value used to this JSON scene file");
   sub->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
-  sub->add_option("-o,--output", o.Output, "the print: .png (true scale), .ppm (plain P3)")->required();
+  sub->add_option("-o,--output", o.Output, "the print: .png (true scale), .pdf (pages to print), .ppm (plain P3)")->required();
+  AddPageOptions(sub, o);
 }
 
 }  // namespace
@@ -411,6 +510,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   app.footer(
       "Examples:\n"
       "  anamorfosi cilindro foto.jpg --radius 25 -o stampa.png\n"
+      "  anamorfosi cilindro foto.jpg --radius 25 --paper A4 -o stampa.pdf\n"
       "  anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png\n"
       "  anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png\n"
       "  anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png\n"
@@ -461,6 +561,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   run->add_option("-o,--output", o.Output, "the print (default: the scene's name with .png)");
   run->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
   run->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
+  AddPageOptions(run, o);
   run->footer("Example: anamorfosi run scena.json -o stampa.png");
 
   try {

@@ -159,8 +159,8 @@ void StopOnWindow(WindowStatus status) {
   }
 }
 
-// The print's window: the scanned reflection and the footprint, with a margin
-// of a twentieth of the larger extent, in whole cells of the scene's size.
+// The print's window: the scanned reflection and the footprint, with a margin,
+// in whole cells of the scene's size.
 template <class Mirror>
 OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& foot, MissRecord& misses) {
   if (s.ProgramWindow) {
@@ -185,7 +185,8 @@ OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& 
     StopOnWindow(WindowStatus::kNoExtent);
   const Real extent = std::max(scan.MaxX - scan.MinX, scan.MaxY - scan.MinY);
   if (!(extent > 0)) StopOnWindow(WindowStatus::kNoExtent);
-  const Real margin = extent / 20;
+  // A fiftieth of the extent, and at least 3 mm of paper round it.
+  const Real margin = std::max(extent / 50, static_cast<Real>(3 / MillimetresPerUnit(s.Unit)));
   OutputWindow w;
   w.MinX = scan.MinX - margin;
   w.MaxY = scan.MaxY + margin;

@@ -2,7 +2,8 @@
 # Installs the build tools and libraries from Debian's packages when any is
 # missing (needs root, or sudo): g++, cmake, ninja, pkg-config, the picture
 # libraries libpng, libjpeg-turbo and libexif, CLI11 and nlohmann-json for the
-# anamorfosi command; GoogleTest with --tests.
+# anamorfosi command, cairo and a font for its PDF; GoogleTest and pdftoppm
+# (poppler-utils, to look at the PDF pages) with --tests.
 set -euo pipefail
 need=()
 command -v g++ >/dev/null || need+=(g++)
@@ -15,7 +16,12 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/libexif/exif-data.h ] || need+=(libexif-dev)
 [ -e /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -e /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
-if [ "${1:-}" = "--tests" ] && [ ! -e /usr/include/gtest/gtest.h ]; then need+=(libgtest-dev); fi
+[ -e /usr/include/cairo/cairo-pdf.h ] || need+=(libcairo2-dev)
+[ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
+if [ "${1:-}" = "--tests" ]; then
+  [ -e /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
+  command -v pdftoppm >/dev/null || need+=(poppler-utils)
+fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
