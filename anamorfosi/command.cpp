@@ -17,6 +17,7 @@
 #include "cylinder.h"
 #include "dxf_units.h"
 #include "errors.h"
+#include "grid_picture.h"
 #include "picture_error.h"
 #include "picture_file.h"
 #include "png_file.h"
@@ -36,7 +37,7 @@ class UsageError : public std::runtime_error {
 
 // Everything the options say, before the scene is completed from it.
 struct Options {
-  std::string Picture, Output, Face, MirrorFile, Units, Background = "white", SaveScene, SceneFile, Axis, Eye;
+  std::string Picture, Grid, Output, Face, MirrorFile, Units, Background = "white", SaveScene, SceneFile, Axis, Eye;
   double Radius = std::nan(""), Height = std::nan("");
   double Dpi = 300, Fill = 0.9;
   long Pixels = 0;
@@ -99,7 +100,12 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
   Scene s;
   s.Mirror.Kind = kind;
   s.Picture = o.Picture;
-  if (o.Picture.empty()) throw UsageError("PICTURE: a picture file is needed");
+  s.Grid = o.Grid;
+  if (o.Picture.empty() == o.Grid.empty())
+    throw UsageError(o.Grid.empty() ? "PICTURE: a picture file is needed, or --grid COLUMNSxROWS"
+                                    : "--grid: draws its own picture; give PICTURE or --grid, not both");
+  if (!o.Grid.empty() && !ParseGrid(o.Grid))
+    throw UsageError("--grid: \"" + o.Grid + "\" must be COLUMNSxROWS, each 1 to 200 (e.g. 12x8)");
   if (kind == MirrorKind::kCylinder || kind == MirrorKind::kCone) {
     if (!o.Axis.empty()) {
       const auto a = Numbers(o.Axis, 2, "--axis");
@@ -181,7 +187,7 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     s.PictureFace = ReadFaceFile(o.Face, "picture face");
   } else {
     if (kind == MirrorKind::kMesh) throw UsageError("--face: is needed for a mesh mirror (the picture face's DXF)");
-    const InputPicture picture = ReadScenePicture(s.Picture);
+    const InputPicture picture = ScenePicture(s);
     FaceRequest request;
     request.Aspect = static_cast<Real>(picture.Width) / picture.Height;
     request.Fill = o.Fill;
@@ -323,7 +329,8 @@ PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::strin
   if (scene.Mirror.Kind == MirrorKind::kCone)
     mirror += ", base radius " + Num(scene.Mirror.Radius) + ", height " + Num(scene.Mirror.Height);
   if (!scene.Mirror.File.empty()) mirror += ", " + fs::path(scene.Mirror.File).filename().string();
-  c.Title = {"Picture: " + fs::path(scene.Picture).filename().string(),
+  c.Title = {scene.Grid.empty() ? "Picture: " + fs::path(scene.Picture).filename().string()
+                                : "Grid: " + scene.Grid + " cells to draw by hand",
              "Mirror: " + mirror + " (" + UnitsName(scene.Unit) + ")",
              "Eye: " + PointText(scene.Eye) + " " + UnitsName(scene.Unit) + "; " + c.Eye.Label,
              "Cells: " + std::to_string(w.Width) + " x " + std::to_string(w.Height) +
@@ -372,7 +379,9 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
     case OutputKind::kPdf: {
       Scene recorded = scene;
       recorded.Window = w;
-      const PdfContent content = PdfContentOf(scene, print, SceneToJson(recorded, fs::path(output).parent_path().string()));
+      PdfContent content = PdfContentOf(scene, print, SceneToJson(recorded, fs::path(output).parent_path().string()));
+      // The grid to copy from comes first, square, as it was drawn.
+      if (!scene.Grid.empty()) content.PlainGrid = &print.Source;
       try {
         WritePrintPdf(content, pdf, output);
       } catch (const PdfError& e) {
@@ -483,6 +492,8 @@ void AddPageOptions(CLI::App* sub, Options& o) {
 }
 
 void AddMappingOptions(CLI::App* sub, Options& o) {
+  sub->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)");
+  sub->add_option("--grid", o.Grid, "instead of a picture, a square grid of COLUMNSxROWS labelled cells to draw by hand");
   sub->add_option("--face", o.Face, "DXF file whose last 3DFACE is the picture face (default: automatic)");
   sub->add_option("--eye", o.Eye, "the eye X,Y,Z in drawing units");
   sub->add_option("--units", o.Units, "drawing units: mm, cm or in (default: the DXF's $INSUNITS, else mm)");
@@ -520,7 +531,6 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   MirrorKind kind = MirrorKind::kCylinder;
 
   CLI::App* cil = app.add_subcommand("cilindro", "a vertical cylinder standing on the sheet");
-  cil->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
   cil->add_option("--radius", o.Radius, "the cylinder's radius")->required();
   cil->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
   AddMappingOptions(cil, o);
@@ -529,7 +539,6 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   cil->callback([&] { kind = MirrorKind::kCylinder; });
 
   CLI::App* con = app.add_subcommand("cono", "a vertical cone standing on the sheet");
-  con->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
   con->add_option("--base-radius", o.Radius, "the radius of the cone's base")->required();
   con->add_option("--height", o.Height, "the cone's height")->required();
   con->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
@@ -539,7 +548,6 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   con->callback([&] { kind = MirrorKind::kCone; });
 
   CLI::App* spe = app.add_subcommand("specchio", "a plane mirror, one 3DFACE of a DXF file");
-  spe->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
   spe->add_option("--mirror", o.MirrorFile, "DXF file whose last 3DFACE is the mirror")->required();
   AddMappingOptions(spe, o);
   spe->footer("Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
@@ -547,7 +555,6 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   spe->callback([&] { kind = MirrorKind::kPlane; });
 
   CLI::App* gen = app.add_subcommand("generico", "a mirror made of the 3DFACEs of a DXF file");
-  gen->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)")->required();
   gen->add_option("--mirror", o.MirrorFile, "DXF file of the mirror's 3DFACEs")->required();
   gen->add_flag("--vertical-axis", o.VerticalAxis, "the vertical view-axis mode (a mirror round the eye's axis)");
   AddMappingOptions(gen, o);

@@ -187,3 +187,29 @@ TEST(PdfOutput, SamePrintSameBytesAndTheSceneInside) {
   dir.Write("scena.json", text.substr(from, to - from + 1));
   EXPECT_EQ(Anamorfosi({"run", dir.File("scena.json"), "--quiet", "-o", dir.File("again.png")}), 0);
 }
+
+TEST(PdfOutput, GridComesSquareFirstThenDistorted) {
+  TempDir dir;
+  ASSERT_EQ(Anamorfosi({"cilindro", "--grid", "12x8", "--radius", "25", "--fill", "0.6", "--quiet", "--save-scene",
+                        dir.File("g.json"), "-o", dir.File("g.pdf")}),
+            0);
+  const std::vector<InputPicture> pages = Render(dir, dir.File("g.pdf"));
+  ASSERT_EQ(pages.size(), 2u);
+  // The first page's grid is square: its heavy border is as wide as 12 cells and as tall as 8.
+  const Picture& plain = pages[0];
+  int left = plain.Width, right = 0, top = plain.Height, bottom = 0;
+  for (int y = 0; y < plain.Height - static_cast<int>(35 * kPixelsPerMm); ++y) {  // above the footer
+    for (int x = 0; x < plain.Width; ++x) {
+      const std::uint8_t* c = &plain.Rgb[(static_cast<std::size_t>(y) * plain.Width + x) * 3];
+      if (c[0] < 40 && c[1] < 40 && c[2] < 40 && y > 20 * kPixelsPerMm + 4) {  // below the page's heading
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+    }
+  }
+  EXPECT_NEAR(static_cast<double>(right - left) / (bottom - top), 12.0 / 8, 0.02);
+  EXPECT_NE(ReadBytes(dir.File("g.json")).find("\"grid\": \"12x8\""), std::string::npos);
+  EXPECT_EQ(Anamorfosi({"run", dir.File("g.json"), "--quiet", "-o", dir.File("again.png")}), 0);
+}

@@ -13,6 +13,7 @@
 #include "dxf.h"
 #include "errors.h"
 #include "faceted_mirror.h"
+#include "grid_picture.h"
 #include "facets.h"
 #include "picture_error.h"
 #include "picture_file.h"
@@ -67,6 +68,21 @@ InputPicture ReadScenePicture(const std::string& file) {
       throw PrintError(file + ": " + std::strerror(e.Errno));
     throw PrintError(e.what());
   }
+}
+
+InputPicture ScenePicture(const Scene& s) {
+  if (s.Grid.empty()) return ReadScenePicture(s.Picture);
+  const auto grid = ParseGrid(s.Grid);
+  if (!grid) throw PrintError("--grid: \"" + s.Grid + "\" must be COLUMNSxROWS, each 1 to 200");
+  InputPicture input;
+  try {
+    static_cast<Picture&>(input) = MakeGridPicture(grid->first, grid->second, kGridCellPixels);
+  } catch (const std::exception& e) {
+    throw PrintError(std::string("--grid: ") + e.what());
+  }
+  input.HasComment = true;
+  input.Comment = "# griglia " + s.Grid;
+  return input;
 }
 
 Face ReadFaceFile(const std::string& file, const std::string& what) {
@@ -328,7 +344,7 @@ Print MakePrint(const Scene& s, const PrintSettings& settings) {
   if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
   if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");
   Print print;
-  print.Source = ReadScenePicture(s.Picture);
+  print.Source = ScenePicture(s);
   print.Report.Mirror = MirrorFootprint(s);
   MappingSetup setup;
   setup.PictureFace = s.PictureFace;

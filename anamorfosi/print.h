@@ -58,8 +58,12 @@ struct Print {
   PrintReport Report;
 };
 
-// The picture of the scene, read whatever its format; errors as PrintError.
+// The picture of the scene, read whatever its format, or its grid drawn;
+// errors as PrintError.
 InputPicture ReadScenePicture(const std::string& file);
+InputPicture ScenePicture(const Scene& scene);
+// Pixels a side of one grid cell in the picture mapped for --grid.
+inline constexpr int kGridCellPixels = 48;
 
 // The face of a DXF file (its last 3DFACE); PrintError when there is none.
 Face ReadFaceFile(const std::string& file, const std::string& what);

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "grid_picture.h"
+
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
 
@@ -158,7 +160,10 @@ std::string SceneToJson(const Scene& s, const std::string& folder) {
   j["eye"] = PointJson(s.Eye);
   const Face& f = s.PictureFace;
   j["face"] = {PointJson(f.C1), PointJson(f.C2), PointJson(f.C3), PointJson(f.C4)};
-  j["picture"] = Relative(s.Picture, folder);
+  if (!s.Grid.empty())
+    j["grid"] = s.Grid;
+  else
+    j["picture"] = Relative(s.Picture, folder);
   j["units"] = UnitsName(s.Unit);
   if (s.Pixels > 0)
     j["pixels"] = s.Pixels;
@@ -224,7 +229,12 @@ Scene ReadSceneFile(const std::string& path) {
   if (!face.is_array() || face.size() != 4) r.Fail("face", "must hold four corners [x, y, z]");
   s.PictureFace = {r.PointAt(face[0], "face"), r.PointAt(face[1], "face"), r.PointAt(face[2], "face"),
                    r.PointAt(face[3], "face")};
-  s.Picture = inFolder(r.Text(j, "picture"));
+  if (j.contains("grid")) {
+    s.Grid = r.Text(j, "grid");
+    if (!ParseGrid(s.Grid)) r.Fail("grid", "must be COLUMNSxROWS, each 1 to 200");
+  } else {
+    s.Picture = inFolder(r.Text(j, "picture"));
+  }
   const std::optional<Units> units = ParseUnits(r.Text(j, "units"));
   if (!units) r.Fail("units", "must be mm, cm or in");
   s.Unit = *units;

@@ -33,6 +33,7 @@ struct Scene {
   Point3 Eye;
   Face PictureFace;
   std::string Picture;  // the picture file
+  std::string Grid;     // or a grid for drawing by hand, "12x8" (columns x rows)
   Units Unit = Units::kMillimetres;
   // The size of a cell: Pixels cells on the longer side of the window when
   // above 0, else Dpi cells per inch of the print.

@@ -334,6 +334,25 @@ PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::stri
     const std::string size = Fixed(printW, 1) + " x " + Fixed(printH, 1) + " mm (" + Fixed(printW / 25.4, 2) +
                              " x " + Fixed(printH / 25.4, 2) + " in)";
 
+    if (c.PlainGrid != nullptr && c.PlainGrid->Width > 0 && c.PlainGrid->Height > 0) {
+      // The square grid to draw on, as large as the page allows.
+      cairo_pdf_surface_set_page_label(pdf.get(), "grid");
+      cairo_set_source_rgb(cr.get(), 0, 0, 0);
+      Text(cr.get(), m, m + 5, 4.2, "Draw your picture on this grid, then copy it square by square onto the print.", true);
+      const double top = m + 10, areaH = g.PageHeightMm - m - kFooterMm - top - 2;
+      const Picture& grid = *c.PlainGrid;
+      const double side = std::min(g.AreaWidthMm / grid.Width, areaH / grid.Height);  // mm a pixel
+      Surface image = CellImage(grid, 0, grid.Width, 0, grid.Height, 1);
+      cairo_save(cr.get());
+      cairo_translate(cr.get(), Pt(m), Pt(top));
+      cairo_scale(cr.get(), Pt(side), Pt(side));
+      cairo_set_source_surface(cr.get(), image.get(), 0, 0);
+      cairo_paint(cr.get());
+      cairo_restore(cr.get());
+      Footer(cr.get(), g, m, c.Title);
+      cairo_show_page(cr.get());
+    }
+
     if (tiled) {
       // The assembly page: the whole print reduced, the tiles over it, and the title block.
       cairo_pdf_surface_set_page_label(pdf.get(), "assembly");

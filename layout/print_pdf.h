@@ -70,6 +70,8 @@ struct PdfContent {
   std::vector<std::string> Title;  // lines of the title block (picture, mirror, eye, units, dpi, date)
   std::string SceneJson;           // kept in the document's metadata
   std::string Date;                // "2026-12-08": the title block's and the metadata's
+  // A grid to draw by hand: its plain, square form on a page of its own first.
+  const Picture* PlainGrid = nullptr;
 };
 
 struct PdfOptions {
