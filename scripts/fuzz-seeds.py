@@ -2,6 +2,9 @@
 """Fills the seed corpora of the fuzz targets: the example scenes' files, plus
 small files in the shapes the tests use (R12 DXF with header, tables and
 handles; P3 with and without comment, P6; every program's parameter file).
+The input picture target gets the PPM seeds and the first bytes of the formats
+that are refused; its PNG and JPEG seeds, like those of the PNG and JPEG
+targets, come from make_picture_seeds.
 Usage: fuzz-seeds.py CORPUS_ROOT  (one folder per target is made under it)."""
 import os
 import shutil
@@ -61,6 +64,17 @@ put("ppm", "p6_16bit.ppm", b"P6 1 2 1000\n" + bytes(range(12)))
 with open(os.path.join(examples, "cartello.ppm"), "rb") as f:
     head = f.read(3000)
 put("ppm", "cartello_head.ppm", head)  # a real header and the start of its pixels
+for name in os.listdir(os.path.join(root, "ppm")):
+    with open(os.path.join(root, "ppm", name), "rb") as f:
+        put("picture", name, f.read())
+put("picture", "empty", b"")
+put("picture", "gif.gif", b"GIF89a\x01\x00\x01\x00\x00\x00\x00;")
+put("picture", "bmp.bmp", b"BM" + bytes(12) + b"\x28\x00\x00\x00" + bytes(36))
+put("picture", "tiff.tif", b"II*\x00\x08\x00\x00\x00" + bytes(8))
+put("picture", "webp.webp", b"RIFF\x1a\x00\x00\x00WEBPVP8 " + bytes(14))
+put("picture", "heic.heic", b"\x00\x00\x00\x18ftypheic" + bytes(12))
+put("picture", "png_signature_only.png", b"\x89PNG\r\n\x1a\n")
+put("picture", "jpeg_soi_only.jpg", b"\xff\xd8\xff")
 
 names = ["faccia.dxf", "figura.ppm", "anamorfosi.ppm"]
 params = {

@@ -4,11 +4,14 @@
 # sanitizer report. Usage:
 #   scripts/fuzz.sh [SECONDS_PER_TARGET] [TARGET...]
 # Default 20 s per target and every target built. FUZZ_PARALLEL=N runs N
-# targets at a time. The corpora grow in build-fuzz/corpus/<target> (seeded
-# from the examples each time); findings go to build-fuzz/artifacts/<target>,
-# the fuzzer's output to build-fuzz/logs/<target>.log. When clang or libFuzzer
-# is missing, the script installs them (apt-get); FUZZ_OPTIONAL=1 lets it
-# skip the run when that fails too.
+# targets at a time; FUZZ_FLAGS adds libFuzzer flags (e.g. "-fork=1
+# -ignore_crashes=1" to go on after a finding and collect the others: the run
+# still fails when any finding was written). The corpora grow in build-fuzz/corpus/<target> (seeded
+# each time from the examples, fuzz-seeds.py and make_picture_seeds); findings
+# go to build-fuzz/artifacts/<target>, the fuzzer's output to
+# build-fuzz/logs/<target>.log. When clang or libFuzzer is missing, the script
+# installs them (apt-get); FUZZ_OPTIONAL=1 lets it skip the run when that
+# fails too.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
@@ -41,12 +44,15 @@ if [ $# -gt 0 ]; then
 else
   mapfile -t targets < <(cmake --build "$build" --target help | sed -n 's/^\(fuzz_[a-z_]*\):.*/\1/p' | sort)
 fi
-cmake --build "$build" --target "${targets[@]}"
+cmake --build "$build" --target "${targets[@]}" make_picture_seeds
 
 seeds=$(mktemp -d)
 trap 'rm -rf "$seeds"' EXIT
 python3 scripts/fuzz-seeds.py "$seeds"
+"$build/fuzz/make_picture_seeds" "$seeds" >/dev/null
 mkdir -p "$build/logs"
+
+read -r -a flags <<<"${FUZZ_FLAGS:-}"
 
 run_one() {
   local t=$1 name=${1#fuzz_}
@@ -54,9 +60,16 @@ run_one() {
   mkdir -p "$corpus" "$artifacts"
   local seeddirs=()
   [ -d "$seeds/$name" ] && seeddirs+=("$seeds/$name")
+  local before
+  before=$(find "$artifacts" -type f | wc -l)
   if "$build/fuzz/$t" "$corpus" "${seeddirs[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -max_len=16384 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$build/logs/$t.log" 2>&1; then
-    echo "$t: $(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$build/logs/$t.log" | tail -1)"
+      -max_len=16384 -print_final_stats=1 -artifact_prefix="$artifacts/" "${flags[@]}" >"$build/logs/$t.log" 2>&1 &&
+      [ "$(find "$artifacts" -type f | wc -l)" -eq "$before" ]; then
+    # The closing count, or in fork mode the last progress line.
+    local summary
+    summary=$(grep -o 'Done [0-9]* runs in [0-9]* second(s)' "$build/logs/$t.log" | tail -1 || true)
+    [ -n "$summary" ] || summary=$(grep -E '^#[0-9]+: cov:' "$build/logs/$t.log" | tail -1 || true)
+    echo "$t: $summary"
   else
     echo "$t: FAILED, see $build/logs/$t.log and $artifacts/" >&2
     tail -40 "$build/logs/$t.log" >&2
