@@ -1,6 +1,7 @@
 #include "command.h"
 
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
 #include <chrono>
 #include <ctime>
@@ -244,6 +245,16 @@ void CheckNotAnInput(const std::string& output, const std::vector<std::string>& 
   }
 }
 
+// An output whose folder is missing or closed fails before the mapping, not after.
+void CheckOutputFolder(const std::string& output, const std::string& option) {
+  const fs::path folder = fs::path(output).parent_path().empty() ? fs::path(".") : fs::path(output).parent_path();
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) throw PrintError(option + ": \"" + output + "\": the folder " + folder.string() + " does not exist");
+  if (::access(folder.c_str(), W_OK) != 0)
+    throw PrintError(option + ": \"" + output + "\": the folder " + folder.string() + " cannot be written");
+  if (fs::is_directory(output, ec)) throw PrintError(option + ": \"" + output + "\" is a folder");
+}
+
 // Progress of the mapping on the error stream: a bar with the time left on a
 // terminal, a line every tenth otherwise.
 struct Progress {
@@ -439,9 +450,23 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   pdf.Orientation = o.Landscape ? PageOrientation::kLandscape : o.Portrait ? PageOrientation::kPortrait : PageOrientation::kAuto;
   if (scene.Antialias == 0) scene.Antialias = kind == OutputKind::kPpm ? 1 : 2;
   CheckNotAnInput(o.Output, InputsOf(scene, o), "-o");
-  if (!o.SaveScene.empty()) CheckNotAnInput(o.SaveScene, InputsOf(scene, o), "--save-scene");
+  CheckOutputFolder(o.Output, "-o");
+  if (!o.SaveScene.empty()) {
+    CheckNotAnInput(o.SaveScene, InputsOf(scene, o), "--save-scene");
+    CheckOutputFolder(o.SaveScene, "--save-scene");
+  }
   PrintSettings settings;
   settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
+  if (kind == OutputKind::kPdf) {
+    settings.CheckWindow = [&](const OutputWindow& w) {
+      try {
+        PlanPages(PrintWidthMm(scene, w), PrintHeightMm(scene, w), pdf.PaperSize, pdf.MarginMm, pdf.OverlapMm,
+                  pdf.Orientation);
+      } catch (const std::invalid_argument& e) {
+        throw PrintError(std::string("--paper: ") + e.what());
+      }
+    };
+  }
   Progress progress{err, terminal};
   if (!o.Quiet) settings.Progress = [&](int row, int rows) { progress(row, rows); };
   const Print print = MakePrint(scene, settings);

@@ -156,6 +156,11 @@ TEST(Command, BadOptionsGiveOneLineAndNoFile) {
       {{"cono", picture, "--base-radius", "30", "--height", "-60", "-o", out}, 2, "--height"},
       {{"generico", picture, "--mirror", face, "--eye", "0,0,400", "-o", out}, 2, "--face"},
       {{"run", dir.File("none.json")}, 1, "none.json"},
+      {with({"--radius", "25", "--paper", "A7"}), 2, "--paper"},
+      {{"cilindro", picture, "--radius", "25", "--face", face, "--paper", "50x50", "-o", dir.File("p.pdf")}, 1, "--paper"},
+      {{"cilindro", picture, "--radius", "25", "--face", face, "-o", dir.File("none/p.pdf")}, 1, "p.pdf"},
+      {{"cilindro", picture, "--grid", "12x8", "--radius", "25", "-o", out}, 2, "--grid"},
+      {{"cilindro", "--grid", "12x0", "--radius", "25", "-o", out}, 2, "--grid"},
   };
   for (const auto& c : cases) {
     std::string line;

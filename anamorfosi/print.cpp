@@ -287,6 +287,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
                        std::to_string(r.Height) + "): a file of the scene has changed");
   }
   report.Window = w;
+  if (settings.CheckWindow) settings.CheckWindow(w);
   // The cells and their samples must fit the budget; finer sampling is given up first.
   const unsigned long long cells = static_cast<unsigned long long>(w.Width) * w.Height;
   int n = s.Antialias;

@@ -48,6 +48,9 @@ struct PrintSettings {
   int Threads = 1;
   // Called before the rows of the picture are mapped: (row, rows), rows from 1.
   std::function<void(int row, int rows)> Progress;
+  // Called with the window once it is fixed, before any pixel is mapped: a
+  // front end refuses there what cannot be written (a paper too small).
+  std::function<void(const OutputWindow& window)> CheckWindow;
   // The most bytes the rasters of one print may take.
   unsigned long long MemoryBudget = 1ULL << 30;
 };
