@@ -91,6 +91,27 @@ struct WriteStructs {
 // times; a declared size needing more than that is cut short, whatever it says.
 constexpr unsigned long long kMostInflation = 1100;
 
+// The largest chunk libpng may allocate on its own (text, profiles, palettes):
+// far above what any picture carries, far below what a declared length can ask.
+constexpr png_alloc_size_t kMostChunkBytes = png_alloc_size_t{64} << 20;
+
+// Every chunk's declared length must fit in the bytes that follow it: libpng
+// allocates an ancillary chunk's declared length before it reads the data, so
+// a few bytes declaring 2 GB of text would take the memory first. Answers
+// false (a file cut short) at the first chunk that does not fit.
+bool ChunksFit(const std::uint8_t* data, std::size_t size) {
+  std::size_t at = 8;
+  while (size - at >= 8) {
+    const std::uint32_t length = static_cast<std::uint32_t>(data[at]) << 24 | static_cast<std::uint32_t>(data[at + 1]) << 16 |
+                                 static_cast<std::uint32_t>(data[at + 2]) << 8 | data[at + 3];
+    // Length, type, data and CRC.
+    if (size - at < 12 || length > size - at - 12) return false;
+    if (std::memcmp(data + at + 4, "IEND", 4) == 0) return true;
+    at += 12 + static_cast<std::size_t>(length);
+  }
+  return true;  // what is left is shorter than a chunk header: libpng says so
+}
+
 // What the decoding produces, kept outside the frame that libpng jumps back to.
 struct DecodeJob {
   png_uint_32 width = 0, height = 0;
@@ -113,6 +134,7 @@ bool DecodeRows(png_structp png, png_infop info, PngContext& ctx, const PictureL
   png_set_read_fn(png, &ctx, ReadBytes);
   // The limits are ours, checked below with a message of their own.
   png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+  png_set_chunk_malloc_max(png, kMostChunkBytes);
   png_read_info(png, info);
   job.width = png_get_image_width(png, info);
   job.height = png_get_image_height(png, info);
@@ -149,6 +171,7 @@ Picture DecodePng(const std::uint8_t* data, std::size_t size, const std::string&
   ctx.data = data;
   ctx.size = size;
   DecodeJob job;
+  if (size >= 8 && !ChunksFit(data, size)) throw PictureError(PictureProblem::kTruncated, name, PictureFormat::kPng);
   {
     ReadStructs s(ctx);
     if (!DecodeRows(s.png, s.info, ctx, limits, job)) throw DecodeError(ctx, name);

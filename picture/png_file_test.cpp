@@ -4,6 +4,10 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <random>
 
@@ -281,4 +285,21 @@ TEST(Png, BrokenFilesAreRefusedWithWhatIsWrong) {
   // refused before the 300 MB would be allocated.
   EXPECT_EQ(ProblemOf(withSize(10000, 10000)), PictureProblem::kTruncated);
   EXPECT_EQ(ProblemOf(std::vector<std::uint8_t>(good.begin(), good.begin() + 8)), PictureProblem::kTruncated);
+
+  // Found by fuzzing: a text chunk declaring 2 GB in a 61-byte file made libpng
+  // take (and zero) the 2 GB before it found the data missing. It is refused as
+  // cut short, in a child process whose peak memory tells what was taken.
+  for (const std::string type : {"tEXt", "zTXt", "iTXt", "sPLT", "eXIf"}) {
+    std::string bytes(good.begin(), good.begin() + 33);  // signature and IHDR
+    bytes += std::string("\x77\x35\x94\x00", 4) + type + std::string(20, 'x');  // 2000000000 bytes declared
+    const std::vector<std::uint8_t> bomb(bytes.begin(), bytes.end());
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(ProblemOf(bomb) == PictureProblem::kTruncated ? 0 : 1);
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << type;
+    EXPECT_LT(usage.ru_maxrss, 400 * 1024) << type << ": peak kB";
+  }
 }
