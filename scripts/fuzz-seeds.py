@@ -92,3 +92,20 @@ for prog, lines in params.items():
     ex = os.path.join(examples, prog, "parametri.txt")
     if os.path.exists(ex):
         copy(target, ex)
+
+# Scene files of the anamorfosi command, and DXF headers declaring their units.
+put("scene", "cilindro.json", """{
+  "mirror": {"type": "cilindro", "axis": [0.0, 0.0], "radius": 25.0},
+  "eye": [0.0, -300.0, 250.0],
+  "face": [[-20.0, 0.0, 35.0], [20.0, 0.0, 35.0], [20.0, 0.0, 5.0], [-20.0, 0.0, 5.0]],
+  "picture": "foto.png", "units": "mm", "dpi": 300.0, "accuracy": 4, "antialias": 2,
+  "background": "white", "marks": true, "program_window": false,
+  "window": {"min_x": -101.5, "min_y": -108.4, "max_x": 101.5, "max_y": 30.0, "cell_size": 0.0846, "width": 2399, "height": 1635}
+}
+""")
+put("scene", "generico.json", '{"mirror": {"type": "generico", "file": "cono.dxf", "vertical_axis": true}, '
+    '"eye": [0, 0, 400], "face": [[-10, 7.5, 200], [10, 7.5, 200], [10, -7.5, 200], [-10, -7.5, 200]], '
+    '"grid": "12x8", "units": "in", "pixels": 800, "accuracy": 2, "antialias": 1, "background": "black"}')
+for value in ("1", "4", "5", "6"):
+    put("dxf_units", "insunits_%s.dxf" % value,
+        "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$INSUNITS\r\n 70\r\n%s\r\n  0\r\nENDSEC\r\n" % value)
