@@ -15,6 +15,7 @@
 #include "cono_program.h"
 #include "generico_program.h"
 #include "png_file.h"
+#include "print.h"
 #include "specchio_program.h"
 #include "test_support.h"
 
@@ -260,4 +261,31 @@ TEST(Command, HelpNamesEverySubcommandWithAnExample) {
   EXPECT_EQ(sub.Status, 0);
   EXPECT_NE(sub.Out.find("Example: anamorfosi cilindro"), std::string::npos) << sub.Out;
   EXPECT_NE(sub.Out.find("12 radii"), std::string::npos);
+}
+
+TEST(Command, PrintsBeyondTheMemoryBudgetLowerTheirSamplingThenAreRefused) {
+  TempDir dir;
+  dir.Write("in.ppm", PlainPpm(8, 6, DistinctColours(8, 6)));
+  Scene s;
+  s.Mirror.Radius = 25;
+  s.Eye = {0, -300, 250};
+  s.PictureFace = kCylinderFace;
+  s.Picture = dir.File("in.ppm");
+  s.Dpi = 50;
+  s.Antialias = 4;
+  PrintSettings settings;
+  const OutputWindow w = MakePrint(s, settings).Report.Window;
+  // Room for the cells and four samples a cell, not nine.
+  settings.MemoryBudget = static_cast<unsigned long long>(w.Width) * w.Height * 3 * 5;
+  const Print p = MakePrint(s, settings);
+  EXPECT_EQ(p.Report.Antialias, 2);
+  ASSERT_EQ(p.Report.Notes.size(), 1u);
+  EXPECT_NE(p.Report.Notes[0].find("antialias lowered to 2"), std::string::npos);
+  settings.MemoryBudget = 1000;
+  try {
+    MakePrint(s, settings);
+    ADD_FAILURE() << "made";
+  } catch (const PrintError& e) {
+    EXPECT_NE(std::string(e.what()).find("fit (lower --dpi or --pixels)"), std::string::npos) << e.what();
+  }
 }
