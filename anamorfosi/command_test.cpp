@@ -289,3 +289,15 @@ TEST(Command, PrintsBeyondTheMemoryBudgetLowerTheirSamplingThenAreRefused) {
     EXPECT_NE(std::string(e.what()).find("fit (lower --dpi or --pixels)"), std::string::npos) << e.what();
   }
 }
+
+TEST(Command, TheNumberOfThreadsDoesNotShowInThePrint) {
+  TempDir dir;
+  dir.Write("in.ppm", PlainPpm(30, 20, DistinctColours(30, 20)));
+  for (const char* threads : {"1", "3"}) {
+    ASSERT_EQ(Anamorfosi({"cono", dir.File("in.ppm"), "--base-radius", "30", "--height", "60", "--dpi", "120",
+                          "--threads", threads, "--quiet", "-o", dir.File(std::string("p") + threads + ".png")})
+                  .Status,
+              0);
+  }
+  EXPECT_TRUE(ReadBytes(dir.File("p1.png")) == ReadBytes(dir.File("p3.png")));
+}
