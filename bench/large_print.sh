@@ -20,6 +20,6 @@ cd "$WORK"
 [ -f picture_4000x3000.ppm ] || "$BUILD/bench/anamorfosi_bench" picture 4000 3000 picture_4000x3000.ppm
 [ -x /usr/bin/time ] || { echo "large_print.sh: GNU time is needed (apt-get install time)" >&2; exit 2; }
 /usr/bin/time -f 'wall %e s, user %U s, peak resident %M kB' \
-  "$BUILD/anamorfosi/anamorfosi" cono picture_4000x3000.ppm --base-radius 174 --height 348 --dpi 300 \
+  "$BUILD/anamorfosi/anamorfosi" cono picture_4000x3000.ppm --base-radius 185 --height 370 --dpi 300 \
   -o large_print.png 2>&1 | grep -v '^mapping'
 ls -l large_print.png | awk '{print "PNG: " $5 " bytes"}'
