@@ -16,20 +16,6 @@
 
 namespace {
 
-// Small enough that the fuzzer spends its time decoding, not allocating.
-PictureLimits FuzzLimits() {
-  PictureLimits limits;
-  limits.MaxSide = 4096;
-  limits.MaxPixels = 4'000'000;
-  return limits;
-}
-// Worked out here rather than by the library's WithinLimits, which is under test too.
-bool Fits(long long width, long long height, const PictureLimits& limits) {
-  return width >= 1 && height >= 1 && width <= limits.MaxSide && height <= limits.MaxSide &&
-         width * height <= limits.MaxPixels;
-}
-// Four times the largest buffer those limits need (4 million RGBA pixels).
-constexpr std::size_t kMostAllocation = std::size_t{64} << 20;
 
 void CheckAllocations(const AllocationWatch& watch) {
   if (watch.Largest() <= kMostAllocation) return;

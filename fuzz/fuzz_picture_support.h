@@ -24,6 +24,21 @@
 #include "picture.h"
 #include "picture_error.h"
 
+// Small enough that the fuzzer spends its time decoding, not allocating.
+inline PictureLimits FuzzLimits() {
+  PictureLimits limits;
+  limits.MaxSide = 4096;
+  limits.MaxPixels = 4'000'000;
+  return limits;
+}
+// Worked out here rather than by the library's WithinLimits, which is under test too.
+inline bool Fits(long long width, long long height, const PictureLimits& limits) {
+  return width >= 1 && height >= 1 && width <= limits.MaxSide && height <= limits.MaxSide &&
+         width * height <= limits.MaxPixels;
+}
+// Four times the largest buffer those limits need (4 million RGBA pixels).
+inline constexpr std::size_t kMostAllocation = std::size_t{64} << 20;
+
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t maxSize);
 
 // libFuzzer reads this section as extra coverage counters, cleared before every input.
