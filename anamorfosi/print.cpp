@@ -341,6 +341,19 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
 
 }  // namespace
 
+void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report) {
+  try {
+    LoadMirrorFacets(s.Mirror.File, mirror.Facets);
+  } catch (const RuntimeFailure& e) {
+    throw PrintError(RuntimeText(e));
+  }
+  if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no 3DFACE with an area for the mirror");
+  if (mirror.Facets.FacetOverflow)
+    throw PrintError(s.Mirror.File + ": more than " + std::to_string(MaxFacets) + " triangles");
+  report.FacetCount = mirror.Facets.FacetCount;
+  BuildFacetIndex(mirror.Facets, mirror.Index);
+}
+
 Print MakePrint(const Scene& s, const PrintSettings& settings) {
   if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
   if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");
@@ -348,54 +361,7 @@ Print MakePrint(const Scene& s, const PrintSettings& settings) {
   print.Source = ScenePicture(s);
   print.Report.Mirror = MirrorFootprint(s);
   MappingSetup setup;
-  setup.PictureFace = s.PictureFace;
-  setup.ProjectionCentre = s.Eye;
-  setup.Accuracy = s.Accuracy;
-  const Real faceSide = Distance3(s.PictureFace.C1, s.PictureFace.C2);
-  switch (s.Mirror.Kind) {
-    case MirrorKind::kCylinder: {
-      const Cylinder cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius};
-      if (CylinderIsNull(cylinder)) throw PrintError("--radius: the cylinder's radius must be above 0");
-      return MapScene(s, cylinder, setup, settings, std::move(print));
-    }
-    case MirrorKind::kCone: {
-      ConeMirror cone{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, faceSide / 1000};
-      if (!(cone.BaseRadius > 0)) throw PrintError("--base-radius: the cone's base radius must be above 0");
-      if (!(cone.ConeHeight > 0)) throw PrintError("--height: the cone's height must be above 0");
-      // Pixels whose image would wrap round the axis are left out, as in cono.
-      setup.AxisExclusion = true;
-      setup.AxisFoot = {cone.AxisPoint.x, cone.AxisPoint.y};
-      return MapScene(s, cone, setup, settings, std::move(print));
-    }
-    case MirrorKind::kPlane: {
-      const Face m = ReadFaceFile(s.Mirror.File, "mirror");
-      PlaneMirror mirror;
-      mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
-      mirror.HasFace = true;
-      if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001L)
-        print.Report.Notes.push_back(s.Mirror.File + ": the mirror face is not plane; its first three corners are used");
-      return MapScene(s, mirror, setup, settings, std::move(print));
-    }
-    case MirrorKind::kMesh: {
-      FacetedMirror mirror;
-      mirror.VerticalAxisMode = s.Mirror.VerticalAxis;
-      mirror.AxisTolerance = faceSide / 1000;
-      try {
-        LoadMirrorFacets(s.Mirror.File, mirror.Facets);
-      } catch (const RuntimeFailure& e) {
-        throw PrintError(RuntimeText(e));
-      }
-      if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no 3DFACE with an area for the mirror");
-      if (mirror.Facets.FacetOverflow)
-        throw PrintError(s.Mirror.File + ": more than " + std::to_string(MaxFacets) + " triangles");
-      print.Report.FacetCount = mirror.Facets.FacetCount;
-      BuildFacetIndex(mirror.Facets, mirror.Index);
-      if (mirror.VerticalAxisMode) {
-        setup.AxisExclusion = true;
-        setup.AxisFoot = {s.Eye.x, s.Eye.y};
-      }
-      return MapScene(s, mirror, setup, settings, std::move(print));
-    }
-  }
-  throw PrintError("unknown mirror");
+  return WithSceneMirror(s, setup, print.Report, [&](const auto& mirror) {
+    return MapScene(s, mirror, setup, settings, std::move(print));
+  });
 }

@@ -10,7 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "cone.h"
+#include "cylinder.h"
+#include "faceted_mirror.h"
+#include "mapping.h"
 #include "mirror.h"
+#include "plane_mirror.h"
 #include "picture.h"
 #include "ppm.h"
 #include "scene.h"
@@ -74,6 +79,12 @@ Face ReadFaceFile(const std::string& file, const std::string& what);
 // The mirror's footprint on the sheet.
 Footprint MirrorFootprint(const Scene& scene);
 
+// Builds the scene's mirror, fills setup (face, eye, accuracy, the axis step of
+// the cone and of the mesh's vertical mode) and answers fn(mirror). Throws
+// PrintError for a mirror that cannot be used.
+template <class Fn>
+decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport& report, Fn&& fn);
+
 // Makes the print. The scene must be complete (eye, face); its Window, when
 // recorded, must be the one that results. Throws PrintError.
 Print MakePrint(const Scene& scene, const PrintSettings& settings);
@@ -81,3 +92,49 @@ Print MakePrint(const Scene& scene, const PrintSettings& settings);
 // The print's size in millimetres.
 double PrintWidthMm(const Scene& scene, const OutputWindow& window);
 double PrintHeightMm(const Scene& scene, const OutputWindow& window);
+
+void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report);
+
+template <class Fn>
+decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport& report, Fn&& fn) {
+  setup.PictureFace = s.PictureFace;
+  setup.ProjectionCentre = s.Eye;
+  setup.Accuracy = s.Accuracy;
+  const Real faceSide = Distance3(s.PictureFace.C1, s.PictureFace.C2);
+  switch (s.Mirror.Kind) {
+    case MirrorKind::kCylinder: {
+      const Cylinder cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius};
+      if (CylinderIsNull(cylinder)) throw PrintError("--radius: the cylinder's radius must be above 0");
+      return fn(cylinder);
+    }
+    case MirrorKind::kCone: {
+      const ConeMirror cone{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, faceSide / 1000};
+      if (!(cone.BaseRadius > 0)) throw PrintError("--base-radius: the cone's base radius must be above 0");
+      if (!(cone.ConeHeight > 0)) throw PrintError("--height: the cone's height must be above 0");
+      // Pixels whose image would wrap round the axis are left out, as in cono.
+      setup.AxisExclusion = true;
+      setup.AxisFoot = {cone.AxisPoint.x, cone.AxisPoint.y};
+      return fn(cone);
+    }
+    case MirrorKind::kPlane: {
+      const Face m = ReadFaceFile(s.Mirror.File, "mirror");
+      PlaneMirror mirror;
+      mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
+      mirror.HasFace = true;
+      if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001L)
+        report.Notes.push_back(s.Mirror.File + ": the mirror face is not plane; its first three corners are used");
+      return fn(mirror);
+    }
+    case MirrorKind::kMesh:
+      break;
+  }
+  FacetedMirror mirror;
+  mirror.VerticalAxisMode = s.Mirror.VerticalAxis;
+  mirror.AxisTolerance = faceSide / 1000;
+  LoadMeshMirror(s, mirror, report);
+  if (mirror.VerticalAxisMode) {
+    setup.AxisExclusion = true;
+    setup.AxisFoot = {s.Eye.x, s.Eye.y};
+  }
+  return fn(mirror);
+}
