@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "axial.h"
 #include "cone.h"
@@ -270,6 +271,20 @@ void DrawFootprint(Picture& p, const OutputWindow& w, const Footprint& f, double
   }
 }
 
+// The first colour that no mapped pixel of the picture has.
+std::optional<Rgb> UnusedColour(const Picture& p) {
+  std::vector<bool> used(std::size_t{1} << 24, false);
+  const std::size_t n = static_cast<std::size_t>(p.Width) * p.Height;
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint8_t* c = &p.Rgb[i * 3];
+    used[static_cast<std::size_t>(c[0]) << 16 | static_cast<std::size_t>(c[1]) << 8 | c[2]] = true;
+  }
+  for (std::size_t v = 0; v < used.size(); ++v) {
+    if (!used[v]) return Rgb{static_cast<std::uint8_t>(v >> 16), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+  }
+  return std::nullopt;
+}
+
 template <class Mirror>
 Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const PrintSettings& settings, Print print) {
   PrintReport& report = print.Report;
@@ -307,9 +322,18 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
   setup.Window = SampleWindow(w, n);
   setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, picture.Width);
   setup.FaceSubStep = setup.FaceStep / setup.Accuracy;
+  // The samples start as a colour no pixel has, so that paper can be told from
+  // painted white or black; without one, as the background.
+  const std::optional<Rgb> paper = UnusedColour(picture);
+  const Rgb background = s.BlackBackground ? Rgb{0, 0, 0} : Rgb{255, 255, 255};
+  const Rgb start = paper.value_or(background);
   OutputRaster raster;
   ClearRaster(raster, setup.Window.Width, setup.Window.Height);
-  if (!s.BlackBackground) std::fill(raster.Cells.begin(), raster.Cells.end(), std::uint8_t{255});
+  for (std::size_t i = 0; i < raster.Cells.size(); i += 3) {
+    raster.Cells[i] = start.r;
+    raster.Cells[i + 1] = start.g;
+    raster.Cells[i + 2] = start.b;
+  }
   MapPicture(mirror, setup, picture, raster, settings.Threads, report.Misses, [&](int row) {
     if (settings.Progress) settings.Progress(row, picture.Height);
   });
@@ -319,19 +343,27 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
   out.Width = w.Width;
   out.Height = w.Height;
   out.Rgb.assign(cells * 3, 0);
+  if (paper) print.Painted.assign(cells, 0);
   const unsigned count = static_cast<unsigned>(n * n);
   for (int col = 1; col <= w.Width; ++col) {
     for (int row = 1; row <= w.Height; ++row) {
       unsigned sum[3] = {0, 0, 0};
+      unsigned bare = 0;
       for (int i = 0; i < n; ++i) {
         for (int j = 0; j < n; ++j) {
-          const Rgb c = raster.Get((col - 1) * n + 1 + i, (row - 1) * n + 1 + j);
+          Rgb c = raster.Get((col - 1) * n + 1 + i, (row - 1) * n + 1 + j);
+          if (paper && c.r == paper->r && c.g == paper->g && c.b == paper->b) {
+            c = background;
+            ++bare;
+          }
           sum[0] += c.r;
           sum[1] += c.g;
           sum[2] += c.b;
         }
       }
-      std::uint8_t* px = &out.Rgb[(static_cast<std::size_t>(row - 1) * w.Width + (col - 1)) * 3];
+      const std::size_t cell = static_cast<std::size_t>(row - 1) * w.Width + (col - 1);
+      if (paper) print.Painted[cell] = bare < count;
+      std::uint8_t* px = &out.Rgb[cell * 3];
       for (int k = 0; k < 3; ++k) px[k] = static_cast<std::uint8_t>((sum[k] + count / 2) / count);
     }
   }

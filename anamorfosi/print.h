@@ -62,6 +62,9 @@ struct PrintSettings {
 
 struct Print {
   Picture Cells;        // row-major RGB, the top row first
+  // 1 for a cell that some pixel painted, 0 for paper; row-major like Cells.
+  // Empty when the picture uses every colour, so that none can mark paper.
+  std::vector<std::uint8_t> Painted;
   InputPicture Source;  // the input picture's header (for the plain P3 output)
   PrintReport Report;
 };

@@ -188,14 +188,17 @@ Scene ReadSceneFile(const std::string& path) {
   if (!in) throw std::runtime_error(path + ": cannot be read");
   std::ostringstream text;
   text << in.rdbuf();
+  return ParseScene(text.str(), path, fs::path(path).parent_path().string());
+}
+
+Scene ParseScene(const std::string& text, const std::string& path, const std::string& folder) {
   ordered_json j;
   try {
-    j = ordered_json::parse(text.str());
+    j = ordered_json::parse(text);
   } catch (const nlohmann::json::parse_error& e) {
     throw std::runtime_error(path + ": not a scene file (" + std::string(e.what()) + ")");
   }
   const Reader r{path};
-  const std::string folder = fs::path(path).parent_path().string();
   auto inFolder = [&](const std::string& name) {
     return name.empty() || fs::path(name).is_absolute() ? name : (fs::path(folder) / name).lexically_normal().string();
   };

@@ -54,3 +54,6 @@ std::string SceneToJson(const Scene& scene, const std::string& sceneFolder);
 // Reads a scene file; file names in it are relative to its folder. Throws
 // std::runtime_error naming the file and the key that is missing or wrong.
 Scene ReadSceneFile(const std::string& path);
+// The same from the text of a scene; name words the errors, folder is where
+// its file names are relative to.
+Scene ParseScene(const std::string& text, const std::string& name, const std::string& folder);

@@ -66,6 +66,8 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const PictureLimits limits = FuzzLimits();
   CountPngChunks(0x100, data, size);
+  // The text entries a print carries (its scene): read without a fault, never empty keys.
+  for (const PngText& t : ReadPngTexts(data, size)) FUZZ_CHECK(!t.Key.empty());
   const Outcome png = Decode([&] { return DecodePng(data, size, "fuzz.png", limits); });
   // The sniffing front door decides alike for a file with the signature.
   const bool signature = SniffPictureFormat(data, size) == PictureFormat::kPng;

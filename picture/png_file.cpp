@@ -87,6 +87,11 @@ struct WriteStructs {
   WriteStructs& operator=(const WriteStructs&) = delete;
 };
 
+// Out of line, so that no object of its own is in the frame of the setjmp.
+[[gnu::noinline]] void AppendText(std::vector<PngText>& out, const char* key, const char* text) {
+  out.push_back({key ? key : "", text ? text : ""});
+}
+
 // The deflate stream of a PNG cannot expand its input more than about 1032
 // times; a declared size needing more than that is cut short, whatever it says.
 constexpr unsigned long long kMostInflation = 1100;
@@ -204,6 +209,35 @@ Picture DecodePng(const std::uint8_t* data, std::size_t size, const std::string&
   }
   picture.Rgb = std::move(pixels);
   return picture;
+}
+
+namespace {
+
+// The libpng calls that read the chunks before the image; false when libpng gave up.
+bool ReadTexts(png_structp png, png_infop info, PngContext& ctx, std::vector<PngText>& out) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_read_fn(png, &ctx, ReadBytes);
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+  png_set_chunk_malloc_max(png, kMostChunkBytes);
+  png_read_info(png, info);
+  png_textp texts = nullptr;
+  int count = 0;
+  png_get_text(png, info, &texts, &count);
+  for (int i = 0; i < count; ++i) AppendText(out, texts[i].key, texts[i].text);
+  return true;
+}
+
+}  // namespace
+
+std::vector<PngText> ReadPngTexts(const std::uint8_t* data, std::size_t size) {
+  std::vector<PngText> texts;
+  if (size < 8 || std::memcmp(data, "\x89PNG\r\n\x1a\n", 8) != 0 || !ChunksFit(data, size)) return texts;
+  PngContext ctx;
+  ctx.data = data;
+  ctx.size = size;
+  ReadStructs s(ctx);
+  if (!ReadTexts(s.png, s.info, ctx, texts)) texts.clear();
+  return texts;
 }
 
 namespace {

@@ -40,5 +40,9 @@ using PngSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 // bad size, level or text key.
 void EncodePng(int width, int height, int channels, const PngRowSource& rows, const PngWriteOptions& options,
                const PngSink& sink, const std::string& name);
+// The text entries (tEXt, zTXt, iTXt) before the image data of a PNG in
+// memory, in file order; empty when there are none or the file is not a PNG.
+std::vector<PngText> ReadPngTexts(const std::uint8_t* data, std::size_t size);
+
 // The picture as PNG bytes (RGBA when it has an alpha channel).
 std::vector<std::uint8_t> EncodePng(const Picture& picture, const PngWriteOptions& options = {});
