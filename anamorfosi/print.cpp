@@ -17,6 +17,7 @@
 #include "grid_picture.h"
 #include "facets.h"
 #include "picture_error.h"
+#include "input_picture.h"
 #include "picture_file.h"
 #include "plane_mirror.h"
 #include "run.h"
@@ -53,13 +54,7 @@ InputPicture ReadScenePicture(const std::string& file) {
   if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture");
   try {
-    if (SniffPictureFile(file) == PictureFormat::kPpm) return ReadPicture(file);
-    InputPicture input;
-    static_cast<Picture&>(input) = ReadPictureFile(file);
-    CompositeOntoWhite(input);
-    input.HasComment = true;
-    input.Comment = std::string("# convertita da ") + FormatName(SniffPictureFile(file));
-    return input;
+    return ReadAnyPicture(file);
   } catch (const PpmError& e) {
     throw PrintError(PpmText(e));
   } catch (const RuntimeFailure& e) {

@@ -38,23 +38,27 @@ std::string PictureMessage(const PictureError& e) {
   return "Errore: il file " + e.File + " " + what;
 }
 
-InputPicture ReadInputPicture(const std::string& fileName) {
+InputPicture ReadAnyPicture(const std::string& fileName) {
   // Only a regular file is looked at first: a pipe would lose what was read.
   struct stat st {};
   const bool regular = ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   const PictureFormat format = regular ? SniffPictureFile(fileName) : PictureFormat::kPpm;
   if (format == PictureFormat::kPpm) return ReadPicture(fileName);
   InputPicture input;
-  try {
-    static_cast<Picture&>(input) = ReadPictureFile(fileName);
-  } catch (const PictureError& e) {
-    if (e.Problem == PictureProblem::kCannotOpen) throw RuntimeFailure(RuntimeCodeFromErrno(e.Errno), fileName);
-    if (e.Problem == PictureProblem::kReadFailed) throw RuntimeFailure(kDiskReadError, fileName);
-    throw RunStopped(PictureMessage(e));
-  }
+  static_cast<Picture&>(input) = ReadPictureFile(fileName);
   CompositeOntoWhite(input);
   input.MaxValue = 255;
   input.HasComment = true;
   input.Comment = std::string("# convertita da ") + FormatName(format);
   return input;
+}
+
+InputPicture ReadInputPicture(const std::string& fileName) {
+  try {
+    return ReadAnyPicture(fileName);
+  } catch (const PictureError& e) {
+    if (e.Problem == PictureProblem::kCannotOpen) throw RuntimeFailure(RuntimeCodeFromErrno(e.Errno), fileName);
+    if (e.Problem == PictureProblem::kReadFailed) throw RuntimeFailure(kDiskReadError, fileName);
+    throw RunStopped(PictureMessage(e));
+  }
 }

@@ -15,5 +15,10 @@
 // when it is not a picture these programs read.
 InputPicture ReadInputPicture(const std::string& fileName);
 
+// The same choice and preparation, its refusals left as they come: PpmError
+// and RuntimeFailure from the PPM reader, PictureError from the library, for a
+// front end that words them itself.
+InputPicture ReadAnyPicture(const std::string& fileName);
+
 // The Italian console message for a picture the library refused.
 std::string PictureMessage(const PictureError& error);
