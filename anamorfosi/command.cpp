@@ -42,9 +42,10 @@ struct Options {
   std::string Picture, Grid, Output, Face, MirrorFile, Units, Background = "white", SaveScene, SceneFile, Axis, Eye;
   double Radius = std::nan(""), Height = std::nan("");
   double Dpi = 300, Fill = 0.9;
-  // vista
-  std::string PrintFile, Restored;
-  int Sub = 1;
+  // vista, and the view of the mapping subcommands
+  std::string PrintFile, Restored, Preview;
+  std::vector<std::string> ProgramRun;  // the program's name and its parameter file
+  int Sub = 1, Size = 1200;
   long Pixels = 0;
   int Accuracy = 4, Antialias = 0, Threads = 0;
   bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false;
@@ -438,6 +439,32 @@ const char* MirrorWords(MirrorKind k) {
   return "";
 }
 
+// The view of a made print (written to view, when named) and the picture it
+// restores (written to restored, when named); the fidelity line goes to out.
+void ShowView(const Scene& scene, const Print& made, const SheetFile* file, const Options& o,
+              const std::string& view, std::ostream& out, std::ostream& err, bool quiet) {
+  const int threads = o.Threads > 0 ? o.Threads : DefaultThreads();
+  const PrintedSheet sheet = SheetOf(made, file);
+  auto write = [](const std::string& name, const Picture& p, const char* option) {
+    try {
+      WritePngFile(name, p);
+    } catch (const PictureError& e) {
+      throw PrintError(std::string(option) + ": " + e.what());
+    }
+  };
+  if (!view.empty()) {
+    const SceneView v = ViewScene(scene, sheet, o.Size, threads);
+    write(view, v.Image, o.Preview.empty() ? "-o" : "--preview");
+    if (v.Stats.SecondHits > 0)
+      err << "anamorfosi: note: " << v.Stats.SecondHits << " of the view's " << v.Stats.Rays
+          << " sight rays meet the mirror a second time; they are drawn as table\n";
+    if (!quiet) out << "view: " << view << ", " << v.Image.Width << " x " << v.Image.Height << " pixels\n";
+  }
+  const VistaResult r = RestoreScene(scene, made, sheet, o.Sub, threads);
+  if (!o.Restored.empty()) write(o.Restored, r.Restored, "--restored");
+  if (!quiet) out << FidelityLine(r.Score) << "\n";
+}
+
 // Makes and writes the print of a complete scene, and says what it did.
 int Execute(Scene scene, const Options& o, const std::vector<std::string>& chosen, std::ostream& out,
             std::ostream& err, bool terminal) {
@@ -458,6 +485,11 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   if (!o.SaveScene.empty()) {
     CheckNotAnInput(o.SaveScene, InputsOf(scene, o), "--save-scene");
     CheckOutputFolder(o.SaveScene, "--save-scene");
+  }
+  if (!o.Preview.empty()) {
+    CheckNotAnInput(o.Preview, InputsOf(scene, o), "--preview");
+    if (fs::path(o.Preview) == fs::path(o.Output)) throw UsageError("--preview: must not be the print's own file");
+    CheckOutputFolder(o.Preview, "--preview");
   }
   PrintSettings settings;
   settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
@@ -484,7 +516,10 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     err << "anamorfosi: warning: " << r.Misses.MissCount
         << " sight rays missed the mirror or did not reach the sheet: the print is not correct there\n";
   for (const std::string& note : r.Notes) err << "anamorfosi: note: " << note << "\n";
-  if (o.Quiet) return 0;
+  if (o.Quiet) {
+    if (!o.Preview.empty()) ShowView(scene, print, nullptr, o, o.Preview, out, err, true);
+    return 0;
+  }
   const std::string u = UnitsName(scene.Unit);
   out << "mirror: " << MirrorWords(scene.Mirror.Kind);
   if (scene.Mirror.Kind == MirrorKind::kCylinder || scene.Mirror.Kind == MirrorKind::kCone)
@@ -509,6 +544,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     out << "\n";
   }
   out << "written: " << o.Output << "\n";
+  if (!o.Preview.empty()) ShowView(scene, print, nullptr, o, o.Preview, out, err, false);
   return 0;
 }
 
@@ -537,6 +573,8 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
                 "the window exactly as the four programs compute it (needs --pixels; no footprint)");
   sub->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
   sub->add_option("--save-scene", o.SaveScene, "write every value used to this JSON scene file");
+  sub->add_option("--preview", o.Preview, "also write the view from the eye (PNG) and print the fidelity line");
+  sub->add_option("--size", o.Size, "the width of the --preview view in pixels (default 1200)");
   sub->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
   sub->add_option("-o,--output", o.Output, "the print: .png (true scale), .pdf (pages to print), .ppm (plain P3)")->required();
   AddPageOptions(sub, o);
@@ -600,20 +638,30 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   AddPageOptions(run, o);
   run->footer("Example: anamorfosi run scena.json -o stampa.png");
 
-  CLI::App* vista = app.add_subcommand("vista", "the picture as the eye sees it in the mirror, and how faithful it is");
-  vista->add_option("SCENE", o.SceneFile, "the scene file (JSON)")->required();
+  CLI::App* vista = app.add_subcommand("vista", "the view from the eye, the picture the mirror restores, and how faithful it is");
+  vista->add_option("SCENE", o.SceneFile, "the scene file (JSON)");
+  vista->add_option("--program", o.ProgramRun, "instead of a scene: a run of cilindro, cono, specchio or generico, "
+                                               "PROGRAM PARAMETERS (names in the file are taken from its folder)")
+      ->expected(2);
   vista->add_option("--print", o.PrintFile, "a print file to look at (default: the scene's own print)");
+  vista->add_option("-o,--output", o.Output, "write the view from the eye (PNG)");
+  vista->add_option("--size", o.Size, "the view's width in pixels (default 1200)");
   vista->add_option("--restored", o.Restored, "write the restored picture (PNG), the size of the input");
-  vista->add_option("--sub", o.Sub, "N x N sight rays a pixel (default 1)");
-  vista->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
+  vista->add_option("--sub", o.Sub, "N x N sight rays a pixel of the restored picture (default 1)");
+  vista->add_option("--threads", o.Threads, "threads (default: every core)");
   vista->footer(
+      "The view looks from the eye at the centre of the picture face; the mirror is slightly tinted,\n"
+      "the table beyond the print and the sky are plain.\n"
       "Prints one line: fidelity: P% within 8 levels, PSNR D dB, unpainted U%, outside X%.\n"
       "  within 8 levels: the share of sight rays whose colour differs from the picture's pixel by\n"
-      "    at most 8 levels in each of red, green and blue;\n"
-      "  PSNR: the peak signal-to-noise ratio of what they see against the picture (99 dB: the same);\n"
+      "    at most 8 levels in each of red, green and blue (for an anti-aliased print, from the picture\n"
+      "    blurred by the print's cell, as its N x N samples saw it);\n"
+      "  PSNR: the peak signal-to-noise ratio of what they see against the same (99 dB: the same);\n"
       "  unpainted: the share that read a cell no pixel painted (paper);\n"
       "  outside: the share that miss the mirror or land off the print.\n"
-      "Example: anamorfosi vista scena.json --restored visto.png");
+      "Examples:\n"
+      "  anamorfosi vista scena.json -o vista.png --restored visto.png\n"
+      "  anamorfosi vista --program cilindro parametri.txt --print anamorfosi.ppm -o vista.png");
 
   try {
     app.parse(argc, argv);
@@ -628,22 +676,22 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   try {
     std::vector<std::string> chosen;
     if (vista->parsed()) {
-      Scene scene = ReadSceneFile(o.SceneFile);
+      if (o.SceneFile.empty() == o.ProgramRun.empty())
+        throw UsageError(o.SceneFile.empty() ? "vista: a scene file is needed, or --program PROGRAM PARAMETERS"
+                                             : "vista: give a scene file or --program, not both");
+      const Scene scene = o.ProgramRun.empty() ? ReadSceneFile(o.SceneFile) : ProgramScene(o.ProgramRun[0], o.ProgramRun[1]);
+      for (const auto& [name, option] : {std::pair{o.Output, "-o"}, std::pair{o.Restored, "--restored"}}) {
+        if (name.empty()) continue;
+        CheckNotAnInput(name, {o.SceneFile, o.PrintFile, scene.Picture, scene.Mirror.File,
+                               o.ProgramRun.empty() ? std::string() : o.ProgramRun[1]}, option);
+        CheckOutputFolder(name, option);
+      }
       PrintSettings settings;
       settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
       const Print made = MakePrint(scene, settings);
       SheetFile file;
       if (!o.PrintFile.empty()) file = ReadSheetFile(o.PrintFile);
-      const VistaResult v = RestoreScene(scene, made, o.PrintFile.empty() ? nullptr : &file, o.Sub);
-      if (!o.Restored.empty()) {
-        CheckOutputFolder(o.Restored, "--restored");
-        try {
-          WritePngFile(o.Restored, v.Restored);
-        } catch (const PictureError& e) {
-          throw PrintError(std::string("--restored: ") + e.what());
-        }
-      }
-      out << FidelityLine(v.Score) << "\n";
+      ShowView(scene, made, o.PrintFile.empty() ? nullptr : &file, o, o.Output, out, err, false);
       return 0;
     }
     if (run->parsed()) {

@@ -22,8 +22,6 @@
 #include "plane_mirror.h"
 #include "run.h"
 
-namespace {
-
 std::string RuntimeText(const RuntimeFailure& e) {
   switch (e.code()) {
     case kFileNotFound: return e.file() + ": no such file";
@@ -34,6 +32,8 @@ std::string RuntimeText(const RuntimeFailure& e) {
     default: return e.file() + ": cannot be read";
   }
 }
+
+namespace {
 
 std::string PpmText(const PpmError& e) {
   switch (e.Problem) {

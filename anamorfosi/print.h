@@ -12,6 +12,7 @@
 
 #include "cone.h"
 #include "cylinder.h"
+#include "errors.h"
 #include "faceted_mirror.h"
 #include "mapping.h"
 #include "mirror.h"
@@ -27,6 +28,9 @@ class PrintError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
+
+// A file or number failure of the programs' readers, in one English line.
+std::string RuntimeText(const RuntimeFailure& e);
 
 // Where the mirror stands on the sheet: a circle (cylinder, cone) or the
 // segments of its outline that lie on the sheet (plane mirror, mesh).

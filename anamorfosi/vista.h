@@ -1,5 +1,6 @@
-// The view from the eye of a scene: the picture as the mirror restores it from
-// the print, and its fidelity score.
+// The view from the eye of a scene: the perspective view of the mirror and the
+// print, the picture as the mirror restores it from the print, and its
+// fidelity score.
 #pragma once
 
 #include <optional>
@@ -8,6 +9,7 @@
 #include "print.h"
 #include "restore.h"
 #include "scene.h"
+#include "view.h"
 
 struct VistaResult {
   Picture Restored;
@@ -22,7 +24,29 @@ struct SheetFile {
 };
 SheetFile ReadSheetFile(const std::string& file);
 
-// Restores the scene's picture from its own print (made), or from a print
-// file laid where the file says, or else over the scene's window (then it must
-// have the window's size); sub x sub sight rays a pixel. Throws PrintError.
-VistaResult RestoreScene(const Scene& scene, const Print& made, const SheetFile* file, int sub);
+// The sheet the eye looks at: the scene's own print (made), or a print file
+// laid where the file says, or else over the scene's window (then it must have
+// the window's size). Throws PrintError.
+PrintedSheet SheetOf(const Print& made, const SheetFile* file);
+
+// Restores the scene's picture from the sheet, sub x sub sight rays a pixel;
+// an anti-aliased print is scored against the picture blurred by its cells'
+// box. Throws PrintError.
+VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads);
+
+// Sight rays a side of one pixel of the view.
+inline constexpr int kViewSupersample = 2;
+
+struct SceneView {
+  Picture Image;
+  ViewStats Stats;
+  ViewCamera Camera;
+};
+// The view from the scene's eye, width pixels wide.
+SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, int threads);
+
+// The scene of a run of one of the four programs ("cilindro", "cono",
+// "specchio", "generico") from its parameter file; the file names in it are
+// taken from the parameter file's folder. The print is the programs': their
+// window, one sample a cell, black paper, no marks. Throws PrintError.
+Scene ProgramScene(const std::string& program, const std::string& parameterFile);

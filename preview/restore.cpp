@@ -14,17 +14,20 @@ std::string FidelityLine(const Fidelity& f) {
 
 double Psnr(const Fidelity& f) {
   if (f.Samples == 0) return 0;
-  const double mse = f.SquaredError / (3.0 * f.Samples);
+  const double mse = static_cast<double>(f.SquaredError) / (3.0 * f.Samples);
   // A perfect match is reported as 99 dB rather than infinity.
   return mse <= 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
-Point3 FaceSample(const MappingSetup& s, int col, int row, int i, int j, int sub) {
+Point3 FacePointAt(const MappingSetup& s, Real u, Real v) {
   const Face& f = s.PictureFace;
-  const Real u = (col - 1 + (i + 0.5L) / sub) * s.FaceStep, v = (row - 1 + (j + 0.5L) / sub) * s.FaceStep;
-  const Point3 a = PointToward(f.C1, f.C2, u);
-  const Point3 b = PointToward(f.C4, f.C3, u);
-  return PointToward(a, b, v);
+  const Point3 a = PointToward(f.C1, f.C2, u * s.FaceStep);
+  const Point3 b = PointToward(f.C4, f.C3, u * s.FaceStep);
+  return PointToward(a, b, v * s.FaceStep);
+}
+
+Point3 FaceSample(const MappingSetup& s, int col, int row, int i, int j, int sub) {
+  return FacePointAt(s, col - 1 + (i + 0.5L) / sub, row - 1 + (j + 0.5L) / sub);
 }
 
 bool ReadSheet(const PrintedSheet& sheet, Point3 landing, const std::uint8_t*& colour, bool& painted) {
@@ -44,7 +47,7 @@ void Score(Fidelity& f, const std::uint8_t* pixel, const std::uint8_t* seen, boo
     ++f.Outside;
     // An unread sample counts as the farthest colour from the pixel's.
     for (int k = 0; k < 3; ++k) {
-      const double d = std::max<double>(pixel[k], 255 - pixel[k]);
+      const long long d = std::max<int>(pixel[k], 255 - pixel[k]);
       f.SquaredError += d * d;
     }
     return;
@@ -54,7 +57,49 @@ void Score(Fidelity& f, const std::uint8_t* pixel, const std::uint8_t* seen, boo
   for (int k = 0; k < 3; ++k) {
     const int d = std::abs(static_cast<int>(pixel[k]) - static_cast<int>(seen[k]));
     close = close && d <= 8;
-    f.SquaredError += static_cast<double>(d) * d;
+    f.SquaredError += static_cast<long long>(d) * d;
   }
   f.Within += close;
+}
+
+void AddFidelity(Fidelity& total, const Fidelity& part) {
+  total.Samples += part.Samples;
+  total.Within += part.Within;
+  total.Unpainted += part.Unpainted;
+  total.Outside += part.Outside;
+  total.SquaredError += part.SquaredError;
+}
+
+bool BoxedColour(const PrintedSheet& sheet, const Picture& input, int n, Rgb background, Real u, Real v,
+                 Point3 landing, Point3 alongU, Point3 alongV, Real h, std::uint8_t out[3]) {
+  int col = 0, row = 0;
+  CellOf(sheet.Window, landing.x, landing.y, col, row);
+  if (col == OutsideCell || row == OutsideCell) return false;
+  // The stretch: sheet distance per picture pixel along u and along v.
+  const Real ux = (alongU.x - landing.x) / h, uy = (alongU.y - landing.y) / h;
+  const Real vx = (alongV.x - landing.x) / h, vy = (alongV.y - landing.y) / h;
+  const Real det = ux * vy - vx * uy;
+  const Real cell = sheet.Window.CellSize;
+  // A stretch that folds a pixel to below a millionth of a cell has no inverse worth the name.
+  if (!(std::fabs(det) > 1e-12L * cell * cell)) return false;
+  unsigned sum[3] = {0, 0, 0};
+  for (int b = 0; b < n; ++b) {
+    for (int a = 0; a < n; ++a) {
+      // The sample's centre as the print's finer raster places it.
+      const Real dx = sheet.Window.MinX + (col - 1) * cell + (a + 0.5L) * cell / n - landing.x;
+      const Real dy = sheet.Window.MaxY - (row - 1) * cell - (b + 0.5L) * cell / n - landing.y;
+      const Real pu = u + (dx * vy - vx * dy) / det, pv = v + (ux * dy - dx * uy) / det;
+      const std::uint8_t* c = nullptr;
+      const std::uint8_t paper[3] = {background.r, background.g, background.b};
+      c = paper;
+      if (pu >= 0 && pv >= 0 && pu < input.Width && pv < input.Height) {
+        const std::size_t p = static_cast<std::size_t>(pv) * input.Width + static_cast<std::size_t>(pu);
+        if (IsMapped(input, p)) c = &input.Rgb[p * 3];
+      }
+      for (int k = 0; k < 3; ++k) sum[k] += c[k];
+    }
+  }
+  const unsigned count = static_cast<unsigned>(n * n);
+  for (int k = 0; k < 3; ++k) out[k] = static_cast<std::uint8_t>((sum[k] + count / 2) / count);
+  return true;
 }
