@@ -688,6 +688,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       }
       PrintSettings settings;
       settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
+      settings.MapPixels = o.PrintFile.empty();
       const Print made = MakePrint(scene, settings);
       SheetFile file;
       if (!o.PrintFile.empty()) file = ReadSheetFile(o.PrintFile);

@@ -313,6 +313,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
   if (n < s.Antialias)
     report.Notes.push_back("antialias lowered to " + std::to_string(n) + " for a print of this size");
   report.Antialias = n;
+  if (!settings.MapPixels) return print;
 
   setup.Window = SampleWindow(w, n);
   setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, picture.Width);

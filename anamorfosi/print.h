@@ -62,6 +62,9 @@ struct PrintSettings {
   std::function<void(const OutputWindow& window)> CheckWindow;
   // The most bytes the rasters of one print may take.
   unsigned long long MemoryBudget = 1ULL << 30;
+  // false: only the window, the sampling and the picture are settled; no pixel
+  // is mapped and Cells stays empty (for a print that comes from a file).
+  bool MapPixels = true;
 };
 
 struct Print {

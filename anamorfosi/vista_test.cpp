@@ -1,12 +1,20 @@
 // The fidelity score tells right from wrong: the engine's own print restores
-// the picture, a print mirrored, shifted or made for another eye does not.
+// the picture, a print mirrored, shifted or made for another eye does not. The
+// view from the eye shows the picture upright where the face is.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <functional>
 #include <random>
 #include <sstream>
 
+#include "cilindro_program.h"
 #include "command.h"
+#include "cono_program.h"
+#include "generico_program.h"
+#include "specchio_program.h"
+#include "vista.h"
 #include "picture_file.h"
 #include "png_file.h"
 #include "scene.h"
@@ -42,6 +50,34 @@ double ScoreOf(const TempDir& dir, const std::vector<std::string>& scene, const 
 }
 
 Picture ReadPng(const std::string& path) { return ReadPictureFile(path); }
+
+Rgb PixelAt(const Picture& p, int x, int y) {
+  const std::uint8_t* c = &p.Rgb[(static_cast<std::size_t>(y) * p.Width + x) * 3];
+  return {c[0], c[1], c[2]};
+}
+
+// The scene's print, its sheet and its view, made through the library.
+struct Looked {
+  Scene S;
+  Print Made;
+  SceneView View;
+};
+Looked Look(const std::string& sceneFile, int width, int threads = 2) {
+  Looked l{ReadSceneFile(sceneFile), {}, {}};
+  PrintSettings settings;
+  settings.Threads = threads;
+  l.Made = MakePrint(l.S, settings);
+  l.View = ViewScene(l.S, SheetOf(l.Made, nullptr), width, threads);
+  return l;
+}
+
+// The point of the picture face at (u, v) in pixels of the picture.
+Point3 OnFace(const Looked& l, Real u, Real v) {
+  MappingSetup setup;
+  setup.PictureFace = l.S.PictureFace;
+  setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, l.Made.Source.Width);
+  return FacePointAt(setup, u, v);
+}
 
 }  // namespace
 
@@ -107,4 +143,154 @@ TEST(Vista, AWrongPrintScoresFarLower) {
   Anamorfosi({"cilindro", card, "--radius", "25", "--dpi", "150", "--eye", "0,-300,300", "--face",
               dir.File("face.dxf"), "--quiet", "-o", dir.File("higher.png")});
   EXPECT_LT(Within(Anamorfosi({"vista", dir.File("right.json"), "--print", dir.File("higher.png")})), 80);
+}
+
+TEST(Vista, TheCylindersViewShowsTheCardUpright) {
+  TempDir dir;
+  Anamorfosi({"cilindro", EXAMPLES_DIR "/cartello.ppm", "--radius", "25", "--dpi", "150", "--quiet", "--save-scene",
+              dir.File("s.json"), "-o", dir.File("s.png")});
+  const Looked l = Look(dir.File("s.json"), 800);
+  // Places of the 160 x 120 card clear of its grid, arrow and letter: its
+  // blue, green, orange and purple quarters, left to right and top to bottom.
+  const struct {
+    Real u, v;
+    Rgb colour;
+  } quarters[] = {{15, 55, {40, 90, 200}}, {145, 55, {40, 170, 70}}, {15, 105, {230, 140, 30}}, {145, 105, {150, 60, 170}}};
+  for (const auto& q : quarters) {
+    Real x = 0, y = 0;
+    ASSERT_TRUE(ViewPoint(l.View.Camera, OnFace(l, q.u, q.v), x, y));
+    ASSERT_TRUE(x >= 0 && y >= 0 && x < l.View.Image.Width && y < l.View.Image.Height);
+    const Rgb seen = PixelAt(l.View.Image, static_cast<int>(x), static_cast<int>(y));
+    const Rgb want = MirrorTint(q.colour);
+    SCOPED_TRACE("card pixel " + std::to_string(static_cast<int>(q.u)) + "," + std::to_string(static_cast<int>(q.v)));
+    EXPECT_NEAR(seen.r, want.r, 12);
+    EXPECT_NEAR(seen.g, want.g, 12);
+    EXPECT_NEAR(seen.b, want.b, 12);
+  }
+  // The same view from the command, on another number of threads.
+  Anamorfosi({"vista", dir.File("s.json"), "-o", dir.File("v.png"), "--size", "800", "--threads", "1"});
+  const Picture command = ReadPng(dir.File("v.png"));
+  EXPECT_EQ(command.Width, l.View.Image.Width);
+  EXPECT_TRUE(command.Rgb == l.View.Image.Rgb);
+  EXPECT_EQ(l.View.Stats.SecondHits, 0);
+}
+
+TEST(Vista, ThePlaneMirrorsViewIsThePictureOnItsFace) {
+  TempDir dir;
+  Anamorfosi({"specchio", EXAMPLES_DIR "/cartello.ppm", "--mirror", EXAMPLES_DIR "/specchio/specchio.dxf", "--dpi",
+              "100", "--quiet", "--save-scene", dir.File("s.json"), "-o", dir.File("s.png")});
+  const Looked l = Look(dir.File("s.json"), 700);
+  const Picture& card = l.Made.Source;
+  const Face& f = l.S.PictureFace;
+  const Point3 across = f.C2 - f.C1, down = f.C4 - f.C1;
+  const Plane plane = PlaneFromPoints(f.C1, f.C2, f.C3);
+  // The picture's colour, tinted, where the sight ray through the view's point
+  // (x, y) meets the face; false off the picture, or within a pixel of its edge.
+  auto expected = [&](Real x, Real y, Rgb& c) {
+    Point3 m;
+    if (!IntersectLinePlane(l.S.Eye, plane, ViewRay(l.View.Camera, x, y), m)) return false;
+    const Real u = Dot(m - f.C1, across) / Dot(across, across) * card.Width;
+    const Real v = Dot(m - f.C1, down) / Dot(down, down) * card.Height;
+    if (u < 1 || v < 1 || u > card.Width - 1 || v > card.Height - 1) return false;
+    c = MirrorTint(PixelAt(card, static_cast<int>(u), static_cast<int>(v)));
+    return true;
+  };
+  long checked = 0, wrong = 0;
+  for (int y = 1; y + 1 < l.View.Image.Height; y += 3) {
+    for (int x = 1; x + 1 < l.View.Image.Width; x += 3) {
+      // The colours within one pixel of this one's centre; the view must lie among them.
+      int lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+      bool inside = true;
+      for (int dy = -4; dy <= 4 && inside; ++dy) {
+        for (int dx = -4; dx <= 4 && inside; ++dx) {
+          Rgb c;
+          inside = expected(x + dx / 4.0L + 0.5L, y + dy / 4.0L + 0.5L, c);
+          const int v[3] = {c.r, c.g, c.b};
+          for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], v[k]);
+            hi[k] = std::max(hi[k], v[k]);
+          }
+        }
+      }
+      if (!inside) continue;
+      ++checked;
+      const Rgb seen = PixelAt(l.View.Image, x, y);
+      const int s[3] = {seen.r, seen.g, seen.b};
+      bool ok = true;
+      for (int k = 0; k < 3; ++k) ok = ok && s[k] >= lo[k] - 2 && s[k] <= hi[k] + 2;
+      wrong += !ok;
+    }
+  }
+  EXPECT_GT(checked, 1500);
+  EXPECT_EQ(wrong, 0) << "of " << checked;
+}
+
+TEST(Vista, AnAntialiasedPrintIsScoredAgainstThePictureBlurredByItsCells) {
+  TempDir dir;
+  // Stripes one pixel wide: a cell that spans several of them is their mean.
+  std::vector<int> rgb;
+  for (int y = 0; y < 48; ++y) {
+    for (int x = 0; x < 64; ++x) {
+      const int on = (x % 2) * 200 + 30;
+      for (int v : {on, 255 - on, (y % 2) ? 60 : 190}) rgb.push_back(v);
+    }
+  }
+  dir.Write("stripes.ppm", PlainPpm(64, 48, rgb));
+  const std::vector<std::string> scene = {"cilindro", dir.File("stripes.ppm"), "--radius", "25", "--pixels", "300"};
+  std::vector<std::string> fine = scene, coarse = scene;
+  for (const char* a : {"--antialias", "1"}) fine.push_back(a);
+  for (const char* a : {"--antialias", "6"}) coarse.push_back(a);
+  EXPECT_GE(ScoreOf(dir, fine, "fine"), 95);
+  EXPECT_GE(ScoreOf(dir, coarse, "coarse"), 90);
+  // Read against the picture itself, the blurred cells would be far off:
+  // the same anti-aliased print laid over the scene of one sample a cell.
+  EXPECT_LT(Within(Anamorfosi({"vista", dir.File("fine.json"), "--print", dir.File("coarse.png")})), 60);
+}
+
+TEST(Vista, ReadsTheRunsOfTheFourPrograms) {
+  TempDir dir;
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::copy_file(EXAMPLES_DIR "/cartello.ppm", dir.File("cartello.ppm"));
+  const struct {
+    const char* name;
+    std::function<RunResult(const std::string&)> run;
+  } programs[] = {
+      {"cilindro", [](const std::string& in) { return RunInProcess(CilindroProgram(), Cylinder{}, in, 2); }},
+      {"cono", [](const std::string& in) { return RunInProcess(ConoProgram(), ConeMirror{}, in, 2); }},
+      {"specchio", [](const std::string& in) { return RunInProcess(SpecchioProgram(), PlaneMirror{}, in, 2); }},
+      {"generico", [](const std::string& in) { return RunInProcess(GenericoProgram(), FacetedMirror{}, in, 2); }},
+  };
+  for (const auto& p : programs) {
+    SCOPED_TRACE(p.name);
+    // The example's folder as it is, run where the program would be.
+    const std::filesystem::path folder = dir.path() / p.name;
+    std::filesystem::copy(std::string(EXAMPLES_DIR "/") + p.name, folder);
+    std::filesystem::current_path(folder);
+    const RunResult r = p.run("parametri.txt\n");
+    std::filesystem::current_path(here);
+    ASSERT_EQ(r.Status, 0) << r.Transcript;
+    // Read from elsewhere: the names in the file are the folder's.
+    const std::string out = Anamorfosi({"vista", "--program", p.name, (folder / "parametri.txt").string(), "--print",
+                                        (folder / "anamorfosi.png").string(), "-o", (folder / "vista.png").string()});
+    EXPECT_GE(Within(out), 99) << out;
+    EXPECT_TRUE(FileExists((folder / "vista.png").string()));
+  }
+}
+
+TEST(Vista, SaysWhatItNeeds) {
+  const struct {
+    std::vector<const char*> argv;
+    int status;
+    const char* words;
+  } cases[] = {
+      {{"anamorfosi", "vista"}, 2, "a scene file is needed"},
+      {{"anamorfosi", "vista", "s.json", "--program", "cilindro", "p.txt"}, 2, "not both"},
+      {{"anamorfosi", "vista", "--program", "cilindri", EXAMPLES_DIR "/cilindro/parametri.txt"}, 1,
+       "must be cilindro, cono, specchio or generico"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunCommand(static_cast<int>(c.argv.size()), c.argv.data(), out, err, false), c.status);
+    EXPECT_NE(err.str().find(c.words), std::string::npos) << err.str();
+  }
 }

@@ -45,8 +45,10 @@ ViewCamera FrameView(Point3 eye, const Face& face, const std::vector<Point3>& fr
     y0 = std::min(y0, y);
     y1 = std::max(y1, y);
   }
-  // A twentieth more on every side; never more than 80 degrees off the axis.
-  const Real widest = 5.671281819617709L;
+  // A twentieth more on every side; never more than 45 degrees off the axis,
+  // beyond which a wide view shrinks the mirror to a speck (a print that
+  // reaches under the eye is cut there).
+  const Real widest = 1;
   const Real mx = std::max((x1 - x0) / 20, 1e-4L), my = std::max((y1 - y0) / 20, 1e-4L);
   x0 = std::max(x0 - mx, -widest);
   x1 = std::min(x1 + mx, widest);

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the anamorfosi command and makes two cylinder prints at true scale
 # (300 dpi) from the bundled pictures: the test card and a photo-like picture,
-# written into examples/. With a program's name (cilindro, cono, specchio,
-# generico) it builds that program instead and runs its example scene
-# unattended, writing into the example's folder.
+# written into examples/, with the view from the eye of the second. With a
+# program's name (cilindro, cono, specchio, generico) it builds that program
+# instead and runs its example scene unattended, writing into the example's
+# folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -13,9 +14,11 @@ if [ -z "$program" ]; then
   cmake --build build --target anamorfosi
   ./build/anamorfosi/anamorfosi cilindro examples/cartello.ppm --radius 25 -o examples/cartello_cilindro.png
   echo
-  ./build/anamorfosi/anamorfosi cilindro examples/foto.png --radius 25 -o examples/foto_cilindro.png
+  ./build/anamorfosi/anamorfosi cilindro examples/foto.png --radius 25 -o examples/foto_cilindro.png \
+    --preview examples/foto_cilindro_vista.png
   echo
   echo "Prints written: examples/cartello_cilindro.png and examples/foto_cilindro.png"
+  echo "What the eye will see in the mirror: examples/foto_cilindro_vista.png"
   echo "Print them at 100 % (actual size) and stand a mirror cylinder of diameter 50 mm on the circle."
   exit 0
 fi
