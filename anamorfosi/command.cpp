@@ -374,15 +374,11 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
       return;
     }
     case OutputKind::kPpm: {
-      // The programs' plain picture, from a raster laid out as theirs.
+      // The programs' plain picture; their raster is laid out row by row as the print is.
       OutputRaster raster;
-      ClearRaster(raster, w.Width, w.Height);
-      for (int row = 1; row <= w.Height; ++row) {
-        for (int col = 1; col <= w.Width; ++col) {
-          const std::uint8_t* c = &print.Cells.Rgb[(static_cast<std::size_t>(row - 1) * w.Width + (col - 1)) * 3];
-          raster.Set(col, row, Rgb{c[0], c[1], c[2]});
-        }
-      }
+      raster.Width = w.Width;
+      raster.Height = w.Height;
+      raster.Cells = print.Cells.Rgb;
       try {
         OutputPicture out(output);
         out.WriteHeader(print.Source, w.Width, w.Height);

@@ -338,29 +338,48 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
   Picture& out = print.Cells;
   out.Width = w.Width;
   out.Height = w.Height;
-  out.Rgb.assign(cells * 3, 0);
   if (paper) print.Painted.assign(cells, 0);
-  const unsigned count = static_cast<unsigned>(n * n);
-  for (int col = 1; col <= w.Width; ++col) {
-    for (int row = 1; row <= w.Height; ++row) {
-      unsigned sum[3] = {0, 0, 0};
-      unsigned bare = 0;
-      for (int i = 0; i < n; ++i) {
-        for (int j = 0; j < n; ++j) {
-          Rgb c = raster.Get((col - 1) * n + 1 + i, (row - 1) * n + 1 + j);
-          if (paper && c.r == paper->r && c.g == paper->g && c.b == paper->b) {
-            c = background;
-            ++bare;
-          }
-          sum[0] += c.r;
-          sum[1] += c.g;
-          sum[2] += c.b;
-        }
-      }
-      const std::size_t cell = static_cast<std::size_t>(row - 1) * w.Width + (col - 1);
-      if (paper) print.Painted[cell] = bare < count;
+  auto isPaper = [&](const std::uint8_t* c) { return paper && c[0] == paper->r && c[1] == paper->g && c[2] == paper->b; };
+  if (n == 1) {
+    // One sample a cell: the raster, row by row like the print, becomes it.
+    out.Rgb = std::move(raster.Cells);
+    for (std::size_t cell = 0; cell < cells; ++cell) {
       std::uint8_t* px = &out.Rgb[cell * 3];
-      for (int k = 0; k < 3; ++k) px[k] = static_cast<std::uint8_t>((sum[k] + count / 2) / count);
+      if (!isPaper(px)) {
+        if (paper) print.Painted[cell] = 1;
+        continue;
+      }
+      px[0] = background.r;
+      px[1] = background.g;
+      px[2] = background.b;
+    }
+  } else {
+    out.Rgb.assign(cells * 3, 0);
+    const unsigned count = static_cast<unsigned>(n * n);
+    for (int row = 1; row <= w.Height; ++row) {
+      for (int col = 1; col <= w.Width; ++col) {
+        unsigned sum[3] = {0, 0, 0};
+        unsigned bare = 0;
+        for (int j = 0; j < n; ++j) {
+          const std::uint8_t* c = &raster.Cells[raster.Index((col - 1) * n + 1, (row - 1) * n + 1 + j)];
+          for (int i = 0; i < n; ++i, c += 3) {
+            if (isPaper(c)) {
+              sum[0] += background.r;
+              sum[1] += background.g;
+              sum[2] += background.b;
+              ++bare;
+            } else {
+              sum[0] += c[0];
+              sum[1] += c[1];
+              sum[2] += c[2];
+            }
+          }
+        }
+        const std::size_t cell = static_cast<std::size_t>(row - 1) * w.Width + (col - 1);
+        if (paper) print.Painted[cell] = bare < count;
+        std::uint8_t* px = &out.Rgb[cell * 3];
+        for (int k = 0; k < 3; ++k) px[k] = static_cast<std::uint8_t>((sum[k] + count / 2) / count);
+      }
     }
   }
   if (s.Marks) DrawFootprint(out, w, report.Mirror, MillimetresPerUnit(s.Unit));

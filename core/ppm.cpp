@@ -304,8 +304,6 @@ struct SampleText {
 const SampleText kSampleText;
 
 constexpr int kPixelsPerLine = 11;
-// Rows copied together out of the column-major raster, so that each column is read in runs.
-constexpr int kBandRows = 32;
 
 int CreateFailureCode(int err) {
   // A missing folder on the way to the output is a missing path.
@@ -398,20 +396,8 @@ void OutputPicture::WritePngPixels(const OutputRaster& raster) {
   const std::size_t w = static_cast<std::size_t>(std::max(raster.Width, 0));
   const std::size_t h = static_cast<std::size_t>(std::max(raster.Height, 0));
   if (raster.Cells.size() < w * h * 3) throw std::invalid_argument("raster smaller than its size");
-  // Rows are taken out of the column-major raster a band at a time.
-  std::vector<std::uint8_t> band(w * kBandRows * 3);
-  std::size_t bandTop = h;
   const PngRowSource rows = [&](int row, std::uint8_t* out) {
-    const std::size_t y = static_cast<std::size_t>(row);
-    if (bandTop > y || y >= bandTop + kBandRows) {
-      bandTop = y - y % kBandRows;
-      const std::size_t n = std::min<std::size_t>(kBandRows, h - bandTop);
-      for (std::size_t col = 0; col < w; ++col) {
-        const std::uint8_t* src = raster.Cells.data() + (col * h + bandTop) * 3;
-        for (std::size_t r = 0; r < n; ++r) std::memcpy(&band[(r * w + col) * 3], src + r * 3, 3);
-      }
-    }
-    std::memcpy(out, &band[(y - bandTop) * w * 3], w * 3);
+    std::memcpy(out, raster.Cells.data() + static_cast<std::size_t>(row) * w * 3, w * 3);
   };
   std::FILE* f = file_;
   const PngSink sink = [f](const std::uint8_t* data, std::size_t size) {
@@ -438,31 +424,22 @@ void OutputPicture::WritePlainPixels(const OutputRaster& raster) {
     Flush();
     buffer_.resize(rowBytes);
   }
-  std::vector<std::uint8_t> band(w * kBandRows * 3);
   int counter = 0;
-  for (std::size_t top = 0; top < h; top += kBandRows) {
-    const std::size_t rows = std::min<std::size_t>(kBandRows, h - top);
-    // Turn this band of the column-major raster into rows.
-    for (std::size_t col = 0; col < w; ++col) {
-      const std::uint8_t* src = raster.Cells.data() + (col * h + top) * 3;
-      for (std::size_t r = 0; r < rows; ++r) std::memcpy(&band[(r * w + col) * 3], src + r * 3, 3);
-    }
-    for (std::size_t r = 0; r < rows; ++r) {
-      if (used_ + rowBytes > buffer_.size()) Flush();
-      char* out = buffer_.data() + used_;
-      const std::uint8_t* px = &band[r * w * 3];
-      for (std::size_t col = 0; col < w; ++col, px += 3) {
-        for (int k = 0; k < 3; ++k) {
-          std::memcpy(out, kSampleText.text[px[k]].data(), 4);
-          out += kSampleText.length[px[k]];
-        }
-        if (++counter == kPixelsPerLine) {
-          *out++ = '\n';
-          counter = 0;
-        }
+  for (std::size_t r = 0; r < h; ++r) {
+    if (used_ + rowBytes > buffer_.size()) Flush();
+    char* out = buffer_.data() + used_;
+    const std::uint8_t* px = raster.Cells.data() + r * w * 3;
+    for (std::size_t col = 0; col < w; ++col, px += 3) {
+      for (int k = 0; k < 3; ++k) {
+        std::memcpy(out, kSampleText.text[px[k]].data(), 4);
+        out += kSampleText.length[px[k]];
       }
-      used_ = static_cast<std::size_t>(out - buffer_.data());
+      if (++counter == kPixelsPerLine) {
+        *out++ = '\n';
+        counter = 0;
+      }
     }
+    used_ = static_cast<std::size_t>(out - buffer_.data());
   }
   Flush();
 }

@@ -1,4 +1,5 @@
-// The painted output cells, stored column by column.
+// The painted output cells, stored row by row as the picture files hold them,
+// so that painting a run of cells along a row touches consecutive bytes.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +13,7 @@ struct Rgb {
 };
 
 // Cell (col, row), both from 1, row 1 at the top, starts at byte
-// ((col - 1) * Height + (row - 1)) * 3. Only Width x Height cells (at most
+// ((row - 1) * Width + (col - 1)) * 3. Only Width x Height cells (at most
 // 5000 x 5000) are allocated, once per run, and cleared to black.
 struct OutputRaster {
   int Width = 0;
@@ -20,7 +21,7 @@ struct OutputRaster {
   std::vector<std::uint8_t> Cells;
 
   std::size_t Index(int col, int row) const {
-    return (static_cast<std::size_t>(col - 1) * static_cast<std::size_t>(Height) + static_cast<std::size_t>(row - 1)) * 3;
+    return (static_cast<std::size_t>(row - 1) * static_cast<std::size_t>(Width) + static_cast<std::size_t>(col - 1)) * 3;
   }
   void Set(int col, int row, Rgb c) {
     const std::size_t i = Index(col, row);
