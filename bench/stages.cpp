@@ -17,6 +17,10 @@
 //   anamorfosi_bench machine
 //       a fixed arithmetic loop on one thread and on every core at once: how
 //       well the machine itself scales at that moment
+//   anamorfosi_bench lattice PROGRAM PARAMETERS
+//       the mapping on the face's sample lattice against the walk of every
+//       pixel on its own: times, the cells that differ, and how far each such
+//       cell's centre lies from an edge of the polygons that disagree over it
 //   anamorfosi_bench ppm INPUT OUTPUT
 //       our reading of a picture (PPM, PNG or JPEG) and our writing of it as a
 //       plain picture, or as PNG when OUTPUT ends in .png
@@ -213,6 +217,102 @@ int TimeStages(const Program<Mirror>& program, const std::string& name, const st
   return 0;
 }
 
+// Distance from (x, y) to the nearest edge of the closed polygon v[0..count-1].
+Real DistanceToEdges(Real x, Real y, const Point2* v, int count) {
+  Real best = 1e30L;
+  for (int i = 1; i < count; ++i) {
+    const Real ex = v[i].x - v[i - 1].x, ey = v[i].y - v[i - 1].y, l2 = ex * ex + ey * ey;
+    Real t = l2 > 0 ? ((x - v[i - 1].x) * ex + (y - v[i - 1].y) * ey) / l2 : 0;
+    t = std::clamp(t, Real(0), Real(1));
+    best = std::min(best, std::hypot(x - v[i - 1].x - t * ex, y - v[i - 1].y - t * ey));
+  }
+  return best;
+}
+
+template <class Mirror>
+int CompareLattice(const Program<Mirror>& program, const std::string& name, const std::string& parameterFile) {
+  Prepared<Mirror> p;
+  Prepare(program, parameterFile, p);
+  const OutputWindow& w = p.setup.Window;
+  const InputPicture picture = ReadInputPicture(p.params.InputPpmName);
+  p.setup.FaceStep = run_detail::FaceStepOf(p.setup.PictureFace, picture.Width);
+  p.setup.FaceSubStep = p.setup.FaceStep / p.setup.Accuracy;
+  const bool rectangle = IsRectangularFace(p.setup.PictureFace);
+  std::printf("%s: picture %dx%d, Accuracy %d, output %dx%d, face %s\n", name.c_str(), picture.Width, picture.Height,
+              p.setup.Accuracy, w.Width, w.Height, rectangle ? "a rectangle: on the lattice" : "not a rectangle");
+  if (!rectangle) return 0;
+  const int threads = DefaultThreads();
+  // The picture itself, then each pixel painted in a colour of its own number.
+  InputPicture numbered = picture;
+  const long pixels = static_cast<long>(picture.Width) * picture.Height;
+  const bool numberable = pixels < (1L << 24) - 1;
+  for (long i = 0; numberable && i < pixels; ++i) {
+    const long v = i + 1;
+    numbered.Rgb[i * 3] = static_cast<std::uint8_t>(v >> 16);
+    numbered.Rgb[i * 3 + 1] = static_cast<std::uint8_t>(v >> 8);
+    numbered.Rgb[i * 3 + 2] = static_cast<std::uint8_t>(v);
+  }
+  OutputRaster walked, lattice, walkedNumbers, latticeNumbers;
+  MappingSetup walk = p.setup;
+  walk.PerPixelWalk = true;
+  MissRecord walkMisses, latticeMisses, ignored;
+  auto map = [&](const MappingSetup& s, const InputPicture& pic, OutputRaster& r, MissRecord& m) {
+    ClearRaster(r, w.Width, w.Height);
+    Timer t;
+    MapPicture(p.mirror, s, pic, r, threads, m, [](int) {});
+    return t.Wall();
+  };
+  const double walkSeconds = map(walk, picture, walked, walkMisses);
+  const double latticeSeconds = map(p.setup, picture, lattice, latticeMisses);
+  long differing = 0;
+  for (std::size_t i = 0; i < walked.Cells.size(); i += 3) {
+    differing += walked.Cells[i] != lattice.Cells[i] || walked.Cells[i + 1] != lattice.Cells[i + 1] ||
+                 walked.Cells[i + 2] != lattice.Cells[i + 2];
+  }
+  std::printf("  mapping on %d threads: walk of every pixel %.3f s, lattice %.3f s (%.2fx)\n", threads, walkSeconds,
+              latticeSeconds, walkSeconds / latticeSeconds);
+  std::printf("  missed rays: walk %lld, lattice %lld\n", walkMisses.MissCount, latticeMisses.MissCount);
+  std::printf("  cells of another colour: %ld of %ld\n", differing, static_cast<long>(w.Width) * w.Height);
+  if (!numberable) return 0;
+  map(walk, numbered, walkedNumbers, ignored);
+  map(p.setup, numbered, latticeNumbers, ignored);
+  // Every cell painted by another pixel: its centre's distance to the nearest
+  // edge among the two pixels' polygons, both ways of tracing.
+  const int n = 4 * p.setup.Accuracy + 1;
+  long other = 0;
+  Real farthest = 0;
+  std::map<int, long> byPower;  // cells by the power of ten of that distance, in cells
+  for (int row = 1; row <= w.Height; ++row) {
+    for (int col = 1; col <= w.Width; ++col) {
+      const Rgb a = walkedNumbers.Get(col, row), b = latticeNumbers.Get(col, row);
+      const long pa = (a.r << 16 | a.g << 8 | a.b) - 1, pb = (b.r << 16 | b.g << 8 | b.b) - 1;
+      if (pa == pb) continue;
+      ++other;
+      const Real x = w.MinX + col * w.CellSize - w.HalfCell, y = w.MaxY - row * w.CellSize + w.HalfCell;
+      Real nearest = 1e30L;
+      for (const long px : {pa, pb}) {
+        if (px < 0) continue;
+        const int pc = static_cast<int>(px % picture.Width) + 1, pr = static_cast<int>(px / picture.Width) + 1;
+        Point2 polygon[kMaxPolygon];
+        PixelTrace t = TracePixel(p.mirror, walk, pc, pr, polygon, ignored);
+        if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, t.Count));
+        Lattice l;
+        StartLattice(l, p.setup.Accuracy, pr, pr, pc, pc);
+        for (long task = 0; task < LatticeTraceTasks(l); ++task) TraceLatticeTask(p.mirror, p.setup, l, task);
+        t = AssembleLatticePixel(p.mirror, p.setup, l, pc, pr, polygon, ignored);
+        if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, n));
+      }
+      farthest = std::max(farthest, nearest);
+      const Real inCells = nearest / w.CellSize;
+      byPower[inCells > 0 ? static_cast<int>(std::floor(std::log10(static_cast<double>(inCells)))) : -99]++;
+    }
+  }
+  std::printf("  cells painted by another pixel: %ld; farthest centre from a disagreeing edge %.3Le units (%.3Le cells)\n",
+              other, farthest, farthest / w.CellSize);
+  for (const auto& [power, cells] : byPower) std::printf("    within 1e%d cells of an edge: %ld\n", power + 1, cells);
+  return 0;
+}
+
 // The faceted mirror searched without its index: every facet of the table.
 struct TableSearchMirror {
   const FacetedMirror* faceted = nullptr;
@@ -402,6 +502,12 @@ int main(int argc, char** argv) {
     if (args.size() == 1 && args[0] == "machine") return TimeMachine(DefaultThreads());
     if (args.size() == 3 && args[0] == "ppm") return TimePictureFiles(args[1], args[2]);
     if (args.size() == 3 && args[0] == "search") return CompareSearches(args[1], std::stoi(args[2]));
+    if (args.size() == 3 && args[0] == "lattice") {
+      if (args[1] == "specchio") return CompareLattice(SpecchioProgram(), args[1], args[2]);
+      if (args[1] == "cilindro") return CompareLattice(CilindroProgram(), args[1], args[2]);
+      if (args[1] == "cono") return CompareLattice(ConoProgram(), args[1], args[2]);
+      if (args[1] == "generico") return CompareLattice(GenericoProgram(), args[1], args[2]);
+    }
     if (args.size() >= 3 && args[0] == "run") {
       std::vector<int> threads;
       for (std::size_t i = 3; i < args.size(); ++i) threads.push_back(std::stoi(args[i]));
@@ -419,6 +525,7 @@ int main(int argc, char** argv) {
                "       anamorfosi_bench faceted-cylinder X Y RADIUS Z0 Z1 TRIANGLES FILE\n"
                "       anamorfosi_bench run specchio|cilindro|cono|generico PARAMETERS [THREADS...]\n"
                "       anamorfosi_bench search PARAMETERS ROWS\n"
+               "       anamorfosi_bench lattice specchio|cilindro|cono|generico PARAMETERS\n"
                "       anamorfosi_bench ppm INPUT OUTPUT\n";
   return 2;
 }

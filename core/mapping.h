@@ -34,6 +34,9 @@ struct MappingSetup {
   // foot is left out (its image would wrap round the axis).
   bool AxisExclusion = false;
   Point2 AxisFoot;
+  // Each pixel walked round on its own even when the face is a rectangle,
+  // whose pixels share their sample points (to measure one against the other).
+  bool PerPixelWalk = false;
 };
 
 // The cells a traced pixel may paint, or nothing.
@@ -123,24 +126,14 @@ inline void SamplePixel(const MappingSetup& s, int col, int row, Point3* out, Po
   centre = PointToward(k1, k3, Distance3(k1, k3) / 2);
 }
 
-// Reflects the pixel's border into polygon (kMaxPolygon points of room) and
-// finds the range of cells it may paint.
+// The end of a pixel's trace once its border is reflected into polygon (n
+// points, then the closing copy), allHit telling whether every sample reached
+// the sheet: the axis step (whose centre ray is traced here, and counted when it
+// misses), then the range of cells it may paint.
 template <class Mirror>
-PixelTrace TracePixel(const Mirror& mirror, const MappingSetup& s, int col, int row, Point2* polygon,
-                      MissRecord& misses) {
+PixelTrace FinishTrace(const Mirror& mirror, const MappingSetup& s, Point3 middle, const Point2* polygon, int n,
+                       bool allHit, MissRecord& misses) {
   PixelTrace trace;
-  Point3 points[kMaxPolygon];
-  Point3 middle;
-  SamplePixel(s, col, row, points, middle);
-  const int n = 4 * s.Accuracy;
-  bool allHit = true;
-  for (int i = 0; i < n; ++i) {
-    Point3& p = points[i];
-    // Every sample is traced, so that the miss count does not depend on order.
-    allHit &= ReflectRay(mirror, s.ProjectionCentre, p, p, misses);
-    polygon[i] = {p.x, p.y};
-  }
-  polygon[n] = polygon[0];
   trace.Count = n + 1;
   if (s.AxisExclusion) {
     Point3 c;
@@ -170,6 +163,26 @@ PixelTrace TracePixel(const Mirror& mirror, const MappingSetup& s, int col, int 
   trace.RowLo = rowLo < 1 ? 1 : rowLo;
   trace.RowHi = rowHi;
   return trace;
+}
+
+// Reflects the pixel's border into polygon (kMaxPolygon points of room) and
+// finds the range of cells it may paint.
+template <class Mirror>
+PixelTrace TracePixel(const Mirror& mirror, const MappingSetup& s, int col, int row, Point2* polygon,
+                      MissRecord& misses) {
+  Point3 points[kMaxPolygon];
+  Point3 middle;
+  SamplePixel(s, col, row, points, middle);
+  const int n = 4 * s.Accuracy;
+  bool allHit = true;
+  for (int i = 0; i < n; ++i) {
+    Point3& p = points[i];
+    // Every sample is traced, so that the miss count does not depend on order.
+    allHit &= ReflectRay(mirror, s.ProjectionCentre, p, p, misses);
+    polygon[i] = {p.x, p.y};
+  }
+  polygon[n] = polygon[0];
+  return FinishTrace(mirror, s, middle, polygon, n, allHit, misses);
 }
 
 // Paints the cells of a traced pixel whose centres lie inside its polygon,

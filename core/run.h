@@ -19,6 +19,7 @@
 #include "dxf.h"
 #include "errors.h"
 #include "input_picture.h"
+#include "lattice.h"
 #include "mapping.h"
 #include "parameters.h"
 #include "ppm.h"
@@ -87,6 +88,9 @@ class StepThreads {
 // stripes, each stripe by one thread in pixel order, they trace the next one in
 // small blocks; so a later pixel wins over an earlier one exactly as in a
 // one-thread run, and the small trace blocks fill in behind the larger stripes.
+// On a rectangular face a batch is a band of whole rows (or a piece of one
+// long row) whose sample lattice is traced, each point once, and then
+// assembled into the pixels' polygons (see lattice.h).
 // beforeRow(row) is called, in order, before the pixels of every row are mapped.
 template <class Mirror>
 void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPicture& picture, OutputRaster& raster,
@@ -96,31 +100,50 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
   const long total = width * picture.Height;
   const int n = 4 * setup.Accuracy + 1;
   const long chunk = MappingBatchPixels(setup.Accuracy);
-  const long block = 64;  // pixels traced by one task
-  const long held = std::min(chunk, total);
+  const long block = 64;  // pixels traced, or assembled, by one task
+  const bool onLattice = !setup.PerPixelWalk && total > 0 && IsRectangularFace(setup.PictureFace);
+  // The batches, as ranges of pixels in reading order.
+  std::vector<std::pair<long, long>> batches;
+  if (!onLattice) {
+    for (long t0 = 0; t0 < total; t0 += chunk) batches.push_back({t0, std::min(total, t0 + chunk)});
+  } else if (width <= chunk) {
+    const long band = (chunk / width) * width;
+    for (long t0 = 0; t0 < total; t0 += band) batches.push_back({t0, std::min(total, t0 + band)});
+  } else {
+    for (long row = 0; row < picture.Height; ++row) {
+      for (long c = 0; c < width; c += chunk) batches.push_back({row * width + c, row * width + std::min(width, c + chunk)});
+    }
+  }
+  long held = 0;
+  for (const auto& b : batches) held = std::max(held, b.second - b.first);
   // Two batches: the one being traced and the one being painted.
   std::vector<Point2> polygons[2];
   std::vector<PixelTrace> traces[2];
-  for (int i = 0; i < 2 && i * chunk < total; ++i) {
+  for (int i = 0; i < 2 && i < static_cast<int>(batches.size()); ++i) {
     polygons[i].resize(static_cast<std::size_t>(held) * n);
     traces[i].resize(static_cast<std::size_t>(held));
   }
+  Lattice lattice;
   // One cache line each, so that threads counting misses do not share one.
   struct alignas(64) ThreadMisses {
     MissRecord record;
   };
   std::vector<ThreadMisses> threadMisses(threads);
   const int stripes = std::max(1, std::min(raster.Width, threads == 1 ? 1 : threads * 8));
-  const long batches = (total + chunk - 1) / chunk;
+  const long count = static_cast<long>(batches.size());
   long nextRowStart = 0;
   int nextRow = 1;
   StepThreads pool(threads);
   // Step k traces batch k and paints batch k - 1.
-  for (long k = 0; k <= batches; ++k) {
-    const long t0 = k * chunk, t1 = std::min(total, t0 + chunk);
-    const long traceTasks = k < batches ? (t1 - t0 + block - 1) / block : 0;
+  for (long k = 0; k <= count; ++k) {
+    const long t0 = k < count ? batches[k].first : total, t1 = k < count ? batches[k].second : total;
+    if (onLattice && k < count) {
+      StartLattice(lattice, setup.Accuracy, static_cast<int>(t0 / width) + 1, static_cast<int>((t1 - 1) / width) + 1,
+                   static_cast<int>(t0 % width) + 1, static_cast<int>((t1 - 1) % width) + 1);
+    }
+    const long traceTasks = k == count ? 0 : onLattice ? LatticeTraceTasks(lattice) : (t1 - t0 + block - 1) / block;
     const long paintTasks = k > 0 ? stripes : 0;
-    while (k < batches && nextRow <= picture.Height && nextRowStart < t1) {
+    while (k < count && nextRow <= picture.Height && nextRowStart < t1) {
       beforeRow(nextRow);
       ++nextRow;
       nextRowStart += width;
@@ -129,7 +152,22 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
     PixelTrace* const traceOut = traces[k & 1].data();
     const Point2* const paintPolygons = polygons[(k + 1) & 1].data();
     const PixelTrace* const paintTraces = traces[(k + 1) & 1].data();
-    const long p0 = t0 - chunk, p1 = std::min(total, t0);
+    const long p0 = k > 0 ? batches[k - 1].first : 0, p1 = k > 0 ? batches[k - 1].second : 0;
+    // Each pixel of [b0, b1) of this batch: traced on its own, or assembled from the lattice.
+    auto traceBlock = [&](long b0, long b1, int thread) {
+      for (long p = b0; p < b1; ++p) {
+        // A transparent pixel is not traced: its cells stay as they are.
+        if (!IsMapped(picture, static_cast<std::size_t>(p))) {
+          traceOut[p - t0] = PixelTrace{};
+          continue;
+        }
+        const int col = static_cast<int>(p % width) + 1, row = static_cast<int>(p / width) + 1;
+        Point2* polygon = &tracePolygons[(p - t0) * n];
+        traceOut[p - t0] = onLattice ? AssembleLatticePixel(mirror, setup, lattice, col, row, polygon,
+                                                            threadMisses[thread].record)
+                                     : TracePixel(mirror, setup, col, row, polygon, threadMisses[thread].record);
+      }
+    };
     pool.Run(paintTasks + traceTasks, [&](long task, int thread) {
       if (task < paintTasks) {
         const int firstCol = static_cast<int>(task * raster.Width / stripes) + 1;
@@ -142,18 +180,19 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
         }
         return;
       }
-      const long b0 = t0 + (task - paintTasks) * block, b1 = std::min(t1, b0 + block);
-      for (long p = b0; p < b1; ++p) {
-        // A transparent pixel is not traced: its cells stay as they are.
-        if (!IsMapped(picture, static_cast<std::size_t>(p))) {
-          traceOut[p - t0] = PixelTrace{};
-          continue;
-        }
-        const int col = static_cast<int>(p % width) + 1, row = static_cast<int>(p / width) + 1;
-        traceOut[p - t0] = TracePixel(mirror, setup, col, row, &tracePolygons[(p - t0) * n],
-                                      threadMisses[thread].record);
+      if (onLattice) {
+        TraceLatticeTask(mirror, setup, lattice, task - paintTasks);
+        return;
       }
+      const long b0 = t0 + (task - paintTasks) * block;
+      traceBlock(b0, std::min(t1, b0 + block), thread);
     });
+    if (onLattice && k < count) {
+      pool.Run((t1 - t0 + block - 1) / block, [&](long task, int thread) {
+        const long b0 = t0 + task * block;
+        traceBlock(b0, std::min(t1, b0 + block), thread);
+      });
+    }
   }
   // Rows of an empty picture still get their progress lines.
   while (nextRow <= picture.Height) beforeRow(nextRow++);

@@ -1,0 +1,209 @@
+// The sample lattice of a rectangular picture face. Neighbouring pixels share
+// their corners and the sample points along their common sides, so instead of
+// walking round every pixel on its own (4 x Accuracy rays a pixel) the mapping
+// traces each distinct point of a band of pixels once and assembles every
+// pixel's polygon from the traced points: at Accuracy 1 a quarter of the rays,
+// at Accuracy 4 about three sevenths.
+//
+// The points are placed by the same steps as SamplePixel: a pixel's top-left
+// corner and the points along its top side exactly as there; the points along
+// a left or right side from the corner above them, straight down. On a
+// rectangle these are the points the pixel's own walk reaches, up to the last
+// bits of their rounding.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "mapping.h"
+
+// Opposite sides equal and parallel, and a right angle at C1, each to 1e-10 of
+// the face's size. Far below that, the two ways of reaching a point differ
+// only by rounding; far above it, a face drawn as a rectangle in a DXF (six or
+// more significant digits) would still be walked pixel by pixel.
+inline constexpr Real kRectangleTolerance = 1e-10L;
+inline bool IsRectangularFace(const Face& f) {
+  const Point3 top = f.C2 - f.C1, side = f.C4 - f.C1, bottom = f.C3 - f.C4, right = f.C3 - f.C2;
+  const Real size = std::sqrt(Dot(top, top)) + std::sqrt(Dot(side, side));
+  if (!(size > 0)) return false;
+  const Real tol = kRectangleTolerance * size;
+  const Point3 dTop = top - bottom, dSide = side - right;
+  return std::sqrt(Dot(dTop, dTop)) <= tol && std::sqrt(Dot(dSide, dSide)) <= tol &&
+         std::fabs(Dot(top, side)) <= tol * size;
+}
+
+// The traced lattice of one batch: the pixels of columns Col0..Col1 in rows
+// Row0..Row1 (from 1). Line L of the face (v = L * FaceStep, L = Row0 - 1 ..
+// Row1) holds the corners and the points between them, point k = i * a + m at
+// u = (i + m / a) * FaceStep for column line i; each row of pixels has, on
+// every column line, the a - 1 points between its top and bottom corners.
+struct Lattice {
+  int Accuracy = 1;
+  int Row0 = 1, Row1 = 0, Col0 = 1, Col1 = 0;
+  std::vector<Point2> Along;          // (rows + 1) lines of (cols * a + 1) points
+  std::vector<std::uint8_t> AlongHit;
+  std::vector<Point2> Down;           // rows x (cols + 1) column lines x (a - 1) points
+  std::vector<std::uint8_t> DownHit;
+  // The line kept from the batch before, already traced (-1: none).
+  int KeptLine = -1;
+
+  int Cols() const { return Col1 - Col0 + 1; }
+  int Rows() const { return Row1 - Row0 + 1; }
+  std::size_t LinePoints() const { return static_cast<std::size_t>(Cols()) * Accuracy + 1; }
+  std::size_t AlongAt(int line, int k) const {
+    return static_cast<std::size_t>(line - (Row0 - 1)) * LinePoints() + static_cast<std::size_t>(k);
+  }
+  std::size_t DownAt(int row, int columnLine, int m) const {
+    return (static_cast<std::size_t>(row - Row0) * (Cols() + 1) + static_cast<std::size_t>(columnLine - (Col0 - 1))) *
+               (Accuracy - 1) +
+           static_cast<std::size_t>(m - 1);
+  }
+};
+
+// Sizes the lattice for a batch; the last line of the batch before is kept as
+// this one's first when it lies right above it over the same columns.
+inline void StartLattice(Lattice& l, int accuracy, int row0, int row1, int col0, int col1) {
+  const bool keep = l.Accuracy == accuracy && l.Row1 == row0 - 1 && l.Col0 == col0 && l.Col1 == col1 && l.Row1 >= l.Row0;
+  std::size_t from = 0;
+  if (keep) from = l.AlongAt(l.Row1, 0);
+  const std::size_t linePoints = static_cast<std::size_t>(col1 - col0 + 1) * accuracy + 1;
+  if (keep) {
+    std::copy(l.Along.begin() + static_cast<long>(from), l.Along.begin() + static_cast<long>(from + linePoints),
+              l.Along.begin());
+    std::copy(l.AlongHit.begin() + static_cast<long>(from),
+              l.AlongHit.begin() + static_cast<long>(from + linePoints), l.AlongHit.begin());
+  }
+  l.KeptLine = keep ? row0 - 1 : -1;
+  l.Accuracy = accuracy;
+  l.Row0 = row0;
+  l.Row1 = row1;
+  l.Col0 = col0;
+  l.Col1 = col1;
+  const std::size_t rows = static_cast<std::size_t>(row1 - row0 + 1);
+  // resize keeps what is there: the kept line at the front.
+  l.Along.resize((rows + 1) * linePoints);
+  l.AlongHit.resize((rows + 1) * linePoints);
+  const std::size_t down = rows * static_cast<std::size_t>(col1 - col0 + 2) * static_cast<std::size_t>(accuracy - 1);
+  l.Down.resize(down);
+  l.DownHit.resize(down);
+}
+
+// Rays of one task: this many points of a face line, or the side points of
+// this many column lines.
+inline constexpr int kLatticeAlongBlock = 256;
+inline constexpr int kLatticeDownBlock = 64;
+
+inline long LatticeAlongTasksPerLine(const Lattice& l) {
+  return (static_cast<long>(l.LinePoints()) + kLatticeAlongBlock - 1) / kLatticeAlongBlock;
+}
+inline long LatticeDownTasksPerRow(const Lattice& l) {
+  return l.Accuracy > 1 ? (l.Cols() + 1 + kLatticeDownBlock - 1) / kLatticeDownBlock : 0;
+}
+inline long LatticeTraceTasks(const Lattice& l) {
+  const long lines = l.Rows() + 1 - (l.KeptLine >= 0 ? 1 : 0);
+  return lines * LatticeAlongTasksPerLine(l) + static_cast<long>(l.Rows()) * LatticeDownTasksPerRow(l);
+}
+
+// The face point of corner (i, line): as SamplePixel's K1 of pixel (i + 1, line + 1).
+inline Point3 LatticeCorner(const MappingSetup& s, int i, int line) {
+  const Face& f = s.PictureFace;
+  const Real pu = i * s.FaceStep, pv = line * s.FaceStep;
+  const Point3 A = PointToward(f.C1, f.C2, pu);
+  const Point3 B = PointToward(f.C4, f.C3, pu);
+  return PointToward(A, B, pv);
+}
+
+// Traces the points of one task. The rays' misses are not counted here: the
+// assembly counts them for every pixel that uses the point, as its own walk would.
+template <class Mirror>
+void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, long task) {
+  MissRecord ignored;
+  const int a = l.Accuracy;
+  const long perLine = LatticeAlongTasksPerLine(l);
+  const int firstLine = l.KeptLine >= 0 ? l.Row0 : l.Row0 - 1;
+  const long alongTasks = static_cast<long>(l.Row1 - firstLine + 1) * perLine;
+  const Face& f = s.PictureFace;
+  if (task < alongTasks) {
+    const int line = firstLine + static_cast<int>(task / perLine);
+    const long k0 = (task % perLine) * kLatticeAlongBlock;
+    const long k1 = std::min<long>(static_cast<long>(l.LinePoints()), k0 + kLatticeAlongBlock);
+    // The right edge's point at the line's height, toward which a top side runs.
+    const Point3 E = PointToward(f.C2, f.C3, line * s.FaceStep);
+    Point3 corner;
+    for (long k = k0; k < k1; ++k) {
+      const int i = l.Col0 - 1 + static_cast<int>(k / a), m = static_cast<int>(k % a);
+      Point3 p;
+      if (m == 0 || k == k0) corner = LatticeCorner(s, i, line);
+      if (m == 0) {
+        p = corner;
+      } else {
+        // The distance summed step by step, as along a pixel's top side.
+        Real t = 0;
+        for (int j = 0; j < m; ++j) t += s.FaceSubStep;
+        p = PointToward(corner, E, t);
+      }
+      const std::size_t at = l.AlongAt(line, static_cast<int>(k));
+      l.AlongHit[at] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);
+      l.Along[at] = {p.x, p.y};
+    }
+    return;
+  }
+  task -= alongTasks;
+  const long perRow = LatticeDownTasksPerRow(l);
+  const int row = l.Row0 + static_cast<int>(task / perRow);
+  const int i0 = l.Col0 - 1 + static_cast<int>((task % perRow) * kLatticeDownBlock);
+  const int i1 = std::min(l.Col1, i0 + kLatticeDownBlock - 1);
+  for (int i = i0; i <= i1; ++i) {
+    const Point3 corner = LatticeCorner(s, i, row - 1);
+    // Straight down the face, toward the bottom edge below the corner.
+    const Point3 foot = PointToward(f.C4, f.C3, i * s.FaceStep);
+    Real t = 0;
+    for (int m = 1; m < a; ++m) {
+      t += s.FaceSubStep;
+      Point3 p = PointToward(corner, foot, t);
+      const std::size_t at = l.DownAt(row, i, m);
+      l.DownHit[at] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);
+      l.Down[at] = {p.x, p.y};
+    }
+  }
+}
+
+// Pixel (col, row) of the batch from the traced lattice: its polygon in the
+// order of SamplePixel (top-left corner, then round by the top, right, bottom
+// and left sides), its misses counted once for each sample, then the rest of
+// TracePixel.
+template <class Mirror>
+PixelTrace AssembleLatticePixel(const Mirror& mirror, const MappingSetup& s, const Lattice& l, int col, int row,
+                                Point2* polygon, MissRecord& misses) {
+  const int a = l.Accuracy, top = row - 1, bottom = row;
+  const int left = (col - 1 - (l.Col0 - 1)) * a, right = left + a;
+  int n = 0, missed = 0;
+  auto take = [&](const Point2& p, std::uint8_t hit) {
+    polygon[n++] = p;
+    missed += hit == 0;
+  };
+  auto along = [&](int line, int k) {
+    const std::size_t at = l.AlongAt(line, k);
+    take(l.Along[at], l.AlongHit[at]);
+  };
+  auto down = [&](int columnLine, int m) {
+    const std::size_t at = l.DownAt(row, columnLine, m);
+    take(l.Down[at], l.DownHit[at]);
+  };
+  along(top, left);
+  for (int k = 1; k <= a; ++k) along(top, left + k);
+  for (int m = 1; m < a; ++m) down(col, m);
+  along(bottom, right);
+  for (int k = 1; k <= a; ++k) along(bottom, right - k);
+  for (int m = a - 1; m >= 1; --m) down(col - 1, m);
+  polygon[n] = polygon[0];
+  misses.MissCount += missed;
+  misses.RayError = misses.RayError || missed > 0;
+  // The centre, as SamplePixel finds it between the top-left and bottom-right corners.
+  Point3 middle;
+  if (s.AxisExclusion) {
+    const Point3 k1 = LatticeCorner(s, col - 1, top), k3 = LatticeCorner(s, col, bottom);
+    middle = PointToward(k1, k3, Distance3(k1, k3) / 2);
+  }
+  return FinishTrace(mirror, s, middle, polygon, n, missed == 0, misses);
+}
