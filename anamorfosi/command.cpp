@@ -358,7 +358,8 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
   const OutputWindow& w = print.Report.Window;
   switch (OutputKindOf(output)) {
     case OutputKind::kPng: {
-      PngWriteOptions png;
+      // Written fast, so that a large print's file takes a fraction of its mapping.
+      PngWriteOptions png = PngWriteOptions::Fast();
       png.CellSizeMetres = static_cast<double>(w.CellSize) * MillimetresPerUnit(scene.Unit) / 1000;
       Scene recorded = scene;
       recorded.Window = w;

@@ -1,5 +1,7 @@
 #include "print.h"
 
+#include <chrono>
+
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -284,7 +286,11 @@ template <class Mirror>
 Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const PrintSettings& settings, Print print) {
   PrintReport& report = print.Report;
   const InputPicture& picture = print.Source;
+  using Clock = std::chrono::steady_clock;
+  auto since = [](Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); };
+  const Clock::time_point begun = Clock::now();
   const OutputWindow w = PrintWindow(s, mirror, report.Mirror, report.Misses);
+  report.WindowSeconds = since(begun);
   if (s.Window) {
     // The record of a scene file must be what the scene gives now: a changed
     // mirror or face file shows here. Relative 1e-12: the record's doubles.
@@ -314,6 +320,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
     report.Notes.push_back("antialias lowered to " + std::to_string(n) + " for a print of this size");
   report.Antialias = n;
   if (!settings.MapPixels) return print;
+  const Clock::time_point mapping = Clock::now();
 
   setup.Window = SampleWindow(w, n);
   setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, picture.Width);
@@ -333,6 +340,8 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
   MapPicture(mirror, setup, picture, raster, settings.Threads, report.Misses, [&](int row) {
     if (settings.Progress) settings.Progress(row, picture.Height);
   });
+  report.MappingSeconds = since(mapping);
+  const Clock::time_point averaging = Clock::now();
 
   // Each cell the mean of its n x n samples, rounded.
   Picture& out = print.Cells;
@@ -383,6 +392,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
     }
   }
   if (s.Marks) DrawFootprint(out, w, report.Mirror, MillimetresPerUnit(s.Unit));
+  report.CellSeconds = since(averaging);
   return print;
 }
 

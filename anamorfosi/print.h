@@ -51,6 +51,9 @@ struct PrintReport {
   Footprint Mirror;
   long FacetCount = 0;     // mesh
   std::vector<std::string> Notes;  // things worth telling the user
+  // Wall seconds of the stages: the window, the mapping (the raster cleared and
+  // every pixel mapped), the cells (samples averaged, paper told, marks drawn).
+  double WindowSeconds = 0, MappingSeconds = 0, CellSeconds = 0;
 };
 
 struct PrintSettings {

@@ -297,6 +297,7 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
         PixelTrace t = TracePixel(p.mirror, walk, pc, pr, polygon, ignored);
         if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, t.Count));
         Lattice l;
+        PlaceLatticeColumns(l, p.setup, picture.Width);
         StartLattice(l, p.setup.Accuracy, pr, pr, pc, pc);
         for (long task = 0; task < LatticeTraceTasks(l); ++task) TraceLatticeTask(p.mirror, p.setup, l, task);
         t = AssembleLatticePixel(p.mirror, p.setup, l, pc, pr, polygon, ignored);

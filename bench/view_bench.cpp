@@ -3,6 +3,9 @@
 //
 //   view_bench scene SCENE.json [WIDTH [REPEATS [THREADS]]]
 //   view_bench program NAME PARAMETERS [WIDTH [REPEATS [THREADS]]]
+//   view_bench print SCENE.json OUT.png [THREADS]
+//       the stages of the scene's print, then its PNG written with several
+//       compression levels and row filters
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include <png.h>
+
+#include "picture_file.h"
 #include "run.h"
 #include "vista.h"
 
@@ -24,8 +30,56 @@ double Median(std::vector<double> v) {
 
 }  // namespace
 
+int TimePrint(const std::string& sceneFile, const std::string& out, int threads) {
+  const Scene scene = ReadSceneFile(sceneFile);
+  PrintSettings settings;
+  settings.Threads = threads;
+  const auto t0 = std::chrono::steady_clock::now();
+  const Print made = MakePrint(scene, settings);
+  const double total = Seconds(std::chrono::steady_clock::now() - t0);
+  const PrintReport& r = made.Report;
+  std::printf("print %d x %d cells, antialias %d, picture %d x %d, %d threads\n", r.Window.Width, r.Window.Height,
+              r.Antialias, made.Source.Width, made.Source.Height, threads);
+  std::printf("  picture and mirror %8.3f s\n", total - r.WindowSeconds - r.MappingSeconds - r.CellSeconds);
+  std::printf("  window             %8.3f s\n", r.WindowSeconds);
+  std::printf("  mapping            %8.3f s\n", r.MappingSeconds);
+  std::printf("  cells and marks    %8.3f s\n", r.CellSeconds);
+  const struct {
+    int level, filters;
+    const char* name;
+  } ways[] = {{6, 0, "level 6, libpng's filters"}, {3, 0, "level 3, libpng's filters"},
+              {1, 0, "level 1, libpng's filters"}, {1, PNG_FILTER_SUB, "level 1, sub filter"},
+              {1, PNG_FILTER_UP, "level 1, up filter"}, {1, PNG_FILTER_NONE, "level 1, no filter"},
+              {3, PNG_FILTER_SUB, "level 3, sub filter"}};
+  for (const auto& w : ways) {
+    PngWriteOptions o;
+    o.CompressionLevel = w.level;
+    o.Filters = w.filters;
+    const auto a = std::chrono::steady_clock::now();
+    WritePngFile(out, made.Cells, o);
+    const double s = Seconds(std::chrono::steady_clock::now() - a);
+    std::FILE* f = std::fopen(out.c_str(), "rb");
+    long size = 0;
+    if (f != nullptr) {
+      std::fseek(f, 0, SEEK_END);
+      size = std::ftell(f);
+      std::fclose(f);
+    }
+    std::printf("  PNG, %-26s %8.3f s, %ld bytes\n", w.name, s, size);
+  }
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "print" && argc >= 4) {
+    try {
+      return TimePrint(argv[2], argv[3], argc > 4 ? std::atoi(argv[4]) : DefaultThreads());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "view_bench: %s\n", e.what());
+      return 1;
+    }
+  }
   const int first = mode == "program" ? 4 : 3;
   if ((mode != "scene" && mode != "program") || argc < first) {
     std::fprintf(stderr, "usage: view_bench scene SCENE.json [WIDTH [REPEATS [THREADS]]]\n"

@@ -46,6 +46,9 @@ struct Lattice {
   std::vector<std::uint8_t> DownHit;
   // The line kept from the batch before, already traced (-1: none).
   int KeptLine = -1;
+  // Where column line i meets the face's top and bottom edges (SamplePixel's A
+  // and B), for i = 0 .. picture width, found once for the whole picture.
+  std::vector<Point3> Top, Bottom;
 
   int Cols() const { return Col1 - Col0 + 1; }
   int Rows() const { return Row1 - Row0 + 1; }
@@ -104,13 +107,21 @@ inline long LatticeTraceTasks(const Lattice& l) {
   return lines * LatticeAlongTasksPerLine(l) + static_cast<long>(l.Rows()) * LatticeDownTasksPerRow(l);
 }
 
-// The face point of corner (i, line): as SamplePixel's K1 of pixel (i + 1, line + 1).
-inline Point3 LatticeCorner(const MappingSetup& s, int i, int line) {
+// Fills the lattice's column lines for a picture of the given width.
+inline void PlaceLatticeColumns(Lattice& l, const MappingSetup& s, int width) {
   const Face& f = s.PictureFace;
-  const Real pu = i * s.FaceStep, pv = line * s.FaceStep;
-  const Point3 A = PointToward(f.C1, f.C2, pu);
-  const Point3 B = PointToward(f.C4, f.C3, pu);
-  return PointToward(A, B, pv);
+  l.Top.resize(static_cast<std::size_t>(width) + 1);
+  l.Bottom.resize(static_cast<std::size_t>(width) + 1);
+  for (int i = 0; i <= width; ++i) {
+    const Real pu = i * s.FaceStep;
+    l.Top[i] = PointToward(f.C1, f.C2, pu);
+    l.Bottom[i] = PointToward(f.C4, f.C3, pu);
+  }
+}
+
+// The face point of corner (i, line): as SamplePixel's K1 of pixel (i + 1, line + 1).
+inline Point3 LatticeCorner(const MappingSetup& s, const Lattice& l, int i, int line) {
+  return PointToward(l.Top[i], l.Bottom[i], line * s.FaceStep);
 }
 
 // Traces the points of one task. The rays' misses are not counted here: the
@@ -133,7 +144,7 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
     for (long k = k0; k < k1; ++k) {
       const int i = l.Col0 - 1 + static_cast<int>(k / a), m = static_cast<int>(k % a);
       Point3 p;
-      if (m == 0 || k == k0) corner = LatticeCorner(s, i, line);
+      if (m == 0 || k == k0) corner = LatticeCorner(s, l, i, line);
       if (m == 0) {
         p = corner;
       } else {
@@ -154,9 +165,9 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
   const int i0 = l.Col0 - 1 + static_cast<int>((task % perRow) * kLatticeDownBlock);
   const int i1 = std::min(l.Col1, i0 + kLatticeDownBlock - 1);
   for (int i = i0; i <= i1; ++i) {
-    const Point3 corner = LatticeCorner(s, i, row - 1);
+    const Point3 corner = LatticeCorner(s, l, i, row - 1);
     // Straight down the face, toward the bottom edge below the corner.
-    const Point3 foot = PointToward(f.C4, f.C3, i * s.FaceStep);
+    const Point3& foot = l.Bottom[i];
     Real t = 0;
     for (int m = 1; m < a; ++m) {
       t += s.FaceSubStep;
@@ -202,7 +213,7 @@ PixelTrace AssembleLatticePixel(const Mirror& mirror, const MappingSetup& s, con
   // The centre, as SamplePixel finds it between the top-left and bottom-right corners.
   Point3 middle;
   if (s.AxisExclusion) {
-    const Point3 k1 = LatticeCorner(s, col - 1, top), k3 = LatticeCorner(s, col, bottom);
+    const Point3 k1 = LatticeCorner(s, l, col - 1, top), k3 = LatticeCorner(s, l, col, bottom);
     middle = PointToward(k1, k3, Distance3(k1, k3) / 2);
   }
   return FinishTrace(mirror, s, middle, polygon, n, missed == 0, misses);

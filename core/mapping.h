@@ -205,25 +205,34 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     // crossing sees none: both are outside, so only the cells between the
     // first and the last crossing need the full test.
     Real lo = 0, hi = 0;
-    bool crossed = false;
+    int crossings = 0;
+    bool nearVertex = false;
     for (int i = 1; i < trace.Count; ++i) {
       const Real dy0 = polygon[i - 1].y - y, dy1 = polygon[i].y - y;
+      nearVertex = nearVertex || std::fabs(dy1) < 1e-6L;
       if ((dy1 > 0) == (dy0 > 0)) continue;
       const Real xc = polygon[i - 1].x + (polygon[i - 1].x - polygon[i].x) * dy0 / (dy1 - dy0);
-      if (!crossed || xc < lo) lo = xc;
-      if (!crossed || xc > hi) hi = xc;
-      crossed = true;
+      if (crossings == 0 || xc < lo) lo = xc;
+      if (crossings == 0 || xc > hi) hi = xc;
+      ++crossings;
     }
-    if (!crossed) continue;
-    // Columns whose centres lie within [lo, hi], widened by the allowance.
-    const Real first = std::floor((lo - slack - w.MinX + w.HalfCell) / w.CellSize);
-    const Real last = std::ceil((hi + slack - w.MinX + w.HalfCell) / w.CellSize);
+    if (crossings == 0) continue;
+    // With just two crossings and no vertex within PointInPolygon's 1e-6 of
+    // the row, a centre farther than its 1e-9 (and the allowance) inside both
+    // has one crossing to its right: inside, as the full test would find.
+    const bool plain = crossings == 2 && !nearVertex;
+    const Real innerLo = lo + 1e-9L + slack, innerHi = hi - 1e-9L - slack;
+    // Columns whose centres lie within [lo, hi], widened by the allowance and
+    // by one column more each way; every cell between is tested, so the bounds
+    // are found in double precision, whose rounding the extra column covers.
+    const double first = std::floor(static_cast<double>((lo - slack - w.MinX + w.HalfCell) / w.CellSize)) - 1;
+    const double last = std::ceil(static_cast<double>((hi + slack - w.MinX + w.HalfCell) / w.CellSize)) + 1;
     if (!(first <= c1) || !(last >= c0)) continue;
     const int from = first > c0 ? static_cast<int>(first) : c0;
     const int to = last < c1 ? static_cast<int>(last) : c1;
     for (int c = from; c <= to; ++c) {
       const Real x = w.MinX + c * w.CellSize - w.HalfCell;
-      if (PointInPolygon(x, y, polygon, trace.Count)) raster.Set(c, r, colour);
+      if ((plain && x > innerLo && x < innerHi) || PointInPolygon(x, y, polygon, trace.Count)) raster.Set(c, r, colour);
     }
   }
 }

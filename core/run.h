@@ -124,6 +124,7 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
     traces[i].resize(static_cast<std::size_t>(held));
   }
   Lattice lattice;
+  if (onLattice) PlaceLatticeColumns(lattice, setup, picture.Width);
   // One cache line each, so that threads counting misses do not share one.
   struct alignas(64) ThreadMisses {
     MissRecord record;

@@ -301,6 +301,7 @@ bool EncodeRows(png_structp png, png_infop info, PngContext& ctx, EncodeJob& job
                job.channels == 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_compression_level(png, job.options->CompressionLevel);
+  if (job.options->Filters != 0) png_set_filter(png, PNG_FILTER_TYPE_BASE, job.options->Filters);
   if (job.perMetre > 0) png_set_pHYs(png, info, job.perMetre, job.perMetre, PNG_RESOLUTION_METER);
   if (!job.texts.empty()) png_set_text(png, info, job.texts.data(), static_cast<int>(job.texts.size()));
   png_write_info(png, info);
@@ -313,6 +314,13 @@ bool EncodeRows(png_structp png, png_infop info, PngContext& ctx, EncodeJob& job
 }
 
 }  // namespace
+
+PngWriteOptions PngWriteOptions::Fast() {
+  PngWriteOptions o;
+  o.CompressionLevel = 1;
+  o.Filters = PNG_FILTER_UP;
+  return o;
+}
 
 void EncodePng(int width, int height, int channels, const PngRowSource& rowSource, const PngWriteOptions& options,
                const PngSink& sink, const std::string& name) {

@@ -25,6 +25,12 @@ struct PngText {
 
 struct PngWriteOptions {
   int CompressionLevel = 6;  // zlib's 0 (none) to 9 (smallest)
+  // The row filters libpng may choose from (PNG_FILTER_NONE, _SUB, _UP, _AVG,
+  // _PAETH, or'ed); 0: libpng's own choice.
+  int Filters = 0;
+  // Level 1 and the up filter alone: on a print of 11858 x 11921 cells about
+  // a fifth of the time of level 6 with libpng's choice, for a third more bytes.
+  static PngWriteOptions Fast();
   double CellSizeMetres = 0; // above 0: a pHYs chunk of 1 / CellSizeMetres cells per metre
   std::vector<PngText> Texts;
 };
