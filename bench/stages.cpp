@@ -217,18 +217,6 @@ int TimeStages(const Program<Mirror>& program, const std::string& name, const st
   return 0;
 }
 
-// Distance from (x, y) to the nearest edge of the closed polygon v[0..count-1].
-Real DistanceToEdges(Real x, Real y, const Point2* v, int count) {
-  Real best = 1e30L;
-  for (int i = 1; i < count; ++i) {
-    const Real ex = v[i].x - v[i - 1].x, ey = v[i].y - v[i - 1].y, l2 = ex * ex + ey * ey;
-    Real t = l2 > 0 ? ((x - v[i - 1].x) * ex + (y - v[i - 1].y) * ey) / l2 : 0;
-    t = std::clamp(t, Real(0), Real(1));
-    best = std::min(best, std::hypot(x - v[i - 1].x - t * ex, y - v[i - 1].y - t * ey));
-  }
-  return best;
-}
-
 template <class Mirror>
 int CompareLattice(const Program<Mirror>& program, const std::string& name, const std::string& parameterFile) {
   Prepared<Mirror> p;
@@ -237,9 +225,9 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
   const InputPicture picture = ReadInputPicture(p.params.InputPpmName);
   p.setup.FaceStep = run_detail::FaceStepOf(p.setup.PictureFace, picture.Width);
   p.setup.FaceSubStep = p.setup.FaceStep / p.setup.Accuracy;
-  const bool rectangle = IsRectangularFace(p.setup.PictureFace);
+  const bool rectangle = OnLattice(p.setup, picture.Height);
   std::printf("%s: picture %dx%d, Accuracy %d, output %dx%d, face %s\n", name.c_str(), picture.Width, picture.Height,
-              p.setup.Accuracy, w.Width, w.Height, rectangle ? "a rectangle: on the lattice" : "not a rectangle");
+              p.setup.Accuracy, w.Width, w.Height, rectangle ? "a rectangle holding the picture: on the lattice" : "not on the lattice");
   if (!rectangle) return 0;
   const int threads = DefaultThreads();
   // The picture itself, then each pixel painted in a colour of its own number.
@@ -296,11 +284,7 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
         Point2 polygon[kMaxPolygon];
         PixelTrace t = TracePixel(p.mirror, walk, pc, pr, polygon, ignored);
         if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, t.Count));
-        Lattice l;
-        PlaceLatticeColumns(l, p.setup, picture.Width);
-        StartLattice(l, p.setup.Accuracy, pr, pr, pc, pc);
-        for (long task = 0; task < LatticeTraceTasks(l); ++task) TraceLatticeTask(p.mirror, p.setup, l, task);
-        t = AssembleLatticePixel(p.mirror, p.setup, l, pc, pr, polygon, ignored);
+        t = TraceOnOwnLattice(p.mirror, p.setup, picture.Width, pc, pr, polygon);
         if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, n));
       }
       farthest = std::max(farthest, nearest);

@@ -6,12 +6,14 @@
 // at Accuracy 4 about three sevenths.
 //
 // The points are placed by the same steps as SamplePixel: a pixel's top-left
-// corner and the points along its top side exactly as there; the points along
-// a left or right side from the corner above them, straight down. On a
+// corner, the points along its top side and those along its right side exactly
+// as there; its bottom and left sides are its neighbours' top and right. On a
 // rectangle these are the points the pixel's own walk reaches, up to the last
 // bits of their rounding.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +32,15 @@ inline bool IsRectangularFace(const Face& f) {
   const Point3 dTop = top - bottom, dSide = side - right;
   return std::sqrt(Dot(dTop, dTop)) <= tol && std::sqrt(Dot(dSide, dSide)) <= tol &&
          std::fabs(Dot(top, side)) <= tol * size;
+}
+
+// Whether a picture of that many rows is mapped on the lattice: a rectangular
+// face that holds every row. A row below the face's bottom edge is walked as
+// the programs walk it, its right side turning back up toward that edge.
+inline bool OnLattice(const MappingSetup& s, int pictureHeight) {
+  const Real height = Distance3(s.PictureFace.C1, s.PictureFace.C4);
+  return !s.PerPixelWalk && IsRectangularFace(s.PictureFace) &&
+         pictureHeight * s.FaceStep <= height * (1 + kRectangleTolerance);
 }
 
 // The traced lattice of one batch: the pixels of columns Col0..Col1 in rows
@@ -164,19 +175,56 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
   const int row = l.Row0 + static_cast<int>(task / perRow);
   const int i0 = l.Col0 - 1 + static_cast<int>((task % perRow) * kLatticeDownBlock);
   const int i1 = std::min(l.Col1, i0 + kLatticeDownBlock - 1);
+  const Point3 E = PointToward(f.C2, f.C3, (row - 1) * s.FaceStep);
   for (int i = i0; i <= i1; ++i) {
-    const Point3 corner = LatticeCorner(s, l, i, row - 1);
-    // Straight down the face, toward the bottom edge below the corner.
-    const Point3& foot = l.Bottom[i];
+    // As the right side of the pixel left of the line runs in its own walk:
+    // from the end of its top side toward the bottom edge one pixel on from
+    // its own column. The picture's left edge has no such pixel: from the
+    // corner, straight down.
+    Point3 start, toward;
+    if (i == 0) {
+      start = LatticeCorner(s, l, 0, row - 1);
+      toward = l.Bottom[0];
+    } else {
+      Real t = 0;
+      for (int m = 0; m < a; ++m) t += s.FaceSubStep;
+      start = PointToward(LatticeCorner(s, l, i - 1, row - 1), E, t);
+      toward = PointToward(l.Bottom[i - 1], f.C3, s.FaceStep);
+    }
     Real t = 0;
     for (int m = 1; m < a; ++m) {
       t += s.FaceSubStep;
-      Point3 p = PointToward(corner, foot, t);
+      Point3 p = PointToward(start, toward, t);
       const std::size_t at = l.DownAt(row, i, m);
       l.DownHit[at] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);
       l.Down[at] = {p.x, p.y};
     }
   }
+}
+
+// The polygon of one pixel from a lattice of its own (for measuring the
+// lattice against the pixel's walk); the trace as the mapping would make it.
+template <class Mirror>
+PixelTrace TraceOnOwnLattice(const Mirror& mirror, const MappingSetup& s, int pictureWidth, int col, int row,
+                             Point2* polygon) {
+  Lattice l;
+  PlaceLatticeColumns(l, s, pictureWidth);
+  StartLattice(l, s.Accuracy, row, row, col, col);
+  for (long task = 0; task < LatticeTraceTasks(l); ++task) TraceLatticeTask(mirror, s, l, task);
+  MissRecord ignored;
+  return AssembleLatticePixel(mirror, s, l, col, row, polygon, ignored);
+}
+
+// Distance from (x, y) to the nearest edge of the closed polygon v[0..count-1].
+inline Real DistanceToEdges(Real x, Real y, const Point2* v, int count) {
+  Real best = 1e30L;
+  for (int i = 1; i < count; ++i) {
+    const Real ex = v[i].x - v[i - 1].x, ey = v[i].y - v[i - 1].y, l2 = ex * ex + ey * ey;
+    Real t = l2 > 0 ? ((x - v[i - 1].x) * ex + (y - v[i - 1].y) * ey) / l2 : 0;
+    t = std::clamp(t, Real(0), Real(1));
+    best = std::min(best, std::hypot(x - v[i - 1].x - t * ex, y - v[i - 1].y - t * ey));
+  }
+  return best;
 }
 
 // Pixel (col, row) of the batch from the traced lattice: its polygon in the

@@ -88,7 +88,7 @@ class StepThreads {
 // stripes, each stripe by one thread in pixel order, they trace the next one in
 // small blocks; so a later pixel wins over an earlier one exactly as in a
 // one-thread run, and the small trace blocks fill in behind the larger stripes.
-// On a rectangular face a batch is a band of whole rows (or a piece of one
+// On a rectangular face that holds the picture a batch is a band of whole rows (or a piece of one
 // long row) whose sample lattice is traced, each point once, and then
 // assembled into the pixels' polygons (see lattice.h).
 // beforeRow(row) is called, in order, before the pixels of every row are mapped.
@@ -101,7 +101,7 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
   const int n = 4 * setup.Accuracy + 1;
   const long chunk = MappingBatchPixels(setup.Accuracy);
   const long block = 64;  // pixels traced, or assembled, by one task
-  const bool onLattice = !setup.PerPixelWalk && total > 0 && IsRectangularFace(setup.PictureFace);
+  const bool onLattice = total > 0 && OnLattice(setup, picture.Height);
   // The batches, as ranges of pixels in reading order.
   std::vector<std::pair<long, long>> batches;
   if (!onLattice) {

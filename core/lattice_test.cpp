@@ -1,0 +1,193 @@
+// The lattice of a rectangular face paints what the walk of every pixel paints.
+#include "lattice.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "run.h"
+
+namespace {
+
+// A curved mirror in effect: every face point lands where a smooth, uneven
+// stretch of the face sends it; points beyond missAbove (in x) miss.
+struct WavyMirror {
+  Real missAbove = 1e30L;
+};
+bool ReflectRay(const WavyMirror& m, Point3, Point3 p, Point3& result, MissRecord& misses) {
+  if (p.x > m.missAbove) return RecordMiss(result, misses);
+  result = {3 * p.x + 0.7L * std::sin(p.z / 3) + 0.02L * p.z * p.z, 2 * p.z + 0.5L * std::cos(p.x / 4), 0};
+  return true;
+}
+
+// A rectangle standing in the plane y = x (a tilted face in space), 30 by 20
+// units, its pixels mapped into a window of cells x cells.
+MappingSetup Tilted(int accuracy, int pictureWidth, int cells) {
+  MappingSetup s;
+  const Real k = std::sqrt(0.5L);
+  const Point3 c1{0, 0, 25}, across{30 * k, 30 * k, 0}, down{0, 0, -20};
+  s.PictureFace = {c1, c1 + across, c1 + across + down, c1 + down};
+  s.ProjectionCentre = {-50, 50, 40};
+  s.Accuracy = accuracy;
+  s.FaceStep = 30.0L / pictureWidth;
+  s.FaceSubStep = s.FaceStep / accuracy;
+  OutputWindow& w = s.Window;
+  w.MinX = -5;
+  w.MaxX = 75;
+  w.MaxY = 55;
+  w.MinY = -25;
+  w.Width = w.Height = cells;
+  w.CellSize = 80.0L / cells;
+  w.HalfCell = w.CellSize / 2;
+  return s;
+}
+
+// Each pixel painted in a colour of its own number (plus one: 0 is unpainted),
+// every seventh one transparent when holes.
+InputPicture NumberedPicture(int width, int height, bool holes) {
+  InputPicture p;
+  p.Width = width;
+  p.Height = height;
+  const std::size_t n = static_cast<std::size_t>(width) * height;
+  p.Rgb.resize(n * 3);
+  for (std::size_t i = 0; i < n; ++i) {
+    p.Rgb[i * 3] = static_cast<std::uint8_t>((i + 1) >> 16);
+    p.Rgb[i * 3 + 1] = static_cast<std::uint8_t>((i + 1) >> 8);
+    p.Rgb[i * 3 + 2] = static_cast<std::uint8_t>(i + 1);
+  }
+  if (holes) {
+    p.Alpha.assign(n, 255);
+    for (std::size_t i = 0; i < n; i += 7) p.Alpha[i] = 0;
+  }
+  return p;
+}
+
+struct Mapped {
+  OutputRaster Raster;
+  MissRecord Misses;
+};
+Mapped Map(const WavyMirror& m, MappingSetup s, const InputPicture& p, bool perPixel, int threads) {
+  s.PerPixelWalk = perPixel;
+  Mapped out;
+  ClearRaster(out.Raster, s.Window.Width, s.Window.Height);
+  MapPicture(m, s, p, out.Raster, threads, out.Misses, [](int) {});
+  return out;
+}
+
+}  // namespace
+
+TEST(Lattice, TellsARectangleFromOtherFaces) {
+  const Face r{{0, 0, 10}, {8, 0, 10}, {8, 0, 4}, {0, 0, 4}};
+  EXPECT_TRUE(IsRectangularFace(r));
+  // A corner moved by 1e-12 of the face stays a rectangle; by 1e-6 it does not.
+  for (const auto& [shift, rectangle] : {std::pair{1e-11L, true}, std::pair{1e-5L, false}}) {
+    Face f = r;
+    f.C3.x += shift;
+    EXPECT_EQ(IsRectangularFace(f), rectangle) << static_cast<double>(shift);
+  }
+  const Face parallelogram{{0, 0, 10}, {8, 0, 10}, {9, 0, 4}, {1, 0, 4}};
+  const Face trapezoid{{0, 0, 10}, {8, 0, 10}, {9, 0, 4}, {-1, 0, 4}};
+  const Face point{{1, 1, 1}, {1, 1, 1}, {1, 1, 1}, {1, 1, 1}};
+  EXPECT_FALSE(IsRectangularFace(parallelogram));
+  EXPECT_FALSE(IsRectangularFace(trapezoid));
+  EXPECT_FALSE(IsRectangularFace(point));
+}
+
+// Both ways reach the same points up to rounding, so a cell may go to another
+// pixel only where its centre lies on an edge of theirs, within the painting's
+// tolerances: PointInPolygon's 1e-6 round a vertex and 1e-9 across an edge.
+TEST(Lattice, PaintsWhatTheWalkOfEveryPixelPaints) {
+  struct Case {
+    int accuracy, width, height, cells;
+    bool holes, misses, axis;
+  } cases[] = {
+      {1, 60, 40, 300, false, false, false}, {2, 45, 30, 200, true, false, false},
+      {3, 50, 33, 400, false, true, false},  {4, 37, 24, 250, true, true, true},
+      {5, 64, 42, 180, false, false, true},
+      // Rows below the face's bottom edge, where the walk is kept.
+      {3, 40, 35, 200, false, false, false},
+      // Rows longer than a batch: each row goes in pieces.
+      {20, 1030, 2, 600, true, true, false},
+  };
+  long differing = 0, painted = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE("accuracy " + std::to_string(c.accuracy) + ", " + std::to_string(c.width) + " x " +
+                 std::to_string(c.height));
+    MappingSetup s = Tilted(c.accuracy, c.width, c.cells);
+    ASSERT_TRUE(IsRectangularFace(s.PictureFace));
+    EXPECT_EQ(OnLattice(s, c.height), c.height * 3 <= c.width * 2);
+    if (c.axis) {
+      // The axis foot where some pixels' enlarged images surround it.
+      s.AxisExclusion = true;
+      s.AxisFoot = {40, 30};
+    }
+    WavyMirror m;
+    if (c.misses) m.missAbove = 15;
+    const InputPicture p = NumberedPicture(c.width, c.height, c.holes);
+    const Mapped walk = Map(m, s, p, true, 1);
+    if (c.misses) {
+      EXPECT_GT(walk.Misses.MissCount, 0);
+    }
+    for (const int threads : {1, 3}) {
+      const Mapped lattice = Map(m, s, p, false, threads);
+      EXPECT_EQ(lattice.Misses.MissCount, walk.Misses.MissCount);
+      EXPECT_EQ(lattice.Misses.RayError, walk.Misses.RayError);
+      const OutputWindow& w = s.Window;
+      for (int row = 1; row <= w.Height; ++row) {
+        for (int col = 1; col <= w.Width; ++col) {
+          const Rgb a = walk.Raster.Get(col, row), b = lattice.Raster.Get(col, row);
+          const long pa = (a.r << 16 | a.g << 8 | a.b) - 1, pb = (b.r << 16 | b.g << 8 | b.b) - 1;
+          painted += pa >= 0;
+          if (pa == pb) continue;
+          ++differing;
+          const Real x = w.MinX + col * w.CellSize - w.HalfCell, y = w.MaxY - row * w.CellSize + w.HalfCell;
+          Real nearest = 1e30L;
+          MappingSetup own = s;
+          own.PerPixelWalk = true;
+          for (const long px : {pa, pb}) {
+            if (px < 0) continue;
+            const int pc = static_cast<int>(px % c.width) + 1, pr = static_cast<int>(px / c.width) + 1;
+            Point2 polygon[kMaxPolygon];
+            MissRecord ignored;
+            PixelTrace t = TracePixel(m, own, pc, pr, polygon, ignored);
+            if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, t.Count));
+            t = TraceOnOwnLattice(m, s, c.width, pc, pr, polygon);
+            if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, t.Count));
+          }
+          EXPECT_LT(nearest, 1.5e-6L) << "cell " << col << "," << row << " walk pixel " << pa << ", lattice " << pb;
+        }
+      }
+    }
+  }
+  std::printf("%ld of %ld painted cells went to another pixel\n", differing, painted);
+  // They are rare: a few cells in a million.
+  EXPECT_GT(painted, 100000);
+  EXPECT_LT(differing * 10000, painted) << differing << " of " << painted;
+}
+
+TEST(Lattice, TracesEachSharedPointOnce) {
+  MappingSetup s = Tilted(4, 40, 100);
+  s.FaceStep = 30.0L / 40;
+  for (const int accuracy : {1, 4}) {
+    s.Accuracy = accuracy;
+    s.FaceSubStep = s.FaceStep / accuracy;
+    Lattice l;
+    PlaceLatticeColumns(l, s, 40);
+    StartLattice(l, accuracy, 1, 10, 1, 40);
+    // Lines 0..10 of 40 * a + 1 points, and a - 1 points on 41 column lines in 10 rows.
+    const long points = 11L * (40 * accuracy + 1) + 10L * 41 * (accuracy - 1);
+    long traced = 0;
+    for (long t = 0; t < LatticeTraceTasks(l); ++t) {
+      WavyMirror m;
+      TraceLatticeTask(m, s, l, t);
+    }
+    traced = static_cast<long>(l.Along.size() + l.Down.size());
+    EXPECT_EQ(traced, points);
+    // The next band keeps the last line: one line fewer to trace.
+    const long before = LatticeTraceTasks(l);
+    StartLattice(l, accuracy, 11, 20, 1, 40);
+    EXPECT_EQ(l.KeptLine, 10);
+    EXPECT_EQ(LatticeTraceTasks(l), before - LatticeAlongTasksPerLine(l));
+  }
+}
+
