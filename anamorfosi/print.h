@@ -127,6 +127,7 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
       // Pixels whose image would wrap round the axis are left out, as in cono.
       setup.AxisExclusion = true;
       setup.AxisFoot = {cone.AxisPoint.x, cone.AxisPoint.y};
+      setup.AxialTolerance = cone.AxisTolerance;
       return fn(cone);
     }
     case MirrorKind::kPlane: {
@@ -148,6 +149,7 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
   if (mirror.VerticalAxisMode) {
     setup.AxisExclusion = true;
     setup.AxisFoot = {s.Eye.x, s.Eye.y};
+    setup.AxialTolerance = mirror.AxisTolerance;
   }
   return fn(mirror);
 }

@@ -276,6 +276,22 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
       const long pa = (a.r << 16 | a.g << 8 | a.b) - 1, pb = (b.r << 16 | b.g << 8 | b.b) - 1;
       if (pa == pb) continue;
       ++other;
+      if (other <= 6 && std::getenv("LATTICE_DEBUG")) {
+        std::printf("  cell %d,%d: walk pixel %ld (%ld,%ld), lattice pixel %ld (%ld,%ld)\n", col, row, pa,
+                    pa % picture.Width + 1, pa / picture.Width + 1, pb, pb % picture.Width + 1, pb / picture.Width + 1);
+        for (const long px : {pa, pb}) {
+          if (px < 0) continue;
+          const int pc = static_cast<int>(px % picture.Width) + 1, pr = static_cast<int>(px / picture.Width) + 1;
+          Point2 q[kMaxPolygon];
+          PixelTrace t = TracePixel(p.mirror, walk, pc, pr, q, ignored);
+          std::printf("    walk %d: paint %d", static_cast<int>(px), t.Paint);
+          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", q[i].x, q[i].y);
+          t = TraceOnOwnLattice(p.mirror, p.setup, picture.Width, pc, pr, q);
+          std::printf("\n    lattice: paint %d", t.Paint);
+          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", q[i].x, q[i].y);
+          std::printf("\n");
+        }
+      }
       const Real x = w.MinX + col * w.CellSize - w.HalfCell, y = w.MaxY - row * w.CellSize + w.HalfCell;
       Real nearest = 1e30L;
       for (const long px : {pa, pb}) {

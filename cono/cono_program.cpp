@@ -18,6 +18,7 @@ void PrepareCone(Console&, const RunParameters&, const Face& pictureFace, ConeMi
   // Pixels whose image would wrap round the axis are left out.
   setup.AxisExclusion = true;
   setup.AxisFoot = {cone.AxisPoint.x, cone.AxisPoint.y};
+  setup.AxialTolerance = cone.AxisTolerance;
 }
 
 WindowStatus ConoWindow(const ConeMirror& cone, const RunParameters& params, const Face& face, long pixelCount,

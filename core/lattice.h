@@ -227,13 +227,38 @@ inline Real DistanceToEdges(Real x, Real y, const Point2* v, int count) {
   return best;
 }
 
+// Whether pixel (col, row) reaches, within a hair, the border of the mirror's
+// axial step: its points may fall either side of that border depending on
+// how they are reached, and the step moves their image far.
+inline bool NearAxialBorder(const MappingSetup& s, const Lattice& l, int col, int row) {
+  const Real tol = s.AxialTolerance;
+  if (!(tol > 0)) return false;
+  const Point3 e = s.ProjectionCentre;
+  // Far above the rounding of a face point, far below a pixel.
+  const Real hair = 1e-9L * (std::fabs(e.x) + std::fabs(e.y) + Distance3(s.PictureFace.C1, s.PictureFace.C2));
+  Real x0 = 1e30L, x1 = -1e30L, y0 = 1e30L, y1 = -1e30L;
+  for (const auto& [i, line] : {std::pair{col - 1, row - 1}, std::pair{col, row - 1}, std::pair{col, row},
+                                std::pair{col - 1, row}}) {
+    const Point3 p = LatticeCorner(s, l, i, line);
+    x0 = std::min(x0, p.x - e.x);
+    x1 = std::max(x1, p.x - e.x);
+    y0 = std::min(y0, p.y - e.y);
+    y1 = std::max(y1, p.y - e.y);
+  }
+  auto crosses = [&](Real lo, Real hi, Real at) { return lo - hair <= at && hi + hair >= at; };
+  auto within = [&](Real lo, Real hi) { return lo <= tol + hair && hi >= -tol - hair; };
+  return ((crosses(x0, x1, tol) || crosses(x0, x1, -tol)) && within(y0, y1)) ||
+         ((crosses(y0, y1, tol) || crosses(y0, y1, -tol)) && within(x0, x1));
+}
+
 // Pixel (col, row) of the batch from the traced lattice: its polygon in the
 // order of SamplePixel (top-left corner, then round by the top, right, bottom
 // and left sides), its misses counted once for each sample, then the rest of
-// TracePixel.
+// TracePixel. A pixel at the border of the axial step is walked on its own.
 template <class Mirror>
 PixelTrace AssembleLatticePixel(const Mirror& mirror, const MappingSetup& s, const Lattice& l, int col, int row,
                                 Point2* polygon, MissRecord& misses) {
+  if (NearAxialBorder(s, l, col, row)) return TracePixel(mirror, s, col, row, polygon, misses);
   const int a = l.Accuracy, top = row - 1, bottom = row;
   const int left = (col - 1 - (l.Col0 - 1)) * a, right = left + a;
   int n = 0, missed = 0;

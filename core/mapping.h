@@ -34,6 +34,10 @@ struct MappingSetup {
   // foot is left out (its image would wrap round the axis).
   bool AxisExclusion = false;
   Point2 AxisFoot;
+  // Face points within this of the projection centre in x and in y are sent
+  // by the mirror along its axis (the cone's axial ray, generico's vertical
+  // mode): a step in the model, which the lattice leaves to each pixel's walk.
+  Real AxialTolerance = 0;
   // Each pixel walked round on its own even when the face is a rectangle,
   // whose pixels share their sample points (to measure one against the other).
   bool PerPixelWalk = false;

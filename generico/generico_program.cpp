@@ -37,6 +37,7 @@ void PrepareGenericoMirror(Console& console, const RunParameters& params, const 
     // Pixels whose image would wrap round the foot of the axis are left out.
     setup.AxisExclusion = true;
     setup.AxisFoot = {params.ProjectionCentre.x, params.ProjectionCentre.y};
+    setup.AxialTolerance = mirror.AxisTolerance;
   }
 }
 
