@@ -276,7 +276,7 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
       const long pa = (a.r << 16 | a.g << 8 | a.b) - 1, pb = (b.r << 16 | b.g << 8 | b.b) - 1;
       if (pa == pb) continue;
       ++other;
-      if (other <= 6 && std::getenv("LATTICE_DEBUG")) {
+      if (other <= 3 && std::getenv("LATTICE_DEBUG")) {
         std::printf("  cell %d,%d: walk pixel %ld (%ld,%ld), lattice pixel %ld (%ld,%ld)\n", col, row, pa,
                     pa % picture.Width + 1, pa / picture.Width + 1, pb, pb % picture.Width + 1, pb / picture.Width + 1);
         for (const long px : {pa, pb}) {
