@@ -57,7 +57,7 @@ WindowStatus GenericoWindow(const FacetedMirror& mirror, const RunParameters& pa
 std::string MeshErrorLine(const MeshError& e) {
   std::string what;
   switch (e.Problem) {
-    case MeshProblem::kNotRead: what = "non si legge come superficie"; break;
+    case MeshProblem::kNotRead: what = "non si legge come superficie " + e.Format; break;
     case MeshProblem::kBadCounts: what = "ha un'intestazione PLY che non corrisponde ai dati"; break;
     case MeshProblem::kBadIndex: what = "ha una faccia con un vertice che non esiste"; break;
     case MeshProblem::kNotFinite: what = "ha un vertice con una coordinata che non e' un numero"; break;

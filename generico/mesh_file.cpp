@@ -214,6 +214,7 @@ void CheckFaces(const aiMesh& mesh, const std::string& fileName, unsigned long l
 struct Emitter {
   FacetSet& set;
   const std::string& fileName;
+  const std::string& format;
   Real scale;  // into drawing units
   unsigned long long triangles = 0;  // triangles of the file, degenerate ones included
 
@@ -281,7 +282,7 @@ bool EmitMesh(Emitter& out, const aiMesh& mesh, const Placement& place, const Fa
   }
   if (t != mesh.mNumFaces) {
     throw MeshError(out.fileName, MeshProblem::kNotRead,
-                    "the triangulation of its polygons did not give one triangle fewer than corners for each");
+                    "its polygons' triangulation did not give two triangles fewer than corners for each", out.format);
   }
   return true;
 }
@@ -451,8 +452,7 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
   const aiScene* scene = fromMemory ? importer.ReadFileFromMemory(bytes.data(), bytes.size(), 0, kind.Extension.c_str())
                                     : importer.ReadFile(fileName, 0);
   if (!scene) {
-    throw MeshError(fileName, MeshProblem::kNotRead,
-                    "not a readable " + FormatName(kind) + " mesh (" + AssimpMessage(importer, fileName) + ")");
+    throw MeshError(fileName, MeshProblem::kNotRead, "Assimp: " + AssimpMessage(importer, fileName), FormatName(kind));
   }
   std::vector<std::uint8_t>().swap(bytes);
 
@@ -479,8 +479,8 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
   if (anyPolygon) {
     scene = importer.ApplyPostProcessing(aiProcess_Triangulate);
     if (!scene) {
-      throw MeshError(fileName, MeshProblem::kNotRead,
-                      "its polygons could not be triangulated (" + AssimpMessage(importer, fileName) + ")");
+      throw MeshError(fileName, MeshProblem::kNotRead, "Assimp could not triangulate its polygons: " +
+                      AssimpMessage(importer, fileName), FormatName(kind));
     }
   }
 
@@ -495,7 +495,8 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
 
   set.FileUnitMm = StatedUnitMm(*scene, kind);
   const Real scale = options.DrawingUnitMm > 0 && set.FileUnitMm > 0 ? set.FileUnitMm / options.DrawingUnitMm : 1;
-  Emitter out{set, fileName, scale};
+  const std::string format = FormatName(kind);
+  Emitter out{set, fileName, format, scale};
   for (const Placement& place : placements) {
     const aiMesh* mesh = scene->mMeshes[place.Mesh];
     if (!mesh || !mesh->mFaces || !mesh->mVertices) continue;

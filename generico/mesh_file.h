@@ -44,11 +44,13 @@ enum class MeshProblem {
 // A mesh file that cannot be used; what() is one English line naming the file.
 class MeshError : public std::runtime_error {
  public:
-  MeshError(std::string file, MeshProblem problem, const std::string& detail)
-      : std::runtime_error(file + ": " + detail), File(std::move(file)), Problem(problem), Detail(detail) {}
+  MeshError(std::string file, MeshProblem problem, const std::string& detail, const std::string& format = {})
+      : std::runtime_error(file + ": " + (problem == MeshProblem::kNotRead ? "not a readable " + format + " mesh (" + detail + ")" : detail)),
+        File(std::move(file)), Problem(problem), Detail(detail), Format(format) {}
   std::string File;
   MeshProblem Problem;
-  std::string Detail;  // what is wrong, without the file's name
+  std::string Detail;  // what is wrong (Assimp's words for kNotRead), without the file's name
+  std::string Format;  // STL, OBJ, PLY, ... as the file was read
 };
 
 // Fills set with the triangles of a mesh file of the given kind (replacing
