@@ -273,6 +273,64 @@ TEST(NearestFacet, IndexAgreesWithTableSearchOnRandomRays) {
   }
 }
 
+// The sizes of scanned meshes: a million triangles of a cylinder and a cone
+// side by side, and a mesh whose facets crowd into a few tiny clusters among
+// large ones; the index answers as the whole table does, and stays within the
+// depth its walk has room for.
+TEST(NearestFacet, IndexAgreesWithTableSearchOnAMillionFacets) {
+  FacetedMirror m;
+  m.Facets.Limit = 2000000;
+  std::vector<Face> faces = FacetedCylinderFaces(0, 0, 25, 0, 60, 1000, 401);
+  const std::vector<Face> cone = FacetedConeFaces(60, 10, 20, 40, 500, 200);
+  faces.insert(faces.end(), cone.begin(), cone.end());
+  for (const Face& f : faces) AddFace(m.Facets, f);
+  std::vector<Face>().swap(faces);
+  ASSERT_GT(m.Facets.FacetCount, 1000000);
+  ASSERT_FALSE(m.Facets.FacetOverflow);
+  BuildFacetIndex(m.Facets, m.Index);
+  EXPECT_LE(m.Index.Depth, FacetIndexMaxDepth);
+
+  std::mt19937 rng(20261208);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  int hits = 0;
+  const int rays = 60;
+  for (int k = 0; k < rays; ++k) {
+    // Eyes far away, and inside the cylinder looking at its wall.
+    const Point3 eye = k % 3 ? Point3{300 * unit(rng), 300 * unit(rng), 150 + 100 * unit(rng)}
+                             : Point3{10 * unit(rng), 10 * unit(rng), 30 + 20 * unit(rng)};
+    const Point3 target{30 + 50 * unit(rng), 10 + 30 * unit(rng), 30 + 30 * unit(rng)};
+    const Point3 d = UnitDirection(eye, target);
+    Point3 h1{}, h2{};
+    const int f1 = NearestFacet(m, eye, d, h1);
+    const int f2 = NearestFacetByTable(m.Facets, eye, d, h2);
+    ASSERT_EQ(f1, f2) << "ray " << k;
+    if (f1 >= 0) {
+      ++hits;
+      EXPECT_TRUE(h1.x == h2.x && h1.y == h2.y && h1.z == h2.z) << "ray " << k;
+    }
+  }
+  EXPECT_GT(hits, rays / 3);
+  EXPECT_LT(hits, rays);
+}
+
+TEST(BuildFacetIndex, StaysWithinItsDepthOnClusteredMillions) {
+  // 1.2 million facets: 40 clusters of 30000 coincident tiny triangles, each
+  // cluster twice as far out as the one before.
+  FacetedMirror m;
+  m.Facets.Limit = 2000000;
+  for (int g = 0; g < 40; ++g) {
+    const Real x = std::ldexp(1.0L, g % 20) * (g < 20 ? 1 : -1);
+    for (int i = 0; i < 30000; ++i) AddFacet(m.Facets, {x, 0, 1}, {x + 0.01L, 0, 1}, {x, 0.01L, 1});
+  }
+  BuildFacetIndex(m.Facets, m.Index);
+  EXPECT_LE(m.Index.Depth, FacetIndexMaxDepth);
+  Point3 hit;
+  // The first facet of the cluster at x = 8 (g = 3) is the lowest number there.
+  EXPECT_EQ(NearestFacet(m, {8.002L, 0.002L, 5}, {0, 0, -1}, hit), 3 * 30000);
+  EXPECT_EQ(NearestFacet(m, {-8.002L, 0.002L, 5}, {0, 0, -1}, hit), -1);
+  EXPECT_EQ(NearestFacet(m, {-7.998L, 0.002L, 5}, {0, 0, -1}, hit), 23 * 30000);
+}
+
 TEST(BuildFacetIndex, StaysShallowOnCoincidentFacetsAndEmptySets) {
   FacetedMirror same;
   for (int i = 0; i < 5000; ++i) AddFacet(same.Facets, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
