@@ -3,19 +3,9 @@
 // The first byte picks the file's extension (.stl, .obj, .ply, .off, .dxf), the
 // rest is the file. A file is refused in one line naming it, or gives a table
 // within its limit whose facets have finite corners inside their boxes.
-#include <cmath>
-#include <cstring>
-
 #include "errors.h"
-#include "fuzz_support.h"
+#include "fuzz_facet_checks.h"
 #include "mesh_file.h"
-
-namespace {
-bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
-bool Inside(const Point3& p, const Point3& lo, const Point3& hi) {
-  return lo.x <= p.x && p.x <= hi.x && lo.y <= p.y && p.y <= hi.y && lo.z <= p.z && p.z <= hi.z;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
@@ -45,13 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   std::remove(name.c_str());
-  FUZZ_CHECK(set.FacetCount == static_cast<int>(set.Facets.size()));
-  FUZZ_CHECK(set.FacetCount <= options.Limit);
-  for (const MirrorFacet& m : set.Facets) {
-    for (const Point3& p : {m.Corner1, m.Corner2, m.Corner3}) {
-      FUZZ_CHECK(Finite(p));
-      FUZZ_CHECK(Inside(p, m.BoxMin, m.BoxMax));
-    }
-  }
+  CheckFacetTable(set, options.Limit);
   return 0;
 }

@@ -20,6 +20,19 @@ FacetedMirror MirrorOf(const std::vector<Face>& faces) {
 
 void AddTriangle(FacetedMirror& m, Point3 a, Point3 b, Point3 c) { ASSERT_TRUE(AddFacet(m.Facets, a, b, c)); }
 
+// The index and the whole table give the same facet, and the same point, for
+// the ray from eye toward target; hit tells whether there was one.
+::testing::AssertionResult SameAnswer(const FacetedMirror& m, Point3 eye, Point3 target, bool& hit) {
+  const Point3 d = UnitDirection(eye, target);
+  Point3 h1{}, h2{};
+  const int f1 = NearestFacet(m, eye, d, h1);
+  const int f2 = NearestFacetByTable(m.Facets, eye, d, h2);
+  hit = f1 >= 0;
+  if (f1 != f2) return ::testing::AssertionFailure() << "index facet " << f1 << ", table facet " << f2;
+  if (hit && !(h1.x == h2.x && h1.y == h2.y && h1.z == h2.z)) return ::testing::AssertionFailure() << "other hit point";
+  return ::testing::AssertionSuccess();
+}
+
 // Where the line from a through b meets Z = 0.
 Point3 GroundCrossing(Point3 a, Point3 b) {
   const Real t = a.z / (a.z - b.z);
@@ -258,15 +271,9 @@ TEST(NearestFacet, IndexAgreesWithTableSearchOnRandomRays) {
       Point3 target{40 * unit(rng), 40 * unit(rng), 40 + 40 * unit(rng)};
       if (k % 10 == 0) target.x = eye.x;
       if (k % 20 == 0) target.y = eye.y;
-      const Point3 d = UnitDirection(eye, target);
-      Point3 h1{}, h2{};
-      const int f1 = NearestFacet(m, eye, d, h1);
-      const int f2 = NearestFacetByTable(m.Facets, eye, d, h2);
-      ASSERT_EQ(f1, f2) << "ray " << k;
-      if (f1 >= 0) {
-        ++hits;
-        EXPECT_TRUE(h1.x == h2.x && h1.y == h2.y && h1.z == h2.z) << "ray " << k;
-      }
+      bool hit = false;
+      ASSERT_TRUE(SameAnswer(m, eye, target, hit)) << "ray " << k;
+      hits += hit;
     }
     EXPECT_GT(hits, rays / 4);
     EXPECT_LT(hits, rays);
@@ -299,15 +306,9 @@ TEST(NearestFacet, IndexAgreesWithTableSearchOnAMillionFacets) {
     const Point3 eye = k % 3 ? Point3{300 * unit(rng), 300 * unit(rng), 150 + 100 * unit(rng)}
                              : Point3{10 * unit(rng), 10 * unit(rng), 30 + 20 * unit(rng)};
     const Point3 target{30 + 50 * unit(rng), 10 + 30 * unit(rng), 30 + 30 * unit(rng)};
-    const Point3 d = UnitDirection(eye, target);
-    Point3 h1{}, h2{};
-    const int f1 = NearestFacet(m, eye, d, h1);
-    const int f2 = NearestFacetByTable(m.Facets, eye, d, h2);
-    ASSERT_EQ(f1, f2) << "ray " << k;
-    if (f1 >= 0) {
-      ++hits;
-      EXPECT_TRUE(h1.x == h2.x && h1.y == h2.y && h1.z == h2.z) << "ray " << k;
-    }
+    bool hit = false;
+    ASSERT_TRUE(SameAnswer(m, eye, target, hit)) << "ray " << k;
+    hits += hit;
   }
   EXPECT_GT(hits, rays / 3);
   EXPECT_LT(hits, rays);
