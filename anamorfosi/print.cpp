@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <sstream>
 
 #include "axial.h"
 #include "cone.h"
@@ -408,9 +409,12 @@ void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report) 
     mirror = FacetedMirror{};
     throw PrintError(s.Mirror.File + ": not enough memory for the mirror's triangles");
   }
-  if (mirror.Facets.FileUnitMm > 0 && mirror.Facets.FileUnitMm != options.DrawingUnitMm)
-    report.Notes.push_back(s.Mirror.File + ": its format states its unit (" + std::to_string(static_cast<double>(mirror.Facets.FileUnitMm)) +
-                           " mm); scaled into " + UnitsName(s.Unit));
+  if (mirror.Facets.FileUnitMm > 0 && mirror.Facets.FileUnitMm != options.DrawingUnitMm) {
+    std::ostringstream unit;
+    unit << static_cast<double>(mirror.Facets.FileUnitMm);
+    report.Notes.push_back(s.Mirror.File + ": its format states its unit (" + unit.str() + " mm), scaled into " +
+                           UnitsName(s.Unit));
+  }
   report.Mirror = FacetFootprint(mirror.Facets);
 }
 
