@@ -216,6 +216,7 @@ struct Emitter {
   const std::string& fileName;
   const std::string& format;
   Real scale;  // into drawing units
+  bool yUp;    // a format whose up is +Y
   unsigned long long triangles = 0;  // triangles of the file, degenerate ones included
 
   Point3 Corner(const aiMesh& mesh, const Placement& place, unsigned i) const {
@@ -227,6 +228,8 @@ struct Emitter {
            static_cast<Real>(t.b1) * v.x + static_cast<Real>(t.b2) * v.y + static_cast<Real>(t.b3) * v.z + t.b4,
            static_cast<Real>(t.c1) * v.x + static_cast<Real>(t.c2) * v.y + static_cast<Real>(t.c3) * v.z + t.c4};
     }
+    // glTF's up is +Y; the sheet's is +Z.
+    if (yUp) p = {p.x, -p.z, p.y};
     if (scale != 1) p = {p.x * scale, p.y * scale, p.z * scale};
     if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
       throw MeshError(fileName, MeshProblem::kNotFinite, "a corner placed by the file's transform is not finite");
@@ -496,7 +499,7 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
   set.FileUnitMm = StatedUnitMm(*scene, kind);
   const Real scale = options.DrawingUnitMm > 0 && set.FileUnitMm > 0 ? set.FileUnitMm / options.DrawingUnitMm : 1;
   const std::string format = FormatName(kind);
-  Emitter out{set, fileName, format, scale};
+  Emitter out{set, fileName, format, scale, kind.Extension == "gltf" || kind.Extension == "glb"};
   for (const Placement& place : placements) {
     const aiMesh* mesh = scene->mMeshes[place.Mesh];
     if (!mesh || !mesh->mFaces || !mesh->mVertices) continue;

@@ -8,7 +8,8 @@
 // first when Assimp splits it there, otherwise (a quadrilateral bent in at its
 // first or third corner) from its fourth corner to its second, as a 3DFACE
 // starting at the second corner. So a mesh of quadrilaterals and the DXF of
-// the same faces give the same table, triangle for triangle.
+// the same faces give the same table, triangle for triangle. A glTF, whose up
+// is +Y by its definition, is turned so that its up is the sheet's +Z.
 #pragma once
 
 #include <cstddef>

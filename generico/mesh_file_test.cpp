@@ -197,7 +197,7 @@ TEST(PlyCountProblem, AcceptsWhatItsHeaderCountsAndTrailingBlanks) {
 
 TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {
   TempDir dir;
-  // One triangle of a glTF (metres by the format's definition): a data URI of
+  // One triangle of a glTF (metres and +Y up by the format's definition): a data URI of
   // three float corners and three byte indices.
   const float corners[9] = {0, 0, 0, 0.5f, 0, 0, 0, 0.25f, 0.125f};
   std::string bytes(reinterpret_cast<const char*>(corners), sizeof corners);
@@ -223,11 +223,12 @@ TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {
   const FacetSet inCm = Load(file, cm);
   ASSERT_EQ(inCm.FacetCount, 1);
   EXPECT_EQ(inCm.FileUnitMm, 1000);
+  // Its up, +Y, turned to the sheet's +Z.
   EXPECT_TRUE(Same(inCm.Facets[0].Corner2, {50, 0, 0}));
-  EXPECT_TRUE(Same(inCm.Facets[0].Corner3, {0, 25, 12.5L}));
-  // Without drawing units (the program) the numbers stand as they are.
+  EXPECT_TRUE(Same(inCm.Facets[0].Corner3, {0, -12.5L, 25}));
+  // Without drawing units (the program) the numbers keep their size.
   const FacetSet asIs = Load(file);
-  EXPECT_TRUE(Same(asIs.Facets[0].Corner3, {0, 0.25L, 0.125L}));
+  EXPECT_TRUE(Same(asIs.Facets[0].Corner3, {0, -0.125L, 0.25L}));
   // An STL states none: the drawing units apply.
   const FacetSet stl = Load(dir.Write("m.stl", BinaryStl({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}})), cm);
   EXPECT_EQ(stl.FileUnitMm, 0);
