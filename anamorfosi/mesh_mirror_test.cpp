@@ -1,7 +1,8 @@
 // Mirror meshes end to end: a faceted cylinder and a faceted cone saved as
 // DXF, binary and ASCII STL, OBJ and PLY give the same bytes from generico and
 // from the anamorfosi command; bad meshes stop both with one line and no file;
-// the command takes more triangles than the program's table.
+// the command takes more triangles than the program's table, up to what its
+// memory allows.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -10,6 +11,7 @@
 #include "generico_program.h"
 #include "mesh_samples.h"
 #include "mesh_shapes.h"
+#include "print.h"
 #include "test_support.h"
 
 namespace {
@@ -131,7 +133,7 @@ TEST_F(MeshMirror, BadMeshesStopWithOneLineAndNoFile) {
   }
 }
 
-TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgram) {
+TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgramUpToItsMemory) {
   // 30000 quadrilaterals: 60000 triangles.
   const std::string mirror = dir.Write(
       "big.stl", BinaryStl(TrianglesOfFaces(OnFloatGrid(FacetedCylinderFaces(0, 0, 25, 0, 60, 600, 50)))));
@@ -148,6 +150,22 @@ TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgram) {
   for (const std::string& a : args) argv.push_back(a.c_str());
   ASSERT_EQ(RunCommand(static_cast<int>(argv.size()), argv.data(), out, err, false), 0) << err.str();
   EXPECT_NE(out.str().find("mesh mirror, 60000 triangles, from " + mirror), std::string::npos) << out.str();
+
+  // Above what memory allows: one line saying so.
+  ::Scene scene;
+  scene.Mirror.Kind = MirrorKind::kMesh;
+  scene.Mirror.File = mirror;
+  FacetedMirror loaded;
+  PrintReport report;
+  try {
+    LoadMeshMirror(scene, loaded, report, 59999ULL * FacetBytesEach);
+    ADD_FAILURE() << "60000 triangles fitted in the memory of 59999";
+  } catch (const PrintError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind(mirror + ": more than 59999 triangles, more than memory allows", 0), 0u)
+        << e.what();
+  }
+  LoadMeshMirror(scene, loaded, report, 60000ULL * FacetBytesEach);
+  EXPECT_EQ(report.FacetCount, 60000);
 }
 
 }  // namespace

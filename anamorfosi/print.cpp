@@ -387,8 +387,8 @@ int MeshFacetLimit(unsigned long long budget) {
   return static_cast<int>(std::min<unsigned long long>(budget / FacetBytesEach, std::numeric_limits<int>::max() - 1));
 }
 
-void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report) {
-  const unsigned long long budget = MeshMemoryBudget();
+void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, unsigned long long budget) {
+  if (budget == 0) budget = MeshMemoryBudget();
   FacetLoadOptions options;
   options.Limit = MeshFacetLimit(budget);
   options.DrawingUnitMm = MillimetresPerUnit(s.Unit);

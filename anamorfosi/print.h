@@ -103,9 +103,10 @@ unsigned long long MeshMemoryBudget();
 // The most triangles that fit in budget bytes.
 int MeshFacetLimit(unsigned long long budget);
 
-// Loads a mesh mirror of any size memory allows, in the scene's units, with
-// its index and footprint; PrintError for a file that cannot be used.
-void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report);
+// Loads a mesh mirror of any size the budget allows (by default
+// MeshMemoryBudget), in the scene's units, with its index and footprint;
+// PrintError for a file that cannot be used or does not fit.
+void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, unsigned long long budget = 0);
 
 template <class Fn>
 decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport& report, Fn&& fn) {
