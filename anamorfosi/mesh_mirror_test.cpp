@@ -42,12 +42,13 @@ std::string Commas(std::string s) {
   return s;
 }
 
-int Command(const std::vector<std::string>& args, std::string& err) {
+int Command(const std::vector<std::string>& args, std::string& err, std::string* said = nullptr) {
   std::vector<const char*> argv = {"anamorfosi"};
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::ostringstream out, e;
   const int status = RunCommand(static_cast<int>(argv.size()), argv.data(), out, e, false);
   err = e.str();
+  if (said) *said = out.str();
   return status;
 }
 
@@ -142,14 +143,13 @@ TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgramUpToItsMemory) {
                                 "Numero facce specchio maggiore del massimo (50000)"),
             std::string::npos)
       << run.Transcript;
-  std::ostringstream out, err;
-  const std::vector<std::string> args = {"generico", dir.File("in.ppm"), "--mirror", mirror, "--face",
-                                         dir.File("f.dxf"), "--eye", "0,-300,250", "--pixels", "100",
-                                         "-o", dir.File("cmd.png")};
-  std::vector<const char*> argv = {"anamorfosi"};
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  ASSERT_EQ(RunCommand(static_cast<int>(argv.size()), argv.data(), out, err, false), 0) << err.str();
-  EXPECT_NE(out.str().find("mesh mirror, 60000 triangles, from " + mirror), std::string::npos) << out.str();
+  std::string err, said;
+  ASSERT_EQ(Command({"generico", dir.File("in.ppm"), "--mirror", mirror, "--face", dir.File("f.dxf"), "--eye",
+                     "0,-300,250", "--pixels", "100", "-o", dir.File("cmd.png")},
+                    err, &said),
+            0)
+      << err;
+  EXPECT_NE(said.find("mesh mirror, 60000 triangles, from " + mirror), std::string::npos) << said;
 
   // Above what memory allows: one line saying so.
   ::Scene scene;
