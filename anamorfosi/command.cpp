@@ -19,6 +19,7 @@
 #include "dxf_units.h"
 #include "errors.h"
 #include "grid_picture.h"
+#include "mesh_file.h"
 #include "picture_error.h"
 #include "picture_file.h"
 #include "png_file.h"
@@ -137,7 +138,9 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
   } else {
     std::optional<Units> declared;
     if (!o.Face.empty()) declared = ReadDxfUnits(o.Face);
-    if (!declared && !o.MirrorFile.empty()) declared = ReadDxfUnits(o.MirrorFile);
+    // A mesh in a format that states its unit is scaled into the drawing units instead.
+    if (!declared && !o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf)
+      declared = ReadDxfUnits(o.MirrorFile);
     if (declared) chosen.push_back(std::string("units: ") + UnitsName(*declared) + " (declared by the DXF file)");
     s.Unit = declared.value_or(Units::kMillimetres);
   }
@@ -588,7 +591,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "  anamorfosi cilindro foto.jpg --radius 25 --paper A4 -o stampa.pdf\n"
       "  anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png\n"
       "  anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png\n"
-      "  anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png\n"
+      "  anamorfosi generico foto.jpg --mirror cono.stl --face faccia.dxf --eye 0,0,400 -o stampa.png\n"
       "  anamorfosi run scena.json -o stampa.png\n"
       "Exit status: 0 done, 1 the print cannot be made, 2 a usage error.");
   Options o;
@@ -618,8 +621,10 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
               "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png");
   spe->callback([&] { kind = MirrorKind::kPlane; });
 
-  CLI::App* gen = app.add_subcommand("generico", "a mirror made of the 3DFACEs of a DXF file");
-  gen->add_option("--mirror", o.MirrorFile, "DXF file of the mirror's 3DFACEs")->required();
+  CLI::App* gen = app.add_subcommand("generico", "a mirror made of triangles: a mesh (STL, OBJ, PLY, ...) or a DXF's 3DFACEs");
+  gen->add_option("--mirror", o.MirrorFile,
+                  "the mirror: STL, OBJ, PLY or another mesh Assimp reads, or a DXF file of 3DFACEs")
+      ->required();
   gen->add_flag("--vertical-axis", o.VerticalAxis, "the vertical view-axis mode (a mirror round the eye's axis)");
   AddMappingOptions(gen, o);
   gen->get_option("--face")->required();

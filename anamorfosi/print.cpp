@@ -3,12 +3,15 @@
 #include <chrono>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <optional>
+#include <sstream>
 
 #include "axial.h"
 #include "cone.h"
@@ -20,6 +23,7 @@
 #include "facets.h"
 #include "picture_error.h"
 #include "input_picture.h"
+#include "mesh_file.h"
 #include "picture_file.h"
 #include "plane_mirror.h"
 #include "run.h"
@@ -104,6 +108,18 @@ void AddIfOnSheet(Footprint& f, Point3 a, Point3 b) {
     f.Segments.push_back({a.x, a.y, b.x, b.y});
 }
 
+// Footprints of an outline are centred on the mean of its segments' ends.
+void CentreFootprint(Footprint& f) {
+  if (f.Circle || f.Segments.empty()) return;
+  Real x = 0, y = 0;
+  for (const auto& g : f.Segments) {
+    x += g.X0 + g.X1;
+    y += g.Y0 + g.Y1;
+  }
+  f.CentreX = x / (2 * f.Segments.size());
+  f.CentreY = y / (2 * f.Segments.size());
+}
+
 }  // namespace
 
 Footprint MirrorFootprint(const Scene& s) {
@@ -125,28 +141,21 @@ Footprint MirrorFootprint(const Scene& s) {
       break;
     }
     case MirrorKind::kMesh:
-      try {
-        ScanDxfFaces(s.Mirror.File, [&](const Face& m) {
-          AddIfOnSheet(f, m.C1, m.C2);
-          AddIfOnSheet(f, m.C2, m.C3);
-          AddIfOnSheet(f, m.C3, m.C4);
-          AddIfOnSheet(f, m.C4, m.C1);
-          return true;
-        });
-      } catch (const RuntimeFailure& e) {
-        throw PrintError(RuntimeText(e));
-      }
+      // Known once the mesh is loaded (FacetFootprint).
       break;
   }
-  if (!f.Circle && !f.Segments.empty()) {
-    Real x = 0, y = 0;
-    for (const auto& g : f.Segments) {
-      x += g.X0 + g.X1;
-      y += g.Y0 + g.Y1;
-    }
-    f.CentreX = x / (2 * f.Segments.size());
-    f.CentreY = y / (2 * f.Segments.size());
+  CentreFootprint(f);
+  return f;
+}
+
+Footprint FacetFootprint(const FacetSet& set) {
+  Footprint f;
+  for (const MirrorFacet& m : set.Facets) {
+    AddIfOnSheet(f, m.Corner1, m.Corner2);
+    AddIfOnSheet(f, m.Corner2, m.Corner3);
+    AddIfOnSheet(f, m.Corner3, m.Corner1);
   }
+  CentreFootprint(f);
   return f;
 }
 
@@ -398,17 +407,45 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
 
 }  // namespace
 
-void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report) {
+unsigned long long MeshMemoryBudget() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 4ULL << 30;
+  return static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(pageSize) / 2;
+}
+
+int MeshFacetLimit(unsigned long long budget) {
+  return static_cast<int>(std::min<unsigned long long>(budget / FacetBytesEach, std::numeric_limits<int>::max() - 1));
+}
+
+void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, unsigned long long budget) {
+  if (budget == 0) budget = MeshMemoryBudget();
+  FacetLoadOptions options;
+  options.Limit = MeshFacetLimit(budget);
+  options.DrawingUnitMm = MillimetresPerUnit(s.Unit);
   try {
-    LoadMirrorFacets(s.Mirror.File, mirror.Facets);
+    LoadMirrorFacets(s.Mirror.File, mirror.Facets, options);
+    if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror");
+    if (mirror.Facets.FacetOverflow)
+      throw PrintError(s.Mirror.File + ": more than " + std::to_string(options.Limit) +
+                       " triangles, more than memory allows (" + std::to_string(FacetBytesEach) +
+                       " bytes each, at most " + std::to_string(budget >> 20) + " MiB for the mirror)");
+    report.FacetCount = mirror.Facets.FacetCount;
+    BuildFacetIndex(mirror.Facets, mirror.Index);
   } catch (const RuntimeFailure& e) {
     throw PrintError(RuntimeText(e));
+  } catch (const MeshError& e) {
+    throw PrintError(e.what());
+  } catch (const std::bad_alloc&) {
+    mirror = FacetedMirror{};
+    throw PrintError(s.Mirror.File + ": not enough memory for the mirror's triangles");
   }
-  if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no 3DFACE with an area for the mirror");
-  if (mirror.Facets.FacetOverflow)
-    throw PrintError(s.Mirror.File + ": more than " + std::to_string(MaxFacets) + " triangles");
-  report.FacetCount = mirror.Facets.FacetCount;
-  BuildFacetIndex(mirror.Facets, mirror.Index);
+  if (mirror.Facets.FileUnitMm > 0 && mirror.Facets.FileUnitMm != options.DrawingUnitMm) {
+    std::ostringstream unit;
+    unit << static_cast<double>(mirror.Facets.FileUnitMm);
+    report.Notes.push_back(s.Mirror.File + ": its format states its unit (" + unit.str() + " mm), scaled into " +
+                           UnitsName(s.Unit));
+  }
+  report.Mirror = FacetFootprint(mirror.Facets);
 }
 
 Print MakePrint(const Scene& s, const PrintSettings& settings) {

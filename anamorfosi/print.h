@@ -89,8 +89,10 @@ inline constexpr int kGridCellPixels = 48;
 // The face of a DXF file (its last 3DFACE); PrintError when there is none.
 Face ReadFaceFile(const std::string& file, const std::string& what);
 
-// The mirror's footprint on the sheet.
+// The mirror's footprint on the sheet; a mesh's is known once it is loaded
+// (FacetFootprint: the triangles' edges that lie on the sheet).
 Footprint MirrorFootprint(const Scene& scene);
+Footprint FacetFootprint(const FacetSet& set);
 
 // Builds the scene's mirror, fills setup (face, eye, accuracy, the axis step of
 // the cone and of the mesh's vertical mode) and answers fn(mirror). Throws
@@ -106,7 +108,15 @@ Print MakePrint(const Scene& scene, const PrintSettings& settings);
 double PrintWidthMm(const Scene& scene, const OutputWindow& window);
 double PrintHeightMm(const Scene& scene, const OutputWindow& window);
 
-void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report);
+// Half of the machine's memory: what a mesh mirror's table and index may take.
+unsigned long long MeshMemoryBudget();
+// The most triangles that fit in budget bytes.
+int MeshFacetLimit(unsigned long long budget);
+
+// Loads a mesh mirror of any size the budget allows (by default
+// MeshMemoryBudget), in the scene's units, with its index and footprint;
+// PrintError for a file that cannot be used or does not fit.
+void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, unsigned long long budget = 0);
 
 template <class Fn>
 decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport& report, Fn&& fn) {

@@ -6,7 +6,9 @@
 # mirror at 50000 triangles (index against a search of the whole table, and
 # against cilindro on the same picture), our picture files against netpbm's
 # plain-format reader and writer on a 5000 x 5000 picture, and the peak memory
-# of the largest case.
+# of the largest case. Last, mirror meshes: the loading and index build of
+# faceted cylinders of 50000, 200000 and 1000000 triangles as binary STL, and
+# the command's mapping on the million-triangle cylinder against its cylinder.
 #
 #   bench/run.sh                 everything (about 25 minutes on 2 cores)
 #   SIZES=1000 bench/run.sh      only the 1000 x 1000 pictures
@@ -30,8 +32,9 @@ RUNS=$(for _ in $(seq "$PAIRS"); do printf '1 %s ' "$THREADS"; done)
 
 if [ -z "${NO_BUILD:-}" ]; then
   cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DANAMORFOSI_TESTS=OFF > /dev/null
-  cmake --build "$BUILD" --target anamorfosi_bench cono > /dev/null
+  cmake --build "$BUILD" --target anamorfosi_bench cono anamorfosi > /dev/null
 fi
+ANAMORFOSI=$BUILD/anamorfosi/anamorfosi
 BENCH=$BUILD/bench/anamorfosi_bench
 mkdir -p "$WORK"
 cd "$WORK"
@@ -78,3 +81,23 @@ echo
 grep -E "Elapsed|Maximum resident" time_v.txt
 head -2 out.ppm | tail -1 | awk '{print "output cells: " $1 " x " $2 " (raster " $1 * $2 * 3 " bytes)"}'
 echo "input picture: 2000 x 2000 (12000000 bytes of samples)"
+
+echo
+echo "== mirror meshes: loading and index build (binary STL), peak memory"
+for n in 50000 200000 1000000; do
+  [ -f "cylinder_$n.stl" ] || "$BENCH" faceted-cylinder 0 0 25 0 60 "$n" "cylinder_$n.stl" > /dev/null
+  /usr/bin/time -f "  whole process: %e s wall, %M kB peak" "$BENCH" mesh "cylinder_$n.stl"
+done
+
+echo
+echo "== the command on the million-triangle cylinder against its cylinder, 1000 x 1000 picture, accuracy 4"
+[ -f picture_1000.ppm ] || "$BENCH" picture 1000 1000 picture_1000.ppm
+common=(--face cylinder_face.dxf --eye 0,-300,250 --pixels 5000 --accuracy 4 --antialias 1 --background black
+        --no-marks --program-window --quiet)
+for _ in $(seq "$PAIRS"); do
+  /usr/bin/time -f "  generico, 1000000 triangles: %e s wall, %U s user, %M kB peak" \
+    "$ANAMORFOSI" generico picture_1000.ppm --mirror cylinder_1000000.stl "${common[@]}" -o mesh.ppm
+  /usr/bin/time -f "  cilindro:                    %e s wall, %U s user, %M kB peak" \
+    "$ANAMORFOSI" cilindro picture_1000.ppm --radius 25 "${common[@]}" -o cylinder.ppm
+done
+rm -f mesh.ppm cylinder.ppm

@@ -6,7 +6,11 @@
 //   anamorfosi_bench picture W H FILE
 //       a plain picture of W x H pixels in varied colours
 //   anamorfosi_bench faceted-cylinder X Y RADIUS Z0 Z1 TRIANGLES FILE
-//       the DXF of a faceted cylinder of (about) that many triangles
+//       the DXF of a faceted cylinder of (about) that many triangles, or its
+//       binary STL when FILE ends in .stl
+//   anamorfosi_bench mesh FILE
+//       the loading of a mirror file of any size (DXF or mesh) and the build of
+//       its index, each timed
 //   anamorfosi_bench run PROGRAM PARAMETERS [THREADS...]
 //       the stages of one run of PROGRAM (specchio, cilindro, cono, generico) on
 //       that parameter file; the mapping once per thread count (default: 1 and
@@ -36,6 +40,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <sstream>
 #include <string>
@@ -45,6 +50,7 @@
 #include "cilindro_program.h"
 #include "cono_program.h"
 #include "generico_program.h"
+#include "mesh_samples.h"
 #include "mesh_shapes.h"
 #include "specchio_program.h"
 #include "picture_file.h"
@@ -483,12 +489,32 @@ int MakeFacetedCylinder(Real x, Real y, Real radius, Real z0, Real z1, int trian
   const std::vector<Face> mesh = FacetedCylinderFaces(x, y, radius, z0, z1, segments, rings);
   FILE* f = std::fopen(fileName.c_str(), "wb");
   if (f == nullptr) Fail("cannot create " + fileName);
-  const std::string text = DxfOf(mesh);
+  const bool stl = fileName.size() > 4 && fileName.compare(fileName.size() - 4, 4, ".stl") == 0;
+  const std::string text = stl ? BinaryStl(TrianglesOfFaces(mesh)) : DxfOf(mesh);
   std::fwrite(text.data(), 1, text.size(), f);
   std::fclose(f);
   std::printf("%s: %d faces (%d segments x %d rings), %d triangles\n", fileName.c_str(), segments * rings, segments,
               rings, 2 * segments * rings);
   return 0;
+}
+
+// The mirror's loading and its index build, as the anamorfosi command does them.
+int TimeMeshLoad(const std::string& fileName) {
+  FacetedMirror mirror;
+  FacetLoadOptions options;
+  options.Limit = std::numeric_limits<int>::max() - 1;
+  const Timer load;
+  LoadMirrorFacets(fileName, mirror.Facets, options);
+  const double loadWall = load.Wall(), loadCpu = load.Cpu();
+  const long loadPeak = PeakKilobytes();
+  const Timer build;
+  BuildFacetIndex(mirror.Facets, mirror.Index);
+  const double buildWall = build.Wall(), buildCpu = build.Cpu();
+  std::printf("%s: %d triangles; load %.3f s (cpu %.3f s), index build %.3f s (cpu %.3f s), %zu nodes, depth %d; "
+              "peak %.1f MiB after loading, %.1f MiB after the build\n",
+              fileName.c_str(), mirror.Facets.FacetCount, loadWall, loadCpu, buildWall, buildCpu,
+              mirror.Index.Nodes.size(), mirror.Index.Depth, loadPeak / 1024.0, PeakKilobytes() / 1024.0);
+  return mirror.Facets.FacetCount > 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -501,6 +527,7 @@ int main(int argc, char** argv) {
       return MakeFacetedCylinder(std::stold(args[1]), std::stold(args[2]), std::stold(args[3]), std::stold(args[4]),
                                  std::stold(args[5]), std::stoi(args[6]), args[7]);
     if (args.size() == 1 && args[0] == "machine") return TimeMachine(DefaultThreads());
+    if (args.size() == 2 && args[0] == "mesh") return TimeMeshLoad(args[1]);
     if (args.size() == 3 && args[0] == "ppm") return TimePictureFiles(args[1], args[2]);
     if (args.size() == 3 && args[0] == "search") return CompareSearches(args[1], std::stoi(args[2]));
     if (args.size() == 3 && args[0] == "lattice") {
@@ -524,6 +551,7 @@ int main(int argc, char** argv) {
   std::cerr << "usage: anamorfosi_bench picture W H FILE\n"
                "       anamorfosi_bench machine\n"
                "       anamorfosi_bench faceted-cylinder X Y RADIUS Z0 Z1 TRIANGLES FILE\n"
+               "       anamorfosi_bench mesh FILE\n"
                "       anamorfosi_bench run specchio|cilindro|cono|generico PARAMETERS [THREADS...]\n"
                "       anamorfosi_bench search PARAMETERS ROWS\n"
                "       anamorfosi_bench lattice specchio|cilindro|cono|generico PARAMETERS\n"

@@ -42,12 +42,19 @@ struct Builder {
   FacetIndex& index;
   std::vector<BoxD> boxes;          // padded box of every facet
   std::vector<double> centres;      // 3 per facet
+  int areaSplitDepth = 0;           // below it the tree is split by surface area, deeper halved
 };
 
 constexpr int kBins = 16;
-// Below this depth the tree is split by surface area; deeper it is halved, so
-// that 50000 facets never need more than FacetIndexMaxDepth levels.
-constexpr int kAreaSplitDepth = FacetIndexMaxDepth - 18;
+
+// The depth from which nodes are halved, so that however unbalanced the area
+// splits above it, the halvings reach the leaves within FacetIndexMaxDepth:
+// 42 up to about a million facets, less for more.
+int AreaSplitDepth(int facets) {
+  int halvings = 0;
+  for (long long n = facets; n > FacetIndexLeafSize; n = (n + 1) / 2) ++halvings;
+  return std::max(0, std::min(FacetIndexMaxDepth - 18, FacetIndexMaxDepth - halvings));
+}
 
 void MakeLeaf(FacetIndexNode& node, int begin, int end) {
   node.First = begin;
@@ -147,7 +154,7 @@ void BuildNode(Builder& b, int nodeIndex, int begin, int end, int depth) {
     MakeLeaf(b.index.Nodes[nodeIndex], begin, end);
     return;
   }
-  int mid = depth < kAreaSplitDepth ? AreaSplit(b, begin, end, centreBox) : -1;
+  int mid = depth < b.areaSplitDepth ? AreaSplit(b, begin, end, centreBox) : -1;
   if (mid < 0) mid = MedianSplit(b, begin, end, centreBox);
   const int children = static_cast<int>(b.index.Nodes.size());
   b.index.Nodes.emplace_back();
@@ -265,7 +272,7 @@ void BuildFacetIndex(const FacetSet& set, FacetIndex& index) {
     }
   }
   index.Slack = static_cast<double>(scale) * 1e-9;
-  Builder b{set, index, std::vector<BoxD>(n), std::vector<double>(3 * static_cast<std::size_t>(n))};
+  Builder b{set, index, std::vector<BoxD>(n), std::vector<double>(3 * static_cast<std::size_t>(n)), AreaSplitDepth(n)};
   for (int f = 0; f < n; ++f) {
     const MirrorFacet& m = set.Facets[f];
     const Real lo[3] = {m.BoxMin.x, m.BoxMin.y, m.BoxMin.z};

@@ -50,6 +50,11 @@ inline constexpr int FacetIndexLeafSize = 4;
 inline constexpr int FacetIndexStackSize = 64;
 inline constexpr int FacetIndexMaxDepth = 60;
 
+// Bytes a mirror takes for each triangle: the table, the index's copy, box,
+// number and two nodes, and the build's own boxes and centres.
+inline constexpr std::size_t FacetBytesEach = 2 * sizeof(MirrorFacet) + sizeof(FacetIndexBox) + sizeof(int) +
+                                              2 * sizeof(FacetIndexNode) + 9 * sizeof(double);
+
 struct FacetedMirror {
   FacetSet Facets;
   FacetIndex Index;

@@ -20,6 +20,19 @@ FacetedMirror MirrorOf(const std::vector<Face>& faces) {
 
 void AddTriangle(FacetedMirror& m, Point3 a, Point3 b, Point3 c) { ASSERT_TRUE(AddFacet(m.Facets, a, b, c)); }
 
+// The index and the whole table give the same facet, and the same point, for
+// the ray from eye toward target; hit tells whether there was one.
+::testing::AssertionResult SameAnswer(const FacetedMirror& m, Point3 eye, Point3 target, bool& hit) {
+  const Point3 d = UnitDirection(eye, target);
+  Point3 h1{}, h2{};
+  const int f1 = NearestFacet(m, eye, d, h1);
+  const int f2 = NearestFacetByTable(m.Facets, eye, d, h2);
+  hit = f1 >= 0;
+  if (f1 != f2) return ::testing::AssertionFailure() << "index facet " << f1 << ", table facet " << f2;
+  if (hit && !(h1.x == h2.x && h1.y == h2.y && h1.z == h2.z)) return ::testing::AssertionFailure() << "other hit point";
+  return ::testing::AssertionSuccess();
+}
+
 // Where the line from a through b meets Z = 0.
 Point3 GroundCrossing(Point3 a, Point3 b) {
   const Real t = a.z / (a.z - b.z);
@@ -258,19 +271,65 @@ TEST(NearestFacet, IndexAgreesWithTableSearchOnRandomRays) {
       Point3 target{40 * unit(rng), 40 * unit(rng), 40 + 40 * unit(rng)};
       if (k % 10 == 0) target.x = eye.x;
       if (k % 20 == 0) target.y = eye.y;
-      const Point3 d = UnitDirection(eye, target);
-      Point3 h1{}, h2{};
-      const int f1 = NearestFacet(m, eye, d, h1);
-      const int f2 = NearestFacetByTable(m.Facets, eye, d, h2);
-      ASSERT_EQ(f1, f2) << "ray " << k;
-      if (f1 >= 0) {
-        ++hits;
-        EXPECT_TRUE(h1.x == h2.x && h1.y == h2.y && h1.z == h2.z) << "ray " << k;
-      }
+      bool hit = false;
+      ASSERT_TRUE(SameAnswer(m, eye, target, hit)) << "ray " << k;
+      hits += hit;
     }
     EXPECT_GT(hits, rays / 4);
     EXPECT_LT(hits, rays);
   }
+}
+
+// The sizes of scanned meshes: a million triangles of a cylinder and a cone
+// side by side, and a mesh whose facets crowd into a few tiny clusters among
+// large ones; the index answers as the whole table does, and stays within the
+// depth its walk has room for.
+TEST(NearestFacet, IndexAgreesWithTableSearchOnAMillionFacets) {
+  FacetedMirror m;
+  m.Facets.Limit = 2000000;
+  std::vector<Face> faces = FacetedCylinderFaces(0, 0, 25, 0, 60, 1000, 401);
+  const std::vector<Face> cone = FacetedConeFaces(60, 10, 20, 40, 500, 200);
+  faces.insert(faces.end(), cone.begin(), cone.end());
+  for (const Face& f : faces) AddFace(m.Facets, f);
+  std::vector<Face>().swap(faces);
+  ASSERT_GT(m.Facets.FacetCount, 1000000);
+  ASSERT_FALSE(m.Facets.FacetOverflow);
+  BuildFacetIndex(m.Facets, m.Index);
+  EXPECT_LE(m.Index.Depth, FacetIndexMaxDepth);
+
+  std::mt19937 rng(20261208);
+  std::uniform_real_distribution<double> unit(-1, 1);
+  int hits = 0;
+  const int rays = 60;
+  for (int k = 0; k < rays; ++k) {
+    // Eyes far away, and inside the cylinder looking at its wall.
+    const Point3 eye = k % 3 ? Point3{300 * unit(rng), 300 * unit(rng), 150 + 100 * unit(rng)}
+                             : Point3{10 * unit(rng), 10 * unit(rng), 30 + 20 * unit(rng)};
+    const Point3 target{30 + 50 * unit(rng), 10 + 30 * unit(rng), 30 + 30 * unit(rng)};
+    bool hit = false;
+    ASSERT_TRUE(SameAnswer(m, eye, target, hit)) << "ray " << k;
+    hits += hit;
+  }
+  EXPECT_GT(hits, rays / 3);
+  EXPECT_LT(hits, rays);
+}
+
+TEST(BuildFacetIndex, StaysWithinItsDepthOnClusteredMillions) {
+  // 1.2 million facets: 40 clusters of 30000 coincident tiny triangles, each
+  // cluster twice as far out as the one before.
+  FacetedMirror m;
+  m.Facets.Limit = 2000000;
+  for (int g = 0; g < 40; ++g) {
+    const Real x = std::ldexp(1.0L, g % 20) * (g < 20 ? 1 : -1);
+    for (int i = 0; i < 30000; ++i) AddFacet(m.Facets, {x, 0, 1}, {x + 0.01L, 0, 1}, {x, 0.01L, 1});
+  }
+  BuildFacetIndex(m.Facets, m.Index);
+  EXPECT_LE(m.Index.Depth, FacetIndexMaxDepth);
+  Point3 hit;
+  // The first facet of the cluster at x = 8 (g = 3) is the lowest number there.
+  EXPECT_EQ(NearestFacet(m, {8.002L, 0.002L, 5}, {0, 0, -1}, hit), 3 * 30000);
+  EXPECT_EQ(NearestFacet(m, {-8.002L, 0.002L, 5}, {0, 0, -1}, hit), -1);
+  EXPECT_EQ(NearestFacet(m, {-7.998L, 0.002L, 5}, {0, 0, -1}, hit), 23 * 30000);
 }
 
 TEST(BuildFacetIndex, StaysShallowOnCoincidentFacetsAndEmptySets) {

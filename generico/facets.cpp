@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "dxf.h"
+#include "mesh_file.h"
 
 bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c) {
   const Real ab = Distance3(a, b);
@@ -35,7 +36,7 @@ void FacetBox(Point3 p1, Point3 p2, Point3 p3, Point3& boxMin, Point3& boxMax) {
 }
 
 bool AddFacet(FacetSet& set, Point3 p1, Point3 p2, Point3 p3) {
-  if (set.FacetCount >= MaxFacets) {
+  if (set.FacetCount >= set.Limit) {
     set.FacetOverflow = true;
     return false;
   }
@@ -55,11 +56,24 @@ void AddFace(FacetSet& set, const Face& face) {
   if (!IsDegenerateTriangle(face.C3, face.C4, face.C1)) AddFacet(set, face.C3, face.C4, face.C1);
 }
 
-void LoadMirrorFacets(const std::string& fileName, FacetSet& set) {
+void ClearFacets(FacetSet& set, int limit) {
   set.Facets.clear();
-  set.Facets.reserve(MaxFacets);
   set.FacetCount = 0;
   set.FacetOverflow = false;
+  set.Limit = limit;
+  set.FileUnitMm = 0;
+}
+
+void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoadOptions& options) {
+  const MeshFileKind kind = MeshFileKindOf(fileName);
+  if (kind.Format != MeshFormat::kDxf) {
+    LoadMeshFacets(fileName, kind, set, options);
+    return;
+  }
+  ClearFacets(set, options.Limit);
+  // The program's table is reserved whole, as it always was; a larger limit
+  // grows with the file.
+  if (options.Limit <= MaxFacets) set.Facets.reserve(options.Limit);
   ScanDxfFaces(fileName, [&](const Face& face) {
     AddFace(set, face);
     // Once a triangle found the table full the rest of the file is not read.

@@ -1,7 +1,9 @@
 // The mirror of generico as a table of triangles read from the 3DFACE entities
-// of a DXF file. Every face is split into two triangles along its diagonal from
-// the third to the first corner; triangles without area are dropped. The table
-// is filled once, before any ray is traced, and only read afterwards.
+// of a DXF file, or from a mesh file (STL, OBJ, PLY and the other formats that
+// Assimp reads, mesh_file.h). Every face is split into two triangles along its
+// diagonal from the third to the first corner; triangles without area are
+// dropped. The table is filled once, before any ray is traced, and only read
+// afterwards.
 #pragma once
 
 #include <string>
@@ -27,6 +29,17 @@ struct FacetSet {
   std::vector<MirrorFacet> Facets;
   int FacetCount = 0;
   bool FacetOverflow = false;  // a triangle was refused because the table was full
+  int Limit = MaxFacets;       // the most triangles the table takes
+  // Millimetres per unit of the file's numbers when its format states a unit
+  // (before any scaling into drawing units), else 0.
+  Real FileUnitMm = 0;
+};
+
+struct FacetLoadOptions {
+  int Limit = MaxFacets;
+  // Millimetres per drawing unit: a mesh whose format states its unit is
+  // scaled into drawing units; 0 keeps every file's numbers as they stand.
+  Real DrawingUnitMm = 0;
 };
 
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).
@@ -35,7 +48,7 @@ bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c);
 // Per-axis box of the three corners, widened by FacetBoxMargin.
 void FacetBox(Point3 p1, Point3 p2, Point3 p3, Point3& boxMin, Point3& boxMax);
 
-// Appends one triangle; when the table already holds MaxFacets, sets
+// Appends one triangle; when the table already holds set.Limit, sets
 // FacetOverflow instead and answers false.
 bool AddFacet(FacetSet& set, Point3 p1, Point3 p2, Point3 p3);
 
@@ -44,8 +57,12 @@ bool AddFacet(FacetSet& set, Point3 p1, Point3 p2, Point3 p3);
 // repeats the third, gives one).
 void AddFace(FacetSet& set, const Face& face);
 
-// Fills set from the 3DFACE entities of the file (replacing what it held). The
-// scan stops at the first triangle that finds the table full. Throws
-// RuntimeFailure as the DXF reader does (missing file, coordinate that is not a
-// number).
-void LoadMirrorFacets(const std::string& fileName, FacetSet& set);
+// Resets set to an empty table of the given limit.
+void ClearFacets(FacetSet& set, int limit);
+
+// Fills set from the file (replacing what it held): the 3DFACE entities of a
+// DXF file, or the triangles of a mesh file, told apart as MeshFileKindOf says
+// (mesh_file.h). The scan stops at the first triangle that finds the table
+// full. Throws RuntimeFailure as the DXF reader does (missing file, coordinate
+// that is not a number), and MeshError for a mesh file that cannot be used.
+void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoadOptions& options = {});

@@ -1,5 +1,7 @@
 #include "generico_program.h"
 
+#include "mesh_file.h"
+
 namespace {
 
 void ReadGenericoParameters(TextFile& file, Console& console, RunParameters& params, FacetedMirror& mirror) {
@@ -17,7 +19,11 @@ void ReadGenericoParameters(TextFile& file, Console& console, RunParameters& par
 void PrepareGenericoMirror(Console& console, const RunParameters& params, const Face& pictureFace,
                            FacetedMirror& mirror, MappingSetup& setup) {
   mirror.AxisTolerance = Distance3(pictureFace.C1, pictureFace.C2) / 1000;
-  LoadMirrorFacets(params.MirrorDxfName, mirror.Facets);
+  try {
+    LoadMirrorFacets(params.MirrorDxfName, mirror.Facets);
+  } catch (const MeshError& e) {
+    throw RunStopped(MeshErrorLine(e));
+  }
   WriteLine(console, FacetCountLine(mirror.Facets.FacetCount, params.MirrorDxfName));
   if (mirror.Facets.FacetOverflow) {
     WriteLine(console, "ERRORE");
@@ -48,6 +54,18 @@ WindowStatus GenericoWindow(const FacetedMirror& mirror, const RunParameters& pa
 }
 
 }  // namespace
+
+std::string MeshErrorLine(const MeshError& e) {
+  std::string what;
+  switch (e.Problem) {
+    case MeshProblem::kNotRead: what = "non si legge come superficie " + e.Format; break;
+    case MeshProblem::kBadCounts: what = "ha un'intestazione PLY che non corrisponde ai dati"; break;
+    case MeshProblem::kBadIndex: what = "ha una faccia con un vertice che non esiste"; break;
+    case MeshProblem::kNotFinite: what = "ha un vertice con una coordinata che non e' un numero"; break;
+    case MeshProblem::kNoTriangles: what = "non contiene nessun triangolo"; break;
+  }
+  return "ERRORE: il file " + e.File + " " + what + " (" + e.Detail + ")";
+}
 
 std::string FacetCountLine(int facetCount, const std::string& fileName) {
   return "Ho caricato " + std::to_string(facetCount) + " facce dal file " + fileName;

@@ -13,5 +13,9 @@ inline constexpr std::string_view kGeneralAxisLine = "Asse di vista generico (no
 
 const Program<FacetedMirror>& GenericoProgram();
 
+class MeshError;
+// The program's one line for a mirror mesh that cannot be used.
+std::string MeshErrorLine(const MeshError& e);
+
 // "Ho caricato N facce dal file NAME".
 std::string FacetCountLine(int facetCount, const std::string& fileName);

@@ -2,7 +2,8 @@
 # Installs the build tools and libraries from Debian's packages when any is
 # missing (needs root, or sudo): g++, cmake, ninja, pkg-config, the picture
 # libraries libpng, libjpeg-turbo and libexif, CLI11 and nlohmann-json for the
-# anamorfosi command, cairo and a font for its PDF; GoogleTest and pdftoppm
+# anamorfosi command, cairo and a font for its PDF, Assimp for the
+# mirror meshes (STL, OBJ, PLY and the other formats it reads); GoogleTest and pdftoppm
 # (poppler-utils, to look at the PDF pages) with --tests.
 set -euo pipefail
 need=()
@@ -18,6 +19,7 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 [ -e /usr/include/cairo/cairo-pdf.h ] || need+=(libcairo2-dev)
 [ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
+[ -e /usr/include/assimp/Importer.hpp ] || need+=(libassimp-dev)
 if [ "${1:-}" = "--tests" ]; then
   [ -e /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
   command -v pdftoppm >/dev/null || need+=(poppler-utils)

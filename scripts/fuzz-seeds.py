@@ -56,6 +56,29 @@ for target in ("dxf", "facets"):
     put(target, "r12_cr.dxf", r12_dxf([square] + pyramid, "\r"))
     put(target, "shuffled.dxf", "0\n3DFACE\n33\n1\n13\n2\n23\n3\n10\n0\n20\n0\n11\n1\n21\n0\n12\n1\n22\n1\n0\nEOF\n\x1a junk")
 
+# Mirror meshes: the first byte picks the extension (0 stl, 1 obj, 2 ply, 3 off, 4 dxf).
+import struct
+quad = [(0, 0, 0), (4, 0, 0), (4, 4, 1), (0, 4, 1)]
+tris = [quad[:3], [quad[2], quad[3], quad[0]]]
+stl = b"binary STL".ljust(80, b" ") + struct.pack("<I", len(tris))
+for t in tris:
+    stl += struct.pack("<3f", 0, 0, 0) + b"".join(struct.pack("<3f", *p) for p in t) + b"\0\0"
+put("mesh", "binary.stl", b"\0" + stl)
+put("mesh", "ascii.stl", "\0solid m\n" + "".join(
+    "facet normal 0 0 0\nouter loop\n" + "".join("vertex %g %g %g\n" % p for p in t) + "endloop\nendfacet\n"
+    for t in tris) + "endsolid m\n")
+put("mesh", "polygons.obj", "\1o m\nv 0 0 0\nv 4 0 0\nv 4 4 1\nv 0 4 1\nv 1 1 0\nv 9 9 9\n"
+    "f 1 2 3 4\nf 1 5 3 4\nf 1 2 3 4 5 6\nf 1 2 3\ng other\nf 2/1 3/1 -1\n")
+ply_header = ("ply\nformat %s 1.0\nelement vertex 5\nproperty float x\nproperty float y\nproperty float z\n"
+              "element face 2\nproperty list uchar int vertex_indices\nend_header\n")
+put("mesh", "ascii.ply", "\2" + ply_header % "ascii" + "".join("%g %g %g\n" % p for p in quad + [(1, 1, 0)]) +
+    "4 0 1 2 3\n3 0 4 2\n")
+put("mesh", "binary.ply", b"\2" + (ply_header % "binary_little_endian").encode() +
+    b"".join(struct.pack("<3f", *p) for p in quad + [(1, 1, 0)]) +
+    struct.pack("<B4i", 4, 0, 1, 2, 3) + struct.pack("<B3i", 3, 0, 4, 2))
+put("mesh", "square.off", "\3OFF\n4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\n4 0 1 2 3\n")
+put("mesh", "faces.dxf", "\4" + r12_dxf([quad]))
+
 put("ppm", "p3_comment.ppm", "P3\n# test card\n3 2\n255\n255 0 0  0 255 0 0 0 255\n255 255 255 0 0 0 128 128 128\n")
 put("ppm", "p3_bare.ppm", "P3 2 2 15 1 2 3 4 5 6 7 8 9 10 11 300\n")
 put("ppm", "p3_wide.ppm", "P3\n#a\n#b\n2 1 65535\n65535 0 32768   1 2 3\n")

@@ -53,6 +53,9 @@ python3 scripts/fuzz-seeds.py "$seeds"
 mkdir -p "$build/logs"
 
 read -r -a flags <<<"${FUZZ_FLAGS:-}"
+# The leaks that are not ours (fontconfig's caches, Assimp's on bad files) are
+# left out as in the sanitizer run of the tests.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}
 
 run_one() {
   local t=$1 name=${1#fuzz_}

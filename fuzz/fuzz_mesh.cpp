@@ -1,0 +1,40 @@
+// Mirror meshes through Assimp and our side of their loading: the choice of
+// format, the PLY count check, the triangulation's bookkeeping and the table.
+// The first byte picks the file's extension (.stl, .obj, .ply, .off, .dxf), the
+// rest is the file. A file is refused in one line naming it, or gives a table
+// within its limit whose facets have finite corners inside their boxes.
+#include "errors.h"
+#include "fuzz_facet_checks.h"
+#include "mesh_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 1) return 0;
+  static const char* const kExtensions[] = {"stl", "obj", "ply", "off", "dxf"};
+  const std::string name = FuzzScratchFile("mesh") + "." + kExtensions[data[0] % 5];
+  std::FILE* f = std::fopen(name.c_str(), "wb");
+  if (!f) std::abort();
+  if (size > 1 && std::fwrite(data + 1, 1, size - 1, f) != size - 1) std::abort();
+  std::fclose(f);
+
+  PlyCountProblem(reinterpret_cast<const char*>(data + 1), size - 1);
+  FacetSet set;
+  FacetLoadOptions options;
+  options.Limit = 2000;
+  options.DrawingUnitMm = 10;
+  try {
+    LoadMirrorFacets(name, set, options);
+  } catch (const MeshError& e) {
+    const std::string line = e.what();
+    FUZZ_CHECK(line.rfind(name + ": ", 0) == 0);
+    FUZZ_CHECK(line.find('\n') == std::string::npos);
+    std::remove(name.c_str());
+    return 0;
+  } catch (const RuntimeFailure& e) {
+    FUZZ_CHECK(e.code() == kInvalidNumber);
+    std::remove(name.c_str());
+    return 0;
+  }
+  std::remove(name.c_str());
+  CheckFacetTable(set, options.Limit);
+  return 0;
+}

@@ -1,0 +1,509 @@
+#include "mesh_file.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <sstream>
+#include <vector>
+
+#include "errors.h"
+#include "picture_error.h"
+#include "picture_file.h"
+
+namespace {
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string ExtensionOf(const std::string& fileName) {
+  std::string ext = std::filesystem::path(fileName).extension().string();
+  if (!ext.empty()) ext.erase(0, 1);
+  return Lower(ext);
+}
+
+// The first bytes of a file and its size; false when it cannot be opened.
+bool ReadHead(const std::string& fileName, std::string& head, unsigned long long& size) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(fileName, ec)) return false;
+  std::FILE* f = std::fopen(fileName.c_str(), "rb");
+  if (!f) return false;
+  char buffer[512];
+  const std::size_t n = std::fread(buffer, 1, sizeof buffer, f);
+  std::fclose(f);
+  head.assign(buffer, n);
+  size = std::filesystem::file_size(fileName, ec);
+  return !ec;
+}
+
+std::uint32_t LittleEndian32(const char* p) {
+  const auto* u = reinterpret_cast<const unsigned char*>(p);
+  return static_cast<std::uint32_t>(u[0]) | static_cast<std::uint32_t>(u[1]) << 8 |
+         static_cast<std::uint32_t>(u[2]) << 16 | static_cast<std::uint32_t>(u[3]) << 24;
+}
+
+bool StartsWithWord(const std::string& text, std::size_t at, const char* word) {
+  const std::size_t n = std::strlen(word);
+  return text.compare(at, n, word) == 0;
+}
+
+std::size_t SkipBlanks(const std::string& text, std::size_t at) {
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+  return at;
+}
+
+// The format the bytes announce, or an empty string.
+std::string ExtensionByContent(const std::string& head, unsigned long long size) {
+  // A binary STL: an 80-byte header, a count, and 50 bytes for each triangle.
+  if (size >= 84 && head.size() >= 84 && size == 84 + 50ULL * LittleEndian32(head.data() + 80)) return "stl";
+  const std::size_t first = SkipBlanks(head, 0);
+  if (StartsWithWord(head, first, "solid") && head.find("facet", first) != std::string::npos) return "stl";
+  if (head.compare(0, 4, "ply\n") == 0 || head.compare(0, 5, "ply\r\n") == 0) return "ply";
+  if (head.compare(0, 3, "OFF") == 0 && head.size() > 3 && std::isspace(static_cast<unsigned char>(head[3])))
+    return "off";
+  if (head.compare(0, 4, "glTF") == 0) return "glb";
+  // A DXF: group code 0 on the first line, SECTION on the second.
+  if (head[first] == '0' && SkipBlanks(head, first + 1) > first + 1 &&
+      StartsWithWord(head, SkipBlanks(head, first + 1), "SECTION"))
+    return "dxf";
+  return {};
+}
+
+MeshFormat FormatOf(const std::string& ext) {
+  if (ext == "dxf") return MeshFormat::kDxf;
+  if (ext == "stl") return MeshFormat::kStl;
+  if (ext == "obj") return MeshFormat::kObj;
+  if (ext == "ply") return MeshFormat::kPly;
+  return MeshFormat::kOther;
+}
+
+bool AssimpReadsExtension(const std::string& ext) {
+  if (ext.empty()) return false;
+  Assimp::Importer importer;
+  return importer.IsExtensionSupported("." + ext);
+}
+
+std::string FormatName(const MeshFileKind& kind) {
+  std::string name = kind.Extension;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
+// The whole file; a failure to open or read it is the runtime's error of the
+// DXF reader.
+std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
+  std::FILE* probe = OpenForReading(fileName);
+  std::fclose(probe);
+  try {
+    return ReadFileBytes(fileName, std::numeric_limits<std::size_t>::max() / 2);
+  } catch (const PictureError& e) {
+    throw RuntimeFailure(e.Errno ? RuntimeCodeFromErrno(e.Errno) : kDiskReadError, fileName);
+  }
+}
+
+// Assimp names a file read from memory after its hint; the user's name is put back.
+std::string AssimpMessage(const Assimp::Importer& importer, const std::string& fileName) {
+  std::string text = importer.GetErrorString();
+  const std::string magic = "$$$___magic___$$$.";
+  for (std::size_t at = text.find(magic); at != std::string::npos; at = text.find(magic)) {
+    std::size_t end = at + magic.size();
+    while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end]))) ++end;
+    text.replace(at, end - at, fileName);
+  }
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text.empty() ? "no reason given" : text;
+}
+
+// Millimetres per unit that the file's format states: glTF is in metres by
+// its own definition; an FBX records its unit in centimetres.
+Real StatedUnitMm(const aiScene& scene, const MeshFileKind& kind) {
+  if (kind.Extension == "gltf" || kind.Extension == "glb") return 1000;
+  if (kind.Extension == "fbx" && scene.mMetaData) {
+    double cm = 0;
+    float cmf = 0;
+    if (scene.mMetaData->Get("UnitScaleFactor", cm) && cm > 0 && std::isfinite(cm)) return static_cast<Real>(cm) * 10;
+    if (scene.mMetaData->Get("UnitScaleFactor", cmf) && cmf > 0 && std::isfinite(cmf))
+      return static_cast<Real>(cmf) * 10;
+  }
+  return 0;
+}
+
+// A mesh placed in the scene by a node, with the node's transform.
+struct Placement {
+  unsigned Mesh;
+  aiMatrix4x4 Transform;
+  bool Identity;
+};
+
+// The meshes in the order of the node tree (depth first, a node's own meshes
+// before its children's), each with its whole transform.
+std::vector<Placement> PlacementsOf(const aiScene& scene) {
+  std::vector<Placement> out;
+  if (!scene.mRootNode) {
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m) out.push_back({m, aiMatrix4x4(), true});
+    return out;
+  }
+  struct Pending {
+    const aiNode* node;
+    aiMatrix4x4 parent;
+  };
+  std::vector<Pending> stack{{scene.mRootNode, aiMatrix4x4()}};
+  while (!stack.empty()) {
+    const Pending p = stack.back();
+    stack.pop_back();
+    const aiMatrix4x4 whole = p.parent * p.node->mTransformation;
+    for (unsigned k = 0; k < p.node->mNumMeshes; ++k) {
+      if (p.node->mMeshes[k] < scene.mNumMeshes) out.push_back({p.node->mMeshes[k], whole, whole.IsIdentity()});
+    }
+    if (p.node->mNumChildren > 0 && !p.node->mChildren) continue;
+    // Children pushed last first, so that the first is walked first.
+    for (unsigned c = p.node->mNumChildren; c-- > 0;) {
+      if (p.node->mChildren[c]) stack.push_back({p.node->mChildren[c], whole});
+    }
+  }
+  // A scene whose nodes place no mesh: its meshes as they are.
+  if (out.empty()) {
+    for (unsigned m = 0; m < scene.mNumMeshes; ++m) out.push_back({m, aiMatrix4x4(), true});
+  }
+  return out;
+}
+
+// The original faces of a mesh before triangulation: their sizes, and the
+// corners of the quadrilaterals.
+struct FaceRecord {
+  std::vector<unsigned> Sizes;
+  std::vector<std::array<unsigned, 4>> Quads;
+};
+
+// Faces naming missing vertices, and corners that are not finite numbers, are
+// refused before anything else looks at them.
+void CheckFaces(const aiMesh& mesh, const std::string& fileName, unsigned long long& faceNumber) {
+  for (unsigned f = 0; f < mesh.mNumFaces; ++f, ++faceNumber) {
+    const aiFace& face = mesh.mFaces[f];
+    for (unsigned k = 0; k < face.mNumIndices; ++k) {
+      const unsigned i = face.mIndices[k];
+      if (i >= mesh.mNumVertices) {
+        throw MeshError(fileName, MeshProblem::kBadIndex,
+                        "face " + std::to_string(faceNumber + 1) + " names vertex " + std::to_string(i + 1) +
+                            " of a mesh of " + std::to_string(mesh.mNumVertices) + " vertices");
+      }
+      const aiVector3D& v = mesh.mVertices[i];
+      if (!std::isfinite(v.x) || !std::isfinite(v.y) || !std::isfinite(v.z)) {
+        throw MeshError(fileName, MeshProblem::kNotFinite,
+                        "face " + std::to_string(faceNumber + 1) + " has a corner whose coordinates are not all numbers");
+      }
+    }
+  }
+}
+
+struct Emitter {
+  FacetSet& set;
+  const std::string& fileName;
+  const std::string& format;
+  Real scale;  // into drawing units
+  bool yUp;    // a format whose up is +Y
+  unsigned long long triangles = 0;  // triangles of the file, degenerate ones included
+
+  Point3 Corner(const aiMesh& mesh, const Placement& place, unsigned i) const {
+    const aiVector3D& v = mesh.mVertices[i];
+    Point3 p{v.x, v.y, v.z};
+    if (!place.Identity) {
+      const aiMatrix4x4& t = place.Transform;
+      p = {static_cast<Real>(t.a1) * v.x + static_cast<Real>(t.a2) * v.y + static_cast<Real>(t.a3) * v.z + t.a4,
+           static_cast<Real>(t.b1) * v.x + static_cast<Real>(t.b2) * v.y + static_cast<Real>(t.b3) * v.z + t.b4,
+           static_cast<Real>(t.c1) * v.x + static_cast<Real>(t.c2) * v.y + static_cast<Real>(t.c3) * v.z + t.c4};
+    }
+    // glTF's up is +Y; the sheet's is +Z.
+    if (yUp) p = {p.x, -p.z, p.y};
+    if (scale != 1) p = {p.x * scale, p.y * scale, p.z * scale};
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+      throw MeshError(fileName, MeshProblem::kNotFinite, "a corner placed by the file's transform is not finite");
+    }
+    return p;
+  }
+  // False once the table is full.
+  bool Triangle(const aiMesh& mesh, const Placement& place, unsigned a, unsigned b, unsigned c) {
+    ++triangles;
+    const Point3 p = Corner(mesh, place, a), q = Corner(mesh, place, b), r = Corner(mesh, place, c);
+    if (!IsDegenerateTriangle(p, q, r)) AddFacet(set, p, q, r);
+    return !set.FacetOverflow;
+  }
+  bool Quad(const aiMesh& mesh, const Placement& place, const std::array<unsigned, 4>& q) {
+    triangles += 2;
+    AddFace(set, Face{Corner(mesh, place, q[0]), Corner(mesh, place, q[1]), Corner(mesh, place, q[2]),
+                      Corner(mesh, place, q[3])});
+    return !set.FacetOverflow;
+  }
+};
+
+// Stores the triangles of one triangulated mesh, walking its original faces
+// beside the triangles Assimp made of them. False once the table is full.
+bool EmitMesh(Emitter& out, const aiMesh& mesh, const Placement& place, const FaceRecord* record) {
+  if (!record) {
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+      const aiFace& face = mesh.mFaces[f];
+      if (face.mNumIndices == 3 && !out.Triangle(mesh, place, face.mIndices[0], face.mIndices[1], face.mIndices[2]))
+        return false;
+    }
+    return true;
+  }
+  std::size_t t = 0, quad = 0;
+  for (const unsigned n : record->Sizes) {
+    const std::size_t made = n < 3 ? 1 : n - 2;
+    if (t + made > mesh.mNumFaces) break;
+    if (n == 4) {
+      // Assimp's first triangle starts at one end of the diagonal it chose.
+      const std::array<unsigned, 4>& q = record->Quads[quad++];
+      const aiFace& first = mesh.mFaces[t];
+      const unsigned d0 = first.mIndices[0], d1 = first.mIndices[2];
+      const bool diagonal13 = (d0 == q[0] && d1 == q[2]) || (d0 == q[2] && d1 == q[0]);
+      if (!out.Quad(mesh, place, diagonal13 ? q : std::array<unsigned, 4>{q[1], q[2], q[3], q[0]})) return false;
+    } else if (n >= 3) {
+      for (std::size_t k = t; k < t + made; ++k) {
+        const aiFace& face = mesh.mFaces[k];
+        if (face.mNumIndices == 3 &&
+            !out.Triangle(mesh, place, face.mIndices[0], face.mIndices[1], face.mIndices[2]))
+          return false;
+      }
+    }
+    t += made;
+  }
+  if (t != mesh.mNumFaces) {
+    throw MeshError(out.fileName, MeshProblem::kNotRead,
+                    "its polygons' triangulation did not give two triangles fewer than corners for each", out.format);
+  }
+  return true;
+}
+
+}  // namespace
+
+MeshFileKind MeshFileKindOf(const std::string& fileName) {
+  MeshFileKind kind;
+  const std::string ext = ExtensionOf(fileName);
+  std::string head;
+  unsigned long long size = 0;
+  if (ReadHead(fileName, head, size)) {
+    const std::string byContent = ExtensionByContent(head, size);
+    if (!byContent.empty()) {
+      kind.Extension = byContent == "dxf" ? std::string() : byContent;
+      kind.Format = FormatOf(byContent);
+      kind.ByContent = true;
+      return kind;
+    }
+  }
+  if (ext != "dxf" && AssimpReadsExtension(ext)) {
+    kind.Extension = ext;
+    kind.Format = FormatOf(ext);
+  }
+  return kind;
+}
+
+std::string PlyCountProblem(const char* data, std::size_t size) {
+  struct Property {
+    int Size = 0;       // a scalar's bytes, or a list item's
+    int CountSize = 0;  // a list's count's bytes; 0 for a scalar
+  };
+  struct Element {
+    std::string Name;
+    unsigned long long Count = 0;
+    std::vector<Property> Properties;
+  };
+  auto typeSize = [](const std::string& t) -> int {
+    if (t == "char" || t == "uchar" || t == "int8" || t == "uint8") return 1;
+    if (t == "short" || t == "ushort" || t == "int16" || t == "uint16") return 2;
+    if (t == "int" || t == "uint" || t == "int32" || t == "uint32" || t == "float" || t == "float32") return 4;
+    if (t == "double" || t == "float64") return 8;
+    return 0;
+  };
+  std::vector<Element> elements;
+  std::string format;
+  std::size_t at = 0;
+  bool ended = false;
+  while (at < size && !ended) {
+    std::size_t eol = at;
+    while (eol < size && data[eol] != '\n') ++eol;
+    std::istringstream line(std::string(data + at, eol - at));
+    at = eol < size ? eol + 1 : size;
+    std::string word;
+    line >> word;
+    if (word == "end_header") {
+      ended = true;
+    } else if (word == "format") {
+      line >> format;
+    } else if (word == "element") {
+      Element e;
+      long long count = -1;
+      line >> e.Name >> count;
+      if (!line || count < 0) return "its header has an element without a count";
+      e.Count = static_cast<unsigned long long>(count);
+      elements.push_back(e);
+    } else if (word == "property") {
+      if (elements.empty()) return "its header has a property before any element";
+      std::string type;
+      line >> type;
+      Property p;
+      if (type == "list") {
+        std::string countType, itemType;
+        line >> countType >> itemType;
+        p.CountSize = typeSize(countType);
+        p.Size = typeSize(itemType);
+        if (p.CountSize == 0 || p.Size == 0) return "its header has a list property of an unknown type";
+      } else {
+        p.Size = typeSize(type);
+        if (p.Size == 0) return "its header has a property of an unknown type \"" + type + "\"";
+      }
+      elements.back().Properties.push_back(p);
+    }
+  }
+  if (!ended) return "its header has no end_header line";
+  unsigned long long declared = 0;
+  for (const Element& e : elements) declared += e.Count;
+  std::ostringstream counts;
+  for (std::size_t i = 0; i < elements.size(); ++i) {
+    counts << (i ? ", " : "") << elements[i].Count << " " << elements[i].Name;
+  }
+  if (format == "ascii") {
+    // One element a line.
+    unsigned long long lines = 0;
+    bool blank = true;
+    for (std::size_t k = at; k < size; ++k) {
+      if (data[k] == '\n') {
+        if (!blank) ++lines;
+        blank = true;
+      } else if (!std::isspace(static_cast<unsigned char>(data[k]))) {
+        blank = false;
+      }
+    }
+    if (!blank) ++lines;
+    if (lines != declared) {
+      return "its header declares " + counts.str() + " (" + std::to_string(declared) + " lines of data) but " +
+             std::to_string(lines) + " lines follow it";
+    }
+    return {};
+  }
+  const bool big = format == "binary_big_endian";
+  if (!big && format != "binary_little_endian") return "its header names no known format";
+  auto readCount = [&](std::size_t pos, int bytes) {
+    unsigned long long v = 0;
+    for (int k = 0; k < bytes; ++k) {
+      const unsigned long long b = static_cast<unsigned char>(data[pos + k]);
+      v |= big ? b << (8 * (bytes - 1 - k)) : b << (8 * k);
+    }
+    return v;
+  };
+  std::size_t pos = at;
+  for (const Element& e : elements) {
+    if (e.Properties.empty()) continue;
+    for (unsigned long long i = 0; i < e.Count; ++i) {
+      for (const Property& p : e.Properties) {
+        if (p.CountSize == 0) {
+          pos += static_cast<std::size_t>(p.Size);
+        } else {
+          if (pos + static_cast<std::size_t>(p.CountSize) > size) pos = size + 1;
+          if (pos > size) break;
+          const unsigned long long n = readCount(pos, p.CountSize);
+          pos += static_cast<std::size_t>(p.CountSize);
+          if (n > (size - std::min(size, pos)) / static_cast<unsigned long long>(p.Size) + 1) pos = size + 1;
+          else pos += static_cast<std::size_t>(n * static_cast<unsigned long long>(p.Size));
+        }
+        if (pos > size) break;
+      }
+      if (pos > size) return "its data ends before the " + counts.str() + " its header declares";
+    }
+  }
+  for (std::size_t k = pos; k < size; ++k) {
+    if (!std::isspace(static_cast<unsigned char>(data[k])))
+      return "its data goes on past the " + counts.str() + " its header declares";
+  }
+  return {};
+}
+
+void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
+                    const FacetLoadOptions& options) {
+  ClearFacets(set, options.Limit);
+  // A file named for another format, and a PLY (whose counts are checked
+  // first), are read from memory with the format they hold; any other from
+  // its own place, so that the files it refers to are found beside it.
+  const bool fromMemory = kind.Format == MeshFormat::kPly || ExtensionOf(fileName) != kind.Extension;
+  std::vector<std::uint8_t> bytes;
+  if (fromMemory) {
+    bytes = ReadWholeFile(fileName);
+  } else {
+    std::fclose(OpenForReading(fileName));
+  }
+  if (kind.Format == MeshFormat::kPly) {
+    const std::string problem = PlyCountProblem(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!problem.empty()) throw MeshError(fileName, MeshProblem::kBadCounts, "PLY: " + problem);
+  }
+  Assimp::Importer importer;
+  // No post-processing at import: the triangulation comes once the faces are known.
+  const aiScene* scene = fromMemory ? importer.ReadFileFromMemory(bytes.data(), bytes.size(), 0, kind.Extension.c_str())
+                                    : importer.ReadFile(fileName, 0);
+  if (!scene) {
+    throw MeshError(fileName, MeshProblem::kNotRead, "Assimp: " + AssimpMessage(importer, fileName), FormatName(kind));
+  }
+  std::vector<std::uint8_t>().swap(bytes);
+
+  std::vector<FaceRecord> records(scene->mNumMeshes);
+  std::vector<bool> hasPolygons(scene->mNumMeshes, false);
+  bool anyPolygon = false;
+  unsigned long long faceNumber = 0;
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+    const aiMesh* mesh = scene->mMeshes[m];
+    if (!mesh || !mesh->mFaces || (!mesh->mVertices && mesh->mNumVertices > 0)) continue;
+    CheckFaces(*mesh, fileName, faceNumber);
+    for (unsigned f = 0; f < mesh->mNumFaces && !hasPolygons[m]; ++f) hasPolygons[m] = mesh->mFaces[f].mNumIndices > 3;
+    if (!hasPolygons[m]) continue;
+    anyPolygon = true;
+    FaceRecord& r = records[m];
+    r.Sizes.reserve(mesh->mNumFaces);
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+      const aiFace& face = mesh->mFaces[f];
+      r.Sizes.push_back(face.mNumIndices);
+      if (face.mNumIndices == 4)
+        r.Quads.push_back({face.mIndices[0], face.mIndices[1], face.mIndices[2], face.mIndices[3]});
+    }
+  }
+  if (anyPolygon) {
+    scene = importer.ApplyPostProcessing(aiProcess_Triangulate);
+    if (!scene) {
+      throw MeshError(fileName, MeshProblem::kNotRead, "Assimp could not triangulate its polygons: " +
+                      AssimpMessage(importer, fileName), FormatName(kind));
+    }
+  }
+
+  const std::vector<Placement> placements = PlacementsOf(*scene);
+  // Room for the triangles there are, up to the table's limit.
+  unsigned long long expected = 0;
+  for (const Placement& place : placements) {
+    const aiMesh* mesh = scene->mMeshes[place.Mesh];
+    if (mesh) expected += mesh->mNumFaces;
+  }
+  set.Facets.reserve(static_cast<std::size_t>(std::min<unsigned long long>(expected, static_cast<unsigned>(set.Limit))));
+
+  set.FileUnitMm = StatedUnitMm(*scene, kind);
+  const Real scale = options.DrawingUnitMm > 0 && set.FileUnitMm > 0 ? set.FileUnitMm / options.DrawingUnitMm : 1;
+  const std::string format = FormatName(kind);
+  Emitter out{set, fileName, format, scale, kind.Extension == "gltf" || kind.Extension == "glb"};
+  for (const Placement& place : placements) {
+    const aiMesh* mesh = scene->mMeshes[place.Mesh];
+    if (!mesh || !mesh->mFaces || !mesh->mVertices) continue;
+    if (!EmitMesh(out, *mesh, place, hasPolygons[place.Mesh] ? &records[place.Mesh] : nullptr)) break;
+  }
+  if (out.triangles == 0) throw MeshError(fileName, MeshProblem::kNoTriangles, "holds no triangle");
+}

@@ -1,0 +1,68 @@
+// Mirror meshes read through Assimp: STL (binary and ASCII), OBJ, PLY and the
+// other formats Assimp reads, into the same facet table as the DXF 3DFACEs.
+//
+// Assimp triangulates polygons; nothing else of its post-processing runs, so
+// vertices are not joined or moved and the order of the file's triangles and
+// of their corners is kept. A quadrilateral is stored as a 3DFACE of the same
+// corners would be (AddFace): along the diagonal from its third corner to its
+// first when Assimp splits it there, otherwise (a quadrilateral bent in at its
+// first or third corner) from its fourth corner to its second, as a 3DFACE
+// starting at the second corner. So a mesh of quadrilaterals and the DXF of
+// the same faces give the same table, triangle for triangle. A glTF, whose up
+// is +Y by its definition, is turned so that its up is the sheet's +Z.
+#pragma once
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+
+#include "facets.h"
+
+enum class MeshFormat { kDxf, kStl, kObj, kPly, kOther };
+
+struct MeshFileKind {
+  MeshFormat Format = MeshFormat::kDxf;
+  std::string Extension;  // the extension Assimp is told, lower case, without the dot
+  bool ByContent = false;  // told by the file's bytes rather than by its name
+};
+
+// How a mirror file is read. By its bytes where they tell: a binary STL whose
+// size is that of the triangles it counts, an ASCII STL ("solid", then
+// "facet"), a PLY ("ply"), an OFF ("OFF"), a binary glTF ("glTF"), a DXF
+// (group code 0, then SECTION). Else by its extension, when Assimp reads that
+// extension and it is not .dxf. Any other file is read as a DXF, as always. A
+// file that cannot be read is judged by its name (its reader reports).
+MeshFileKind MeshFileKindOf(const std::string& fileName);
+
+enum class MeshProblem {
+  kNotRead,      // Assimp refused the file (cut short, malformed, out-of-range index)
+  kBadCounts,    // a PLY whose header counts do not match its data
+  kBadIndex,     // a face naming a vertex the mesh does not have
+  kNotFinite,    // a corner with a coordinate that is not a finite number
+  kNoTriangles,  // a mesh with no triangle at all
+};
+
+// A mesh file that cannot be used; what() is one English line naming the file.
+class MeshError : public std::runtime_error {
+ public:
+  MeshError(std::string file, MeshProblem problem, const std::string& detail, const std::string& format = {})
+      : std::runtime_error(file + ": " + (problem == MeshProblem::kNotRead ? "not a readable " + format + " mesh (" + detail + ")" : detail)),
+        File(std::move(file)), Problem(problem), Detail(detail), Format(format) {}
+  std::string File;
+  MeshProblem Problem;
+  std::string Detail;  // what is wrong (Assimp's words for kNotRead), without the file's name
+  std::string Format;  // STL, OBJ, PLY, ... as the file was read
+};
+
+// Fills set with the triangles of a mesh file of the given kind (replacing
+// what it held), in the file's order, degenerate ones dropped; stops at the
+// first triangle that finds the table full (FacetOverflow). Throws
+// RuntimeFailure when the file cannot be opened (2, 3, 5), MeshError when it
+// cannot be used.
+void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
+                    const FacetLoadOptions& options);
+
+// Checks that a PLY file's data holds exactly the elements its header counts:
+// Assimp reads the counts as given and fills what is missing with earlier
+// values. Answers an empty string when it does, else what is wrong.
+std::string PlyCountProblem(const char* data, std::size_t size);

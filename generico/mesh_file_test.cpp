@@ -1,0 +1,216 @@
+#include "mesh_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "errors.h"
+#include "mesh_samples.h"
+#include "mesh_shapes.h"
+#include "test_support.h"
+
+namespace {
+
+bool Same(Point3 a, Point3 b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+// A faceted cylinder and a faceted cone on the float grid, quadrilaterals and
+// the cone's triangles at its apex.
+std::vector<Face> Mirrors() {
+  std::vector<Face> faces = FacetedCylinderFaces(0, 0, 25, 0, 60, 24, 3);
+  const std::vector<Face> cone = FacetedConeFaces(70, 5, 30, 50, 20, 3);
+  faces.insert(faces.end(), cone.begin(), cone.end());
+  return OnFloatGrid(faces);
+}
+
+FacetSet Load(const std::string& file, const FacetLoadOptions& options = {}) {
+  FacetSet set;
+  LoadMirrorFacets(file, set, options);
+  return set;
+}
+
+void ExpectSameTable(const FacetSet& a, const FacetSet& b) {
+  ASSERT_EQ(a.FacetCount, b.FacetCount);
+  for (int i = 0; i < a.FacetCount; ++i) {
+    const MirrorFacet &f = a.Facets[i], &g = b.Facets[i];
+    ASSERT_TRUE(Same(f.Corner1, g.Corner1) && Same(f.Corner2, g.Corner2) && Same(f.Corner3, g.Corner3)) << "facet " << i;
+    ASSERT_TRUE(f.Plane.nx == g.Plane.nx && f.Plane.ny == g.Plane.ny && f.Plane.nz == g.Plane.nz && f.Plane.d == g.Plane.d);
+  }
+}
+
+TEST(MeshFileKindOf, BytesFirstThenTheName) {
+  TempDir dir;
+  const std::vector<MeshTriangle> tri = TrianglesOfFaces(Mirrors());
+  // Content wins over a misleading name, a binary STL whose header says "solid" included.
+  EXPECT_EQ(MeshFileKindOf(dir.Write("a.obj", BinaryStl(tri))).Format, MeshFormat::kStl);
+  EXPECT_EQ(MeshFileKindOf(dir.Write("b.dxf", BinaryStl(tri, "solid but binary"))).Format, MeshFormat::kStl);
+  EXPECT_EQ(MeshFileKindOf(dir.Write("c.txt", AsciiStl(tri))).Format, MeshFormat::kStl);
+  EXPECT_EQ(MeshFileKindOf(dir.Write("d.stl", PlyOfFaces(Mirrors(), true))).Format, MeshFormat::kPly);
+  EXPECT_EQ(MeshFileKindOf(dir.Write("e.stl", DxfWithFaces(Mirrors()))).Format, MeshFormat::kDxf);
+  // No telling bytes: the extension, when Assimp reads it and it is not .dxf.
+  const MeshFileKind obj = MeshFileKindOf(dir.Write("f.OBJ", ObjOfFaces(Mirrors())));
+  EXPECT_EQ(obj.Format, MeshFormat::kObj);
+  EXPECT_FALSE(obj.ByContent);
+  EXPECT_EQ(MeshFileKindOf(dir.Write("g.txt", ObjOfFaces(Mirrors()))).Format, MeshFormat::kDxf);
+  EXPECT_EQ(MeshFileKindOf(dir.Write("h.dxf", "3DFACE\r\n")).Format, MeshFormat::kDxf);
+  // A missing file goes by its name, and its reader reports it.
+  EXPECT_EQ(MeshFileKindOf(dir.File("missing.ply")).Format, MeshFormat::kPly);
+  FacetSet set;
+  try {
+    LoadMirrorFacets(dir.File("missing.ply"), set);
+    ADD_FAILURE() << "a missing file was read";
+  } catch (const RuntimeFailure& e) {
+    EXPECT_EQ(e.code(), kFileNotFound);
+  }
+}
+
+TEST(LoadMeshFacets, EveryFormatGivesTheTableOfTheDxf) {
+  TempDir dir;
+  const std::vector<Face> faces = Mirrors();
+  const std::vector<MeshTriangle> tri = TrianglesOfFaces(faces);
+  const FacetSet dxf = Load(dir.Write("m.dxf", DxfWithFaces(faces)));
+  ASSERT_EQ(dxf.FacetCount, 24 * 3 * 2 + 20 * 2 * 2 + 20);
+  for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+           {"m.stl", BinaryStl(tri)},
+           {"ascii.stl", AsciiStl(tri)},
+           {"m.obj", ObjOfFaces(faces)},
+           {"m.ply", PlyOfFaces(faces, false)},
+           {"binary.ply", PlyOfFaces(faces, true) + "\n"},
+           {"stl_named.obj", BinaryStl(tri)}}) {
+    SCOPED_TRACE(name);
+    const FacetSet mesh = Load(dir.Write(name, text));
+    ExpectSameTable(dxf, mesh);
+    EXPECT_EQ(mesh.FileUnitMm, 0);
+  }
+}
+
+TEST(LoadMeshFacets, QuadrilateralsAndPolygonsAreTriangulatedKeepingTheirTurn) {
+  TempDir dir;
+  const std::string obj =
+      "v 0 0 0\nv 4 0 0\nv 4 4 0\nv 0 4 0\n"            // convex: split 3 to 1
+      "v 10 0 0\nv 11 3 0\nv 14 0 0\nv 11 8 0\n"        // bent in at its second corner
+      "v 20 0 0\nv 22 0 0\nv 23 2 0\nv 22 4 0\nv 20 4 0\nv 19 2 0\n"  // hexagon
+      "f 1 2 3 4\nf 5 6 7 8\nf 9 10 11 12 13 14\nf 1 2 3\n";
+  const FacetSet set = Load(dir.Write("p.obj", obj));
+  ASSERT_EQ(set.FacetCount, 2 + 2 + 4 + 1);
+  const auto& f = set.Facets;
+  // The convex quadrilateral as a 3DFACE: (1, 2, 3) and (3, 4, 1).
+  EXPECT_TRUE(Same(f[0].Corner1, {0, 0, 0}) && Same(f[0].Corner2, {4, 0, 0}) && Same(f[0].Corner3, {4, 4, 0}));
+  EXPECT_TRUE(Same(f[1].Corner1, {4, 4, 0}) && Same(f[1].Corner2, {0, 4, 0}) && Same(f[1].Corner3, {0, 0, 0}));
+  // Bent in at (11, 3): the diagonal runs from it, (2, 3, 4) and (4, 1, 2).
+  EXPECT_TRUE(Same(f[2].Corner1, {11, 3, 0}) && Same(f[2].Corner2, {14, 0, 0}) && Same(f[2].Corner3, {11, 8, 0}));
+  EXPECT_TRUE(Same(f[3].Corner1, {11, 8, 0}) && Same(f[3].Corner2, {10, 0, 0}) && Same(f[3].Corner3, {11, 3, 0}));
+  // Every triangle turns as its polygon does (counterclockwise from +z), and
+  // the hexagon's four cover its area, 12, with corners of its own.
+  Real hexagonArea = 0;
+  for (int i = 0; i < set.FacetCount; ++i) {
+    const Point3 a = f[i].Corner1, b = f[i].Corner2, c = f[i].Corner3;
+    const Real turn = (b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x);
+    EXPECT_GT(turn, 0) << "facet " << i;
+    if (i >= 4 && i < 8) {
+      hexagonArea += turn / 2;
+      for (const Point3& p : {a, b, c}) EXPECT_TRUE(p.x >= 19 && p.x <= 23) << "facet " << i;
+    }
+  }
+  EXPECT_NEAR(static_cast<double>(hexagonArea), 12.0, 1e-9);
+  // The triangle face comes last, as in the file.
+  EXPECT_TRUE(Same(f[8].Corner1, {0, 0, 0}) && Same(f[8].Corner3, {4, 4, 0}));
+}
+
+TEST(LoadMeshFacets, TheTablesLimitHoldsForMeshesToo) {
+  TempDir dir;
+  // 25001 quadrilaterals: 50002 triangles, two more than the program's table.
+  std::vector<Face> faces = OnFloatGrid(FacetedCylinderFaces(0, 0, 1000, 0, 60, 25001, 1));
+  const std::string stl = dir.Write("big.stl", BinaryStl(TrianglesOfFaces(faces)));
+  const FacetSet capped = Load(stl);
+  EXPECT_EQ(capped.FacetCount, MaxFacets);
+  EXPECT_TRUE(capped.FacetOverflow);
+  FacetLoadOptions open;
+  open.Limit = 100000;
+  const FacetSet whole = Load(stl, open);
+  EXPECT_EQ(whole.FacetCount, 50002);
+  EXPECT_FALSE(whole.FacetOverflow);
+}
+
+// What a refused file gives: the problem, and one line naming the file.
+MeshProblem Refusal(const std::string& file) {
+  FacetSet set;
+  try {
+    LoadMirrorFacets(file, set);
+  } catch (const MeshError& e) {
+    const std::string line = e.what();
+    EXPECT_NE(line.find(file), std::string::npos) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    return e.Problem;
+  }
+  ADD_FAILURE() << file << " was read, " << set.FacetCount << " triangles";
+  return MeshProblem::kNotRead;
+}
+
+TEST(LoadMeshFacets, BadFilesAreRefusedNamingThem) {
+  TempDir dir;
+  const std::vector<Face> faces = Mirrors();
+  const std::string stl = BinaryStl(TrianglesOfFaces(faces));
+  const std::string ascii = AsciiStl(TrianglesOfFaces(faces));
+  const std::string ply = PlyOfFaces(faces, false), binaryPly = PlyOfFaces(faces, true);
+  EXPECT_EQ(Refusal(dir.Write("cut.stl", stl.substr(0, stl.size() - 7))), MeshProblem::kNotRead);
+  EXPECT_EQ(Refusal(dir.Write("cut_ascii.stl", ascii.substr(0, ascii.size() / 2))), MeshProblem::kNotRead);
+  EXPECT_EQ(Refusal(dir.Write("index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n")), MeshProblem::kNotRead);
+  EXPECT_EQ(Refusal(dir.Write("index.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"
+                                           "property float y\nproperty float z\nelement face 1\n"
+                                           "property list uchar int vertex_indices\nend_header\n"
+                                           "0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n")),
+            MeshProblem::kBadIndex);
+  // PLYs whose headers count more faces, or fewer vertices, than they hold.
+  const std::size_t faceCount = ply.find("element face ") + 13;
+  const std::string moreFaces = ply.substr(0, faceCount) + "1" + ply.substr(faceCount);
+  EXPECT_EQ(Refusal(dir.Write("more_faces.ply", moreFaces)), MeshProblem::kBadCounts);
+  const std::size_t vertexCount = ply.find("element vertex ") + 15;
+  const std::string fewerVertices = ply.substr(0, vertexCount) + "1" + ply.substr(ply.find('\n', vertexCount));
+  EXPECT_EQ(Refusal(dir.Write("fewer_vertices.ply", fewerVertices)), MeshProblem::kBadCounts);
+  EXPECT_EQ(Refusal(dir.Write("cut.ply", binaryPly.substr(0, binaryPly.size() - 3))), MeshProblem::kBadCounts);
+  EXPECT_EQ(Refusal(dir.Write("long.ply", binaryPly + "\x03\x01")), MeshProblem::kBadCounts);
+  // No triangle at all.
+  EXPECT_EQ(Refusal(dir.Write("none.stl", BinaryStl({}))), MeshProblem::kNotRead);
+  EXPECT_EQ(Refusal(dir.Write("none.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n")), MeshProblem::kNoTriangles);
+  // Coordinates that are not numbers.
+  EXPECT_EQ(Refusal(dir.Write("nan.obj", "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n")), MeshProblem::kNotFinite);
+  std::vector<MeshTriangle> infinite = TrianglesOfFaces(faces);
+  infinite[7].B.z = std::numeric_limits<Real>::infinity();
+  EXPECT_EQ(Refusal(dir.Write("inf.stl", BinaryStl(infinite))), MeshProblem::kNotFinite);
+}
+
+TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {
+  TempDir dir;
+  // One triangle of a glTF (metres and +Y up by the format's definition): three
+  // float corners and three byte indices in a buffer file beside it.
+  const float corners[9] = {0, 0, 0, 0.5f, 0, 0, 0, 0.25f, 0.125f};
+  dir.Write("mirror.bin", std::string(reinterpret_cast<const char*>(corners), sizeof corners) + std::string("\0\1\2", 3));
+  const std::string gltf =
+      R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],)"
+      R"("meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1,"mode":4}]}],)"
+      R"("buffers":[{"byteLength":39,"uri":"mirror.bin"}],)"
+      R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":3}],)"
+      R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[0.5,0.25,0.125]},)"
+      R"({"bufferView":1,"componentType":5121,"count":3,"type":"SCALAR"}]})";
+  const std::string file = dir.Write("mirror.gltf", gltf);
+  FacetLoadOptions cm;
+  cm.DrawingUnitMm = 10;
+  const FacetSet inCm = Load(file, cm);
+  ASSERT_EQ(inCm.FacetCount, 1);
+  EXPECT_EQ(inCm.FileUnitMm, 1000);
+  // Its up, +Y, turned to the sheet's +Z.
+  EXPECT_TRUE(Same(inCm.Facets[0].Corner2, {50, 0, 0}));
+  EXPECT_TRUE(Same(inCm.Facets[0].Corner3, {0, -12.5L, 25}));
+  // Without drawing units (the program) the numbers keep their size.
+  const FacetSet asIs = Load(file);
+  EXPECT_TRUE(Same(asIs.Facets[0].Corner3, {0, -0.125L, 0.25L}));
+  // An STL states none: the drawing units apply.
+  const FacetSet stl = Load(dir.Write("m.stl", BinaryStl({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}})), cm);
+  EXPECT_EQ(stl.FileUnitMm, 0);
+  EXPECT_TRUE(Same(stl.Facets[0].Corner2, {1, 0, 0}));
+}
+
+}  // namespace
