@@ -189,6 +189,50 @@ PixelTrace TracePixel(const Mirror& mirror, const MappingSetup& s, int col, int 
   return FinishTrace(mirror, s, middle, polygon, n, allHit, misses);
 }
 
+// PointInPolygon for the cell centres of one row: the parts of the test that
+// depend only on the row (each vertex's height above it, which edges cross
+// it, which vertices and flat edges lie within 1e-6 of it) are found once, and
+// each centre is tested against those alone, with the same arithmetic; the
+// answer is PointInPolygon's, which does not depend on the order of its edges.
+struct RowTest {
+  Real Dy[kMaxPolygon];
+  int Crossing[kMaxPolygon], Near[kMaxPolygon], Flat[kMaxPolygon];
+  int Crossings = 0, Nears = 0, Flats = 0;
+};
+
+inline void PrepareRowTest(RowTest& t, Real y, const Point2* v, int count) {
+  t.Crossings = t.Nears = t.Flats = 0;
+  for (int i = 0; i < count; ++i) {
+    t.Dy[i] = v[i].y - y;
+    if (std::fabs(t.Dy[i]) < 1e-6L) t.Near[t.Nears++] = i;
+    if (i == 0) continue;
+    const Real dy0 = t.Dy[i - 1], dy1 = t.Dy[i];
+    if ((dy1 > 0) != (dy0 > 0))
+      t.Crossing[t.Crossings++] = i;
+    else if (std::fabs(dy0) < 1e-6L && std::fabs(dy1) < 1e-6L)
+      t.Flat[t.Flats++] = i;
+  }
+}
+
+inline bool InsideOnRow(const RowTest& t, Real x, const Point2* v) {
+  for (int k = 0; k < t.Nears; ++k) {
+    if (std::fabs(v[t.Near[k]].x - x) < 1e-6L) return false;
+  }
+  for (int k = 0; k < t.Flats; ++k) {
+    const int i = t.Flat[k];
+    if ((v[i - 1].x - x) * (v[i].x - x) < 0) return false;
+  }
+  int crossings = 0;
+  for (int k = 0; k < t.Crossings; ++k) {
+    const int i = t.Crossing[k];
+    const Real dx0 = v[i - 1].x - x, dx1 = v[i].x - x, dy0 = t.Dy[i - 1], dy1 = t.Dy[i];
+    const Real xc = dx0 + (dx0 - dx1) * dy0 / (dy1 - dy0);
+    if (std::fabs(xc) < 1e-9L) return false;
+    if (xc > 0) ++crossings;
+  }
+  return (crossings & 1) != 0;
+}
+
 // Paints the cells of a traced pixel whose centres lie inside its polygon,
 // only in the columns firstCol..lastCol (a thread's share of the raster).
 inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Point2* polygon, Rgb colour,
@@ -202,29 +246,27 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
   // PointInPolygon finds for a given cell centre: far above the rounding of
   // either, far below a cell.
   const Real slack = 1e-9L * (std::fabs(w.MinX) + std::fabs(w.MaxX) + w.CellSize);
+  RowTest test;
   for (int r = trace.RowLo; r <= trace.RowHi; ++r) {
     const Real y = w.MaxY - r * w.CellSize + w.HalfCell;
+    PrepareRowTest(test, y, polygon, trace.Count);
+    if (test.Crossings == 0) continue;
     // Where the polygon's edges cross this row. A centre left of every
     // crossing sees an even number of them to its right, one right of every
     // crossing sees none: both are outside, so only the cells between the
     // first and the last crossing need the full test.
     Real lo = 0, hi = 0;
-    int crossings = 0;
-    bool nearVertex = false;
-    for (int i = 1; i < trace.Count; ++i) {
-      const Real dy0 = polygon[i - 1].y - y, dy1 = polygon[i].y - y;
-      nearVertex = nearVertex || std::fabs(dy1) < 1e-6L;
-      if ((dy1 > 0) == (dy0 > 0)) continue;
+    for (int k = 0; k < test.Crossings; ++k) {
+      const int i = test.Crossing[k];
+      const Real dy0 = test.Dy[i - 1], dy1 = test.Dy[i];
       const Real xc = polygon[i - 1].x + (polygon[i - 1].x - polygon[i].x) * dy0 / (dy1 - dy0);
-      if (crossings == 0 || xc < lo) lo = xc;
-      if (crossings == 0 || xc > hi) hi = xc;
-      ++crossings;
+      if (k == 0 || xc < lo) lo = xc;
+      if (k == 0 || xc > hi) hi = xc;
     }
-    if (crossings == 0) continue;
     // With just two crossings and no vertex within PointInPolygon's 1e-6 of
     // the row, a centre farther than its 1e-9 (and the allowance) inside both
     // has one crossing to its right: inside, as the full test would find.
-    const bool plain = crossings == 2 && !nearVertex;
+    const bool plain = test.Crossings == 2 && test.Nears == 0;
     const Real innerLo = lo + 1e-9L + slack, innerHi = hi - 1e-9L - slack;
     // Columns whose centres lie within [lo, hi], widened by the allowance and
     // by one column more each way; every cell between is tested, so the bounds
@@ -236,7 +278,7 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     const int to = last < c1 ? static_cast<int>(last) : c1;
     for (int c = from; c <= to; ++c) {
       const Real x = w.MinX + c * w.CellSize - w.HalfCell;
-      if ((plain && x > innerLo && x < innerHi) || PointInPolygon(x, y, polygon, trace.Count)) raster.Set(c, r, colour);
+      if ((plain && x > innerLo && x < innerHi) || InsideOnRow(test, x, polygon)) raster.Set(c, r, colour);
     }
   }
 }
