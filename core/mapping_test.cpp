@@ -322,3 +322,33 @@ TEST(SizeWindow, DegenerateBoxes) {
 }
 
 }  // namespace
+
+TEST(InsideOnRow, AnswersAsPointInPolygonOnEveryKindOfRow) {
+  // Coordinates on a grid of quarters, so that vertices sit on the rows and
+  // on the tested points, edges run flat along rows, and crossings fall on points.
+  std::mt19937 rng(81226);
+  std::uniform_int_distribution<int> grid(-8, 8);
+  long inside = 0, tested = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const int n = 3 + i % 12;
+    Point2 poly[kMaxPolygon];
+    for (int k = 0; k < n; ++k) poly[k] = {grid(rng) / 4.0L, grid(rng) / 4.0L};
+    poly[n] = poly[0];
+    for (int yi = -9; yi <= 9; ++yi) {
+      RowTest row;
+      const Real y = yi / 4.0L + (i % 3 == 0 ? 1e-7L : 0);
+      PrepareRowTest(row, y, poly, n + 1);
+      for (int xi = -18; xi <= 18; ++xi) {
+        const Real x = xi / 8.0L;
+        const bool want = PointInPolygon(x, y, poly, n + 1);
+        ASSERT_EQ(InsideOnRow(row, x, poly), want) << "polygon " << i << " at " << static_cast<double>(x) << ", "
+                                                   << static_cast<double>(y);
+        inside += want;
+        ++tested;
+      }
+    }
+  }
+  // Both answers occur often enough to mean something.
+  EXPECT_GT(inside, tested / 20);
+  EXPECT_LT(inside, tested / 2);
+}
