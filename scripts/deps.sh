@@ -2,8 +2,9 @@
 # Installs the build tools and libraries from Debian's packages when any is
 # missing (needs root, or sudo): g++, cmake, ninja, pkg-config, the picture
 # libraries libpng, libjpeg-turbo and libexif, CLI11 and nlohmann-json for the
-# anamorfosi command, cairo and a font for its PDF; GoogleTest and pdftoppm
-# (poppler-utils, to look at the PDF pages) with --tests.
+# anamorfosi command, cairo and a font for its PDF, cpp-httplib for its page;
+# GoogleTest, pdftoppm (poppler-utils, to look at the PDF pages), and
+# Chromium, its driver and Selenium (the page in a browser) with --tests.
 set -euo pipefail
 need=()
 command -v g++ >/dev/null || need+=(g++)
@@ -18,9 +19,13 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 [ -e /usr/include/cairo/cairo-pdf.h ] || need+=(libcairo2-dev)
 [ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
+[ -e /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
 if [ "${1:-}" = "--tests" ]; then
   [ -e /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
   command -v pdftoppm >/dev/null || need+=(poppler-utils)
+  [ -x /usr/bin/chromium ] || need+=(chromium)
+  [ -x /usr/bin/chromedriver ] || need+=(chromium-driver)
+  [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import selenium" 2>/dev/null || need+=(python3-selenium)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""
