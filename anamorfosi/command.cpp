@@ -582,7 +582,8 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
 
 }  // namespace
 
-int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool terminal) {
+int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool terminal,
+               ServeFunction serve) {
   CLI::App app{"Mirror anamorphoses: from a picture and a mirror you own to a true-scale print.", "anamorfosi"};
   app.require_subcommand(1);
   app.footer(
@@ -665,6 +666,14 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "  anamorfosi vista scena.json -o vista.png --restored visto.png\n"
       "  anamorfosi vista --program cilindro parametri.txt --print anamorfosi.ppm -o vista.png");
 
+  ServeOptions so;
+  CLI::App* srv = app.add_subcommand("serve", "a page in the browser to make a print, with a live preview");
+  srv->add_option("--port", so.Port, "the port (default 8765; 0 any free one)");
+  srv->add_option("--host", so.Host, "listen on this address instead of 127.0.0.1 and ::1 (others can then reach it)");
+  srv->add_flag("--open", so.Open, "open the page in the browser");
+  srv->add_option("--max-request-mb", so.MaxRequestMb, "the largest request, in MB (default 50)");
+  srv->add_option("--jobs", so.Jobs, "prints made at the same time (default 2)");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -677,6 +686,12 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   }
   try {
     std::vector<std::string> chosen;
+    if (srv->parsed()) {
+      if (!serve) throw UsageError("serve: this build has no web page");
+      if (so.Port < 0 || so.Port > 65535) throw UsageError("--port: must be 0 to 65535");
+      if (so.MaxRequestMb < 1 || so.Jobs < 1) throw UsageError("--max-request-mb and --jobs: must be at least 1");
+      return serve(so, out, err);
+    }
     if (vista->parsed()) {
       if (o.SceneFile.empty() == o.ProgramRun.empty())
         throw UsageError(o.SceneFile.empty() ? "vista: a scene file is needed, or --program PROGRAM PARAMETERS"

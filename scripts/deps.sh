@@ -2,9 +2,10 @@
 # Installs the build tools and libraries from Debian's packages when any is
 # missing (needs root, or sudo): g++, cmake, ninja, pkg-config, the picture
 # libraries libpng, libjpeg-turbo and libexif, CLI11 and nlohmann-json for the
-# anamorfosi command, cairo and a font for its PDF, Assimp for the
-# mirror meshes (STL, OBJ, PLY and the other formats it reads); GoogleTest and pdftoppm
-# (poppler-utils, to look at the PDF pages) with --tests.
+# anamorfosi command, cairo and a font for its PDF, Assimp for the mirror
+# meshes (STL, OBJ, PLY and the other formats it reads), cpp-httplib for its
+# page; GoogleTest, pdftoppm (poppler-utils, to look at the PDF pages), and
+# Chromium, its driver and Selenium (the page in a browser) with --tests.
 set -euo pipefail
 need=()
 command -v g++ >/dev/null || need+=(g++)
@@ -20,9 +21,13 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/cairo/cairo-pdf.h ] || need+=(libcairo2-dev)
 [ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
 [ -e /usr/include/assimp/Importer.hpp ] || need+=(libassimp-dev)
+[ -e /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
 if [ "${1:-}" = "--tests" ]; then
   [ -e /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
   command -v pdftoppm >/dev/null || need+=(poppler-utils)
+  [ -x /usr/bin/chromium ] || need+=(chromium)
+  [ -x /usr/bin/chromedriver ] || need+=(chromium-driver)
+  [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import selenium" 2>/dev/null || need+=(python3-selenium)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

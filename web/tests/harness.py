@@ -1,0 +1,30 @@
+"""Starts `anamorfosi serve --port 0` in a fresh folder and stops it with SIGTERM."""
+import os
+import re
+import signal
+import subprocess
+import tempfile
+
+
+class Server:
+    def __init__(self, binary, *args, env=None):
+        self.home = tempfile.mkdtemp(prefix="serve-test-")
+        e = dict(os.environ, TMPDIR=self.home, **(env or {}))
+        self.proc = subprocess.Popen([binary, "serve", "--port", "0", *args], stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, text=True, env=e)
+        line = self.proc.stdout.readline()
+        m = re.search(r"http://127\.0\.0\.1:(\d+)/", line)
+        if not m:
+            raise RuntimeError("no address from the server: " + line + self.proc.stderr.read())
+        self.port = int(m.group(1))
+        self.url = "http://127.0.0.1:%d/" % self.port
+
+    def rss_kb(self):
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+
+    def stop(self):
+        self.proc.send_signal(signal.SIGTERM)
+        self.proc.wait(timeout=20)
+        left = [d for d in os.listdir(self.home) if d.startswith("anamorfosi-serve-")]
+        return self.proc.returncode, left

@@ -1,0 +1,107 @@
+"""The page's server against hostile and heavy requests: each refused with a
+clear status while it keeps serving."""
+import http.client
+import json
+import sys
+import threading
+import unittest
+
+from harness import Server
+
+BINARY = sys.argv.pop(1)
+SCENE = {"mirror": "cilindro", "picture": "card", "radius": 25, "axis_x": 0, "axis_y": 0, "units": "mm",
+         "dpi": 100, "accuracy": 2, "paper": "A4"}
+
+
+def request(port, method, path, body=b"", headers=None):
+    c = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
+    c.request(method, path, body=body, headers=headers or {})
+    r = c.getresponse()
+    data = r.read()
+    c.close()
+    return r.status, data
+
+
+def multipart(name, content, boundary="XyZ"):
+    return (("--%s\r\nContent-Disposition: form-data; name=\"role\"\r\n\r\npicture\r\n"
+             "--%s\r\nContent-Disposition: form-data; name=\"file\"; filename=\"%s\"\r\n"
+             "Content-Type: application/octet-stream\r\n\r\n" % (boundary, boundary, name)).encode()
+            + content + ("\r\n--%s--\r\n" % boundary).encode())
+
+
+class ServerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(BINARY, "--max-request-mb", "2")
+        cls.port = cls.server.port
+
+    @classmethod
+    def tearDownClass(cls):
+        status, left = cls.server.stop()
+        assert status == 0 and not left, (status, left)
+
+    def assertStillServing(self):
+        status, _ = request(self.port, "GET", "/")
+        self.assertEqual(status, 200)
+
+    def test_refusals(self):
+        # Too large, a foreign Host, a broken multipart body, a hostile PNG, a bad form.
+        status, body = request(self.port, "POST", "/api/upload", multipart("big.png", b"\0" * (3 << 20)),
+                               {"Content-Type": "multipart/form-data; boundary=XyZ"})
+        self.assertEqual(status, 413)
+        self.assertIn(b"too large", body)
+        status, _ = request(self.port, "GET", "/", headers={"Host": "attacker.example:%d" % self.port})
+        self.assertEqual(status, 421)
+        status, body = request(self.port, "POST", "/api/upload", b"--XyZ\r\nContent-Disposition: form-da",
+                               {"Content-Type": "multipart/form-data; boundary=XyZ"})
+        self.assertEqual(status, 400)
+        self.assertIn(b"error", body)
+        # A PNG header announcing 100000 x 100000 pixels.
+        png = (b"\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x02\0\0\0" + b"\0" * 4
+               + b"\0\0\0\0IEND\xaeB`\x82")
+        status, body = request(self.port, "POST", "/api/upload", multipart("x.png", png),
+                               {"Content-Type": "multipart/form-data; boundary=XyZ"})
+        self.assertEqual(status, 400)
+        self.assertIn("picture cannot be read", json.loads(body)["error"])
+        self.assertNotIn(b"/tmp", body)
+        status, body = request(self.port, "POST", "/api/preview", b"{not json")
+        self.assertEqual(status, 400)
+        bad = dict(SCENE, radius="25; --output /etc/x")
+        status, body = request(self.port, "POST", "/api/preview", json.dumps(bad).encode())
+        self.assertEqual((status, json.loads(body)["field"]), (422, "radius"))
+        self.assertStillServing()
+
+    def test_impossible_scenes_name_their_field(self):
+        for change, field in [({"eye_x": 0, "eye_y": 0, "eye_z": 100}, "eye"), ({"radius": -3}, "radius"),
+                              ({"mirror": "specchio"}, "mirror_file"), ({"picture": "0123456789abcdef"}, "picture")]:
+            status, body = request(self.port, "POST", "/api/preview", json.dumps(dict(SCENE, **change)).encode())
+            answer = json.loads(body)
+            self.assertEqual((status, answer["field"]), (422, field), answer)
+            self.assertNotIn("/tmp", answer["error"])
+
+    def test_twenty_at_once_with_bounded_memory(self):
+        before = self.server.rss_kb()
+        results = []
+
+        def one():
+            results.append(request(self.port, "POST", "/api/preview?size=300", json.dumps(SCENE).encode())[0])
+        threads = [threading.Thread(target=one) for _ in range(20)]
+        for t in threads:
+            t.start()
+        peak = before
+        while any(t.is_alive() for t in threads):
+            peak = max(peak, self.server.rss_kb())
+            threads[0].join(0.05)
+        for t in threads:
+            t.join()
+        self.assertEqual(len(results), 20)
+        self.assertTrue(all(s in (200, 503) for s in results), results)
+        self.assertGreater(results.count(200), 0)
+        print("20 previews: %d made, %d busy; memory %d MB before, %d MB peak"
+              % (results.count(200), results.count(503), before // 1024, peak // 1024))
+        self.assertLess(peak - before, 600 * 1024)
+        self.assertStillServing()
+
+
+if __name__ == "__main__":
+    unittest.main()
