@@ -195,7 +195,8 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
   ordered_json j;
   try {
     j = ordered_json::parse(text);
-  } catch (const nlohmann::json::parse_error& e) {
+  } catch (const nlohmann::json::exception& e) {
+    // A syntax error, or a number too large for a double (out_of_range).
     throw std::runtime_error(path + ": not a scene file (" + std::string(e.what()) + ")");
   }
   const Reader r{path};

@@ -95,5 +95,10 @@ TEST(Scene, BadFilesNameTheKey) {
   EXPECT_NE(spoilt("[0.1, -300.25, 0.001]", "[0.1, -300.25]").find("\"eye\""), std::string::npos);
   EXPECT_NE(spoilt("\"pixels\": 1234", "\"pixels\": 0").find("\"pixels\""), std::string::npos);
   EXPECT_NE(spoilt("{", "[").find("not a scene file"), std::string::npos);
+  // Found by fuzz_scene: a number beyond a double's range stopped the parser
+  // with an exception of another kind, which ended the program.
+  EXPECT_NE(spoilt("\"accuracy\": 7", "\"accuracy\": 25888888888888888888E888").find("not a scene file"),
+            std::string::npos);
+  EXPECT_NE(ReadError(dir.Write("huge.json", "{\"mirror\": 1e999}")).find("not a scene file"), std::string::npos);
   EXPECT_NE(ReadError(dir.File("none.json")).find("cannot be read"), std::string::npos);
 }

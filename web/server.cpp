@@ -299,7 +299,8 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
     Reply(res, 500, {{"error", "the server could not do this request"}});
   });
   for (const PageFile& p : PageFiles()) {
-    const std::string path = std::string(p.Name) == "index.html" ? "/" : "/" + std::string(p.Name);
+    std::string path = "/";
+    if (std::string_view(p.Name) != "index.html") path.append(p.Name);
     srv.Get(path, [p](const httplib::Request&, httplib::Response& res) {
       res.set_content(std::string(reinterpret_cast<const char*>(p.Data), p.Size), p.Type);
       res.set_header("Cache-Control", "no-store");
