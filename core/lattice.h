@@ -74,32 +74,40 @@ struct Lattice {
   }
 };
 
-// Sizes the lattice for a batch; the last line of the batch before is kept as
-// this one's first when it lies right above it over the same columns.
-inline void StartLattice(Lattice& l, int accuracy, int row0, int row1, int col0, int col1) {
-  const bool keep = l.Accuracy == accuracy && l.Row1 == row0 - 1 && l.Col0 == col0 && l.Col1 == col1 && l.Row1 >= l.Row0;
-  std::size_t from = 0;
-  if (keep) from = l.AlongAt(l.Row1, 0);
+// Sizes the lattice l for a batch; the last line of the batch before (in
+// `before`, which may be l itself) becomes this one's first, already traced,
+// when it lies right above it over the same columns.
+inline void StartLattice(Lattice& l, const Lattice& before, int accuracy, int row0, int row1, int col0, int col1) {
+  const Lattice& b = before;
+  const bool keep =
+      b.Accuracy == accuracy && b.Row1 == row0 - 1 && b.Col0 == col0 && b.Col1 == col1 && b.Row1 >= b.Row0;
   const std::size_t linePoints = static_cast<std::size_t>(col1 - col0 + 1) * accuracy + 1;
-  if (keep) {
-    std::copy(l.Along.begin() + static_cast<long>(from), l.Along.begin() + static_cast<long>(from + linePoints),
-              l.Along.begin());
-    std::copy(l.AlongHit.begin() + static_cast<long>(from),
-              l.AlongHit.begin() + static_cast<long>(from + linePoints), l.AlongHit.begin());
-  }
+  const std::size_t rows = static_cast<std::size_t>(row1 - row0 + 1);
+  const std::size_t down = rows * static_cast<std::size_t>(col1 - col0 + 2) * static_cast<std::size_t>(accuracy - 1);
+  const std::size_t from = keep ? b.AlongAt(b.Row1, 0) : 0;
+  // The kept line goes to the front; in a lattice of its own before the
+  // resize, which could cut it off, in another after it.
+  auto keepLine = [&] {
+    if (!keep) return;
+    const auto at = static_cast<long>(from), end = static_cast<long>(from + linePoints);
+    std::copy(b.Along.begin() + at, b.Along.begin() + end, l.Along.begin());
+    std::copy(b.AlongHit.begin() + at, b.AlongHit.begin() + end, l.AlongHit.begin());
+  };
+  if (&b == &l) keepLine();
+  l.Along.resize((rows + 1) * linePoints);
+  l.AlongHit.resize((rows + 1) * linePoints);
+  if (&b != &l) keepLine();
+  l.Down.resize(down);
+  l.DownHit.resize(down);
   l.KeptLine = keep ? row0 - 1 : -1;
   l.Accuracy = accuracy;
   l.Row0 = row0;
   l.Row1 = row1;
   l.Col0 = col0;
   l.Col1 = col1;
-  const std::size_t rows = static_cast<std::size_t>(row1 - row0 + 1);
-  // resize keeps what is there: the kept line at the front.
-  l.Along.resize((rows + 1) * linePoints);
-  l.AlongHit.resize((rows + 1) * linePoints);
-  const std::size_t down = rows * static_cast<std::size_t>(col1 - col0 + 2) * static_cast<std::size_t>(accuracy - 1);
-  l.Down.resize(down);
-  l.DownHit.resize(down);
+}
+inline void StartLattice(Lattice& l, int accuracy, int row0, int row1, int col0, int col1) {
+  StartLattice(l, l, accuracy, row0, row1, col0, col1);
 }
 
 // Rays of one task: this many points of a face line, or the side points of

@@ -89,8 +89,9 @@ class StepThreads {
 // small blocks; so a later pixel wins over an earlier one exactly as in a
 // one-thread run, and the small trace blocks fill in behind the larger stripes.
 // On a rectangular face that holds the picture a batch is a band of whole rows (or a piece of one
-// long row) whose sample lattice is traced, each point once, and then
-// assembled into the pixels' polygons (see lattice.h).
+// long row) whose sample lattice is traced, each point once, and then, in the
+// next step, assembled into the pixels' polygons (see lattice.h): each step
+// paints one batch, assembles the next and traces the lattice of the one after.
 // beforeRow(row) is called, in order, before the pixels of every row are mapped.
 template <class Mirror>
 void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPicture& picture, OutputRaster& raster,
@@ -116,15 +117,19 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
   }
   long held = 0;
   for (const auto& b : batches) held = std::max(held, b.second - b.first);
-  // Two batches: the one being traced and the one being painted.
+  // Two batches: the one whose polygons are being made and the one being painted.
   std::vector<Point2> polygons[2];
   std::vector<PixelTrace> traces[2];
   for (int i = 0; i < 2 && i < static_cast<int>(batches.size()); ++i) {
     polygons[i].resize(static_cast<std::size_t>(held) * n);
     traces[i].resize(static_cast<std::size_t>(held));
   }
-  Lattice lattice;
-  if (onLattice) PlaceLatticeColumns(lattice, setup, picture.Width);
+  // On the lattice a batch's points are traced in one step and its pixels
+  // assembled in the next, beside the tracing of the batch after: two lattices.
+  Lattice lattices[2];
+  if (onLattice) {
+    for (Lattice& l : lattices) PlaceLatticeColumns(l, setup, picture.Width);
+  }
   // One cache line each, so that threads counting misses do not share one.
   struct alignas(64) ThreadMisses {
     MissRecord record;
@@ -132,44 +137,40 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
   std::vector<ThreadMisses> threadMisses(threads);
   const int stripes = std::max(1, std::min(raster.Width, threads == 1 ? 1 : threads * 8));
   const long count = static_cast<long>(batches.size());
+  // Steps from a batch's tracing to its painting.
+  const long lag = onLattice ? 2 : 1;
   long nextRowStart = 0;
   int nextRow = 1;
   StepThreads pool(threads);
-  // Step k traces batch k and paints batch k - 1.
-  for (long k = 0; k <= count; ++k) {
-    const long t0 = k < count ? batches[k].first : total, t1 = k < count ? batches[k].second : total;
-    if (onLattice && k < count) {
-      StartLattice(lattice, setup.Accuracy, static_cast<int>(t0 / width) + 1, static_cast<int>((t1 - 1) / width) + 1,
-                   static_cast<int>(t0 % width) + 1, static_cast<int>((t1 - 1) % width) + 1);
+  // Step k traces batch k, assembles batch k - 1 on the lattice, and paints batch k - lag.
+  for (long k = 0; k < count + lag; ++k) {
+    const bool tracing = k < count;
+    const long t0 = tracing ? batches[k].first : total, t1 = tracing ? batches[k].second : total;
+    if (onLattice && tracing) {
+      StartLattice(lattices[k & 1], lattices[(k + 1) & 1], setup.Accuracy, static_cast<int>(t0 / width) + 1,
+                   static_cast<int>((t1 - 1) / width) + 1, static_cast<int>(t0 % width) + 1,
+                   static_cast<int>((t1 - 1) % width) + 1);
     }
-    const long traceTasks = k == count ? 0 : onLattice ? LatticeTraceTasks(lattice) : (t1 - t0 + block - 1) / block;
-    const long paintTasks = k > 0 ? stripes : 0;
-    while (k < count && nextRow <= picture.Height && nextRowStart < t1) {
+    while (tracing && nextRow <= picture.Height && nextRowStart < t1) {
       beforeRow(nextRow);
       ++nextRow;
       nextRowStart += width;
     }
-    Point2* const tracePolygons = polygons[k & 1].data();
-    PixelTrace* const traceOut = traces[k & 1].data();
-    const Point2* const paintPolygons = polygons[(k + 1) & 1].data();
-    const PixelTrace* const paintTraces = traces[(k + 1) & 1].data();
-    const long p0 = k > 0 ? batches[k - 1].first : 0, p1 = k > 0 ? batches[k - 1].second : 0;
-    // Each pixel of [b0, b1) of this batch: traced on its own, or assembled from the lattice.
-    auto traceBlock = [&](long b0, long b1, int thread) {
-      for (long p = b0; p < b1; ++p) {
-        // A transparent pixel is not traced: its cells stay as they are.
-        if (!IsMapped(picture, static_cast<std::size_t>(p))) {
-          traceOut[p - t0] = PixelTrace{};
-          continue;
-        }
-        const int col = static_cast<int>(p % width) + 1, row = static_cast<int>(p / width) + 1;
-        Point2* polygon = &tracePolygons[(p - t0) * n];
-        traceOut[p - t0] = onLattice ? AssembleLatticePixel(mirror, setup, lattice, col, row, polygon,
-                                                            threadMisses[thread].record)
-                                     : TracePixel(mirror, setup, col, row, polygon, threadMisses[thread].record);
-      }
-    };
-    pool.Run(paintTasks + traceTasks, [&](long task, int thread) {
+    // The batch whose polygons are made in this step, from the lattice or pixel by pixel.
+    const long made = onLattice ? k - 1 : k;
+    const bool making = made >= 0 && made < count;
+    const long m0 = making ? batches[made].first : 0, m1 = making ? batches[made].second : 0;
+    const long paint = k - lag;
+    const long p0 = paint >= 0 ? batches[paint].first : 0, p1 = paint >= 0 ? batches[paint].second : 0;
+    const long paintTasks = paint >= 0 ? stripes : 0;
+    const long makeTasks = making ? (m1 - m0 + block - 1) / block : 0;
+    const long latticeTasks = onLattice && tracing ? LatticeTraceTasks(lattices[k & 1]) : 0;
+    Point2* const madePolygons = polygons[made & 1].data();
+    PixelTrace* const madeTraces = traces[made & 1].data();
+    const Point2* const paintPolygons = polygons[paint & 1].data();
+    const PixelTrace* const paintTraces = traces[paint & 1].data();
+    const Lattice& madeLattice = lattices[made & 1];
+    pool.Run(paintTasks + makeTasks + latticeTasks, [&](long task, int thread) {
       if (task < paintTasks) {
         const int firstCol = static_cast<int>(task * raster.Width / stripes) + 1;
         const int lastCol = static_cast<int>((task + 1) * raster.Width / stripes);
@@ -181,19 +182,26 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
         }
         return;
       }
-      if (onLattice) {
-        TraceLatticeTask(mirror, setup, lattice, task - paintTasks);
+      task -= paintTasks;
+      if (task >= makeTasks) {
+        TraceLatticeTask(mirror, setup, lattices[k & 1], task - makeTasks);
         return;
       }
-      const long b0 = t0 + (task - paintTasks) * block;
-      traceBlock(b0, std::min(t1, b0 + block), thread);
+      // Pixels [b0, b1) of the batch: traced on their own, or assembled from the lattice.
+      const long b0 = m0 + task * block, b1 = std::min(m1, b0 + block);
+      for (long p = b0; p < b1; ++p) {
+        // A transparent pixel is not traced: its cells stay as they are.
+        if (!IsMapped(picture, static_cast<std::size_t>(p))) {
+          madeTraces[p - m0] = PixelTrace{};
+          continue;
+        }
+        const int col = static_cast<int>(p % width) + 1, row = static_cast<int>(p / width) + 1;
+        Point2* polygon = &madePolygons[(p - m0) * n];
+        madeTraces[p - m0] = onLattice ? AssembleLatticePixel(mirror, setup, madeLattice, col, row, polygon,
+                                                              threadMisses[thread].record)
+                                       : TracePixel(mirror, setup, col, row, polygon, threadMisses[thread].record);
+      }
     });
-    if (onLattice && k < count) {
-      pool.Run((t1 - t0 + block - 1) / block, [&](long task, int thread) {
-        const long b0 = t0 + task * block;
-        traceBlock(b0, std::min(t1, b0 + block), thread);
-      });
-    }
   }
   // Rows of an empty picture still get their progress lines.
   while (nextRow <= picture.Height) beforeRow(nextRow++);
