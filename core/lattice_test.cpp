@@ -201,6 +201,20 @@ TEST(Lattice, TracesEachSharedPointOnce) {
     EXPECT_EQ(traced, points);
     // The next band keeps the last line: one line fewer to trace.
     const long before = LatticeTraceTasks(l);
+    // Into another lattice (the mapping alternates two), the kept line is
+    // copied over: the same points as in the lattice that traced it.
+    Lattice next;
+    PlaceLatticeColumns(next, s, 40);
+    StartLattice(next, l, accuracy, 11, 20, 1, 40);
+    EXPECT_EQ(next.KeptLine, 10);
+    for (int k = 0; k <= 40 * accuracy; ++k) {
+      ASSERT_EQ(next.Along[next.AlongAt(10, k)].x, l.Along[l.AlongAt(10, k)].x) << k;
+      ASSERT_EQ(next.Along[next.AlongAt(10, k)].y, l.Along[l.AlongAt(10, k)].y) << k;
+      ASSERT_EQ(next.AlongHit[next.AlongAt(10, k)], l.AlongHit[l.AlongAt(10, k)]) << k;
+    }
+    // Over other columns nothing is kept.
+    StartLattice(next, l, accuracy, 11, 20, 2, 40);
+    EXPECT_EQ(next.KeptLine, -1);
     StartLattice(l, accuracy, 11, 20, 1, 40);
     EXPECT_EQ(l.KeptLine, 10);
     EXPECT_EQ(LatticeTraceTasks(l), before - LatticeAlongTasksPerLine(l));

@@ -170,24 +170,18 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
     const Point2* const paintPolygons = polygons[paint & 1].data();
     const PixelTrace* const paintTraces = traces[paint & 1].data();
     const Lattice& madeLattice = lattices[made & 1];
-    pool.Run(paintTasks + makeTasks + latticeTasks, [&](long task, int thread) {
-      if (task < paintTasks) {
-        const int firstCol = static_cast<int>(task * raster.Width / stripes) + 1;
-        const int lastCol = static_cast<int>((task + 1) * raster.Width / stripes);
-        for (long p = p0; p < p1; ++p) {
-          const PixelTrace& t = paintTraces[p - p0];
-          if (!t.Paint || t.ColHi < firstCol || t.ColLo > lastCol) continue;
-          const std::uint8_t* c = &picture.Rgb[static_cast<std::size_t>(p) * 3];
-          PaintPixel(setup, t, &paintPolygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster, firstCol, lastCol);
-        }
-        return;
+    auto paintStripe = [&](long task) {
+      const int firstCol = static_cast<int>(task * raster.Width / stripes) + 1;
+      const int lastCol = static_cast<int>((task + 1) * raster.Width / stripes);
+      for (long p = p0; p < p1; ++p) {
+        const PixelTrace& t = paintTraces[p - p0];
+        if (!t.Paint || t.ColHi < firstCol || t.ColLo > lastCol) continue;
+        const std::uint8_t* c = &picture.Rgb[static_cast<std::size_t>(p) * 3];
+        PaintPixel(setup, t, &paintPolygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster, firstCol, lastCol);
       }
-      task -= paintTasks;
-      if (task >= makeTasks) {
-        TraceLatticeTask(mirror, setup, lattices[k & 1], task - makeTasks);
-        return;
-      }
-      // Pixels [b0, b1) of the batch: traced on their own, or assembled from the lattice.
+    };
+    // Pixels [b0, b1) of the batch: traced on their own, or assembled from the lattice.
+    auto makeBlock = [&](long task, int thread) {
       const long b0 = m0 + task * block, b1 = std::min(m1, b0 + block);
       for (long p = b0; p < b1; ++p) {
         // A transparent pixel is not traced: its cells stay as they are.
@@ -201,6 +195,18 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
                                                               threadMisses[thread].record)
                                        : TracePixel(mirror, setup, col, row, polygon, threadMisses[thread].record);
       }
+    };
+    // The larger tasks go first and the small ones fill in behind them; on the
+    // lattice the assembly goes before the painting, while the lattice traced
+    // at the end of the step before is still in the cache.
+    pool.Run(paintTasks + makeTasks + latticeTasks, [&](long task, int thread) {
+      if (onLattice) {
+        if (task < makeTasks) return makeBlock(task, thread);
+        if (task < makeTasks + paintTasks) return paintStripe(task - makeTasks);
+        return TraceLatticeTask(mirror, setup, lattices[k & 1], task - makeTasks - paintTasks);
+      }
+      if (task < paintTasks) return paintStripe(task);
+      makeBlock(task - paintTasks, thread);
     });
   }
   // Rows of an empty picture still get their progress lines.
