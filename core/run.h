@@ -196,9 +196,10 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const InputPict
                                        : TracePixel(mirror, setup, col, row, polygon, threadMisses[thread].record);
       }
     };
-    // The larger tasks go first and the small ones fill in behind them; on the
-    // lattice the assembly goes before the painting, while the lattice traced
-    // at the end of the step before is still in the cache.
+    // The stripes go before the small blocks, which fill in behind them so that
+    // the threads end the step together; on the lattice the assembly goes first
+    // of all, while the lattice traced at the end of the step before is still
+    // in the cache.
     pool.Run(paintTasks + makeTasks + latticeTasks, [&](long task, int thread) {
       if (onLattice) {
         if (task < makeTasks) return makeBlock(task, thread);
