@@ -36,7 +36,7 @@ std::string FieldOf(const json& form, const JobFiles& files = Files()) {
   return "(accepted)";
 }
 
-int Run(const std::vector<std::string>& args, std::string& err) {
+int RunTheCommand(const std::vector<std::string>& args, std::string& err) {
   std::vector<const char*> argv;
   for (const std::string& a : args) argv.push_back(a.c_str());
   std::ostringstream out, e;
@@ -139,7 +139,7 @@ TEST(Form, TheCommandTakesTheArgumentsAndItsErrorsFindTheirField) {
   std::string err;
   auto args = CommandArgs(grid, files, dir.File("grid.png"));
   args.push_back("--quiet");
-  ASSERT_EQ(Run(args, err), 0) << err;
+  ASSERT_EQ(RunTheCommand(args, err), 0) << err;
   EXPECT_TRUE(FileExists(dir.File("grid.png")));
 
   for (const auto& [change, field] : std::vector<std::pair<json, std::string>>{
@@ -148,7 +148,7 @@ TEST(Form, TheCommandTakesTheArgumentsAndItsErrorsFindTheirField) {
            {{{"eye_x", 0}, {"eye_y", -300}, {"eye_z", -5}}, "eye"}}) {  // below the sheet
     json f = grid;
     f.update(change);
-    const int status = Run(CommandArgs(f, files, dir.File("bad.png")), err);
+    const int status = RunTheCommand(CommandArgs(f, files, dir.File("bad.png")), err);
     EXPECT_NE(status, 0) << change;
     const auto lines = Messages(err, files.Folder, "/nowhere");
     ASSERT_FALSE(lines.empty()) << change;

@@ -78,17 +78,19 @@ async function preview(f, size, quick, mine) {
   $('print').dataset.quality = quick ? 'quick' : 'full';
   $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (body.fidelity || '');
   $('report').innerHTML = '';
-  let size = null, place = null;
+  let printSize = null, place = null;
   for (const line of (body.report || []).concat(body.warnings || [])) {
     const li = document.createElement('li'); li.textContent = line; $('report').appendChild(li);
     const eye = /^eye: \(([-\d.e+]+), ([-\d.e+]+), ([-\d.e+]+)\)/.exec(line);
     if (eye) reportedEye = [+eye[1], +eye[2], +eye[3]];
     const s = /^print: .*, ([\d.]+) x ([\d.]+) mm/.exec(line);
-    if (s) size = [+s[1], +s[2]];
+    if (s) printSize = [+s[1], +s[2]];
     const p = /^mirror on the print: centre ([\d.]+) mm from the left edge, ([\d.]+) mm from the top edge/.exec(line);
     if (p) place = [+p[1], +p[2]];
   }
-  sheet = size && place ? { size, place, generation: mine } : null;
+  sheet = printSize && place ? { size: printSize, place, generation: mine } : null;
+  // The eye the command chose, shown in its empty fields.
+  ['eye_x', 'eye_y', 'eye_z'].forEach((id, i) => { $(id).placeholder = reportedEye ? String(reportedEye[i]) : ''; });
   const warning = (body.warnings || []).find((w) => w.startsWith('warning'));
   if (warning) showErrors('eye', warning);
   plan();
@@ -194,12 +196,16 @@ function showMirrorFields() {
   document.querySelectorAll('.unit').forEach((e) => { e.textContent = $('units').value; });
 }
 
-$('form').addEventListener('input', (e) => {
+// Lists, boxes and buttons tell their changes by "change" in some browsers
+// only; both come to the same (delayed) refresh.
+function changed(e) {
   if (e.target.type === 'file') return;
   if (['eye_x', 'eye_y', 'eye_z'].includes(e.target.id)) $('eye_auto').checked = false;
   if (['grid_columns', 'grid_rows'].includes(e.target.id)) document.querySelector('input[value=grid]').checked = true;
   showMirrorFields(); later();
-});
+}
+$('form').addEventListener('input', changed);
+$('form').addEventListener('change', changed);
 $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'picture'); });
 $('mirror_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'mirror_file'); });
 $('face_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'face_file'); });

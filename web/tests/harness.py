@@ -49,6 +49,8 @@ class Server:
     def stop(self):
         self.proc.send_signal(signal.SIGTERM)
         self.proc.wait(timeout=20)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
         left = [d for d in os.listdir(self.home) if d.startswith("anamorfosi-serve-")]
         shutil.rmtree(self.home, ignore_errors=True)
         return self.proc.returncode, left

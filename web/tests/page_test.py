@@ -195,7 +195,8 @@ class PageTest(unittest.TestCase):
                 src = d.find_element(By.ID, "print").get_attribute("src")
                 if src != previous and (not seen or seen[-1][0] != quality):
                     seen.append((quality, time.monotonic() - start))
-                return d.find_element(By.ID, "status").text.startswith("Ready") and quality == "full"
+                return (src != previous and quality == "full"
+                        and d.find_element(By.ID, "status").text.startswith("Ready"))
             WebDriverWait(d, 120, poll_frequency=0.05).until(shown)
             previous = d.find_element(By.ID, "print").get_attribute("src")
             print("1000 x 1000 picture, radius %d: %s" % (

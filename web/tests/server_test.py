@@ -24,9 +24,9 @@ def request(port, method, path, body=b"", headers=None):
 
 
 def multipart(name, content, boundary="XyZ", role="picture"):
-    return (("--%s\r\nContent-Disposition: form-data; name=\"role\"\r\n\r\n" + role + "\r\n"
+    return (("--%s\r\nContent-Disposition: form-data; name=\"role\"\r\n\r\n%s\r\n"
              "--%s\r\nContent-Disposition: form-data; name=\"file\"; filename=\"%s\"\r\n"
-             "Content-Type: application/octet-stream\r\n\r\n" % (boundary, boundary, name)).encode()
+             "Content-Type: application/octet-stream\r\n\r\n" % (boundary, role, boundary, name)).encode()
             + content + ("\r\n--%s--\r\n" % boundary).encode())
 
 
