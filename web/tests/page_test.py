@@ -186,7 +186,9 @@ class PageTest(unittest.TestCase):
         WebDriverWait(d, 30).until(lambda _: "1000 x 1000" in d.find_element(By.ID, "picture_name").text)
         previous, _ = self.wait_ready(first, timeout=120)
         for radius in [30, 35]:
-            self.set_value("radius", radius)
+            # One change at once, as a paste or a spin of the field makes it.
+            d.execute_script("const e = document.getElementById('radius'); e.value = arguments[0];"
+                             "e.dispatchEvent(new Event('input', {bubbles: true}));", str(radius))
             start = time.monotonic()
             seen = []
 
