@@ -444,6 +444,7 @@ std::pair<int, int> TakePicture(const std::string& content, const fs::path& fold
   return {p.Width, p.Height};
 }
 
+// "a DXF file (.dxf)", or "a DXF, STL, ... or GLB file" for several.
 std::string KindsText(const std::vector<std::string>& extensions) {
   std::string t;
   for (std::size_t i = 0; i < extensions.size(); ++i) {
@@ -451,7 +452,7 @@ std::string KindsText(const std::vector<std::string>& extensions) {
     for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     t += (i == 0 ? "" : i + 1 == extensions.size() ? " or " : ", ") + e;
   }
-  return t + " (" + extensions.front() + (extensions.size() > 1 ? ", ..." : "") + ")";
+  return "a " + t + " file" + (extensions.size() == 1 ? " (" + extensions.front() + ")" : "");
 }
 
 void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& names, const int& port, long maxBytes) {
