@@ -100,7 +100,7 @@ class ServerTest(unittest.TestCase):
         def one(generation, scene):
             status, body = request(self.port, "POST", "/api/preview?page=p1&generation=%d" % generation,
                                    json.dumps(scene).encode())
-            answers[generation] = (status, json.loads(body))
+            answers[generation] = (status, json.loads(body), time.monotonic())
         first = threading.Thread(target=one, args=(1, slow))
         first.start()
         deadline = time.monotonic() + 20
@@ -113,6 +113,8 @@ class ServerTest(unittest.TestCase):
         self.assertEqual(answers[1][0], 409, answers[1][1])
         self.assertTrue(answers[1][1]["superseded"])
         self.assertEqual(answers[2][0], 200, answers[2][1].get("error"))
+        # Ended, not left to finish: its answer came before the newer one's.
+        self.assertLess(answers[1][2], answers[2][2])
         print("the newer preview answered %.1f s after it was asked" % (time.monotonic() - started))
         # One that comes after a newer one is not made at all; another page's is.
         one(1, SCENE)
