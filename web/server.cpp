@@ -573,8 +573,19 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
 void OpenBrowser(const std::string& url, std::ostream& err) {
   pid_t pid = 0;
   const char* argv[] = {"xdg-open", url.c_str(), nullptr};
-  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
-    err << "anamorfosi: could not open a browser: open " << url << " yourself\n";
+  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+    err << "anamorfosi: could not open a browser: open " << url << " yourself" << std::endl;
+    return;
+  }
+  // Reaped when it ends; a desktop without a browser is told once more, plainly
+  // (err is the program's own error stream, which outlives this thread).
+  std::thread([pid, url, &err] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      err << "anamorfosi: no browser could be opened here: open " << url << " yourself" << std::endl;
+  }).detach();
 }
 
 }  // namespace
