@@ -39,7 +39,19 @@ function showErrors(field, text) {
   if (set && box.dataset.for !== '') set.classList.add('wrong');
 }
 
-function setStatus(text, isBusy) { $('status').textContent = text; $('status').className = isBusy ? 'busy' : ''; }
+// The status line; while busy it counts the seconds, so that a long full
+// preview of a large photo reads as work going on.
+let ticking = null;
+function setStatus(text, isBusy) {
+  clearInterval(ticking);
+  $('status').textContent = text;
+  $('status').className = isBusy ? 'busy' : '';
+  if (!isBusy) return;
+  const start = Date.now();
+  ticking = setInterval(() => {
+    $('status').textContent = text + ' ' + Math.round((Date.now() - start) / 1000) + ' s';
+  }, 1000);
+}
 
 // Each change asks first for a quick preview (the picture reduced, a few
 // hundred cells, the coarsest sampling), then for the full one; a newer change
