@@ -85,9 +85,9 @@ async function preview(f, size, quick, mine) {
     return false;
   }
   showErrors();
+  $('print').dataset.quality = quick ? 'quick' : 'full';
   $('print').src = 'data:image/png;base64,' + body.print;
   $('view').src = 'data:image/png;base64,' + body.view;
-  $('print').dataset.quality = quick ? 'quick' : 'full';
   $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (body.fidelity || '');
   $('report').innerHTML = '';
   let printSize = null, place = null;

@@ -193,8 +193,9 @@ class PageTest(unittest.TestCase):
             seen = []
 
             def shown(_):
-                quality = d.find_element(By.ID, "print").get_attribute("data-quality")
-                src = d.find_element(By.ID, "print").get_attribute("src")
+                # Read together, so that a preview shown between two reads is not taken for another.
+                quality, src = d.execute_script(
+                    "const p = document.getElementById('print'); return [p.dataset.quality, p.src];")
                 if src != previous and (not seen or seen[-1][0] != quality):
                     seen.append((quality, time.monotonic() - start))
                 return (src != previous and quality == "full"
