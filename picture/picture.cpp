@@ -1,6 +1,9 @@
 #include "picture.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <stdexcept>
 
 #include "picture_error.h"
 
@@ -53,6 +56,70 @@ Picture Orient(const Picture& picture, int orientation) {
 bool WithinLimits(long long width, long long height, const PictureLimits& limits) {
   return width >= 1 && height >= 1 && width <= limits.MaxSide && height <= limits.MaxSide &&
          width * height <= limits.MaxPixels;
+}
+
+namespace {
+
+// For each new index along one side of n old pixels reduced to m: the old
+// pixels it covers and the share of each (the shares of one new pixel sum to 1).
+struct Cover {
+  int First = 0;
+  std::vector<double> Weights;
+};
+std::vector<Cover> Covers(int n, int m) {
+  std::vector<Cover> out(m);
+  const double step = static_cast<double>(n) / m;
+  for (int i = 0; i < m; ++i) {
+    const double from = i * step, to = std::min<double>(n, (i + 1) * step);
+    Cover& c = out[i];
+    c.First = static_cast<int>(std::floor(from));
+    for (int k = c.First; k < n && k < to; ++k)
+      c.Weights.push_back((std::min<double>(k + 1, to) - std::max<double>(k, from)) / step);
+  }
+  return out;
+}
+
+}  // namespace
+
+Picture Reduced(const Picture& picture, int maxSide) {
+  if (maxSide < 1) throw std::invalid_argument("Reduced: the side must be at least 1");
+  const int longer = std::max(picture.Width, picture.Height);
+  if (longer <= maxSide) return picture;
+  const double scale = static_cast<double>(maxSide) / longer;
+  Picture out;
+  out.Width = std::max(1, static_cast<int>(std::lround(picture.Width * scale)));
+  out.Height = std::max(1, static_cast<int>(std::lround(picture.Height * scale)));
+  const bool alpha = !picture.Alpha.empty();
+  const int channels = alpha ? 4 : 3;
+  const std::vector<Cover> across = Covers(picture.Width, out.Width), down = Covers(picture.Height, out.Height);
+  // Rows first: each old row reduced across, then the new rows down.
+  std::vector<double> rows(static_cast<std::size_t>(picture.Height) * out.Width * channels, 0.0);
+  for (int y = 0; y < picture.Height; ++y)
+    for (int x = 0; x < out.Width; ++x) {
+      double* to = &rows[(static_cast<std::size_t>(y) * out.Width + x) * channels];
+      const Cover& c = across[x];
+      for (std::size_t k = 0; k < c.Weights.size(); ++k) {
+        const std::size_t from = static_cast<std::size_t>(y) * picture.Width + c.First + k;
+        for (int ch = 0; ch < 3; ++ch) to[ch] += c.Weights[k] * picture.Rgb[from * 3 + ch];
+        if (alpha) to[3] += c.Weights[k] * picture.Alpha[from];
+      }
+    }
+  out.Rgb.resize(static_cast<std::size_t>(out.Width) * out.Height * 3);
+  if (alpha) out.Alpha.resize(static_cast<std::size_t>(out.Width) * out.Height);
+  for (int y = 0; y < out.Height; ++y)
+    for (int x = 0; x < out.Width; ++x) {
+      double sum[4] = {0, 0, 0, 0};
+      const Cover& c = down[y];
+      for (std::size_t k = 0; k < c.Weights.size(); ++k) {
+        const double* from = &rows[((c.First + k) * out.Width + x) * channels];
+        for (int ch = 0; ch < channels; ++ch) sum[ch] += c.Weights[k] * from[ch];
+      }
+      const std::size_t at = static_cast<std::size_t>(y) * out.Width + x;
+      auto level = [](double v) { return static_cast<std::uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+      for (int ch = 0; ch < 3; ++ch) out.Rgb[at * 3 + ch] = level(sum[ch]);
+      if (alpha) out.Alpha[at] = level(sum[3]);
+    }
+  return out;
 }
 
 PictureFormat SniffPictureFormat(const std::uint8_t* d, std::size_t n) {

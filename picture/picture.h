@@ -35,6 +35,12 @@ struct PictureLimits {
 };
 bool WithinLimits(long long width, long long height, const PictureLimits& limits);
 
+// The picture made smaller so that its longer side is at most maxSide pixels
+// (a copy when it already is), its aspect kept to the nearest pixel. Each new
+// pixel is the mean of the old ones it covers, weighted by how much of each it
+// covers; alpha, when there is one, is averaged the same way.
+Picture Reduced(const Picture& picture, int maxSide);
+
 enum class PictureFormat { kUnknown, kPpm, kPng, kJpeg, kGif, kBmp, kTiff, kWebp, kHeif };
 
 // The format the first bytes of a file announce (16 bytes are enough).

@@ -118,3 +118,54 @@ TEST(PictureFile, FailedWritesLeaveNothingAndKeepWhatWasThere) {
   EXPECT_EQ(problem(dir + "/empty.png"), PictureProblem::kEmpty);
   std::filesystem::remove_all(dir);
 }
+
+TEST(Picture, ReducedAveragesWhatEachNewPixelCovers) {
+  // Whole blocks: a 4 x 2 picture to 2 x 1, each new pixel the mean of 2 x 2.
+  Picture p;
+  p.Width = 4;
+  p.Height = 2;
+  p.Rgb = {0, 0, 0, 100, 100, 100, 10, 20, 30, 10, 20, 30,  //
+           200, 200, 200, 100, 100, 100, 50, 60, 70, 50, 60, 71};
+  p.Alpha = {255, 255, 0, 0, 255, 255, 255, 255};
+  Picture r = Reduced(p, 2);
+  ASSERT_EQ(r.Width, 2);
+  ASSERT_EQ(r.Height, 1);
+  EXPECT_EQ(r.Rgb, (std::vector<std::uint8_t>{100, 100, 100, 30, 40, 50}));  // 50.25
+  EXPECT_EQ(r.Alpha, (std::vector<std::uint8_t>{255, 128}));  // 127.5 rounds up
+
+  // Part pixels: 3 to 2, the middle old pixel shared half and half.
+  Picture row;
+  row.Width = 3;
+  row.Height = 1;
+  row.Rgb = {0, 0, 0, 30, 30, 30, 90, 90, 90};
+  r = Reduced(row, 2);
+  ASSERT_EQ(r.Width, 2);
+  EXPECT_EQ(r.Height, 1);
+  EXPECT_EQ(r.Rgb, (std::vector<std::uint8_t>{10, 10, 10, 70, 70, 70}));
+  EXPECT_TRUE(r.Alpha.empty());
+}
+
+TEST(Picture, ReducedKeepsTheAspectAndAPlainColour) {
+  for (const auto& [w, h] : {std::pair{1000, 600}, std::pair{997, 313}, std::pair{313, 997}, std::pair{2000, 3}}) {
+    Picture p;
+    p.Width = w;
+    p.Height = h;
+    p.Rgb.assign(static_cast<std::size_t>(w) * h * 3, 0);
+    for (std::size_t i = 0; i < p.Rgb.size(); i += 3) p.Rgb[i] = 17, p.Rgb[i + 1] = 130, p.Rgb[i + 2] = 254;
+    const Picture r = Reduced(p, 250);
+    EXPECT_EQ(std::max(r.Width, r.Height), 250) << w << "x" << h;
+    EXPECT_NEAR(static_cast<double>(r.Width) / r.Height, static_cast<double>(w) / h,
+                static_cast<double>(w) / h * 2.0 / std::min(r.Width, r.Height) + 1e-9)
+        << w << "x" << h;
+    ASSERT_EQ(r.Rgb.size(), static_cast<std::size_t>(r.Width) * r.Height * 3);
+    for (std::size_t i = 0; i < r.Rgb.size(); i += 3)
+      ASSERT_EQ((std::vector<int>{r.Rgb[i], r.Rgb[i + 1], r.Rgb[i + 2]}), (std::vector<int>{17, 130, 254})) << i;
+  }
+  // Already small enough: the same picture.
+  Picture small;
+  small.Width = 2;
+  small.Height = 1;
+  small.Rgb = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(Reduced(small, 2).Rgb, small.Rgb);
+  EXPECT_THROW(Reduced(small, 0), std::invalid_argument);
+}

@@ -4,12 +4,17 @@
 # written into examples/, with the view from the eye of the second. With a
 # program's name (cilindro, cono, specchio, generico) it builds that program
 # instead and runs its example scene unattended, writing into the example's
-# folder.
+# folder. With `serve` it builds the command and starts the page in the
+# browser (Ctrl-C stops it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 program="${1:-}"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DANAMORFOSI_TESTS=OFF >/dev/null
+if [ "$program" = serve ]; then
+  cmake --build build --target anamorfosi
+  exec ./build/anamorfosi/anamorfosi serve --open
+fi
 if [ -z "$program" ]; then
   cmake --build build --target anamorfosi
   ./build/anamorfosi/anamorfosi cilindro examples/cartello.ppm --radius 25 -o examples/cartello_cilindro.png
@@ -20,6 +25,7 @@ if [ -z "$program" ]; then
   echo "Prints written: examples/cartello_cilindro.png and examples/foto_cilindro.png"
   echo "What the eye will see in the mirror: examples/foto_cilindro_vista.png"
   echo "Print them at 100 % (actual size) and stand a mirror cylinder of diameter 50 mm on the circle."
+  echo "To make a print of your own photo in the browser: ./scripts/demo.sh serve"
   exit 0
 fi
 cmake --build build --target "$program"

@@ -1,5 +1,6 @@
 #include "server.h"
 
+#include <fcntl.h>
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
@@ -9,11 +10,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <list>
+#include <map>
 #include <mutex>
 #include <random>
 #include <regex>
@@ -21,6 +25,7 @@
 #include <sstream>
 #include <thread>
 
+#include "input_picture.h"
 #include "page_files.h"
 #include "picture_file.h"
 
@@ -69,13 +74,18 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
     a.insert(a.end(), {"--axis", Num(NumberField(form, "axis_x", "axis", -big, big)) + "," +
                                      Num(NumberField(form, "axis_y", "axis", -big, big))});
   } else {
-    if (files.Mirror.empty()) throw FieldError("mirror_file", "mirror file: choose the mirror's DXF file");
+    if (files.Mirror.empty())
+      throw FieldError("mirror_file", mirror == "specchio" ? "mirror file: choose the mirror's DXF file"
+                                                           : "mirror file: choose the mirror's file (DXF, STL, OBJ, PLY)");
     a.insert(a.end(), {"--mirror", files.Mirror});
     if (mirror == "generico") {
       if (files.Face.empty()) throw FieldError("face_file", "picture face: choose the face's DXF file");
       a.insert(a.end(), {"--face", files.Face});
     }
   }
+  if (form.contains("vertical_axis") && !form["vertical_axis"].is_boolean())
+    throw FieldError("vertical_axis", "vertical axis: must be on or off");
+  if (mirror == "generico" && form.value("vertical_axis", false)) a.push_back("--vertical-axis");
   // The eye: all three numbers, or none for the mirror's usual place.
   const bool eye = form.contains("eye_x") && !form["eye_x"].is_null();
   if (eye || mirror == "generico")
@@ -83,7 +93,13 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
                                     Num(NumberField(form, "eye_y", "eye", -big, big)) + "," +
                                     Num(NumberField(form, "eye_z", "eye", -big, big))});
   a.insert(a.end(), {"--units", ChoiceField(form, "units", {"mm", "cm", "in"})});
-  a.insert(a.end(), {"--dpi", Num(NumberField(form, "dpi", "dpi", 1, 2400))});
+  // A quick preview asks for a number of cells instead of the resolution,
+  // which is checked all the same so that its fault shows at once.
+  const double dpi = NumberField(form, "dpi", "dpi", 1, 2400);
+  if (form.contains("pixels"))
+    a.insert(a.end(), {"--pixels", std::to_string(static_cast<int>(NumberField(form, "pixels", "pixels", 16, 20000)))});
+  else
+    a.insert(a.end(), {"--dpi", Num(dpi)});
   a.insert(a.end(), {"--accuracy", std::to_string(static_cast<int>(NumberField(form, "accuracy", "accuracy", 1, 20)))});
   if (form.contains("antialias"))
     a.insert(a.end(), {"--antialias", std::to_string(static_cast<int>(NumberField(form, "antialias", "antialias", 1, 8)))});
@@ -115,16 +131,36 @@ bool HostAllowed(const std::string& host, const std::vector<std::string>& names,
 
 namespace {
 
-// Mirror and face files the page takes, by the name's ending; the mesh
-// readers coming add theirs here.
-const std::vector<std::string> kMeshExtensions = {".dxf"};
+// The files the page takes for a mirror (a DXF of 3DFACEs or a mesh) and for a
+// picture face (a DXF), by the name's ending; the command reads each by its
+// bytes where they tell.
+const std::vector<std::string> kMirrorExtensions = {".dxf", ".stl", ".obj", ".ply", ".off", ".glb"};
+const std::vector<std::string> kFaceExtensions = {".dxf"};
+
+// The longer side of the reduced copy of an uploaded picture that the quick
+// preview maps: a few hundred pixels give a correct picture in a fraction of
+// the time.
+constexpr int kQuickSide = 250;
+
+// A command running for a page's preview: a newer preview of the same page
+// ends it, so that only the latest values are worked on.
+struct Running {
+  std::string Page;
+  long Generation = 0;
+  pid_t Pid = 0;
+  bool Superseded = false;
+};
 
 struct State {
   std::string Root;  // the private folder of uploads and jobs
+  std::string Self;  // this program, run once per job
   std::counting_semaphore<64>* Jobs = nullptr;
-  std::mutex Lock;
+  std::mutex Lock;  // guards Random, Latest, Runs
   std::atomic<long> Counter{0};
   std::mt19937_64 Random{std::random_device{}()};
+  std::map<std::string, long> Latest;  // each page's newest preview
+  std::list<Running> Runs;
+  bool Stopping = false;
 };
 
 std::string NewId(State& st) {
@@ -167,54 +203,138 @@ std::string Base64(const std::string& in) {
 // An upload's id is only ever one the server made: 16 hex digits.
 bool IsId(const std::string& id) { return std::regex_match(id, std::regex("[0-9a-f]{16}")); }
 
-// The one file an upload folder holds, or "".
-std::string UploadedFile(const State& st, const std::string& id) {
+// The file an upload folder holds ("" when none): the uploaded one, or for
+// quick its reduced copy where there is one.
+std::string UploadedFile(const State& st, const std::string& id, bool quick) {
   if (!IsId(id)) return "";
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator(fs::path(st.Root) / ("up-" + id), ec)) return e.path().string();
-  return "";
+  std::string whole, reduced;
+  for (const auto& e : fs::directory_iterator(fs::path(st.Root) / ("up-" + id), ec))
+    (e.path().stem() == "quick" ? reduced : whole) = e.path().string();
+  return quick && !reduced.empty() ? reduced : whole;
 }
 
 struct CommandRun {
   int Status = 0;
+  bool Superseded = false;  // ended by a newer preview of its page
   std::string Out, Err;
 };
 
-CommandRun RunArgs(const std::vector<std::string>& args) {
-  std::vector<const char*> argv;
-  for (const auto& s : args) argv.push_back(s.c_str());
-  std::ostringstream out, err;
+// Runs this program with args in its own process, its output streams into
+// files of the job's folder. A job in a process of its own can be ended when
+// its values are stale, gives all its memory back when done, and cannot take
+// the server down with it. page, generation: the preview this run is for ("" for
+// a download, which nothing ends).
+CommandRun RunChild(State& st, const std::vector<std::string>& args, const std::string& folder,
+                    const std::string& page, long generation) {
   CommandRun r;
-  r.Status = RunCommand(static_cast<int>(argv.size()), argv.data(), out, err, false);
-  r.Out = out.str();
-  r.Err = err.str();
+  std::vector<char*> argv;
+  for (const auto& s : args) argv.push_back(const_cast<char*>(s.c_str()));
+  argv.push_back(nullptr);
+  const std::string outFile = folder + "/.out", errFile = folder + "/.err";
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&files, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+#if __GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34)
+  posix_spawn_file_actions_addclosefrom_np(&files, 3);  // not the server's sockets
+#endif
+  // The server blocks SIGINT and SIGTERM to wait for them; the job must not.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t none, stops;
+  sigemptyset(&none);
+  sigemptyset(&stops);
+  sigaddset(&stops, SIGINT);
+  sigaddset(&stops, SIGTERM);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &stops);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::list<Running>::iterator me;
+  pid_t pid = 0;
+  int spawned = 0;
+  {
+    std::lock_guard<std::mutex> g(st.Lock);
+    const bool stale = !page.empty() && st.Latest[page] > generation;
+    if (stale || st.Stopping) {
+      r.Superseded = true;
+    } else {
+      spawned = posix_spawn(&pid, st.Self.c_str(), &files, &attr, argv.data(), environ);
+      if (spawned == 0) me = st.Runs.insert(st.Runs.end(), Running{page, generation, pid, false});
+    }
+  }
+  posix_spawn_file_actions_destroy(&files);
+  posix_spawnattr_destroy(&attr);
+  if (r.Superseded) return r;
+  if (spawned != 0) throw std::runtime_error("the job could not be started");
+  // Waited for without reaping it first, so that its id cannot be taken by
+  // another process while a newer preview may still end it.
+  siginfo_t info{};
+  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  }
+  {
+    std::lock_guard<std::mutex> g(st.Lock);
+    r.Superseded = me->Superseded;
+    st.Runs.erase(me);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  r.Out = ReadAll(outFile);
+  r.Err = ReadAll(errFile);
   return r;
 }
 
-// Lines of the command's error stream without its progress, and without the
-// private folder's name.
-std::vector<std::string> Messages(const std::string& text, const std::string& folder) {
+// A preview of generation for page has come: the page's older previews still
+// running are ended, and those still waiting will not start.
+void Supersede(State& st, const std::string& page, long generation) {
+  std::lock_guard<std::mutex> g(st.Lock);
+  if (st.Latest.size() > 1000 && !st.Latest.count(page)) st.Latest.clear();  // pages long closed
+  long& latest = st.Latest[page];
+  latest = std::max(latest, generation);
+  for (Running& r : st.Runs)
+    if (r.Page == page && r.Generation < latest && !r.Superseded) {
+      r.Superseded = true;
+      kill(r.Pid, SIGKILL);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> Messages(const std::string& text, const std::string& folder, const std::string& root) {
   std::vector<std::string> v;
   std::istringstream in(text);
   std::string line;
+  auto cut = [&line](const std::string& prefix, const std::string& by) {
+    if (prefix.empty()) return;
+    for (std::size_t p; (p = line.find(prefix)) != std::string::npos;) line.replace(p, prefix.size(), by);
+  };
   while (std::getline(in, line)) {
     if (line.rfind("mapping ", 0) == 0) continue;
-    for (std::size_t p; (p = line.find(folder + "/")) != std::string::npos;) line.erase(p, folder.size() + 1);
+    cut(folder + "/", "");
+    // Any other name under the private folder is the server's business alone.
+    cut(root + "/", "");
+    cut(root, "");
     if (line.rfind("anamorfosi: ", 0) == 0) line.erase(0, 12);
     v.push_back(line);
   }
   return v;
 }
 
-// A job's own folder with links to the uploads it reads.
-JobFiles MakeJob(State& st, const json& form) {
+namespace {
+
+// A job's own folder with links to the uploads it reads; quick: the reduced
+// copy of the picture where there is one.
+JobFiles MakeJob(State& st, const json& form, bool quick) {
   JobFiles f;
   f.Folder = (fs::path(st.Root) / ("job-" + std::to_string(++st.Counter))).string();
   fs::create_directory(f.Folder);
-  auto take = [&](const char* key, const std::string& field) -> std::string {
+  auto take = [&](const char* key, const std::string& field, bool reduced) -> std::string {
     if (!form.contains(key) || !form[key].is_string()) return "";
     const std::string from = form[key] == "card" ? (fs::path(st.Root) / "card" / "cartello.ppm").string()
-                                                 : UploadedFile(st, form[key].get<std::string>());
+                                                 : UploadedFile(st, form[key].get<std::string>(), reduced);
     if (from.empty()) throw FieldError(field, field + ": the file is no longer here; choose it again");
     const fs::path to = fs::path(f.Folder) / fs::path(from).filename();
     std::error_code ec;
@@ -222,9 +342,9 @@ JobFiles MakeJob(State& st, const json& form) {
     if (ec) fs::copy_file(from, to);
     return to.string();
   };
-  f.Picture = take("picture", "picture");
-  f.Mirror = take("mirror_file", "mirror_file");
-  f.Face = take("face_file", "face_file");
+  f.Picture = take("picture", "picture", quick);
+  f.Mirror = take("mirror_file", "mirror_file", false);
+  f.Face = take("face_file", "face_file", false);
   return f;
 }
 
@@ -237,11 +357,19 @@ struct JobSlot {
   }
 };
 
+// Which page and which of its previews a request is, from ?page=&generation=
+// ("" and 0 when it does not say).
+std::pair<std::string, long> PreviewOf(const httplib::Request& req) {
+  const std::string page = req.get_param_value("page");
+  if (!std::regex_match(page, std::regex("[0-9a-z]{1,32}"))) return {"", 0};
+  return {page, std::atol(req.get_param_value("generation").c_str())};
+}
+
 // Runs the form's command into a job folder; answers false (and the reply)
 // when it cannot be made.
 // Extra arguments starting "@/" name files in the job's folder.
 bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, const std::string& output,
-            const std::vector<std::string>& extra, JobFiles& files, CommandRun& run) {
+            const std::vector<std::string>& extra, bool quick, JobFiles& files, CommandRun& run) {
   json form;
   try {
     form = json::parse(req.body);
@@ -250,24 +378,30 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
     Reply(res, 400, {{"error", "the request is not a JSON form"}});
     return false;
   }
+  const auto [page, generation] = PreviewOf(req);
+  if (!page.empty()) Supersede(st, page, generation);
   JobSlot slot(*st.Jobs);
   if (!slot.Held) {
     Reply(res, 503, {{"error", "busy making other prints: try again in a moment"}});
     return false;
   }
   try {
-    files = MakeJob(st, form);
+    files = MakeJob(st, form, quick);
     std::vector<std::string> args = CommandArgs(form, files, files.Folder + "/" + output);
     for (const std::string& e : extra) args.push_back(e.rfind("@/", 0) == 0 ? files.Folder + e.substr(1) : e);
-    run = RunArgs(args);
+    run = RunChild(st, args, files.Folder, page, generation);
   } catch (const FieldError& e) {
     Reply(res, 422, {{"error", e.what()}, {"field", e.Field}});
     return false;
   }
-  const auto messages = Messages(run.Err, files.Folder);
+  if (run.Superseded) {
+    Reply(res, 409, {{"error", "newer values came: this preview was left"}, {"superseded", true}});
+    return false;
+  }
+  const auto messages = Messages(run.Err, files.Folder, st.Root);
   if (run.Status != 0) {
-    const std::string m = messages.empty() ? "the print cannot be made" : messages.back();
-    Reply(res, 422, {{"error", m}, {"field", FieldOfMessage(m)}});
+    const std::string m = run.Status > 128 || messages.empty() ? "the print cannot be made" : messages.back();
+    Reply(res, run.Status > 128 ? 500 : 422, {{"error", m}, {"field", FieldOfMessage(m)}});
     return false;
   }
   return true;
@@ -276,6 +410,49 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
 void RemoveJob(const JobFiles& f) {
   std::error_code ec;
   if (!f.Folder.empty()) fs::remove_all(f.Folder, ec);
+}
+
+// The uploaded picture checked by the readers the command uses; for one
+// larger than the quick preview maps, its reduced copy beside it. Answers the
+// picture's size, or throws the reason in words for the page.
+std::pair<int, int> TakePicture(const std::string& content, const fs::path& folder, std::string& name) {
+  const auto* data = reinterpret_cast<const std::uint8_t*>(content.data());
+  const PictureFormat format = SniffPictureFormat(data, content.size());
+  Picture p;
+  if (format == PictureFormat::kPpm) {
+    name = "picture.ppm";
+    fs::create_directory(folder);
+    std::ofstream((folder / name).string(), std::ios::binary) << content;
+    try {
+      p = ReadAnyPicture((folder / name).string());
+    } catch (const std::exception&) {
+      throw std::runtime_error("the picture cannot be read: it is not a whole PPM picture");
+    }
+  } else if (format == PictureFormat::kPng || format == PictureFormat::kJpeg) {
+    try {
+      p = DecodePicture(data, content.size(), "picture", PictureLimits{});
+    } catch (const std::exception& e) {
+      throw std::runtime_error(std::string("the picture cannot be read: ") + e.what());
+    }
+    name = format == PictureFormat::kPng ? "picture.png" : "picture.jpg";
+    fs::create_directory(folder);
+    std::ofstream((folder / name).string(), std::ios::binary) << content;
+  } else {
+    throw std::runtime_error("the picture must be PNG, JPEG or PPM");
+  }
+  if (std::max(p.Width, p.Height) > kQuickSide) WritePngFile((folder / "quick.png").string(), Reduced(p, kQuickSide));
+  return {p.Width, p.Height};
+}
+
+// "a DXF file (.dxf)", or "a DXF, STL, ... or GLB file" for several.
+std::string KindsText(const std::vector<std::string>& extensions) {
+  std::string t;
+  for (std::size_t i = 0; i < extensions.size(); ++i) {
+    std::string e = extensions[i].substr(1);
+    for (char& c : e) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    t += (i == 0 ? "" : i + 1 == extensions.size() ? " or " : ", ") + e;
+  }
+  return "a " + t + " file" + (extensions.size() == 1 ? " (" + extensions.front() + ")" : "");
 }
 
 void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& names, const int& port, long maxBytes) {
@@ -315,59 +492,56 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
     const std::string role = req.has_file("role") ? req.get_file_value("role").content : "picture";
     const std::string id = NewId(st);
     const fs::path folder = fs::path(st.Root) / ("up-" + id);
-    std::string name;
     json info = {{"id", id}};
     if (role == "picture") {
-      const auto* data = reinterpret_cast<const std::uint8_t*>(file.content.data());
-      const PictureFormat format = SniffPictureFormat(data, file.content.size());
-      if (format == PictureFormat::kPpm) {
-        name = "picture.ppm";
-      } else if (format == PictureFormat::kPng || format == PictureFormat::kJpeg) {
-        try {
-          const Picture p = DecodePicture(data, file.content.size(), "picture", PictureLimits{});
-          info["width"] = p.Width;
-          info["height"] = p.Height;
-        } catch (const std::exception& e) {
-          Reply(res, 400, {{"error", std::string("the picture cannot be read: ") + e.what()}, {"field", "picture"}});
-          return;
-        }
-        name = format == PictureFormat::kPng ? "picture.png" : "picture.jpg";
-      } else {
-        Reply(res, 400, {{"error", "the picture must be PNG, JPEG or PPM"}, {"field", "picture"}});
+      std::string name;
+      try {
+        const auto [width, height] = TakePicture(file.content, folder, name);
+        info["width"] = width;
+        info["height"] = height;
+      } catch (const std::exception& e) {
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+        Reply(res, 400, {{"error", e.what()}, {"field", "picture"}});
         return;
       }
     } else if (role == "mirror_file" || role == "face_file") {
+      const auto& kinds = role == "mirror_file" ? kMirrorExtensions : kFaceExtensions;
       std::string ext = fs::path(file.filename).extension().string();
       for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      const auto known = std::find(kMeshExtensions.begin(), kMeshExtensions.end(), ext);
-      if (known == kMeshExtensions.end()) {
-        Reply(res, 400, {{"error", "the file must be a DXF file (.dxf)"}, {"field", role}});
+      const auto known = std::find(kinds.begin(), kinds.end(), ext);
+      if (known == kinds.end()) {
+        Reply(res, 400, {{"error", (role == "mirror_file" ? "the mirror file must be " : "the picture face must be ") +
+                                       KindsText(kinds)},
+                         {"field", role}});
         return;
       }
-      name = (role == "mirror_file" ? "mirror" : "face") + *known;
+      fs::create_directory(folder);
+      std::ofstream((folder / ((role == "mirror_file" ? "mirror" : "face") + *known)).string(), std::ios::binary)
+          << file.content;
     } else {
       Reply(res, 400, {{"error", "unknown kind of upload"}});
       return;
     }
-    fs::create_directory(folder);
-    std::ofstream((folder / name).string(), std::ios::binary) << file.content;
     Reply(res, 200, info);
   });
-  // The print and the view from the eye, as PNG, with the fidelity line.
+  // The print and the view from the eye, as PNG, with the fidelity line;
+  // ?quick=1 from the reduced copy of the picture.
   srv.Post("/api/preview", [&st](const httplib::Request& req, httplib::Response& res) {
     const int size = req.has_param("size") ? std::clamp(std::atoi(req.get_param_value("size").c_str()), 100, 1600) : 900;
+    const bool quick = req.get_param_value("quick") == "1";
     JobFiles files;
     CommandRun run;
-    if (RunJob(st, req, res, "print.png", {"--preview", "@/view.png", "--size", std::to_string(size)}, files, run)) {
+    if (RunJob(st, req, res, "print.png", {"--preview", "@/view.png", "--size", std::to_string(size)}, quick, files,
+               run)) {
       json body = {{"print", Base64(ReadAll(files.Folder + "/print.png"))},
                    {"view", Base64(ReadAll(files.Folder + "/view.png"))},
-                   {"warnings", Messages(run.Err, files.Folder)}};
-      std::istringstream out(run.Out);
+                   {"warnings", Messages(run.Err, files.Folder, st.Root)}};
       std::vector<std::string> lines;
-      for (std::string line; std::getline(out, line);) {
+      for (const std::string& line : Messages(run.Out, files.Folder, st.Root)) {
         if (line.rfind("written:", 0) == 0 || line.rfind("view:", 0) == 0) continue;
         if (line.rfind("fidelity:", 0) == 0) body["fidelity"] = line;
-        else lines.push_back(Messages(line, files.Folder).front());
+        else lines.push_back(line);
       }
       body["report"] = lines;
       Reply(res, 200, body);
@@ -380,10 +554,10 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
     JobFiles files;
     CommandRun run;
     bool made = false;
-    if (kind == "pdf") made = RunJob(st, req, res, "anamorfosi.pdf", {"--quiet"}, files, run);
-    else if (kind == "png") made = RunJob(st, req, res, "anamorfosi.png", {"--quiet"}, files, run);
+    if (kind == "pdf") made = RunJob(st, req, res, "anamorfosi.pdf", {"--quiet"}, false, files, run);
+    else if (kind == "png") made = RunJob(st, req, res, "anamorfosi.png", {"--quiet"}, false, files, run);
     else if (kind == "scene")
-      made = RunJob(st, req, res, "anamorfosi.png", {"--quiet", "--save-scene", "@/anamorfosi.json"}, files, run);
+      made = RunJob(st, req, res, "anamorfosi.png", {"--quiet", "--save-scene", "@/anamorfosi.json"}, false, files, run);
     else Reply(res, 400, {{"error", "kind must be pdf, png or scene"}});
     if (made) {
       const std::string name = kind == "scene" ? "anamorfosi.json" : "anamorfosi." + kind;
@@ -399,8 +573,19 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
 void OpenBrowser(const std::string& url, std::ostream& err) {
   pid_t pid = 0;
   const char* argv[] = {"xdg-open", url.c_str(), nullptr};
-  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0)
-    err << "anamorfosi: could not open a browser: open " << url << " yourself\n";
+  if (posix_spawnp(&pid, "xdg-open", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+    err << "anamorfosi: could not open a browser: open " << url << " yourself" << std::endl;
+    return;
+  }
+  // Reaped when it ends; a desktop without a browser is told once more, plainly
+  // (err is the program's own error stream, which outlives this thread).
+  std::thread([pid, url, &err] {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+      err << "anamorfosi: no browser could be opened here: open " << url << " yourself" << std::endl;
+  }).detach();
 }
 
 }  // namespace
@@ -420,6 +605,13 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
   }
   State st;
   st.Root = tmpl;
+  std::error_code self;
+  st.Self = fs::read_symlink("/proc/self/exe", self).string();
+  if (self) {
+    err << "anamorfosi: serve: cannot find this program's own file to run the jobs\n";
+    fs::remove_all(st.Root, self);
+    return 1;
+  }
   std::counting_semaphore<64> jobs(std::min(o.Jobs, 64));
   st.Jobs = &jobs;
   fs::create_directory(st.Root + "/card");
@@ -469,6 +661,12 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
   if (o.Open) OpenBrowser(url, err);
   int sig = 0;
   sigwait(&stop, &sig);
+  {
+    // Jobs still running are ended; none starts after this.
+    std::lock_guard<std::mutex> g(st.Lock);
+    st.Stopping = true;
+    for (const Running& r : st.Runs) kill(r.Pid, SIGKILL);
+  }
   for (auto& s : servers) s->stop();
   for (auto& t : threads) t.join();
   cleanup();

@@ -33,5 +33,10 @@ std::vector<std::string> CommandArgs(const nlohmann::json& form, const JobFiles&
 // The form field an error line of the command is about ("" when none).
 std::string FieldOfMessage(const std::string& message);
 
+// The lines of a job's output for the page: without the progress lines and
+// the "anamorfosi: " of each, and with no name of the machine's folders: the
+// job's folder (folder) and the server's private one (root) are cut out.
+std::vector<std::string> Messages(const std::string& text, const std::string& folder, const std::string& root);
+
 // Whether a request's Host header names this server (DNS rebinding guard).
 bool HostAllowed(const std::string& host, const std::vector<std::string>& names, int port);

@@ -3,20 +3,26 @@
 // answers the print, the view from the eye and the fidelity line.
 const $ = (id) => document.getElementById(id);
 const uploads = { picture: null, mirror_file: null, face_file: null };
-let busy = false, dirty = false, timer = null, generation = 0;
+// This page's name for the server, so that a newer preview ends its older ones.
+const pageId = Math.random().toString(36).slice(2, 12) || 'page';
+let timer = null, generation = 0;
+let reportedEye = null;  // the eye the last answer named (plane and mesh mirrors place it themselves)
+let sheet = null;        // the print's rectangle of the last answer, with the generation it is for
 
 function source() { return document.querySelector('input[name=source]:checked').value; }
 function num(id) { const v = $(id).value; return v === '' ? null : Number(v); }
+function axial() { return ['cilindro', 'cono'].includes($('mirror').value); }
 
 function formValues() {
   const f = { mirror: $('mirror').value, units: $('units').value, paper: $('paper').value,
-              dpi: num('dpi'), accuracy: num('accuracy'), radius: num('radius'), height: num('height'),
-              axis_x: num('axis_x'), axis_y: num('axis_y') };
+              dpi: num('dpi'), accuracy: num('accuracy') };
+  if (axial()) Object.assign(f, { radius: num('radius'), axis_x: num('axis_x'), axis_y: num('axis_y') });
+  if (f.mirror === 'cono') f.height = num('height');
   if (source() === 'card') f.picture = 'card';
   else if (source() === 'upload') f.picture = uploads.picture;
   else { f.grid_columns = num('grid_columns'); f.grid_rows = num('grid_rows'); }
   if (f.mirror === 'specchio' || f.mirror === 'generico') f.mirror_file = uploads.mirror_file;
-  if (f.mirror === 'generico') f.face_file = uploads.face_file;
+  if (f.mirror === 'generico') Object.assign(f, { face_file: uploads.face_file, vertical_axis: $('vertical_axis').checked });
   if (!$('eye_auto').checked || f.mirror === 'generico') {
     f.eye_x = num('eye_x'); f.eye_y = num('eye_y'); f.eye_z = num('eye_z');
   }
@@ -25,110 +31,193 @@ function formValues() {
 
 function showErrors(field, text) {
   document.querySelectorAll('.error').forEach((e) => { e.textContent = ''; });
+  document.querySelectorAll('.wrong').forEach((e) => e.classList.remove('wrong'));
   if (text === undefined) return;
   const box = document.querySelector('.error[data-for="' + field + '"]') || document.querySelector('.error[data-for=""]');
   box.textContent = text;
+  const set = box.closest('fieldset');
+  if (set && box.dataset.for !== '') set.classList.add('wrong');
 }
 
-function setStatus(text, isBusy) { $('status').textContent = text; $('status').className = isBusy ? 'busy' : ''; }
+// The status line; while busy it counts the seconds, so that a long full
+// preview of a large photo reads as work going on.
+let ticking = null;
+function setStatus(text, isBusy) {
+  clearInterval(ticking);
+  $('status').textContent = text;
+  $('status').className = isBusy ? 'busy' : '';
+  if (!isBusy) return;
+  const start = Date.now();
+  ticking = setInterval(() => {
+    $('status').textContent = text + ' ' + Math.round((Date.now() - start) / 1000) + ' s';
+  }, 1000);
+}
 
-// A reduced preview first (fewer cells, a smaller view), then the full one.
+// Each change asks first for a quick preview (the picture reduced, a few
+// hundred cells, the coarsest sampling), then for the full one; a newer change
+// ends both on the server and its answers are never shown.
 async function refresh() {
-  if (busy) { dirty = true; return; }
-  busy = true; dirty = false;
   const mine = ++generation;
   const f = formValues();
-  if (source() === 'upload' && !f.picture) { setStatus('Drop a picture or choose one.', false); busy = false; return; }
+  plan();
+  if (source() === 'upload' && !f.picture) { setStatus('Drop a picture or choose one.', false); return; }
   try {
-    const reduced = Object.assign({}, f, { dpi: Math.min(f.dpi || 300, 50), accuracy: 2, antialias: 1 });
+    const quick = Object.assign({}, f, { pixels: 400, accuracy: 2, antialias: 1 });
     setStatus('Making a quick preview...', true);
-    if (await preview(reduced, 400) && !dirty) {
-      setStatus('Making the full preview...', true);
-      if (await preview(f, 900)) setStatus('Ready: the preview shows the print you will download.', false);
-    }
+    if (!await preview(quick, 500, true, mine)) return;
+    setStatus('Quick preview shown; making the full one...', true);
+    if (!await preview(f, 900, false, mine)) return;
+    setStatus('Ready: the preview shows the print you will download.', false);
   } catch (e) {
-    setStatus('The server cannot be reached: is anamorfosi serve still running?', false);
+    if (mine === generation) setStatus('The server cannot be reached: is anamorfosi serve still running?', false);
   }
-  busy = false;
-  if (dirty) refresh();
-  return mine;
 }
 
-async function preview(f, size) {
-  const r = await fetch('/api/preview?size=' + size, { method: 'POST', body: JSON.stringify(f) });
+// Shows one preview; false when it failed or newer values came meanwhile.
+async function preview(f, size, quick, mine) {
+  const r = await fetch('/api/preview?size=' + size + (quick ? '&quick=1' : '') + '&page=' + pageId +
+                        '&generation=' + mine, { method: 'POST', body: JSON.stringify(f) });
   const body = await r.json();
-  if (!r.ok) { showErrors(body.field || '', body.error); setStatus('This set-up cannot work: see the message in red.', false); return false; }
+  if (mine !== generation || body.superseded) return false;
+  if (!r.ok) {
+    showErrors(body.field || '', body.error);
+    setStatus('This set-up cannot work: see the message in red.', false);
+    return false;
+  }
   showErrors();
+  $('print').dataset.quality = quick ? 'quick' : 'full';
   $('print').src = 'data:image/png;base64,' + body.print;
   $('view').src = 'data:image/png;base64,' + body.view;
-  $('fidelity').textContent = body.fidelity || '';
+  $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (body.fidelity || '');
   $('report').innerHTML = '';
+  let printSize = null, place = null;
   for (const line of (body.report || []).concat(body.warnings || [])) {
     const li = document.createElement('li'); li.textContent = line; $('report').appendChild(li);
-    const eye = /^eye: \(([-\d.e]+), ([-\d.e]+), ([-\d.e]+)\)/.exec(line);
-    if (eye) plan([+eye[1], +eye[2], +eye[3]]);
+    const eye = /^eye: \(([-\d.e+]+), ([-\d.e+]+), ([-\d.e+]+)\)/.exec(line);
+    if (eye) reportedEye = [+eye[1], +eye[2], +eye[3]];
+    const s = /^print: .*, ([\d.]+) x ([\d.]+) mm/.exec(line);
+    if (s) printSize = [+s[1], +s[2]];
+    const p = /^mirror on the print: centre ([\d.]+) mm from the left edge, ([\d.]+) mm from the top edge/.exec(line);
+    if (p) place = [+p[1], +p[2]];
   }
-  if ((body.warnings || []).some((w) => w.startsWith('warning'))) showErrors('eye', body.warnings.find((w) => w.startsWith('warning')));
-  if (!$('eye_auto').checked) plan([num('eye_x'), num('eye_y'), num('eye_z')]);
-  $('print').dataset.generation = String(generation);
+  sheet = printSize && place ? { size: printSize, place, generation: mine } : null;
+  // The eye the command chose, shown in its empty fields.
+  ['eye_x', 'eye_y', 'eye_z'].forEach((id, i) => { $(id).placeholder = reportedEye ? String(reportedEye[i]) : ''; });
+  const warning = (body.warnings || []).find((w) => w.startsWith('warning'));
+  if (warning) showErrors('eye', warning);
+  plan();
   return true;
 }
 
-// The set-up from above: the mirror's footprint, the eye, the sight line.
-function plan(eye) {
+const MM = { mm: 1, cm: 10, in: 25.4 };
+
+// The set-up from above, from the form's numbers (so that it follows them even
+// when the server refuses them): the mirror's footprint, the eye and its sight
+// line, and the print's sheet once a preview of these very values has told it.
+function plan() {
   const svg = $('plan');
-  const r = num('radius') || 1, ax = num('axis_x') || 0, ay = num('axis_y') || 0;
-  const axial = ['cilindro', 'cono'].includes($('mirror').value);
-  const span = Math.max(4 * r, eye ? Math.hypot(eye[0] - ax, eye[1] - ay) * 1.2 : 0, 1);
-  const s = 110 / span, X = (x) => 120 + (x - ax) * s, Y = (y) => 120 - (y - ay) * s;
-  let h = '<rect x="0" y="0" width="240" height="240" fill="#fff"/>';
-  if (axial) h += '<circle cx="120" cy="120" r="' + r * s + '" fill="#cde" stroke="#357"/>';
-  else h += '<text x="120" y="124" text-anchor="middle" font-size="11">mirror from the file</text>';
-  if (eye) {
-    h += '<line x1="' + X(eye[0]) + '" y1="' + Y(eye[1]) + '" x2="120" y2="120" stroke="#999" stroke-dasharray="3"/>';
-    h += '<circle cx="' + X(eye[0]) + '" cy="' + Y(eye[1]) + '" r="4" fill="#b00"/>';
-    h += '<text x="' + (X(eye[0]) + 6) + '" y="' + Y(eye[1]) + '" font-size="11">eye, ' + eye[2] + ' up</text>';
+  const m = $('mirror').value, u = $('units').value;
+  const r = Math.max(num('radius') || 0, 0), ax = num('axis_x') || 0, ay = num('axis_y') || 0;
+  let eye = null;
+  if (!$('eye_auto').checked || m === 'generico') {
+    const e = [num('eye_x'), num('eye_y'), num('eye_z')];
+    if (e.every((v) => v !== null && isFinite(v))) eye = e;
+  } else if (m === 'cilindro') eye = [ax, ay - 12 * r, 10 * r];
+  else if (m === 'cono') eye = [ax, ay, 3 * (num('height') || 0)];
+  else eye = reportedEye;
+  const cx = axial() ? ax : (eye ? eye[0] : 0), cy = axial() ? ay : (eye ? eye[1] + 1 : 0);
+  let box = null;
+  if (sheet && sheet.generation === generation && axial()) {
+    const k = 1 / MM[u];
+    box = { x0: ax - sheet.place[0] * k, y1: ay + sheet.place[1] * k, w: sheet.size[0] * k, h: sheet.size[1] * k };
   }
+  let span = Math.max(2.2 * r, 1);
+  if (eye) span = Math.max(span, 1.15 * Math.hypot(eye[0] - cx, eye[1] - cy));
+  if (box) span = Math.max(span, ...[[box.x0, box.y1], [box.x0 + box.w, box.y1 - box.h]].map(
+    ([x, y]) => 1.1 * Math.max(Math.abs(x - cx), Math.abs(y - cy))));
+  const s = 105 / span, X = (x) => 120 + (x - cx) * s, Y = (y) => 120 - (y - cy) * s;
+  let h = '<rect x="0" y="0" width="240" height="240" fill="#fff"/>';
+  if (box)
+    h += '<rect x="' + X(box.x0) + '" y="' + Y(box.y1) + '" width="' + box.w * s + '" height="' + box.h * s +
+         '" fill="#f6f3e8" stroke="#a96" stroke-dasharray="4 2"/><text x="' + (X(box.x0) + 3) + '" y="' +
+         (Y(box.y1) + 11) + '" font-size="10" fill="#a96">the print</text>';
+  if (axial()) h += '<circle cx="' + X(ax) + '" cy="' + Y(ay) + '" r="' + Math.max(r * s, 1) + '" fill="#cde" stroke="#357"/>';
+  else h += '<text x="120" y="20" text-anchor="middle" font-size="11">mirror: from its file</text>';
+  if (eye) {
+    h += '<line x1="' + X(eye[0]) + '" y1="' + Y(eye[1]) + '" x2="' + X(cx) + '" y2="' + Y(cy) +
+         '" stroke="#999" stroke-dasharray="3"/>';
+    h += '<circle cx="' + X(eye[0]) + '" cy="' + Y(eye[1]) + '" r="4" fill="#b00"/>';
+    const left = X(eye[0]) > 150;
+    h += '<text x="' + (X(eye[0]) + (left ? -6 : 6)) + '" y="' + (Y(eye[1]) + 4) + '" font-size="11"' +
+         (left ? ' text-anchor="end"' : '') + '>eye, ' + +eye[2].toFixed(2) + ' ' + u + ' up</text>';
+  }
+  h += '<text x="236" y="236" text-anchor="end" font-size="9" fill="#777">seen from above, Y up</text>';
   svg.innerHTML = h;
 }
 
-function later() { clearTimeout(timer); timer = setTimeout(refresh, 300); }
+function later() { clearTimeout(timer); plan(); timer = setTimeout(refresh, 300); }
 
 async function upload(file, role) {
   const data = new FormData();
   data.append('role', role);
   data.append('file', file);
   setStatus('Sending ' + file.name + '...', true);
-  const r = await fetch('/api/upload', { method: 'POST', body: data });
-  const body = await r.json();
+  let r, body;
+  try {
+    r = await fetch('/api/upload', { method: 'POST', body: data });
+    body = await r.json();
+  } catch (e) {
+    setStatus('The server cannot be reached: is anamorfosi serve still running?', false);
+    return;
+  }
   if (!r.ok) { showErrors(body.field || role, body.error); setStatus('That file cannot be used.', false); return; }
   uploads[role] = body.id;
+  const name = $(role + '_name');
+  if (name) name.textContent = file.name + (body.width ? ' (' + body.width + ' x ' + body.height + ' pixels)' : '');
   if (role === 'picture') $('source_upload').checked = true;
   later();
 }
 
 async function download(kind) {
+  const names = { pdf: 'the PDF', png: 'the PNG', scene: 'the scene file' };
+  setStatus('Making ' + names[kind] + ' at full size...', true);
   const r = await fetch('/api/download?kind=' + kind, { method: 'POST', body: JSON.stringify(formValues()) });
-  if (!r.ok) { const body = await r.json(); showErrors(body.field || 'download', body.error); return; }
+  if (!r.ok) {
+    const body = await r.json();
+    showErrors(body.field || 'download', body.error);
+    setStatus('This set-up cannot work: see the message in red.', false);
+    return;
+  }
   const a = document.createElement('a');
   a.href = URL.createObjectURL(await r.blob());
   a.download = kind === 'scene' ? 'anamorfosi.json' : 'anamorfosi.' + kind;
   document.body.appendChild(a); a.click(); a.remove();
+  setStatus('Downloaded ' + a.download + (kind === 'pdf' ? ': print it at 100 % ("actual size").' : '.'), false);
 }
 
 function showMirrorFields() {
   const m = $('mirror').value;
-  document.querySelectorAll('.axial').forEach((e) => { e.hidden = !['cilindro', 'cono'].includes(m); });
+  document.querySelectorAll('.axial').forEach((e) => { e.hidden = !axial(); });
   document.querySelectorAll('.cone').forEach((e) => { e.hidden = m !== 'cono'; });
+  document.querySelectorAll('.cone-hide').forEach((e) => { e.hidden = m === 'cono'; });
   document.querySelectorAll('.file').forEach((e) => { e.hidden = !['specchio', 'generico'].includes(m); });
   document.querySelectorAll('.mesh').forEach((e) => { e.hidden = m !== 'generico'; });
+  $('mirror_input').accept = m === 'specchio' ? '.dxf' : '.dxf,.stl,.obj,.ply,.off,.glb';
+  $('eye_auto').disabled = m === 'generico';
+  if (m === 'generico') $('eye_auto').checked = false;
+  document.querySelectorAll('.unit').forEach((e) => { e.textContent = $('units').value; });
 }
 
-$('form').addEventListener('input', (e) => {
+// Lists, boxes and buttons tell their changes by "change" in some browsers
+// only; both come to the same (delayed) refresh.
+function changed(e) {
   if (e.target.type === 'file') return;
   if (['eye_x', 'eye_y', 'eye_z'].includes(e.target.id)) $('eye_auto').checked = false;
+  if (['grid_columns', 'grid_rows'].includes(e.target.id)) document.querySelector('input[value=grid]').checked = true;
   showMirrorFields(); later();
-});
+}
+$('form').addEventListener('input', changed);
+$('form').addEventListener('change', changed);
 $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'picture'); });
 $('mirror_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'mirror_file'); });
 $('face_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'face_file'); });

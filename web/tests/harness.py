@@ -1,6 +1,7 @@
 """Starts `anamorfosi serve --port 0` in a fresh folder and stops it with SIGTERM."""
 import os
 import re
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -20,11 +21,36 @@ class Server:
         self.url = "http://127.0.0.1:%d/" % self.port
 
     def rss_kb(self):
-        with open("/proc/%d/status" % self.proc.pid) as f:
-            return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+        """The resident memory of the server and of the jobs it runs."""
+        total = 0
+        for pid in [self.proc.pid] + self.children():
+            try:
+                with open("/proc/%d/status" % pid) as f:
+                    total += int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+            except (OSError, AttributeError):
+                pass  # ended meanwhile
+        return total
+
+    def children(self):
+        """The jobs running now: each thread's own children (a job is started by the request's thread)."""
+        found = []
+        try:
+            tasks = os.listdir("/proc/%d/task" % self.proc.pid)
+        except OSError:
+            return found
+        for tid in tasks:
+            try:
+                with open("/proc/%d/task/%s/children" % (self.proc.pid, tid)) as f:
+                    found += [int(p) for p in f.read().split()]
+            except OSError:
+                pass
+        return found
 
     def stop(self):
         self.proc.send_signal(signal.SIGTERM)
         self.proc.wait(timeout=20)
+        self.proc.stdout.close()
+        self.proc.stderr.close()
         left = [d for d in os.listdir(self.home) if d.startswith("anamorfosi-serve-")]
+        shutil.rmtree(self.home, ignore_errors=True)
         return self.proc.returncode, left

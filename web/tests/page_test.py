@@ -1,6 +1,9 @@
 """The page as a user meets it, in headless Chromium: the test card uploaded,
 a 25 mm cylinder, both previews, a change of radius, the PDF downloaded and
-compared with the command's for the same scene."""
+compared with the command's for the same scene; the plane and mesh mirrors
+from their files, the grid, the PNG and scene downloads, a large photo's quick
+preview before its full one, and the errors beside their fields."""
+import base64
 import os
 import shutil
 import subprocess
@@ -12,7 +15,7 @@ import unittest
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 from harness import Server
 
@@ -25,6 +28,7 @@ class PageTest(unittest.TestCase):
     def setUp(self):
         self.server = Server(BINARY, env=EPOCH)
         self.downloads = tempfile.mkdtemp(prefix="page-downloads-")
+        self.addCleanup(shutil.rmtree, self.downloads, True)
         options = webdriver.ChromeOptions()
         for a in ["--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1400,1000"]:
             options.add_argument(a)
@@ -41,6 +45,25 @@ class PageTest(unittest.TestCase):
     def shot(self, name):
         os.makedirs(SHOTS, exist_ok=True)
         self.driver.save_screenshot(os.path.join(SHOTS, name))
+
+    def work_folder(self):
+        work = tempfile.mkdtemp(prefix="page-command-")
+        self.addCleanup(shutil.rmtree, work, True)
+        return work
+
+    def command(self, work, *args):
+        subprocess.run([BINARY, *args, "--quiet"], cwd=work, check=True, env=dict(os.environ, **EPOCH))
+
+    def download(self, button, name):
+        self.driver.find_element(By.ID, button).click()
+        path = os.path.join(self.downloads, name)
+        WebDriverWait(self.driver, 60).until(lambda _: os.path.exists(path) and os.path.getsize(path) > 0)
+        time.sleep(0.5)
+        with open(path, "rb") as f:
+            return f.read()
+
+    def error_for(self, field):
+        return self.driver.find_element(By.CSS_SELECTOR, '.error[data-for="%s"]' % field).text
 
     def wait_ready(self, previous_print=None, timeout=60):
         def ready(d):
@@ -75,24 +98,129 @@ class PageTest(unittest.TestCase):
         self.assertIn("radius 30", d.find_element(By.ID, "report").text)
         self.shot("3-radius-30.png")
 
-        d.find_element(By.ID, "get_pdf").click()
-        pdf = os.path.join(self.downloads, "anamorfosi.pdf")
-        WebDriverWait(d, 60).until(lambda _: os.path.exists(pdf) and os.path.getsize(pdf) > 0)
-        time.sleep(0.5)
-        work = tempfile.mkdtemp(prefix="page-command-")
+        pdf = self.download("get_pdf", "anamorfosi.pdf")
+        work = self.work_folder()
         shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), os.path.join(work, "picture.ppm"))
-        subprocess.run([BINARY, "cilindro", "picture.ppm", "--radius", "30", "-o", "x.pdf", "--quiet"], cwd=work,
-                       check=True, env=dict(os.environ, **EPOCH))
-        with open(pdf, "rb") as a, open(os.path.join(work, "x.pdf"), "rb") as b:
-            self.assertEqual(a.read(), b.read())
+        self.command(work, "cilindro", "picture.ppm", "--radius", "30", "-o", "x.pdf")
+        with open(os.path.join(work, "x.pdf"), "rb") as b:
+            self.assertEqual(pdf, b.read())
 
         # An eye inside the mirror is named next to the eye's fields.
         d.find_element(By.ID, "eye_auto").click()
         for field, value in [("eye_x", 0), ("eye_y", 0), ("eye_z", 100)]:
             self.set_value(field, value)
-        WebDriverWait(d, 30).until(
-            lambda _: "inside" in d.find_element(By.CSS_SELECTOR, '.error[data-for="eye"]').text)
+        WebDriverWait(d, 30).until(lambda _: "inside" in self.error_for("eye"))
+        self.assertIn("wrong", d.find_element(By.ID, "eye_x").find_element(By.XPATH, "ancestor::fieldset")
+                      .get_attribute("class"))
         self.shot("4-eye-inside.png")
+        # The drawing from above follows the numbers while the server refuses them.
+        self.set_value("eye_z", 150)
+        WebDriverWait(d, 10).until(lambda _: "eye, 150 mm up" in d.find_element(By.ID, "plan").text)
+        WebDriverWait(d, 30).until(lambda _: "inside" in self.error_for("eye")
+                                   and not d.find_element(By.ID, "status").get_attribute("class"))
+
+    def test_plane_and_mesh_mirrors_from_their_files(self):
+        d = self.driver
+        d.get(self.server.url)
+        self.wait_ready()
+        Select(d.find_element(By.ID, "mirror")).select_by_value("specchio")
+        WebDriverWait(d, 30).until(lambda _: "choose the mirror's DXF file" in self.error_for("mirror_file"))
+        before = d.find_element(By.ID, "print").get_attribute("src")
+        d.find_element(By.ID, "mirror_input").send_keys(os.path.join(EXAMPLES, "specchio", "specchio.dxf"))
+        plane_print, plane_view = self.wait_ready(before)
+        self.assertIn("plane mirror", d.find_element(By.ID, "report").text)
+        self.assertEqual(self.error_for("mirror_file"), "")
+        self.shot("5-plane-mirror.png")
+
+        # The same quadrilateral as a mesh (OBJ), with the example's face and eye.
+        work = self.work_folder()
+        with open(os.path.join(work, "mirror.obj"), "w") as f:
+            f.write("v -60 0 0\nv 60 0 0\nv 60 0 120\nv -60 0 120\nf 1 2 3 4\n")
+        Select(d.find_element(By.ID, "mirror")).select_by_value("generico")
+        for field, value in [("eye_x", 0), ("eye_y", -150), ("eye_z", 120)]:
+            self.set_value(field, value)
+        d.find_element(By.ID, "mirror_input").send_keys(os.path.join(work, "mirror.obj"))
+        WebDriverWait(d, 30).until(lambda _: "face" in self.error_for("face_file"))
+        d.find_element(By.ID, "face_input").send_keys(os.path.join(EXAMPLES, "specchio", "faccia.dxf"))
+        mesh_print, mesh_view = self.wait_ready(plane_print)
+        self.assertIn("mesh mirror, 2 triangles", d.find_element(By.ID, "report").text)
+        self.assertIn("fidelity:", d.find_element(By.ID, "fidelity").text)
+        self.shot("6-mesh-mirror.png")
+
+    def test_grid_png_and_scene_downloads_are_the_commands(self):
+        d = self.driver
+        d.get(self.server.url)
+        first, _ = self.wait_ready()
+        d.find_element(By.CSS_SELECTOR, "input[name=source][value=grid]").click()
+        self.set_value("grid_columns", 6)
+        self.set_value("grid_rows", 4)
+        grid_print, _ = self.wait_ready(first)
+        self.shot("7-grid.png")
+        png = self.download("get_png", "anamorfosi.png")
+        work = self.work_folder()
+        self.command(work, "cilindro", "--grid", "6x4", "--radius", "25", "-o", "x.png")
+        with open(os.path.join(work, "x.png"), "rb") as b:
+            self.assertEqual(png, b.read())
+
+        d.find_element(By.CSS_SELECTOR, "input[name=source][value=card]").click()
+        self.wait_ready(grid_print)
+        scene = self.download("get_scene", "anamorfosi.json")
+        shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), work)
+        self.command(work, "cilindro", "cartello.ppm", "--radius", "25", "-o", "y.png", "--save-scene", "y.json")
+        with open(os.path.join(work, "y.json"), "rb") as b:
+            self.assertEqual(scene, b.read())
+
+    def test_large_photo_shows_a_quick_preview_first(self):
+        d = self.driver
+        work = self.work_folder()
+        side = 1000
+        rows = []
+        for y in range(side):
+            rows.append(bytes(v for x in range(side) for v in
+                              (x * 255 // side, y * 255 // side, 255 * ((x // 100 + y // 100) % 2))))
+        with open(os.path.join(work, "large.ppm"), "wb") as f:
+            f.write(b"P6\n%d %d\n255\n" % (side, side) + b"".join(rows))
+        d.get(self.server.url)
+        first, _ = self.wait_ready()
+        d.find_element(By.ID, "picture_input").send_keys(os.path.join(work, "large.ppm"))
+        WebDriverWait(d, 30).until(lambda _: "1000 x 1000" in d.find_element(By.ID, "picture_name").text)
+        previous, _ = self.wait_ready(first, timeout=120)
+        for radius in [30, 35]:
+            # One change at once, as a paste or a spin of the field makes it.
+            d.execute_script("const e = document.getElementById('radius'); e.value = arguments[0];"
+                             "e.dispatchEvent(new Event('input', {bubbles: true}));", str(radius))
+            start = time.monotonic()
+            seen = []
+
+            def shown(_):
+                # Read together, so that a preview shown between two reads is not taken for another.
+                quality, src = d.execute_script(
+                    "const p = document.getElementById('print'); return [p.dataset.quality, p.src];")
+                if src != previous and (not seen or seen[-1][0] != quality):
+                    seen.append((quality, time.monotonic() - start))
+                return (src != previous and quality == "full"
+                        and d.find_element(By.ID, "status").text.startswith("Ready"))
+            WebDriverWait(d, 120, poll_frequency=0.05).until(shown)
+            previous = d.find_element(By.ID, "print").get_attribute("src")
+            print("1000 x 1000 picture, radius %d: %s" % (
+                radius, ", ".join("%s preview after %.1f s" % q for q in seen)))
+            self.assertEqual([q for q, _ in seen], ["quick", "full"])
+            self.assertIn("radius %d" % radius, d.find_element(By.ID, "report").text)
+        self.shot("8-large-photo.png")
+
+    def test_photo_for_the_readme(self):
+        """The README's picture of the page: the bundled photo on a 25 mm cylinder, 800 pixels wide."""
+        d = self.driver
+        d.get(self.server.url)
+        first, _ = self.wait_ready()
+        d.find_element(By.ID, "picture_input").send_keys(os.path.join(EXAMPLES, "foto.png"))
+        self.wait_ready(first)
+        os.makedirs(SHOTS, exist_ok=True)
+        width, height = d.execute_script("return [window.innerWidth, window.innerHeight]")
+        shot = d.execute_cdp_cmd("Page.captureScreenshot", {
+            "format": "png", "clip": {"x": 0, "y": 0, "width": width, "height": height, "scale": 800 / width}})
+        with open(os.path.join(SHOTS, "readme.png"), "wb") as f:
+            f.write(base64.b64decode(shot["data"]))
 
 
 if __name__ == "__main__":

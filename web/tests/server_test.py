@@ -4,6 +4,7 @@ import http.client
 import json
 import sys
 import threading
+import time
 import unittest
 
 from harness import Server
@@ -22,10 +23,10 @@ def request(port, method, path, body=b"", headers=None):
     return r.status, data
 
 
-def multipart(name, content, boundary="XyZ"):
-    return (("--%s\r\nContent-Disposition: form-data; name=\"role\"\r\n\r\npicture\r\n"
+def multipart(name, content, boundary="XyZ", role="picture"):
+    return (("--%s\r\nContent-Disposition: form-data; name=\"role\"\r\n\r\n%s\r\n"
              "--%s\r\nContent-Disposition: form-data; name=\"file\"; filename=\"%s\"\r\n"
-             "Content-Type: application/octet-stream\r\n\r\n" % (boundary, boundary, name)).encode()
+             "Content-Type: application/octet-stream\r\n\r\n" % (boundary, role, boundary, name)).encode()
             + content + ("\r\n--%s--\r\n" % boundary).encode())
 
 
@@ -64,6 +65,19 @@ class ServerTest(unittest.TestCase):
         self.assertEqual(status, 400)
         self.assertIn("picture cannot be read", json.loads(body)["error"])
         self.assertNotIn(b"/tmp", body)
+        # A PPM header announcing more than its bytes hold.
+        status, body = request(self.port, "POST", "/api/upload", multipart("x.ppm", b"P6\n60000 60000\n255\n\0\0\0"),
+                               {"Content-Type": "multipart/form-data; boundary=XyZ"})
+        self.assertEqual((status, json.loads(body)["field"]), (400, "picture"))
+        self.assertNotIn(b"/tmp", body)
+        # A mirror file of a kind the command does not read: the message names those it does.
+        status, body = request(self.port, "POST", "/api/upload",
+                               multipart("mirror.3ds", b"MM", role="mirror_file"),
+                               {"Content-Type": "multipart/form-data; boundary=XyZ"})
+        answer = json.loads(body)
+        self.assertEqual((status, answer["field"]), (400, "mirror_file"))
+        for kind in ["DXF", "STL", "OBJ", "PLY"]:
+            self.assertIn(kind, answer["error"])
         status, body = request(self.port, "POST", "/api/preview", b"{not json")
         self.assertEqual(status, 400)
         bad = dict(SCENE, radius="25; --output /etc/x")
@@ -78,6 +92,35 @@ class ServerTest(unittest.TestCase):
             answer = json.loads(body)
             self.assertEqual((status, answer["field"]), (422, field), answer)
             self.assertNotIn("/tmp", answer["error"])
+
+    def test_a_newer_preview_of_a_page_ends_its_older_one(self):
+        slow = dict(SCENE, dpi=600, accuracy=8)
+        answers = {}
+
+        def one(generation, scene):
+            status, body = request(self.port, "POST", "/api/preview?page=p1&generation=%d" % generation,
+                                   json.dumps(scene).encode())
+            answers[generation] = (status, json.loads(body), time.monotonic())
+        first = threading.Thread(target=one, args=(1, slow))
+        first.start()
+        deadline = time.monotonic() + 20
+        while not self.server.children() and time.monotonic() < deadline:
+            time.sleep(0.02)  # until its job runs
+        self.assertTrue(self.server.children(), "the first preview's job never started")
+        started = time.monotonic()
+        one(2, SCENE)
+        first.join()
+        self.assertEqual(answers[1][0], 409, answers[1][1])
+        self.assertTrue(answers[1][1]["superseded"])
+        self.assertEqual(answers[2][0], 200, answers[2][1].get("error"))
+        # Ended, not left to finish: its answer came before the newer one's.
+        self.assertLess(answers[1][2], answers[2][2])
+        print("the newer preview answered %.1f s after it was asked" % (time.monotonic() - started))
+        # One that comes after a newer one is not made at all; another page's is.
+        one(1, SCENE)
+        self.assertEqual(answers[1][0], 409)
+        status, _ = request(self.port, "POST", "/api/preview?page=p2&generation=1", json.dumps(SCENE).encode())
+        self.assertEqual(status, 200)
 
     def test_twenty_at_once_with_bounded_memory(self):
         before = self.server.rss_kb()
