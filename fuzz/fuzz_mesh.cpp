@@ -1,5 +1,5 @@
 // Mirror meshes through Assimp and our side of their loading: the choice of
-// format, the PLY count check, the triangulation's bookkeeping and the table.
+// format, the PLY and OFF layout checks, the triangulation's bookkeeping and the table.
 // The first byte picks the file's extension (.stl, .obj, .ply, .off, .dxf), the
 // rest is the file. A file is refused in one line naming it, or gives a table
 // within its limit whose facets have finite corners inside their boxes.
@@ -17,6 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::fclose(f);
 
   PlyCountProblem(reinterpret_cast<const char*>(data + 1), size - 1);
+  OffLayoutProblem(reinterpret_cast<const char*>(data + 1), size - 1);
   FacetSet set;
   FacetLoadOptions options;
   options.Limit = 2000;

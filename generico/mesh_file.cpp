@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <limits>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 #include "errors.h"
@@ -86,6 +88,7 @@ MeshFormat FormatOf(const std::string& ext) {
   if (ext == "stl") return MeshFormat::kStl;
   if (ext == "obj") return MeshFormat::kObj;
   if (ext == "ply") return MeshFormat::kPly;
+  if (ext == "off") return MeshFormat::kOff;
   return MeshFormat::kOther;
 }
 
@@ -433,13 +436,116 @@ std::string PlyCountProblem(const char* data, std::size_t size) {
   return {};
 }
 
+std::string OffLayoutProblem(const char* data, std::size_t size) {
+  // Assimp's own reading: words are parted by spaces and tabs, lines by
+  // \r, \n and \f; blank lines are skipped, and comment lines only before the
+  // first vertex; a line is read into 4096 bytes.
+  constexpr std::size_t kLongestLine = 4000;
+  auto space = [](char c) { return c == ' ' || c == '\t'; };
+  auto lineEnd = [](char c) { return c == '\r' || c == '\n' || c == '\f'; };
+  if (std::memchr(data, '\0', size)) return "it holds a NUL byte: not a text OFF file";
+  std::size_t at = 0;
+  if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0) at = 3;
+  // Past spaces, line ends and comment lines.
+  auto skip = [&]() {
+    for (;;) {
+      while (at < size && (space(data[at]) || lineEnd(data[at]))) ++at;
+      if (at >= size || data[at] != '#') return;
+      while (at < size && !lineEnd(data[at])) ++at;
+    }
+  };
+  auto nextWord = [&]() {
+    skip();
+    const std::size_t from = at;
+    while (at < size && !space(data[at]) && !lineEnd(data[at])) ++at;
+    return std::string_view(data + from, at - from);
+  };
+  auto count = [](std::string_view word, unsigned long long& n) {
+    if (word.empty() || word.size() > 9) return false;
+    n = 0;
+    for (char c : word) {
+      if (c < '0' || c > '9') return false;
+      n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return true;
+  };
+  std::string_view header = nextWord();
+  bool homogeneous = false, dimensioned = false;
+  {
+    std::string_view h = header;
+    if (h.substr(0, 2) == "ST") h.remove_prefix(2);
+    if (h.substr(0, 1) == "C") h.remove_prefix(1);
+    if (h.substr(0, 1) == "N") h.remove_prefix(1);
+    if (h.substr(0, 1) == "4") homogeneous = true, h.remove_prefix(1);
+    if (h.substr(0, 1) == "n") dimensioned = true, h.remove_prefix(1);
+    if (h != "OFF") return "it does not begin with the word OFF";
+  }
+  unsigned long long dimensions = 3;
+  if (dimensioned && (!count(nextWord(), dimensions) || dimensions < 1 || dimensions > 3))
+    return "its header's dimension is not 1, 2 or 3";
+  unsigned long long vertices = 0, faces = 0, edges = 0;
+  if (!count(nextWord(), vertices) || !count(nextWord(), faces) || !count(nextWord(), edges))
+    return "its header does not give the counts of vertices, faces and edges as whole numbers";
+  if (vertices == 0 || faces == 0) return "its header counts no vertex or no face";
+  const std::string counts = std::to_string(vertices) + (vertices == 1 ? " vertex and " : " vertices and ") +
+                             std::to_string(faces) + (faces == 1 ? " face" : " faces");
+  // The data lines start at the word after the counts.
+  skip();
+  unsigned long long line = 0;
+  for (; at < size && line < vertices + faces; ++line) {
+    std::size_t end = at;
+    while (end < size && !lineEnd(data[end])) ++end;
+    if (end - at > kLongestLine) return "its data line " + std::to_string(line + 1) + " is longer than 4000 characters";
+    std::string_view text(data + at, end - at);
+    at = end;
+    while (at < size && lineEnd(data[at])) ++at;
+    std::size_t k = 0;
+    auto word = [&]() {
+      while (k < text.size() && space(text[k])) ++k;
+      const std::size_t from = k;
+      while (k < text.size() && !space(text[k])) ++k;
+      return text.substr(from, k - from);
+    };
+    if (line < vertices) {
+      const unsigned long long numbers = dimensions + (homogeneous ? 1 : 0);
+      for (unsigned long long n = 0; n < numbers; ++n) {
+        std::string_view w = word();
+        if (!w.empty() && w[0] == '+') w.remove_prefix(1);
+        double value = 0;
+        const auto [end, error] = std::from_chars(w.data(), w.data() + w.size(), value);
+        if (w.empty() || end != w.data() + w.size() || error != std::errc())
+          return "vertex " + std::to_string(line) + " does not start with " + std::to_string(numbers) + " numbers";
+      }
+    } else {
+      const unsigned long long face = line - vertices;
+      unsigned long long corners = 0;
+      if (!count(word(), corners) || corners < 1 || corners > 9)
+        return "face " + std::to_string(face) + " does not start with a count of corners from 1 to 9";
+      for (unsigned long long n = 0; n < corners; ++n) {
+        unsigned long long index = 0;
+        if (!count(word(), index)) return "face " + std::to_string(face) + " has fewer vertex numbers than its count";
+        if (index >= vertices) {
+          return "face " + std::to_string(face) + " names vertex " + std::to_string(index) + " of " +
+                 std::to_string(vertices);
+        }
+      }
+    }
+  }
+  if (line < vertices + faces) return "its data ends before the " + counts + " its header declares";
+  // Only comments after the last face.
+  skip();
+  if (at < size) return "its data goes on past the " + counts + " its header declares";
+  return {};
+}
+
 void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
                     const FacetLoadOptions& options) {
   ClearFacets(set, options.Limit);
-  // A file named for another format, and a PLY (whose counts are checked
-  // first), are read from memory with the format they hold; any other from
-  // its own place, so that the files it refers to are found beside it.
-  const bool fromMemory = kind.Format == MeshFormat::kPly || ExtensionOf(fileName) != kind.Extension;
+  // A file named for another format, and a PLY or an OFF (whose layout is
+  // checked first), are read from memory with the format they hold; any other
+  // from its own place, so that the files it refers to are found beside it.
+  const bool checked = kind.Format == MeshFormat::kPly || kind.Format == MeshFormat::kOff;
+  const bool fromMemory = checked || ExtensionOf(fileName) != kind.Extension;
   std::vector<std::uint8_t> bytes;
   if (fromMemory) {
     bytes = ReadWholeFile(fileName);
@@ -449,6 +555,10 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
   if (kind.Format == MeshFormat::kPly) {
     const std::string problem = PlyCountProblem(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!problem.empty()) throw MeshError(fileName, MeshProblem::kBadCounts, "PLY: " + problem);
+  }
+  if (kind.Format == MeshFormat::kOff) {
+    const std::string problem = OffLayoutProblem(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!problem.empty()) throw MeshError(fileName, MeshProblem::kBadCounts, "OFF: " + problem);
   }
   Assimp::Importer importer;
   // No post-processing at import: the triangulation comes once the faces are known.

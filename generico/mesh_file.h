@@ -18,7 +18,7 @@
 
 #include "facets.h"
 
-enum class MeshFormat { kDxf, kStl, kObj, kPly, kOther };
+enum class MeshFormat { kDxf, kStl, kObj, kPly, kOff, kOther };
 
 struct MeshFileKind {
   MeshFormat Format = MeshFormat::kDxf;
@@ -36,7 +36,7 @@ MeshFileKind MeshFileKindOf(const std::string& fileName);
 
 enum class MeshProblem {
   kNotRead,      // Assimp refused the file (cut short, malformed, out-of-range index)
-  kBadCounts,    // a PLY whose header counts do not match its data
+  kBadCounts,    // a PLY or OFF whose header counts do not match its data
   kBadIndex,     // a face naming a vertex the mesh does not have
   kNotFinite,    // a corner with a coordinate that is not a finite number
   kNoTriangles,  // a mesh with no triangle at all
@@ -66,3 +66,12 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
 // Assimp reads the counts as given and fills what is missing with earlier
 // values. Answers an empty string when it does, else what is wrong.
 std::string PlyCountProblem(const char* data, std::size_t size);
+
+// Checks that an OFF file is laid out as Assimp reads it right: the word OFF
+// (with its C, N, ST, 4, n prefixes) and the counts, then one line for each
+// vertex starting with its coordinates, then one line for each face with its
+// corner count (1 to 9) and that many vertex numbers, each of a vertex the file
+// has, and nothing but comments after them. Assimp would read a file that is
+// not so with wrong corners, clamped indices, dropped faces, or fail unsafely.
+// Answers an empty string when it is, else what is wrong.
+std::string OffLayoutProblem(const char* data, std::size_t size);

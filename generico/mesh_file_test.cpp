@@ -78,6 +78,7 @@ TEST(LoadMeshFacets, EveryFormatGivesTheTableOfTheDxf) {
            {"m.obj", ObjOfFaces(faces)},
            {"m.ply", PlyOfFaces(faces, false)},
            {"binary.ply", PlyOfFaces(faces, true) + "\n"},
+           {"m.off", CoffOfFaces(faces)},
            {"stl_named.obj", BinaryStl(tri)}}) {
     SCOPED_TRACE(name);
     const FacetSet mesh = Load(dir.Write(name, text));
@@ -180,6 +181,50 @@ TEST(LoadMeshFacets, BadFilesAreRefusedNamingThem) {
   std::vector<MeshTriangle> infinite = TrianglesOfFaces(faces);
   infinite[7].B.z = std::numeric_limits<Real>::infinity();
   EXPECT_EQ(Refusal(dir.Write("inf.stl", BinaryStl(infinite))), MeshProblem::kNotFinite);
+}
+
+// Assimp reads an OFF line by line with no check of its counts: a face
+// count beyond the faces there are, or a face without a corner count, drop
+// faces or (a regression from the fuzzer, two such lines) wrap its face count
+// and crash; a missing or out-of-range vertex number becomes vertex 0 or the
+// last vertex. Each is refused before Assimp reads the file.
+TEST(LoadMeshFacets, OffFilesAreCheckedLineByLine) {
+  TempDir dir;
+  const std::string square = "OFF\n4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\n";
+  auto problem = [&](const std::string& text) {
+    const std::string file = dir.Write("m.off", text);
+    FacetSet set;
+    try {
+      LoadMirrorFacets(file, set);
+    } catch (const MeshError& e) {
+      EXPECT_EQ(std::string(e.what()).rfind(file + ": OFF: ", 0), 0u) << e.what();
+      return e.Problem == MeshProblem::kBadCounts ? e.Detail : "not a count problem: " + e.Detail;
+    }
+    return std::string("read, ") + std::to_string(set.FacetCount) + " facets";
+  };
+  EXPECT_EQ(problem(square + "4 0 1 2 3\n"), "read, 2 facets");
+  EXPECT_EQ(problem("\xEF\xBB\xBF# a quad\nNOFF 4 1 0 0 0 0 0 0 1\n4 0 0 0 0 1\n4 4 1 0 0 1\n0 4 1 0 0 1 # c\n"
+                    "4 0 1 2 3\n\n\n"),
+            "read, 2 facets");
+  EXPECT_EQ(problem("OFF\n4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\nrd\005_nt vertex 5\nproperty float x\n"
+                    "propnd_head2 3\n"),
+            "OFF: face 0 does not start with a count of corners from 1 to 9");
+  EXPECT_EQ(problem(square + "x\nfoo\n"), "OFF: face 0 does not start with a count of corners from 1 to 9");
+  EXPECT_EQ(problem(square + "10 0 1 2 3 0 1 2 3 0 1\n"), "OFF: face 0 does not start with a count of corners from 1 to 9");
+  EXPECT_EQ(problem(square + "3 0 1\n"), "OFF: face 0 has fewer vertex numbers than its count");
+  EXPECT_EQ(problem(square + "3 0 1 4\n"), "OFF: face 0 names vertex 4 of 4");
+  EXPECT_EQ(problem(square + "3 0 1 2\n3 0 2 3\n"), "OFF: its data goes on past the 4 vertices and 1 face its header declares");
+  EXPECT_EQ(problem("OFF\n4 2 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\n3 0 1 2\n"),
+            "OFF: its data ends before the 4 vertices and 2 faces its header declares");
+  EXPECT_EQ(problem("OFF\n4 1 0\n0 0 0\n4 0\n4 4 1\n0 4 1\n3 0 1 2\n"), "OFF: vertex 1 does not start with 3 numbers");
+  EXPECT_EQ(problem("OFF\n4 1 0\n0 0 0\n# c\n4 0 0\n4 4 1\n0 4 1\n3 0 1 2\n"), "OFF: vertex 1 does not start with 3 numbers");
+  EXPECT_EQ(problem("OFF\n4 1 0\n0 0 0\n4 0 0\n" + std::string(5000, ' ') + "4 4 1\n0 4 1\n3 0 1 2\n"),
+            "OFF: its data line 3 is longer than 4000 characters");
+  EXPECT_EQ(problem("4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\n3 0 1 2\n"), "OFF: it does not begin with the word OFF");
+  EXPECT_EQ(problem("OFF\n4000000000 1 0\n0 0 0\n"), "OFF: its header does not give the counts of vertices, faces and edges as whole numbers");
+  EXPECT_EQ(problem("OFF\n400000000 1 0\n0 0 0\n"), "OFF: its data ends before the 400000000 vertices and 1 face its header declares");
+  EXPECT_EQ(problem(square.substr(0, 12) + std::string("\0", 1) + square.substr(12) + "3 0 1 2\n"),
+            "OFF: it holds a NUL byte: not a text OFF file");
 }
 
 TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {

@@ -149,3 +149,27 @@ inline std::string PlyOfFaces(const std::vector<Face>& faces, bool binary) {
   }
   return out;
 }
+
+// A text OFF with a colour on every vertex (COFF) and comments where Assimp
+// allows them: before the counts, before the first vertex and after the faces.
+inline std::string CoffOfFaces(const std::vector<Face>& faces) {
+  using namespace mesh_samples_detail;
+  std::size_t vertexCount = 0;
+  for (const Face& f : faces) vertexCount += CornersOf(f).size();
+  std::string out = "COFF\n# mirror\n" + std::to_string(vertexCount) + " " + std::to_string(faces.size()) +
+                    " 0\n# vertices\n";
+  for (const Face& f : faces) {
+    for (const Point3& p : CornersOf(f)) out += Xyz(p) + " 200 200 200 255\n";
+  }
+  std::size_t next = 0;
+  for (const Face& f : faces) {
+    const std::size_t n = CornersOf(f).size();
+    out += std::to_string(n);
+    for (std::size_t k = 0; k < n; ++k) {
+      out += '\t';
+      out += std::to_string(next++);
+    }
+    out += "\r\n";
+  }
+  return out + "\n# end\n";
+}

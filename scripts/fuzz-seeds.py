@@ -77,6 +77,8 @@ put("mesh", "binary.ply", b"\2" + (ply_header % "binary_little_endian").encode()
     b"".join(struct.pack("<3f", *p) for p in quad + [(1, 1, 0)]) +
     struct.pack("<B4i", 4, 0, 1, 2, 3) + struct.pack("<B3i", 3, 0, 4, 2))
 put("mesh", "square.off", "\3OFF\n4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\n4 0 1 2 3\n")
+put("mesh", "coloured.off", "\3COFF\n# a quad\n5 2 0\n# vertices\n0 0 0 9 9 9 1\n4 0 0 9 9 9 1\n4 4 1 9 9 9 1\n"
+    "0 4 1 9 9 9 1\n1 1 0 9 9 9 1\n4\t0 1 2 3\r\n3 0 4 2 0.5 0.5 0.5\n# end\n")
 put("mesh", "faces.dxf", "\4" + r12_dxf([quad]))
 
 put("ppm", "p3_comment.ppm", "P3\n# test card\n3 2\n255\n255 0 0  0 255 0 0 0 255\n255 255 255 0 0 0 128 128 128\n")
