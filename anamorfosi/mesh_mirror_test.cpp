@@ -25,7 +25,8 @@ std::vector<Saved> EveryFormat(const std::vector<Face>& faces) {
   const std::vector<MeshTriangle> tri = TrianglesOfFaces(faces);
   return {{"m.dxf", DxfWithFaces(faces)},         {"m.stl", BinaryStl(tri)},
           {"ascii.stl", AsciiStl(tri)},           {"m.obj", ObjOfFaces(faces)},
-          {"m.ply", PlyOfFaces(faces, false)},    {"binary.ply", PlyOfFaces(faces, true)}};
+          {"m.ply", PlyOfFaces(faces, false)},    {"binary.ply", PlyOfFaces(faces, true)},
+          {"m.off", CoffOfFaces(faces)}};
 }
 
 struct Scene {
@@ -117,6 +118,7 @@ TEST_F(MeshMirror, BadMeshesStopWithOneLineAndNoFile) {
                           "property float z\nelement face 2\nproperty list uchar int vertex_indices\nend_header\n"
                           "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
            {"empty.obj", "v 0 0 0\n"},
+           {"wrapped.off", "OFF\n4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\nx\nfoo\n"},
            {"nan.obj", "v 0 0 0\nv 1 nan 0\nv 0 1 0\nf 1 2 3\n"}}) {
     SCOPED_TRACE(bad.Name);
     const std::string mirror = dir.Write(bad.Name, bad.Text);
@@ -132,6 +134,20 @@ TEST_F(MeshMirror, BadMeshesStopWithOneLineAndNoFile) {
     EXPECT_FALSE(FileExists(dir.File("prog.ppm")));
     EXPECT_FALSE(FileExists(dir.File("cmd.png")));
   }
+}
+
+// A plane mirror, and a picture face, are one 3DFACE of a DXF: a mesh given
+// for either is named as a mesh, and the mirror's points to generico.
+TEST_F(MeshMirror, AMeshGivenForAPlaneMirrorOrAFaceIsNamed) {
+  const std::string mesh = dir.Write("m.stl", BinaryStl(TrianglesOfFaces(scene.Mirror)));
+  std::string err;
+  EXPECT_EQ(Command({"specchio", dir.File("in.ppm"), "--mirror", mesh, "-o", dir.File("s.png")}, err), 1);
+  EXPECT_EQ(err, "anamorfosi: " + mesh + ": holds no 3DFACE for the mirror: it is a mesh (STL), and the mirror is "
+                 "one 3DFACE of a DXF (a mirror of triangles goes to anamorfosi generico)\n");
+  EXPECT_EQ(Command({"cilindro", dir.File("in.ppm"), "--radius", "25", "--face", mesh, "-o", dir.File("s.png")}, err), 1);
+  EXPECT_EQ(err, "anamorfosi: " + mesh + ": holds no 3DFACE for the picture face: it is a mesh (STL), and the "
+                 "picture face is one 3DFACE of a DXF\n");
+  EXPECT_FALSE(FileExists(dir.File("s.png")));
 }
 
 TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgramUpToItsMemory) {

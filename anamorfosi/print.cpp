@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -90,7 +91,18 @@ InputPicture ScenePicture(const Scene& s) {
 Face ReadFaceFile(const std::string& file, const std::string& what) {
   Face face{};
   try {
-    if (!ReadFaceDxf(file, face)) throw PrintError(file + ": holds no 3DFACE for the " + what);
+    if (!ReadFaceDxf(file, face)) {
+      // A mesh holds no 3DFACE by nature: say what the file is and what is wanted.
+      const MeshFileKind kind = MeshFileKindOf(file);
+      std::string why;
+      if (kind.Format != MeshFormat::kDxf) {
+        std::string format = kind.Extension;
+        for (char& c : format) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        why = ": it is a mesh (" + format + "), and the " + what + " is one 3DFACE of a DXF";
+        if (what == "mirror") why += " (a mirror of triangles goes to anamorfosi generico)";
+      }
+      throw PrintError(file + ": holds no 3DFACE for the " + what + why);
+    }
   } catch (const RuntimeFailure& e) {
     throw PrintError(RuntimeText(e));
   }
