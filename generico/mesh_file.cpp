@@ -254,10 +254,36 @@ struct Emitter {
   }
 };
 
+// Whether the triangulated mesh holds, face after face, two triangles fewer
+// than corners for each original polygon (one face for a point or a line),
+// and the two of a quadrilateral on its own corners. Assimp drops the
+// triangles without area of a polygon it splits, and then they do not.
+bool TrianglesFollowFaces(const aiMesh& mesh, const FaceRecord& record) {
+  std::size_t t = 0, quad = 0;
+  for (const unsigned n : record.Sizes) {
+    const std::size_t made = n < 3 ? 1 : n - 2;
+    if (t + made > mesh.mNumFaces) return false;
+    for (std::size_t k = t; k < t + made && n >= 3; ++k) {
+      const aiFace& face = mesh.mFaces[k];
+      if (face.mNumIndices != 3) return false;
+      if (n == 4) {
+        const std::array<unsigned, 4>& q = record.Quads[quad];
+        for (unsigned c = 0; c < 3; ++c) {
+          if (std::find(q.begin(), q.end(), face.mIndices[c]) == q.end()) return false;
+        }
+      }
+    }
+    if (n == 4) ++quad;
+    t += made;
+  }
+  return t == mesh.mNumFaces;
+}
+
 // Stores the triangles of one triangulated mesh, walking its original faces
-// beside the triangles Assimp made of them. False once the table is full.
+// beside the triangles Assimp made of them, or, where those do not follow the
+// faces, the triangles as they are. False once the table is full.
 bool EmitMesh(Emitter& out, const aiMesh& mesh, const Placement& place, const FaceRecord* record) {
-  if (!record) {
+  if (!record || !TrianglesFollowFaces(mesh, *record)) {
     for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
       const aiFace& face = mesh.mFaces[f];
       if (face.mNumIndices == 3 && !out.Triangle(mesh, place, face.mIndices[0], face.mIndices[1], face.mIndices[2]))
@@ -268,7 +294,6 @@ bool EmitMesh(Emitter& out, const aiMesh& mesh, const Placement& place, const Fa
   std::size_t t = 0, quad = 0;
   for (const unsigned n : record->Sizes) {
     const std::size_t made = n < 3 ? 1 : n - 2;
-    if (t + made > mesh.mNumFaces) break;
     if (n == 4) {
       // Assimp's first triangle starts at one end of the diagonal it chose.
       const std::array<unsigned, 4>& q = record->Quads[quad++];
@@ -279,16 +304,10 @@ bool EmitMesh(Emitter& out, const aiMesh& mesh, const Placement& place, const Fa
     } else if (n >= 3) {
       for (std::size_t k = t; k < t + made; ++k) {
         const aiFace& face = mesh.mFaces[k];
-        if (face.mNumIndices == 3 &&
-            !out.Triangle(mesh, place, face.mIndices[0], face.mIndices[1], face.mIndices[2]))
-          return false;
+        if (!out.Triangle(mesh, place, face.mIndices[0], face.mIndices[1], face.mIndices[2])) return false;
       }
     }
     t += made;
-  }
-  if (t != mesh.mNumFaces) {
-    throw MeshError(out.fileName, MeshProblem::kNotRead,
-                    "its polygons' triangulation did not give two triangles fewer than corners for each", out.format);
   }
   return true;
 }

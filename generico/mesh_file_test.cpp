@@ -120,6 +120,22 @@ TEST(LoadMeshFacets, QuadrilateralsAndPolygonsAreTriangulatedKeepingTheirTurn) {
   EXPECT_TRUE(Same(f[8].Corner1, {0, 0, 0}) && Same(f[8].Corner3, {4, 4, 0}));
 }
 
+// A regression from the fuzzer: Assimp splits this bent pentagon into one
+// triangle, not three, so the walk beside the original faces would take the
+// quadrilateral's triangles for the pentagon's and read the quadrilateral's
+// from the points after it, past their one corner. The triangles Assimp made
+// are kept as they are instead.
+TEST(LoadMeshFacets, TrianglesThatDoNotFollowTheFacesAreKeptAsMade) {
+  TempDir dir;
+  const FacetSet set = Load(dir.Write("bent.obj", "v 0 4 9\nv 4 0 0\nv 4 4 1\nv 0 4 1\nv 1 1 0\n"
+                                                  "f 1 2 3 4 5\nf 1 5 3 4\nf 1\nf 1\n"));
+  ASSERT_EQ(set.FacetCount, 3);
+  const auto& f = set.Facets;
+  EXPECT_TRUE(Same(f[0].Corner1, {1, 1, 0}) && Same(f[0].Corner2, {0, 4, 9}) && Same(f[0].Corner3, {4, 0, 0}));
+  EXPECT_TRUE(Same(f[1].Corner1, {0, 4, 9}) && Same(f[1].Corner2, {1, 1, 0}) && Same(f[1].Corner3, {4, 4, 1}));
+  EXPECT_TRUE(Same(f[2].Corner1, {0, 4, 9}) && Same(f[2].Corner2, {4, 4, 1}) && Same(f[2].Corner3, {0, 4, 1}));
+}
+
 TEST(LoadMeshFacets, TheTablesLimitHoldsForMeshesToo) {
   TempDir dir;
   // 25001 quadrilaterals: 50002 triangles, two more than the program's table.
