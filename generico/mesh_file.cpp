@@ -356,17 +356,28 @@ std::string PlyCountProblem(const char* data, std::size_t size) {
   std::string format;
   std::size_t at = 0;
   bool ended = false;
-  while (at < size && !ended) {
+  // The header is made of these lines only: Assimp's reading of others runs
+  // astray (one such file kept it busy for minutes).
+  for (unsigned long long number = 1; at < size && !ended; ++number) {
     std::size_t eol = at;
     while (eol < size && data[eol] != '\n') ++eol;
-    std::istringstream line(std::string(data + at, eol - at));
+    const std::string text(data + at, eol - at);
+    std::istringstream line(text);
     at = eol < size ? eol + 1 : size;
     std::string word;
     line >> word;
-    if (word == "end_header") {
+    if (text.find('\0') != std::string::npos) return "its header line " + std::to_string(number) + " holds a NUL byte";
+    if (number == 1) {
+      if (word != "ply") return "its first line is not ply";
+    } else if (word == "end_header") {
       ended = true;
     } else if (word == "format") {
+      if (!format.empty()) return "its header has two format lines";
       line >> format;
+      if (format != "ascii" && format != "binary_little_endian" && format != "binary_big_endian")
+        return "its header names no known format";
+    } else if (word.empty() || word == "comment" || word == "obj_info") {
+      continue;
     } else if (word == "element") {
       Element e;
       long long count = -1;
@@ -390,6 +401,8 @@ std::string PlyCountProblem(const char* data, std::size_t size) {
         if (p.Size == 0) return "its header has a property of an unknown type \"" + type + "\"";
       }
       elements.back().Properties.push_back(p);
+    } else {
+      return "its header line " + std::to_string(number) + " is not a format, comment, element or property";
     }
   }
   if (!ended) return "its header has no end_header line";

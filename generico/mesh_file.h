@@ -62,9 +62,10 @@ class MeshError : public std::runtime_error {
 void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
                     const FacetLoadOptions& options);
 
-// Checks that a PLY file's data holds exactly the elements its header counts:
-// Assimp reads the counts as given and fills what is missing with earlier
-// values. Answers an empty string when it does, else what is wrong.
+// Checks that a PLY file's header holds only the lines of the format (one
+// format line, comments, elements, properties) and that its data holds exactly
+// the elements its header counts: Assimp reads the counts as given and fills
+// what is missing with earlier values, and strays on other header lines. Answers an empty string when it does, else what is wrong.
 std::string PlyCountProblem(const char* data, std::size_t size);
 
 // Checks that an OFF file is laid out as Assimp reads it right: the word OFF

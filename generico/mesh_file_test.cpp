@@ -189,6 +189,15 @@ TEST(LoadMeshFacets, BadFilesAreRefusedNamingThem) {
   EXPECT_EQ(Refusal(dir.Write("fewer_vertices.ply", fewerVertices)), MeshProblem::kBadCounts);
   EXPECT_EQ(Refusal(dir.Write("cut.ply", binaryPly.substr(0, binaryPly.size() - 3))), MeshProblem::kBadCounts);
   EXPECT_EQ(Refusal(dir.Write("long.ply", binaryPly + "\x03\x01")), MeshProblem::kBadCounts);
+  // Headers with lines PLY has not: a second format line kept Assimp busy
+  // for good (a regression from the fuzzer), and so did stray words.
+  const std::size_t header = ply.find('\n') + 1;
+  EXPECT_EQ(Refusal(dir.Write("two_formats.ply", ply.substr(0, header) + "format ascii 1.0\n" + ply.substr(header))),
+            MeshProblem::kBadCounts);
+  EXPECT_EQ(Refusal(dir.Write("stray.ply", ply.substr(0, header) + "EC\r\n" + ply.substr(header))),
+            MeshProblem::kBadCounts);
+  EXPECT_EQ(Refusal(dir.Write("format.ply", "ply\nformat binary_little_endiaflo 0\nend_header\n")),
+            MeshProblem::kBadCounts);
   // No triangle at all.
   EXPECT_EQ(Refusal(dir.Write("none.stl", BinaryStl({}))), MeshProblem::kNotRead);
   EXPECT_EQ(Refusal(dir.Write("none.obj", "v 0 0 0\nv 1 0 0\nl 1 2\n")), MeshProblem::kNoTriangles);
