@@ -290,6 +290,14 @@ TEST(AutoFace, ImpossibleScenesAndRequestsAreRefusedWithAReason) {
   refused(AutomaticCylinderFace(thin, {10, -280, 100}, r, f, why), "radius");
   refused(AutomaticConeFace(cone, {5, 5, 60}, r, f, why), "below");  // level with the apex
   refused(AutomaticConeFace(flat, {5, 5, 180}, r, f, why), "height");
+  // A cone as tall as its base radius, seen from its axis: the rays leave it level.
+  ConeMirror low = cone;
+  low.ConeHeight = 30;
+  refused(AutomaticConeFace(low, {5, 5, 90}, r, f, why), "too low for an eye on its axis");
+  low.ConeHeight = 40;
+  std::string fine;
+  EXPECT_TRUE(AutomaticConeFace(low, {5, 5, 120}, r, f, fine)) << fine;
+  f = before;
   // Halfway up, at 120, the sight line through the axis meets the far side
   // above the base for an eye within R (e - H) / (e + H) = 15 of the axis.
   refused(AutomaticConeFace(cone, {5, -15, 180}, r, f, why), "axis");
