@@ -289,10 +289,11 @@ bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& re
     trial.AxisTolerance = Distance3(tiny.C1, tiny.C2) / 1000;
     // From an eye on the axis a cone of half-angle 45 degrees or more sends
     // every sight ray off level or rising; one a little steeper, too shallow.
-    if (SheetMisses(trial, tiny, eye) > 0 && d <= 1e-9L * R)
+    const bool misses = SheetMisses(trial, tiny, eye) > 0;
+    if (misses && d <= 1e-9L * R)
       why = "the cone is too low for an eye on its axis: the sight rays it reflects do not come down to the sheet; "
             "a taller cone is needed";
-    else if (SheetMisses(trial, tiny, eye) > 0)
+    else if (misses)
       why = "the eye is too far from the axis for its height: the middle of the picture is not seen on the cone";
     else
       why = "the rays from the middle of the picture land more than " + ReachText() + " base radii from the axis";

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -96,9 +95,7 @@ Face ReadFaceFile(const std::string& file, const std::string& what) {
       const MeshFileKind kind = MeshFileKindOf(file);
       std::string why;
       if (kind.Format != MeshFormat::kDxf) {
-        std::string format = kind.Extension;
-        for (char& c : format) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        why = ": it is a mesh (" + format + "), and the " + what + " is one 3DFACE of a DXF";
+        why = ": it is a mesh (" + FormatName(kind) + "), and the " + what + " is one 3DFACE of a DXF";
         if (what == "mirror") why += " (a mirror of triangles goes to anamorfosi generico)";
       }
       throw PrintError(file + ": holds no 3DFACE for the " + what + why);

@@ -98,11 +98,6 @@ bool AssimpReadsExtension(const std::string& ext) {
   return importer.IsExtensionSupported("." + ext);
 }
 
-std::string FormatName(const MeshFileKind& kind) {
-  std::string name = kind.Extension;
-  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return name;
-}
 
 // The whole file; a failure to open or read it is the runtime's error of the
 // DXF reader.
@@ -313,6 +308,12 @@ bool EmitMesh(Emitter& out, const aiMesh& mesh, const Placement& place, const Fa
 }
 
 }  // namespace
+
+std::string FormatName(const MeshFileKind& kind) {
+  std::string name = kind.Extension;
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
 
 MeshFileKind MeshFileKindOf(const std::string& fileName) {
   MeshFileKind kind;

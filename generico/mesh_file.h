@@ -34,6 +34,9 @@ struct MeshFileKind {
 // file that cannot be read is judged by its name (its reader reports).
 MeshFileKind MeshFileKindOf(const std::string& fileName);
 
+// The format's name as messages give it: the extension in capitals (STL, OFF).
+std::string FormatName(const MeshFileKind& kind);
+
 enum class MeshProblem {
   kNotRead,      // Assimp refused the file (cut short, malformed, out-of-range index)
   kBadCounts,    // a PLY or OFF whose header counts do not match its data
