@@ -32,6 +32,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Exit status of a print that was written but failed its fidelity check.
+constexpr int kUnfaithful = 3;
+
 // A value the user gave that cannot be used: exit status 2.
 class UsageError : public std::runtime_error {
  public:
@@ -441,8 +444,9 @@ const char* MirrorWords(MirrorKind k) {
 
 // The view of a made print (written to view, when named) and the picture it
 // restores (written to restored, when named); the fidelity line goes to out.
-void ShowView(const Scene& scene, const Print& made, const SheetFile* file, const Options& o,
-              const std::string& view, std::ostream& out, std::ostream& err, bool quiet) {
+// stride above 1: only the quick check's pixels are scored (no restored picture).
+Fidelity ShowView(const Scene& scene, const Print& made, const SheetFile* file, const Options& o,
+                  const std::string& view, std::ostream& out, std::ostream& err, bool quiet, int stride = 1) {
   const int threads = o.Threads > 0 ? o.Threads : DefaultThreads();
   const PrintedSheet sheet = SheetOf(made, file);
   auto write = [](const std::string& name, const Picture& p, const char* option) {
@@ -460,9 +464,29 @@ void ShowView(const Scene& scene, const Print& made, const SheetFile* file, cons
           << " sight rays meet the mirror a second time; they are drawn as table\n";
     if (!quiet) out << "view: " << view << ", " << v.Image.Width << " x " << v.Image.Height << " pixels\n";
   }
-  const VistaResult r = RestoreScene(scene, made, sheet, o.Sub, threads);
+  const VistaResult r = RestoreScene(scene, made, sheet, o.Sub, threads, stride);
   if (!o.Restored.empty()) write(o.Restored, r.Restored, "--restored");
   if (!quiet) out << FidelityLine(r.Score) << "\n";
+  return r.Score;
+}
+
+// The check of every print made: the fidelity of the view (with --preview) or
+// a quick one of a share of the picture's pixels; below kFaithfulPercent a
+// warning names the figure and the likely cause. true when faithful.
+bool CheckFidelity(const Scene& scene, const Print& print, const Options& o, std::ostream& out, std::ostream& err) {
+  const bool quick = o.Preview.empty();
+  const Picture& picture = print.Source;
+  const Fidelity f = quick ? ShowView(scene, print, nullptr, o, "", out, err, true,
+                                      QuickCheckStride(picture.Width, picture.Height))
+                           : ShowView(scene, print, nullptr, o, o.Preview, out, err, o.Quiet);
+  const std::string cause = LikelyCause(f, static_cast<double>(picture.Width) * picture.Height >
+                                               static_cast<double>(print.Cells.Width) * print.Cells.Height *
+                                                   print.Report.Antialias * print.Report.Antialias);
+  if (cause.empty()) return true;
+  err << "anamorfosi: warning: the print is not faithful: " << Fixed(WithinPercent(f), 1)
+      << "% of the " << (quick ? "checked " : "") << "sight rays see the picture within 8 levels (at least "
+      << Fixed(kFaithfulPercent, 0) << "% expected); likely cause: " << cause << "\n";
+  return false;
 }
 
 // Makes and writes the print of a complete scene, and says what it did.
@@ -516,10 +540,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     err << "anamorfosi: warning: " << r.Misses.MissCount
         << " sight rays missed the mirror or did not reach the sheet: the print is not correct there\n";
   for (const std::string& note : r.Notes) err << "anamorfosi: note: " << note << "\n";
-  if (o.Quiet) {
-    if (!o.Preview.empty()) ShowView(scene, print, nullptr, o, o.Preview, out, err, true);
-    return 0;
-  }
+  if (o.Quiet) return CheckFidelity(scene, print, o, out, err) ? 0 : kUnfaithful;
   const std::string u = UnitsName(scene.Unit);
   out << "mirror: " << MirrorWords(scene.Mirror.Kind);
   if (scene.Mirror.Kind == MirrorKind::kCylinder || scene.Mirror.Kind == MirrorKind::kCone)
@@ -544,8 +565,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     out << "\n";
   }
   out << "written: " << o.Output << "\n";
-  if (!o.Preview.empty()) ShowView(scene, print, nullptr, o, o.Preview, out, err, false);
-  return 0;
+  return CheckFidelity(scene, print, o, out, err) ? 0 : kUnfaithful;
 }
 
 void AddPageOptions(CLI::App* sub, Options& o) {
@@ -594,7 +614,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "  anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png\n"
       "  anamorfosi generico foto.jpg --mirror cono.stl --face faccia.dxf --eye 0,0,400 -o stampa.png\n"
       "  anamorfosi run scena.json -o stampa.png\n"
-      "Exit status: 0 done, 1 the print cannot be made, 2 a usage error.");
+      "Exit status: 0 done, 1 the print cannot be made, 2 a usage error, 3 the print was written but its\n"
+      "fidelity check found it wrong (below 99 % of sight rays within 8 levels; the warning says why).");
   Options o;
   MirrorKind kind = MirrorKind::kCylinder;
 

@@ -82,7 +82,9 @@ class MeshMirror : public ::testing::Test {
       const RunResult run = Program(mirror, dir.File("prog.ppm"));
       ASSERT_EQ(run.Status, 0) << run.Transcript;
       std::string err;
-      ASSERT_EQ(Command(CommandArgs(mirror, dir.File("cmd.ppm")), err), 0) << err;
+      // Written (3: with a fidelity warning, which this coarse cone earns).
+      const int status = Command(CommandArgs(mirror, dir.File("cmd.ppm")), err);
+      ASSERT_TRUE(status == 0 || status == 3) << err;
       const std::string program = ReadBytes(dir.File("prog.ppm")), command = ReadBytes(dir.File("cmd.ppm"));
       ASSERT_GT(program.size(), 1000u);
       if (programDxf.empty()) {
@@ -160,11 +162,11 @@ TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgramUpToItsMemory) {
             std::string::npos)
       << run.Transcript;
   std::string err, said;
-  ASSERT_EQ(Command({"generico", dir.File("in.ppm"), "--mirror", mirror, "--face", dir.File("f.dxf"), "--eye",
-                     "0,-300,250", "--pixels", "100", "-o", dir.File("cmd.png")},
-                    err, &said),
-            0)
-      << err;
+  // Written (3: with a fidelity warning, which a 100-cell print of it earns).
+  const int status = Command({"generico", dir.File("in.ppm"), "--mirror", mirror, "--face", dir.File("f.dxf"),
+                              "--eye", "0,-300,250", "--pixels", "100", "-o", dir.File("cmd.png")},
+                             err, &said);
+  ASSERT_TRUE(status == 0 || status == 3) << err;
   EXPECT_NE(said.find("mesh mirror, 60000 triangles, from " + mirror), std::string::npos) << said;
 
   // Above what memory allows: one line saying so.

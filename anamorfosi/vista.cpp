@@ -1,5 +1,7 @@
 #include "vista.h"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 
@@ -53,7 +55,16 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file) {
   return sheet;
 }
 
-VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads) {
+int QuickCheckStride(int width, int height) {
+  const double pixels = static_cast<double>(width) * height;
+  int stride = static_cast<int>(std::ceil(std::sqrt(pixels / kQuickCheckPixels)));
+  // A narrow picture keeps at least one scored pixel on its short side.
+  stride = std::min({stride, width, height});
+  return std::max(stride, 1);
+}
+
+VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
+                         int stride) {
   if (sub < 1 || sub > 16) throw PrintError("--sub: must be 1 to 16");
   MappingSetup setup;
   PrintReport report;
@@ -63,6 +74,7 @@ VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedShe
   settings.Antialias = made.Report.Antialias;
   settings.Background = scene.BlackBackground ? Rgb{0, 0, 0} : Rgb{255, 255, 255};
   settings.Threads = threads;
+  settings.Stride = stride;
   WithSceneMirror(scene, setup, report, [&](const auto& mirror) {
     setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, made.Source.Width);
     result.Restored = RestorePicture(mirror, setup, made.Source, sheet, settings, result.Score);

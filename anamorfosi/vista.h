@@ -31,8 +31,17 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file);
 
 // Restores the scene's picture from the sheet, sub x sub sight rays a pixel;
 // an anti-aliased print is scored against the picture blurred by its cells'
-// box. Throws PrintError.
-VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads);
+// box. With a stride above 1 only one pixel of each stride x stride block is
+// restored and scored (RestoreSettings::Stride). Throws PrintError.
+VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
+                         int stride = 1);
+
+// The quick check of a print just made scores about this many pixels of the
+// picture, spread evenly over it: enough to tell a faithful print (99 %) from
+// a wrong one to a tenth of a point, at a small share of the mapping's work.
+inline constexpr long long kQuickCheckPixels = 65536;
+// The stride that scores about kQuickCheckPixels of a width x height picture.
+int QuickCheckStride(int width, int height);
 
 // Sight rays a side of one pixel of the view.
 inline constexpr int kViewSupersample = 2;

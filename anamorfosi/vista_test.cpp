@@ -294,3 +294,60 @@ TEST(Vista, SaysWhatItNeeds) {
     EXPECT_NE(err.str().find(c.words), std::string::npos) << err.str();
   }
 }
+
+TEST(Vista, TheQuickCheckScoresASpreadOfPixelsAndAgreesWithTheFullScore) {
+  TempDir dir;
+  Anamorfosi({"cilindro", EXAMPLES_DIR "/cartello.ppm", "--radius", "25", "--dpi", "150", "--quiet", "--save-scene",
+              dir.File("s.json"), "-o", dir.File("s.png")});
+  const Looked l = Look(dir.File("s.json"), 100);
+  const Picture& picture = l.Made.Source;
+  // A print shifted right by 3 % of its width: a wrong one, to be told as such.
+  SheetFile shifted;
+  shifted.Cells = l.Made.Cells;
+  shifted.Window = l.Made.Report.Window;
+  const int shift = shifted.Cells.Width * 3 / 100;
+  for (int y = 0; y < shifted.Cells.Height; ++y)
+    for (int x = shifted.Cells.Width - 1; x >= 0; --x)
+      for (int k = 0; k < 3; ++k) {
+        std::uint8_t& to = shifted.Cells.Rgb[(static_cast<std::size_t>(y) * shifted.Cells.Width + x) * 3 + k];
+        to = x < shift ? 255 : shifted.Cells.Rgb[(static_cast<std::size_t>(y) * shifted.Cells.Width + x - shift) * 3 + k];
+      }
+  for (const SheetFile* file : std::vector<const SheetFile*>{nullptr, &shifted}) {
+    SCOPED_TRACE(file ? "shifted print" : "the engine's print");
+    const PrintedSheet sheet = SheetOf(l.Made, file);
+    const Fidelity full = RestoreScene(l.S, l.Made, sheet, 1, 2).Score;
+    for (const int stride : {2, 3, 7}) {
+      const Fidelity quick = RestoreScene(l.S, l.Made, sheet, 1, 2, stride).Score;
+      // One pixel of each whole or partial block.
+      const long long cols = (picture.Width + stride - 1) / stride, rows = (picture.Height + stride - 1) / stride;
+      EXPECT_EQ(quick.Samples, cols * rows) << "stride " << stride;
+      // A sample of n rays estimates a share p to about sqrt(p (1 - p) / n):
+      // 0.7 points for the 3500 rays of stride 7 at p = 0.5; 1.5 is twice that.
+      EXPECT_NEAR(WithinPercent(quick), WithinPercent(full), 1.5) << "stride " << stride;
+      EXPECT_EQ(WithinPercent(quick) >= kFaithfulPercent, WithinPercent(full) >= kFaithfulPercent);
+    }
+  }
+  // About kQuickCheckPixels of any picture, never a stride wider than it.
+  EXPECT_EQ(QuickCheckStride(1000, 750), 4);
+  EXPECT_EQ(QuickCheckStride(6000, 4000), 20);
+  EXPECT_EQ(QuickCheckStride(256, 256), 1);
+  EXPECT_EQ(QuickCheckStride(100000, 3), 3);
+}
+
+TEST(Vista, AShortScoreNamesWhereItsRaysWent) {
+  Fidelity f;
+  f.Samples = 1000;
+  f.Within = 990;
+  EXPECT_EQ(LikelyCause(f, false), "");  // 99 % is faithful
+  f.Within = 900;
+  f.Outside = 60;
+  EXPECT_NE(LikelyCause(f, false).find("miss the mirror"), std::string::npos);
+  f.Outside = 10;
+  f.Unpainted = 60;
+  EXPECT_NE(LikelyCause(f, false).find("paper"), std::string::npos);
+  f.Unpainted = 10;
+  EXPECT_NE(LikelyCause(f, false).find("other pixels' colours"), std::string::npos);
+  EXPECT_EQ(LikelyCause(f, false).find("--dpi"), std::string::npos);
+  EXPECT_NE(LikelyCause(f, true).find("--dpi"), std::string::npos);
+  EXPECT_EQ(LikelyCause(Fidelity{}, false), "");
+}

@@ -19,6 +19,29 @@ double Psnr(const Fidelity& f) {
   return mse <= 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
+double WithinPercent(const Fidelity& f) {
+  return f.Samples > 0 ? 100.0 * static_cast<double>(f.Within) / static_cast<double>(f.Samples) : 100.0;
+}
+
+std::string LikelyCause(const Fidelity& f, bool coarse) {
+  if (f.Samples == 0 || WithinPercent(f) >= kFaithfulPercent) return "";
+  // The failing rays: those outside, those on paper, and the rest, which read
+  // a painted cell of another colour; the largest share names the cause.
+  const long long failing = f.Samples - f.Within;
+  const long long wrongColour = failing - f.Outside - f.Unpainted;
+  if (2 * f.Outside >= failing)
+    return "sight rays miss the mirror or land off the print: the eye, the picture face and the mirror do not suit "
+           "each other (check --eye and --face)";
+  if (2 * f.Unpainted >= failing)
+    return "the eye sees paper where no pixel was painted: pixels were left out (near a cone's axis, or "
+           "transparent) or the mirror spreads them apart";
+  std::string cause =
+      "the eye sees other pixels' colours: parts of the picture are painted over one another (a mirror that "
+      "folds the picture, or pixels whose images wrap round an axis)";
+  if (coarse && wrongColour > 0) cause += ", or the print has fewer cells than the picture has detail (raise --dpi)";
+  return cause;
+}
+
 Point3 FacePointAt(const MappingSetup& s, Real u, Real v) {
   const Face& f = s.PictureFace;
   const Point3 a = PointToward(f.C1, f.C2, u * s.FaceStep);

@@ -399,7 +399,8 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
     return false;
   }
   const auto messages = Messages(run.Err, files.Folder, st.Root);
-  if (run.Status != 0) {
+  // 3: the print was made but its fidelity check failed; the warning goes to the page.
+  if (run.Status != 0 && run.Status != 3) {
     const std::string m = run.Status > 128 || messages.empty() ? "the print cannot be made" : messages.back();
     Reply(res, run.Status > 128 ? 500 : 422, {{"error", m}, {"field", FieldOfMessage(m)}});
     return false;
@@ -537,6 +538,9 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
       json body = {{"print", Base64(ReadAll(files.Folder + "/print.png"))},
                    {"view", Base64(ReadAll(files.Folder + "/view.png"))},
                    {"warnings", Messages(run.Err, files.Folder, st.Root)}};
+      body["faithful"] = run.Status == 0;
+      for (const std::string line : body["warnings"])
+        if (line.rfind("warning: the print is not faithful", 0) == 0) body["fidelity_warning"] = line;
       std::vector<std::string> lines;
       for (const std::string& line : Messages(run.Out, files.Folder, st.Root)) {
         if (line.rfind("written:", 0) == 0 || line.rfind("view:", 0) == 0) continue;

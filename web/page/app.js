@@ -66,29 +66,34 @@ async function refresh() {
     setStatus('Making a quick preview...', true);
     if (!await preview(quick, 500, true, mine)) return;
     setStatus('Quick preview shown; making the full one...', true);
-    if (!await preview(f, 900, false, mine)) return;
-    setStatus('Ready: the preview shows the print you will download.', false);
+    const full = await preview(f, 900, false, mine);
+    if (!full) return;
+    if (full.faithful === false) setStatus('Made, but the print is wrong: see the warning in red beside the preview.', false);
+    else setStatus('Ready: the preview shows the print you will download.', false);
   } catch (e) {
     if (mine === generation) setStatus('The server cannot be reached: is anamorfosi serve still running?', false);
   }
 }
 
-// Shows one preview; false when it failed or newer values came meanwhile.
+// Shows one preview and answers the server's answer; null when it failed or
+// newer values came meanwhile.
 async function preview(f, size, quick, mine) {
   const r = await fetch('/api/preview?size=' + size + (quick ? '&quick=1' : '') + '&page=' + pageId +
                         '&generation=' + mine, { method: 'POST', body: JSON.stringify(f) });
   const body = await r.json();
-  if (mine !== generation || body.superseded) return false;
+  if (mine !== generation || body.superseded) return null;
   if (!r.ok) {
     showErrors(body.field || '', body.error);
     setStatus('This set-up cannot work: see the message in red.', false);
-    return false;
+    return null;
   }
   showErrors();
   $('print').dataset.quality = quick ? 'quick' : 'full';
   $('print').src = 'data:image/png;base64,' + body.print;
   $('view').src = 'data:image/png;base64,' + body.view;
   $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (body.fidelity || '');
+  // A print that fails its fidelity check is said so in red beside the preview.
+  $('fidelity_warning').textContent = body.fidelity_warning || '';
   $('report').innerHTML = '';
   let printSize = null, place = null;
   for (const line of (body.report || []).concat(body.warnings || [])) {
@@ -103,10 +108,10 @@ async function preview(f, size, quick, mine) {
   sheet = printSize && place ? { size: printSize, place, generation: mine } : null;
   // The eye the command chose, shown in its empty fields.
   ['eye_x', 'eye_y', 'eye_z'].forEach((id, i) => { $(id).placeholder = reportedEye ? String(reportedEye[i]) : ''; });
-  const warning = (body.warnings || []).find((w) => w.startsWith('warning'));
+  const warning = (body.warnings || []).find((w) => w.startsWith('warning') && w !== body.fidelity_warning);
   if (warning) showErrors('eye', warning);
   plan();
-  return true;
+  return body;
 }
 
 const MM = { mm: 1, cm: 10, in: 25.4 };
