@@ -97,6 +97,7 @@ async function preview(f, size, quick, mine) {
   $('report').innerHTML = '';
   let printSize = null, place = null;
   for (const line of (body.report || []).concat(body.warnings || [])) {
+    if (line === body.fidelity_warning) continue;  // shown in red beside the preview
     const li = document.createElement('li'); li.textContent = line; $('report').appendChild(li);
     const eye = /^eye: \(([-\d.e+]+), ([-\d.e+]+), ([-\d.e+]+)\)/.exec(line);
     if (eye) reportedEye = [+eye[1], +eye[2], +eye[3]];

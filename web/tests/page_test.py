@@ -2,7 +2,8 @@
 a 25 mm cylinder, both previews, a change of radius, the PDF downloaded and
 compared with the command's for the same scene; the plane and mesh mirrors
 from their files, the grid, the PNG and scene downloads, a large photo's quick
-preview before its full one, and the errors beside their fields."""
+preview before its full one, the errors beside their fields, and a wrong print
+told in red instead of "Ready"."""
 import base64
 import os
 import shutil
@@ -146,6 +147,31 @@ class PageTest(unittest.TestCase):
         self.assertIn("mesh mirror, 2 triangles", d.find_element(By.ID, "report").text)
         self.assertIn("fidelity:", d.find_element(By.ID, "fidelity").text)
         self.shot("6-mesh-mirror.png")
+
+    def test_a_wrong_print_is_not_called_ready(self):
+        """The faceted cone round the eye's axis in the general mode folds the picture: the page says so
+        in red beside the preview; the vertical mode mends it."""
+        d = self.driver
+        d.get(self.server.url)
+        first, _ = self.wait_ready()
+        Select(d.find_element(By.ID, "mirror")).select_by_value("generico")
+        for field, value in [("eye_x", 0), ("eye_y", 0), ("eye_z", 400)]:
+            self.set_value(field, value)
+        d.find_element(By.ID, "mirror_input").send_keys(os.path.join(EXAMPLES, "generico", "cono.dxf"))
+        d.find_element(By.ID, "face_input").send_keys(os.path.join(EXAMPLES, "generico", "faccia.dxf"))
+        WebDriverWait(d, 120).until(lambda _: d.find_element(By.ID, "status").text.startswith("Made, but"))
+        warning = d.find_element(By.ID, "fidelity_warning")
+        self.assertIn("the print is not faithful", warning.text)
+        self.assertIn("likely cause", warning.text)
+        self.assertEqual(warning.value_of_css_property("color"), "rgba(187, 0, 0, 1)")
+        # Beside the preview: right below the fidelity line.
+        self.assertEqual(d.execute_script("return document.getElementById('fidelity').nextElementSibling.id"),
+                         "fidelity_warning")
+        self.shot("9-wrong-print.png")
+        wrong = d.find_element(By.ID, "print").get_attribute("src")
+        d.find_element(By.ID, "vertical_axis").click()
+        self.wait_ready(wrong, timeout=120)
+        self.assertEqual(d.find_element(By.ID, "fidelity_warning").text, "")
 
     def test_grid_png_and_scene_downloads_are_the_commands(self):
         d = self.driver
