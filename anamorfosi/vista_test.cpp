@@ -328,9 +328,10 @@ TEST(Vista, TheQuickCheckScoresASpreadOfPixelsAndAgreesWithTheFullScore) {
     }
   }
   // About kQuickCheckPixels of any picture, never a stride wider than it.
-  EXPECT_EQ(QuickCheckStride(1000, 750), 4);
-  EXPECT_EQ(QuickCheckStride(6000, 4000), 20);
-  EXPECT_EQ(QuickCheckStride(256, 256), 1);
+  EXPECT_EQ(QuickCheckStride(1000, 750), 7);
+  EXPECT_EQ(QuickCheckStride(6000, 4000), 39);
+  EXPECT_EQ(QuickCheckStride(128, 128), 1);
+  EXPECT_EQ(QuickCheckStride(129, 128), 2);
   EXPECT_EQ(QuickCheckStride(100000, 3), 3);
 }
 
