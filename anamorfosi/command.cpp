@@ -52,6 +52,7 @@ struct Options {
   bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false;
   // The PDF's pages.
   std::string Paper = "A4";
+  std::string Fit;  // the paper one sheet of which the print must fit
   double Margin = 10, Overlap = 10;
   bool Landscape = false, Portrait = false;
 };
@@ -100,6 +101,32 @@ void NeedPositive(double v, const std::string& option) {
 // holds, so that a rerun of the file maps exactly the same scene.
 Real AsStored(Real v) { return static_cast<double>(v); }
 Point3 AsStored(Point3 p) { return {AsStored(p.x), AsStored(p.y), AsStored(p.z)}; }
+
+// The PDF's paper, margin, overlap and orientation from the options.
+PdfOptions PageOptionsOf(const Options& o) {
+  PdfOptions pdf;
+  const std::optional<Paper> paper = ParsePaper(o.Paper);
+  if (!paper) throw UsageError("--paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm (or WxHin), got \"" + o.Paper + "\"");
+  pdf.PaperSize = *paper;
+  if (!(o.Margin >= 0) || !std::isfinite(o.Margin)) throw UsageError("--margin: must be 0 or more (mm)");
+  if (!(o.Overlap >= 0) || !std::isfinite(o.Overlap)) throw UsageError("--overlap: must be 0 or more (mm)");
+  if (o.Landscape && o.Portrait) throw UsageError("--landscape and --portrait: choose one");
+  pdf.MarginMm = o.Margin;
+  pdf.OverlapMm = o.Overlap;
+  pdf.Orientation = o.Landscape ? PageOrientation::kLandscape : o.Portrait ? PageOrientation::kPortrait : PageOrientation::kAuto;
+  return pdf;
+}
+
+// The tiles of a print of this window on the options' paper; false when the
+// paper leaves no room for it.
+bool PagesOf(const Scene& s, const OutputWindow& w, const PdfOptions& pdf, PageGrid& grid) {
+  try {
+    grid = PlanPages(PrintWidthMm(s, w), PrintHeightMm(s, w), pdf.PaperSize, pdf.MarginMm, pdf.OverlapMm, pdf.Orientation);
+    return true;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
 
 // The scene of a mapping subcommand, completed with the defaults and the
 // automatic face; what was chosen for the user goes into chosen.
@@ -199,23 +226,64 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     const InputPicture picture = ScenePicture(s);
     FaceRequest request;
     request.Aspect = static_cast<Real>(picture.Width) / picture.Height;
-    request.Fill = o.Fill;
-    std::string why;
-    bool found = false;
-    if (kind == MirrorKind::kCylinder) {
-      found = AutomaticCylinderFace(Cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius}, s.Eye, request,
-                                    s.PictureFace, why);
-    } else if (kind == MirrorKind::kCone) {
-      found = AutomaticConeFace(ConeMirror{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, 0},
-                                s.Eye, request, s.PictureFace, why);
+    // The face of one fill, as the scene will hold it.
+    auto faceOf = [&](double fill, Face& face) {
+      request.Fill = fill;  // unless request.Fits chooses it
+      std::string why;
+      bool found = false;
+      if (kind == MirrorKind::kCylinder) {
+        found = AutomaticCylinderFace(Cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius}, s.Eye, request,
+                                      face, why);
+      } else if (kind == MirrorKind::kCone) {
+        found = AutomaticConeFace(ConeMirror{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, 0},
+                                  s.Eye, request, face, why);
+      } else {
+        found = AutomaticPlaneFace(mirrorFace, s.Eye, request, face, why);
+      }
+      if (!found) throw PrintError("no picture face works for this mirror and eye: " + why);
+      face = {AsStored(face.C1), AsStored(face.C2), AsStored(face.C3), AsStored(face.C4)};
+    };
+    double fill = o.Fill;
+    if (o.Fit.empty()) {
+      faceOf(fill, s.PictureFace);
     } else {
-      found = AutomaticPlaneFace(mirrorFace, s.Eye, request, s.PictureFace, why);
+      // The largest fill whose print, with the mirror's footprint, fits one
+      // sheet of the paper inside its margins.
+      PdfOptions page = PageOptionsOf(o);
+      const std::optional<Paper> paper = ParsePaper(o.Fit);
+      if (!paper || paper->None)
+        throw UsageError("--fit: must be A4, A3, A2, Letter, Legal, Tabloid or WxH in mm (or WxHin), got \"" + o.Fit + "\"");
+      page.PaperSize = *paper;
+      Scene trial = s;
+      bool tried = false;
+      double best = 0, smallestW = 0, smallestH = 0;
+      PageGrid grid;
+      request.Fits = [&](double f, const Face& face) {
+        trial.PictureFace = {AsStored(face.C1), AsStored(face.C2), AsStored(face.C3), AsStored(face.C4)};
+        const OutputWindow w = SceneWindow(trial);
+        if (!PagesOf(trial, w, page, grid))
+          throw PrintError("--fit " + o.Fit + ": the paper leaves no room inside its margins for a print");
+        const bool one = grid.Columns * grid.Rows == 1;
+        if (!tried || f < 0.0015) smallestW = PrintWidthMm(trial, w), smallestH = PrintHeightMm(trial, w);
+        tried = true;
+        if (one) best = std::max(best, f);
+        return one;
+      };
+      try {
+        faceOf(fill, s.PictureFace);
+      } catch (const PrintError&) {
+        if (!tried || best > 0) throw;
+        throw PrintError("--fit " + o.Fit + ": even the smallest face (fill 0.001) makes a print of " +
+                         Fixed(smallestW, 1) + " x " + Fixed(smallestH, 1) + " mm, more than one sheet holds (" +
+                         Fixed(grid.AreaWidthMm, 1) + " x " + Fixed(grid.AreaHeightMm, 1) + " mm inside its margins)");
+      }
+      fill = best;
+      chosen.push_back("fit: fill " + Num(fill) + ", the largest face whose print fits one " + paper->Name + " sheet");
     }
-    if (!found) throw PrintError("no picture face works for this mirror and eye: " + why);
     const Face& f = s.PictureFace;
     chosen.push_back("face: " + PointText(AsStored(f.C1)) + " " + PointText(AsStored(f.C2)) + " " +
                      PointText(AsStored(f.C3)) + " " + PointText(AsStored(f.C4)) + " (automatic, fill " +
-                     Num(o.Fill) + ")");
+                     Num(fill) + ")");
   }
   s.Eye = AsStored(s.Eye);
   Face& f = s.PictureFace;
@@ -465,20 +533,37 @@ void ShowView(const Scene& scene, const Print& made, const SheetFile* file, cons
   if (!quiet) out << FidelityLine(r.Score) << "\n";
 }
 
+// How many sheets of the chosen paper the print takes, and the smallest of the
+// named papers that holds it whole on one sheet (in its better orientation).
+std::string SheetsLine(const Scene& s, const OutputWindow& w, const PdfOptions& pdf) {
+  std::string line = "paper: ";
+  PageGrid g;
+  if (pdf.PaperSize.None) {
+    line += "none, one page of the print's own size";
+  } else if (!PagesOf(s, w, pdf, g)) {
+    line += pdf.PaperSize.Name + " leaves no room for the print inside its margins";
+  } else {
+    const int tiles = g.Columns * g.Rows;
+    line += std::to_string(tiles) + (tiles == 1 ? " sheet of " : " sheets of ") + pdf.PaperSize.Name + " (" +
+            (g.Landscape ? "landscape" : "portrait");
+    if (tiles > 1)
+      line += ", " + std::to_string(g.Columns) + " x " + std::to_string(g.Rows) + " tiles, and an assembly page in the PDF";
+    line += ")";
+  }
+  PdfOptions any = pdf;
+  any.Orientation = PageOrientation::kAuto;
+  for (const Paper& paper : StandardPapers()) {
+    any.PaperSize = paper;
+    if (PagesOf(s, w, any, g) && g.Columns * g.Rows == 1) return line + "; whole on one " + paper.Name + " sheet";
+  }
+  return line + "; no paper of A4, A3, A2, Letter, Legal, Tabloid holds it whole";
+}
+
 // Makes and writes the print of a complete scene, and says what it did.
 int Execute(Scene scene, const Options& o, const std::vector<std::string>& chosen, std::ostream& out,
             std::ostream& err, bool terminal) {
   const OutputKind kind = OutputKindOf(o.Output);
-  PdfOptions pdf;
-  const std::optional<Paper> paper = ParsePaper(o.Paper);
-  if (!paper) throw UsageError("--paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm (or WxHin), got \"" + o.Paper + "\"");
-  pdf.PaperSize = *paper;
-  if (!(o.Margin >= 0) || !std::isfinite(o.Margin)) throw UsageError("--margin: must be 0 or more (mm)");
-  if (!(o.Overlap >= 0) || !std::isfinite(o.Overlap)) throw UsageError("--overlap: must be 0 or more (mm)");
-  if (o.Landscape && o.Portrait) throw UsageError("--landscape and --portrait: choose one");
-  pdf.MarginMm = o.Margin;
-  pdf.OverlapMm = o.Overlap;
-  pdf.Orientation = o.Landscape ? PageOrientation::kLandscape : o.Portrait ? PageOrientation::kPortrait : PageOrientation::kAuto;
+  const PdfOptions pdf = PageOptionsOf(o);
   if (scene.Antialias == 0) scene.Antialias = kind == OutputKind::kPpm ? 1 : 2;
   CheckNotAnInput(o.Output, InputsOf(scene, o), "-o");
   CheckOutputFolder(o.Output, "-o");
@@ -543,6 +628,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     if (r.Mirror.Circle) out << ", diameter " << Fixed(static_cast<double>(2 * r.Mirror.Radius) * mm, 1) << " mm";
     out << "\n";
   }
+  out << SheetsLine(scene, w, pdf) << "\n";
   out << "written: " << o.Output << "\n";
   if (!o.Preview.empty()) ShowView(scene, print, nullptr, o, o.Preview, out, err, false);
   return 0;
@@ -580,6 +666,16 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
   AddPageOptions(sub, o);
 }
 
+// The automatic face as large as one sheet of a paper allows.
+void AddFitOption(CLI::App* sub, Options& o) {
+  sub->add_option("--fit", o.Fit,
+                  "the largest automatic face whose print, with the mirror, fits one sheet of this paper "
+                  "(A4, A3, A2, Letter, Legal, Tabloid, WxH), with --margin; the PDF's paper")
+      ->excludes(sub->get_option("--face"))
+      ->excludes(sub->get_option("--fill"))
+      ->excludes(sub->get_option("--paper"));
+}
+
 }  // namespace
 
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool terminal,
@@ -602,6 +698,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   cil->add_option("--radius", o.Radius, "the cylinder's radius")->required();
   cil->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
   AddMappingOptions(cil, o);
+  AddFitOption(cil, o);
   cil->footer("Defaults: the eye 12 radii in front of the axis (toward -Y) and 10 radii up; an automatic face.\n"
               "Example: anamorfosi cilindro foto.jpg --radius 25 -o stampa.png");
   cil->callback([&] { kind = MirrorKind::kCylinder; });
@@ -611,6 +708,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   con->add_option("--height", o.Height, "the cone's height")->required();
   con->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
   AddMappingOptions(con, o);
+  AddFitOption(con, o);
   con->footer("Defaults: the eye on the axis at 3 times the cone's height; an automatic face.\n"
               "Example: anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png");
   con->callback([&] { kind = MirrorKind::kCone; });
@@ -618,6 +716,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   CLI::App* spe = app.add_subcommand("specchio", "a plane mirror, one 3DFACE of a DXF file");
   spe->add_option("--mirror", o.MirrorFile, "DXF file whose last 3DFACE is the mirror")->required();
   AddMappingOptions(spe, o);
+  AddFitOption(spe, o);
   spe->footer("Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
               "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png");
   spe->callback([&] { kind = MirrorKind::kPlane; });
@@ -717,6 +816,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       if (o.Output.empty()) o.Output = (fs::path(o.SceneFile).parent_path() / fs::path(o.SceneFile).stem()).string() + ".png";
       return Execute(scene, o, chosen, out, err, terminal);
     }
+    // The paper the print must fit is the PDF's.
+    if (!o.Fit.empty()) o.Paper = o.Fit;
     const Scene scene = SceneFromOptions(kind, o, chosen);
     return Execute(scene, o, chosen, out, err, terminal);
   } catch (const UsageError& e) {

@@ -457,6 +457,15 @@ void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, 
   report.Mirror = FacetFootprint(mirror.Facets);
 }
 
+OutputWindow SceneWindow(const Scene& s) {
+  PrintReport report;
+  report.Mirror = MirrorFootprint(s);
+  MappingSetup setup;
+  return WithSceneMirror(s, setup, report, [&](const auto& mirror) {
+    return PrintWindow(s, mirror, report.Mirror, report.Misses);
+  });
+}
+
 Print MakePrint(const Scene& s, const PrintSettings& settings) {
   if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
   if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");

@@ -104,6 +104,11 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
 // recorded, must be the one that results. Throws PrintError.
 Print MakePrint(const Scene& scene, const PrintSettings& settings);
 
+// The print's window alone, as MakePrint would find it, without reading the
+// picture or mapping a pixel (for choosing a face whose print fits a paper).
+// Throws PrintError.
+OutputWindow SceneWindow(const Scene& scene);
+
 // The print's size in millimetres.
 double PrintWidthMm(const Scene& scene, const OutputWindow& window);
 double PrintHeightMm(const Scene& scene, const OutputWindow& window);
