@@ -157,19 +157,38 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     s.Mirror.File = o.MirrorFile;
     s.Mirror.VerticalAxis = o.VerticalAxis;
   }
-  // Units: the option, else what the face's or the mirror's DXF declares, else mm.
+  // The unit each DXF file states; one that states no unit of length is refused.
+  auto stated = [](const std::string& file) -> std::optional<Units> {
+    const DxfUnits d = ReadDxfUnits(file);
+    if (d.State == DxfUnits::Status::kUnknown)
+      throw PrintError(file + ": its header states $INSUNITS " + (d.Value.empty() ? "without a value" : d.Value) +
+                       ", which is no unit of length (1 to 24, or 0 for none)");
+    if (d.State == DxfUnits::Status::kUnit) return d.Unit;
+    return std::nullopt;
+  };
+  std::optional<Units> faceUnit;
+  if (!o.Face.empty()) faceUnit = stated(o.Face);
+  // A mesh in a format that states its unit is scaled into the drawing units by its reader.
+  if (!o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf)
+    s.Mirror.FileUnit = stated(o.MirrorFile);
+  const std::optional<Units> mirrorUnit = s.Mirror.FileUnit;
+  // The drawing units: the option, else the face's, else the mirror's, else mm.
   if (!o.Units.empty()) {
     const auto u = ParseUnits(o.Units);
-    if (!u) throw UsageError("--units: must be mm, cm or in (got \"" + o.Units + "\")");
+    if (!u) throw UsageError("--units: must be one of " + UnitsList() + " (got \"" + o.Units + "\")");
     s.Unit = *u;
-  } else {
-    std::optional<Units> declared;
-    if (!o.Face.empty()) declared = ReadDxfUnits(o.Face);
-    // A mesh in a format that states its unit is scaled into the drawing units instead.
-    if (!declared && !o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf)
-      declared = ReadDxfUnits(o.MirrorFile);
-    if (declared) chosen.push_back(std::string("units: ") + UnitsName(*declared) + " (declared by the DXF file)");
-    s.Unit = declared.value_or(Units::kMillimetres);
+  } else if (faceUnit) {
+    s.Unit = *faceUnit;
+    chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + o.Face + ")");
+  } else if (mirrorUnit) {
+    s.Unit = *mirrorUnit;
+    chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + o.MirrorFile + ")");
+  }
+  // A file in another unit keeps its own: its coordinates are scaled into the drawing units.
+  for (const auto& [file, unit] : {std::pair{o.Face, faceUnit}, std::pair{o.MirrorFile, mirrorUnit}}) {
+    if (unit && *unit != s.Unit)
+      chosen.push_back("units: " + file + " states " + UnitsName(*unit) + ", its coordinates scaled into " +
+                       UnitsName(s.Unit));
   }
   if (o.Pixels < 0) throw UsageError("--pixels: must be at least 1");
   s.Pixels = o.Pixels;
@@ -189,7 +208,7 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
   // The eye: given, or the default of the mirror.
   const Real r = std::fabs(s.Mirror.Radius);
   Face mirrorFace{};
-  if (kind == MirrorKind::kPlane) mirrorFace = ReadFaceFile(s.Mirror.File, "mirror");
+  if (kind == MirrorKind::kPlane) mirrorFace = ReadMirrorFace(s);
   if (!o.Eye.empty()) {
     const auto e = Numbers(o.Eye, 3, "--eye");
     s.Eye = {e[0], e[1], e[2]};
@@ -221,6 +240,7 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
   // The face: a DXF's, or the automatic one.
   if (!o.Face.empty()) {
     s.PictureFace = ReadFaceFile(o.Face, "picture face");
+    if (faceUnit) s.PictureFace = ScaledFace(s.PictureFace, *faceUnit, s.Unit);
   } else {
     if (kind == MirrorKind::kMesh) throw UsageError("--face: is needed for a mesh mirror (the picture face's DXF)");
     const InputPicture picture = ScenePicture(s);
@@ -647,7 +667,8 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_option("--grid", o.Grid, "instead of a picture, a square grid of COLUMNSxROWS labelled cells to draw by hand");
   sub->add_option("--face", o.Face, "DXF file whose last 3DFACE is the picture face (default: automatic)");
   sub->add_option("--eye", o.Eye, "the eye X,Y,Z in drawing units");
-  sub->add_option("--units", o.Units, "drawing units: mm, cm or in (default: the DXF's $INSUNITS, else mm)");
+  sub->add_option("--units", o.Units, "drawing units: mm, cm, in, m, ft or another unit of a DXF's $INSUNITS "
+                                      "(default: the face's or the mirror's DXF's $INSUNITS, else mm)");
   sub->add_option("--dpi", o.Dpi, "cells per inch of the print (default 300)");
   sub->add_option("--pixels", o.Pixels, "cells on the longer side instead of --dpi");
   sub->add_option("--accuracy", o.Accuracy, "sample points per pixel side, 1 to 20 (default 4)");

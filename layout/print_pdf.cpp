@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cmath>
@@ -191,9 +192,17 @@ std::vector<TileSpan> TileSpans(double length, double area, double overlap, int 
   // Each tile starting on a whole cell, where that keeps the tiles within their limits.
   if (cellMm > 0) {
     for (int k = 0; k < n - 1; ++k) {
-      std::vector<double> cuts = best;
-      cuts[k] = std::round((best[k] - overlap / 2) / cellMm) * cellMm + overlap / 2;
-      if (fits(cuts) && (crosses(cuts) == crosses(best))) best = cuts;
+      const double start = (best[k] - overlap / 2) / cellMm;
+      // The nearer whole cell first, then the other one.
+      const double lower = std::floor(start), upper = std::ceil(start);
+      for (const double whole : start - lower <= upper - start ? std::array{lower, upper} : std::array{upper, lower}) {
+        std::vector<double> cuts = best;
+        cuts[k] = whole * cellMm + overlap / 2;
+        if (fits(cuts) && crosses(cuts) == crosses(best)) {
+          best = cuts;
+          break;
+        }
+      }
     }
   }
   return spans(best);
