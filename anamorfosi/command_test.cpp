@@ -146,7 +146,7 @@ TEST(Command, BadOptionsGiveOneLineAndNoFile) {
       {with({"--radius", "25", "--eye", "0,-10,50"}), 2, "inside the cylinder"},
       {with({"--radius", "25", "--eye", "0,-300,-5"}), 2, "above the sheet"},
       {with({"--radius", "25", "--eye", "0,-300"}), 2, "--eye"},
-      {with({"--radius", "25", "--units", "ft"}), 2, "--units"},
+      {with({"--radius", "25", "--units", "furlong"}), 2, "--units"},
       {with({"--radius", "25", "--dpi", "0"}), 2, "--dpi"},
       {with({"--radius", "25", "--accuracy", "21"}), 2, "--accuracy"},
       {with({"--radius", "25", "--background", "grey"}), 2, "--background"},

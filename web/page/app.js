@@ -90,8 +90,10 @@ async function preview(f, size, quick, mine) {
   $('view').src = 'data:image/png;base64,' + body.view;
   $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (body.fidelity || '');
   $('report').innerHTML = '';
-  let printSize = null, place = null;
+  let printSize = null, place = null, sheets = '';
   for (const line of (body.report || []).concat(body.warnings || [])) {
+    // The sheets the print takes on the chosen paper, beside the downloads.
+    if (line.startsWith('paper: ')) sheets = 'Paper: ' + line.slice(7) + '.';
     const li = document.createElement('li'); li.textContent = line; $('report').appendChild(li);
     const eye = /^eye: \(([-\d.e+]+), ([-\d.e+]+), ([-\d.e+]+)\)/.exec(line);
     if (eye) reportedEye = [+eye[1], +eye[2], +eye[3]];
@@ -101,6 +103,7 @@ async function preview(f, size, quick, mine) {
     if (p) place = [+p[1], +p[2]];
   }
   sheet = printSize && place ? { size: printSize, place, generation: mine } : null;
+  $('sheets').textContent = sheets;
   // The eye the command chose, shown in its empty fields.
   ['eye_x', 'eye_y', 'eye_z'].forEach((id, i) => { $(id).placeholder = reportedEye ? String(reportedEye[i]) : ''; });
   const warning = (body.warnings || []).find((w) => w.startsWith('warning'));
