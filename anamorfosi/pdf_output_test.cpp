@@ -306,6 +306,12 @@ TEST(PdfOutput, FitGivesOnePageWithTheLargestFill) {
     }
   }
   EXPECT_EQ(Anamorfosi({"run", dir.File("fit.json"), "--quiet", "-o", dir.File("again.png")}), 0);
+  // The paper to fit is the PDF's paper.
+  ASSERT_EQ(Anamorfosi({"cilindro", photo, "--radius", "40", "--fit", "A3", "--dpi", "50", "--quiet", "-o",
+                        dir.File("a3.pdf")}),
+            0);
+  EXPECT_EQ(PdfPages(dir, dir.File("a3.pdf")), 1);
+  EXPECT_NE(ReadBytes(dir.File("info.txt")).find("(A3)"), std::string::npos) << ReadBytes(dir.File("info.txt"));
 }
 
 TEST(PdfOutput, TilesSpreadEvenlyAndTheirCutLinesMissTheMirror) {
