@@ -104,20 +104,13 @@ TEST(DxfUnits, OldUnitNamesReadTheSameInSceneFiles) {
 TEST(DxfUnits, FilesInOtherUnitsAreScaledIntoTheDrawingUnits) {
   TempDir dir;
   const std::string picture = dir.Write("in.ppm", PlainPpm(24, 18, DistinctColours(24, 18)));
-  const std::vector<std::string> common = {"--eye", "0,-150,120", "--pixels", "200", "--antialias", "1", "--quiet"};
-  auto run = [&](const std::string& face, const std::string& mirror, std::vector<std::string> more,
-                 const std::string& out) {
-    std::vector<std::string> args = {"specchio", picture, "--face", face, "--mirror", mirror};
-    args.insert(args.end(), more.begin(), more.end());
-    for (const std::string& a : common)
-      if (std::find(more.begin(), more.end(), "--eye") == more.end() || a != "--eye") args.push_back(a);
-    args.insert(args.end(), {"-o", dir.File(out)});
-    return Anamorfosi(args);
-  };
   // The reference: both files in plain mm numbers, no header.
   dir.Write("f.dxf", FaceDxf(kPlaneFace, 1, ""));
   dir.Write("m.dxf", FaceDxf(kPlaneMirror, 1, ""));
-  ASSERT_EQ(run(dir.File("f.dxf"), dir.File("m.dxf"), {}, "ref.png").Status, 0);
+  ASSERT_EQ(Anamorfosi({"specchio", picture, "--face", dir.File("f.dxf"), "--mirror", dir.File("m.dxf"), "--eye",
+                        "0,-150,120", "--pixels", "200", "--antialias", "1", "--quiet", "-o", dir.File("ref.png")})
+                .Status,
+            0);
   const Picture ref = Cells(dir.File("ref.png"));
   // Both in metres (as ezdxf writes by default): the same print, in metres.
   dir.Write("fm.dxf", FaceDxf(kPlaneFace, 0.001, "6"));
