@@ -88,6 +88,29 @@ Real FilledScale(Real largest, Real fill, const WorksAt& worksAt) {
   return LargestWorking(0, scale, kFineSteps, worksAt);
 }
 
+// The scale of the face answered: Fill times the largest, or with
+// request.Fits the largest fill in thousandths whose face fits; 0 for none.
+template <class WorksAt, class FaceAt>
+Real ChosenScale(Real largest, const FaceRequest& request, const WorksAt& worksAt, const FaceAt& faceAt) {
+  if (!request.Fits) return FilledScale(largest, request.Fill, worksAt);
+  // The fill as the double an option of the same value holds, so that --fill
+  // with the fill chosen gives this very face.
+  auto fillOf = [](int thousandths) { return static_cast<double>(thousandths) / 1000; };
+  auto scaleOf = [&](int k) { return FilledScale(largest, fillOf(k), worksAt); };
+  auto fits = [&](int k) {
+    const Real s = scaleOf(k);
+    return s > 0 && request.Fits(fillOf(k), faceAt(s));
+  };
+  if (fits(1000)) return scaleOf(1000);
+  if (!fits(1)) return 0;
+  int lo = 1, hi = 1000;
+  while (hi - lo > 1) {
+    const int mid = (lo + hi) / 2;
+    (fits(mid) ? lo : hi) = mid;
+  }
+  return scaleOf(lo);
+}
+
 bool IsFinite(Point3 p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 bool CheckRequest(const FaceRequest& request, Point3 eye, std::string& why) {
@@ -95,7 +118,7 @@ bool CheckRequest(const FaceRequest& request, Point3 eye, std::string& why) {
     why = "the picture's aspect (width / height) is not a positive number";
     return false;
   }
-  if (!(request.Fill > 0 && request.Fill <= 1)) {
+  if (!request.Fits && !(request.Fill > 0 && request.Fill <= 1)) {
     why = "the fill is not above 0 and at most 1";
     return false;
   }
@@ -232,7 +255,8 @@ bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceReque
   // Should the heights that work not form one range, bestZ stays.
   if (works(middle, bestSize)) bestZ = middle;
 
-  const Real s = FilledScale(bestSize, request.Fill, [&](Real t) { return works(bestZ, t); });
+  const Real s = ChosenScale(bestSize, request, [&](Real t) { return works(bestZ, t); },
+                             [&](Real t) { return faceAt(bestZ, t); });
   if (!(s > 0)) {
     why = nothingWorks;
     return false;
@@ -282,7 +306,7 @@ bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& re
     hi *= 2;
   }
   Real s = LargestWorking(lo, hi, kFineSteps, worksAt);
-  if (s > 0) s = FilledScale(s, request.Fill, worksAt);
+  if (s > 0) s = ChosenScale(s, request, worksAt, faceOf);
   if (!(s > 0)) {
     // A face a millionth of the first guess tells which condition fails.
     const Face tiny = faceOf(hi * 1e-6L);
@@ -372,7 +396,7 @@ bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& r
   const auto faceOf = [&](Real s) { return Rectangle(centre, right, up, A * s, s); };
   const auto worksAt = [&](Real s) { return FaceWorks(mirror, faceOf(s), eye, centre.x, centre.y, reach); };
   Real s = worksAt(inscribed) ? inscribed : LargestWorking(0, inscribed, kFineSteps, worksAt);
-  if (s > 0) s = FilledScale(s, request.Fill, worksAt);
+  if (s > 0) s = ChosenScale(s, request, worksAt, faceOf);
   if (!(s > 0)) {
     // A face a millionth of the inscribed one tells which condition fails.
     if (SheetMisses(mirror, faceOf(inscribed * 1e-6L), eye) > 0)

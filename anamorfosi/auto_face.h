@@ -11,6 +11,7 @@
 // larger one does; the face returned has been scanned and works.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "cone.h"
@@ -20,6 +21,11 @@
 struct FaceRequest {
   Real Aspect = 4.0L / 3;  // picture width / height
   Real Fill = 0.9L;        // fraction of the largest face that works (0 < Fill <= 1)
+  // When set, Fill is not used: the fill is the largest of 0.001, 0.002, ... 1
+  // whose face Fits accepts, found by bisection (so a larger face is taken to
+  // be accepted only when a smaller one is). Fits(fill, face) is given the
+  // face that Fill = fill would give. No fill accepted: no face.
+  std::function<bool(double fill, const Face& face)> Fits = nullptr;
 };
 
 // How far from the mirror a scanned ray may land, measured in plan: in radii

@@ -55,6 +55,7 @@ struct Options {
   bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false;
   // The PDF's pages.
   std::string Paper = "A4";
+  std::string Fit;  // the paper one sheet of which the print must fit
   double Margin = 10, Overlap = 10;
   bool Landscape = false, Portrait = false;
 };
@@ -104,6 +105,32 @@ void NeedPositive(double v, const std::string& option) {
 Real AsStored(Real v) { return static_cast<double>(v); }
 Point3 AsStored(Point3 p) { return {AsStored(p.x), AsStored(p.y), AsStored(p.z)}; }
 
+// The PDF's paper, margin, overlap and orientation from the options.
+PdfOptions PageOptionsOf(const Options& o) {
+  PdfOptions pdf;
+  const std::optional<Paper> paper = ParsePaper(o.Paper);
+  if (!paper) throw UsageError("--paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm (or WxHin), got \"" + o.Paper + "\"");
+  pdf.PaperSize = *paper;
+  if (!(o.Margin >= 0) || !std::isfinite(o.Margin)) throw UsageError("--margin: must be 0 or more (mm)");
+  if (!(o.Overlap >= 0) || !std::isfinite(o.Overlap)) throw UsageError("--overlap: must be 0 or more (mm)");
+  if (o.Landscape && o.Portrait) throw UsageError("--landscape and --portrait: choose one");
+  pdf.MarginMm = o.Margin;
+  pdf.OverlapMm = o.Overlap;
+  pdf.Orientation = o.Landscape ? PageOrientation::kLandscape : o.Portrait ? PageOrientation::kPortrait : PageOrientation::kAuto;
+  return pdf;
+}
+
+// The tiles of a print of this window on the options' paper; false when the
+// paper leaves no room for it.
+bool PagesOf(const Scene& s, const OutputWindow& w, const PdfOptions& pdf, PageGrid& grid) {
+  try {
+    grid = PlanPages(PrintWidthMm(s, w), PrintHeightMm(s, w), pdf.PaperSize, pdf.MarginMm, pdf.OverlapMm, pdf.Orientation);
+    return true;
+  } catch (const std::invalid_argument&) {
+    return false;
+  }
+}
+
 // The scene of a mapping subcommand, completed with the defaults and the
 // automatic face; what was chosen for the user goes into chosen.
 Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::string>& chosen) {
@@ -133,19 +160,38 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     s.Mirror.File = o.MirrorFile;
     s.Mirror.VerticalAxis = o.VerticalAxis;
   }
-  // Units: the option, else what the face's or the mirror's DXF declares, else mm.
+  // The unit each DXF file states; one that states no unit of length is refused.
+  auto stated = [](const std::string& file) -> std::optional<Units> {
+    const DxfUnits d = ReadDxfUnits(file);
+    if (d.State == DxfUnits::Status::kUnknown)
+      throw PrintError(file + ": its header states $INSUNITS " + (d.Value.empty() ? "without a value" : d.Value) +
+                       ", which is no unit of length (1 to 24, or 0 for none)");
+    if (d.State == DxfUnits::Status::kUnit) return d.Unit;
+    return std::nullopt;
+  };
+  std::optional<Units> faceUnit;
+  if (!o.Face.empty()) faceUnit = stated(o.Face);
+  // A mesh in a format that states its unit is scaled into the drawing units by its reader.
+  if (!o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf)
+    s.Mirror.FileUnit = stated(o.MirrorFile);
+  const std::optional<Units> mirrorUnit = s.Mirror.FileUnit;
+  // The drawing units: the option, else the face's, else the mirror's, else mm.
   if (!o.Units.empty()) {
     const auto u = ParseUnits(o.Units);
-    if (!u) throw UsageError("--units: must be mm, cm or in (got \"" + o.Units + "\")");
+    if (!u) throw UsageError("--units: must be one of " + UnitsList() + " (got \"" + o.Units + "\")");
     s.Unit = *u;
-  } else {
-    std::optional<Units> declared;
-    if (!o.Face.empty()) declared = ReadDxfUnits(o.Face);
-    // A mesh in a format that states its unit is scaled into the drawing units instead.
-    if (!declared && !o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf)
-      declared = ReadDxfUnits(o.MirrorFile);
-    if (declared) chosen.push_back(std::string("units: ") + UnitsName(*declared) + " (declared by the DXF file)");
-    s.Unit = declared.value_or(Units::kMillimetres);
+  } else if (faceUnit) {
+    s.Unit = *faceUnit;
+    chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + o.Face + ")");
+  } else if (mirrorUnit) {
+    s.Unit = *mirrorUnit;
+    chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + o.MirrorFile + ")");
+  }
+  // A file in another unit keeps its own: its coordinates are scaled into the drawing units.
+  for (const auto& [file, unit] : {std::pair{o.Face, faceUnit}, std::pair{o.MirrorFile, mirrorUnit}}) {
+    if (unit && *unit != s.Unit)
+      chosen.push_back("units: " + file + " states " + UnitsName(*unit) + ", its coordinates scaled into " +
+                       UnitsName(s.Unit));
   }
   if (o.Pixels < 0) throw UsageError("--pixels: must be at least 1");
   s.Pixels = o.Pixels;
@@ -165,7 +211,7 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
   // The eye: given, or the default of the mirror.
   const Real r = std::fabs(s.Mirror.Radius);
   Face mirrorFace{};
-  if (kind == MirrorKind::kPlane) mirrorFace = ReadFaceFile(s.Mirror.File, "mirror");
+  if (kind == MirrorKind::kPlane) mirrorFace = ReadMirrorFace(s);
   if (!o.Eye.empty()) {
     const auto e = Numbers(o.Eye, 3, "--eye");
     s.Eye = {e[0], e[1], e[2]};
@@ -197,28 +243,70 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
   // The face: a DXF's, or the automatic one.
   if (!o.Face.empty()) {
     s.PictureFace = ReadFaceFile(o.Face, "picture face");
+    if (faceUnit) s.PictureFace = ScaledFace(s.PictureFace, *faceUnit, s.Unit);
   } else {
     if (kind == MirrorKind::kMesh) throw UsageError("--face: is needed for a mesh mirror (the picture face's DXF)");
     const InputPicture picture = ScenePicture(s);
     FaceRequest request;
     request.Aspect = static_cast<Real>(picture.Width) / picture.Height;
-    request.Fill = o.Fill;
-    std::string why;
-    bool found = false;
-    if (kind == MirrorKind::kCylinder) {
-      found = AutomaticCylinderFace(Cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius}, s.Eye, request,
-                                    s.PictureFace, why);
-    } else if (kind == MirrorKind::kCone) {
-      found = AutomaticConeFace(ConeMirror{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, 0},
-                                s.Eye, request, s.PictureFace, why);
+    // The face of one fill, as the scene will hold it.
+    auto faceOf = [&](double fill, Face& face) {
+      request.Fill = fill;  // unless request.Fits chooses it
+      std::string why;
+      bool found = false;
+      if (kind == MirrorKind::kCylinder) {
+        found = AutomaticCylinderFace(Cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius}, s.Eye, request,
+                                      face, why);
+      } else if (kind == MirrorKind::kCone) {
+        found = AutomaticConeFace(ConeMirror{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, 0},
+                                  s.Eye, request, face, why);
+      } else {
+        found = AutomaticPlaneFace(mirrorFace, s.Eye, request, face, why);
+      }
+      if (!found) throw PrintError("no picture face works for this mirror and eye: " + why);
+      face = {AsStored(face.C1), AsStored(face.C2), AsStored(face.C3), AsStored(face.C4)};
+    };
+    double fill = o.Fill;
+    if (o.Fit.empty()) {
+      faceOf(fill, s.PictureFace);
     } else {
-      found = AutomaticPlaneFace(mirrorFace, s.Eye, request, s.PictureFace, why);
+      // The largest fill whose print, with the mirror's footprint, fits one
+      // sheet of the paper inside its margins.
+      PdfOptions page = PageOptionsOf(o);
+      const std::optional<Paper> paper = ParsePaper(o.Fit);
+      if (!paper || paper->None)
+        throw UsageError("--fit: must be A4, A3, A2, Letter, Legal, Tabloid or WxH in mm (or WxHin), got \"" + o.Fit + "\"");
+      page.PaperSize = *paper;
+      Scene trial = s;
+      bool tried = false;
+      double best = 0, smallestW = 0, smallestH = 0;
+      PageGrid grid;
+      request.Fits = [&](double f, const Face& face) {
+        trial.PictureFace = {AsStored(face.C1), AsStored(face.C2), AsStored(face.C3), AsStored(face.C4)};
+        const OutputWindow w = SceneWindow(trial);
+        if (!PagesOf(trial, w, page, grid))
+          throw PrintError("--fit " + o.Fit + ": the paper leaves no room inside its margins for a print");
+        const bool one = grid.Columns * grid.Rows == 1;
+        if (!tried || f < 0.0015) smallestW = PrintWidthMm(trial, w), smallestH = PrintHeightMm(trial, w);
+        tried = true;
+        if (one) best = std::max(best, f);
+        return one;
+      };
+      try {
+        faceOf(fill, s.PictureFace);
+      } catch (const PrintError&) {
+        if (!tried || best > 0) throw;
+        throw PrintError("--fit " + o.Fit + ": even the smallest face (fill 0.001) makes a print of " +
+                         Fixed(smallestW, 1) + " x " + Fixed(smallestH, 1) + " mm, more than one sheet holds (" +
+                         Fixed(grid.AreaWidthMm, 1) + " x " + Fixed(grid.AreaHeightMm, 1) + " mm inside its margins)");
+      }
+      fill = best;
+      chosen.push_back("fit: fill " + Num(fill) + ", the largest face whose print fits one " + paper->Name + " sheet");
     }
-    if (!found) throw PrintError("no picture face works for this mirror and eye: " + why);
     const Face& f = s.PictureFace;
     chosen.push_back("face: " + PointText(AsStored(f.C1)) + " " + PointText(AsStored(f.C2)) + " " +
                      PointText(AsStored(f.C3)) + " " + PointText(AsStored(f.C4)) + " (automatic, fill " +
-                     Num(o.Fill) + ")");
+                     Num(fill) + ")");
   }
   s.Eye = AsStored(s.Eye);
   Face& f = s.PictureFace;
@@ -489,20 +577,37 @@ bool CheckFidelity(const Scene& scene, const Print& print, const Options& o, std
   return false;
 }
 
+// How many sheets of the chosen paper the print takes, and the smallest of the
+// named papers that holds it whole on one sheet (in its better orientation).
+std::string SheetsLine(const Scene& s, const OutputWindow& w, const PdfOptions& pdf) {
+  std::string line = "paper: ";
+  PageGrid g;
+  if (pdf.PaperSize.None) {
+    line += "none, one page of the print's own size";
+  } else if (!PagesOf(s, w, pdf, g)) {
+    line += pdf.PaperSize.Name + " leaves no room for the print inside its margins";
+  } else {
+    const int tiles = g.Columns * g.Rows;
+    line += std::to_string(tiles) + (tiles == 1 ? " sheet of " : " sheets of ") + pdf.PaperSize.Name + " (" +
+            (g.Landscape ? "landscape" : "portrait");
+    if (tiles > 1)
+      line += ", " + std::to_string(g.Columns) + " x " + std::to_string(g.Rows) + " tiles, and an assembly page in the PDF";
+    line += ")";
+  }
+  PdfOptions any = pdf;
+  any.Orientation = PageOrientation::kAuto;
+  for (const Paper& paper : StandardPapers()) {
+    any.PaperSize = paper;
+    if (PagesOf(s, w, any, g) && g.Columns * g.Rows == 1) return line + "; whole on one " + paper.Name + " sheet";
+  }
+  return line + "; no paper of A4, A3, A2, Letter, Legal, Tabloid holds it whole";
+}
+
 // Makes and writes the print of a complete scene, and says what it did.
 int Execute(Scene scene, const Options& o, const std::vector<std::string>& chosen, std::ostream& out,
             std::ostream& err, bool terminal) {
   const OutputKind kind = OutputKindOf(o.Output);
-  PdfOptions pdf;
-  const std::optional<Paper> paper = ParsePaper(o.Paper);
-  if (!paper) throw UsageError("--paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm (or WxHin), got \"" + o.Paper + "\"");
-  pdf.PaperSize = *paper;
-  if (!(o.Margin >= 0) || !std::isfinite(o.Margin)) throw UsageError("--margin: must be 0 or more (mm)");
-  if (!(o.Overlap >= 0) || !std::isfinite(o.Overlap)) throw UsageError("--overlap: must be 0 or more (mm)");
-  if (o.Landscape && o.Portrait) throw UsageError("--landscape and --portrait: choose one");
-  pdf.MarginMm = o.Margin;
-  pdf.OverlapMm = o.Overlap;
-  pdf.Orientation = o.Landscape ? PageOrientation::kLandscape : o.Portrait ? PageOrientation::kPortrait : PageOrientation::kAuto;
+  const PdfOptions pdf = PageOptionsOf(o);
   if (scene.Antialias == 0) scene.Antialias = kind == OutputKind::kPpm ? 1 : 2;
   CheckNotAnInput(o.Output, InputsOf(scene, o), "-o");
   CheckOutputFolder(o.Output, "-o");
@@ -564,6 +669,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     if (r.Mirror.Circle) out << ", diameter " << Fixed(static_cast<double>(2 * r.Mirror.Radius) * mm, 1) << " mm";
     out << "\n";
   }
+  out << SheetsLine(scene, w, pdf) << "\n";
   out << "written: " << o.Output << "\n";
   return CheckFidelity(scene, print, o, out, err) ? 0 : kUnfaithful;
 }
@@ -581,7 +687,8 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_option("--grid", o.Grid, "instead of a picture, a square grid of COLUMNSxROWS labelled cells to draw by hand");
   sub->add_option("--face", o.Face, "DXF file whose last 3DFACE is the picture face (default: automatic)");
   sub->add_option("--eye", o.Eye, "the eye X,Y,Z in drawing units");
-  sub->add_option("--units", o.Units, "drawing units: mm, cm or in (default: the DXF's $INSUNITS, else mm)");
+  sub->add_option("--units", o.Units, "drawing units: mm, cm, in, m, ft or another unit of a DXF's $INSUNITS "
+                                      "(default: the face's or the mirror's DXF's $INSUNITS, else mm)");
   sub->add_option("--dpi", o.Dpi, "cells per inch of the print (default 300)");
   sub->add_option("--pixels", o.Pixels, "cells on the longer side instead of --dpi");
   sub->add_option("--accuracy", o.Accuracy, "sample points per pixel side, 1 to 20 (default 4)");
@@ -598,6 +705,16 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
   sub->add_option("-o,--output", o.Output, "the print: .png (true scale), .pdf (pages to print), .ppm (plain P3)")->required();
   AddPageOptions(sub, o);
+}
+
+// The automatic face as large as one sheet of a paper allows.
+void AddFitOption(CLI::App* sub, Options& o) {
+  sub->add_option("--fit", o.Fit,
+                  "the largest automatic face whose print, with the mirror, fits one sheet of this paper "
+                  "(A4, A3, A2, Letter, Legal, Tabloid, WxH), with --margin; the PDF's paper")
+      ->excludes(sub->get_option("--face"))
+      ->excludes(sub->get_option("--fill"))
+      ->excludes(sub->get_option("--paper"));
 }
 
 }  // namespace
@@ -623,6 +740,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   cil->add_option("--radius", o.Radius, "the cylinder's radius")->required();
   cil->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
   AddMappingOptions(cil, o);
+  AddFitOption(cil, o);
   cil->footer("Defaults: the eye 12 radii in front of the axis (toward -Y) and 10 radii up; an automatic face.\n"
               "Example: anamorfosi cilindro foto.jpg --radius 25 -o stampa.png");
   cil->callback([&] { kind = MirrorKind::kCylinder; });
@@ -632,6 +750,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   con->add_option("--height", o.Height, "the cone's height")->required();
   con->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
   AddMappingOptions(con, o);
+  AddFitOption(con, o);
   con->footer("Defaults: the eye on the axis at 3 times the cone's height; an automatic face.\n"
               "Example: anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png");
   con->callback([&] { kind = MirrorKind::kCone; });
@@ -639,6 +758,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   CLI::App* spe = app.add_subcommand("specchio", "a plane mirror, one 3DFACE of a DXF file");
   spe->add_option("--mirror", o.MirrorFile, "DXF file whose last 3DFACE is the mirror")->required();
   AddMappingOptions(spe, o);
+  AddFitOption(spe, o);
   spe->footer("Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
               "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png");
   spe->callback([&] { kind = MirrorKind::kPlane; });
@@ -738,6 +858,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       if (o.Output.empty()) o.Output = (fs::path(o.SceneFile).parent_path() / fs::path(o.SceneFile).stem()).string() + ".png";
       return Execute(scene, o, chosen, out, err, terminal);
     }
+    // The paper the print must fit is the PDF's.
+    if (!o.Fit.empty()) o.Paper = o.Fit;
     const Scene scene = SceneFromOptions(kind, o, chosen);
     return Execute(scene, o, chosen, out, err, terminal);
   } catch (const UsageError& e) {

@@ -148,7 +148,7 @@ TEST(Command, BadOptionsGiveOneLineAndNoFile) {
       {with({"--radius", "25", "--eye", "0,-10,50"}), 2, "inside the cylinder"},
       {with({"--radius", "25", "--eye", "0,-300,-5"}), 2, "above the sheet"},
       {with({"--radius", "25", "--eye", "0,-300"}), 2, "--eye"},
-      {with({"--radius", "25", "--units", "ft"}), 2, "--units"},
+      {with({"--radius", "25", "--units", "furlong"}), 2, "--units"},
       {with({"--radius", "25", "--dpi", "0"}), 2, "--dpi"},
       {with({"--radius", "25", "--accuracy", "21"}), 2, "--accuracy"},
       {with({"--radius", "25", "--background", "grey"}), 2, "--background"},
@@ -345,4 +345,50 @@ TEST(Command, AWrongPrintIsWrittenButNotCalledDone) {
   const CommandResult right = Anamorfosi(args);
   EXPECT_EQ(right.Status, 0) << right.Err;
   EXPECT_EQ(right.Err.find("not faithful"), std::string::npos) << right.Err;
+}
+
+TEST(Fit, ClashesAndPrintsTooLargeAreRefusedInOneLine) {
+  TempDir dir;
+  const std::string picture = dir.Write("in.ppm", PlainPpm(24, 18, DistinctColours(24, 18)));
+  dir.Write("f.dxf", DxfWithFaces({kCylinderFace}));
+  for (const std::vector<std::string>& clash :
+       {std::vector<std::string>{"--face", dir.File("f.dxf")}, {"--fill", "0.5"}, {"--paper", "A3"}}) {
+    std::vector<std::string> args = {"cilindro", picture, "--radius", "25", "--fit", "A4", "-o", dir.File("o.png")};
+    args.insert(args.end(), clash.begin(), clash.end());
+    const CommandResult r = Anamorfosi(args);
+    EXPECT_EQ(r.Status, 2) << clash[0];
+    EXPECT_NE(r.Err.find("--fit"), std::string::npos) << r.Err;
+    EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
+  }
+  // generico has no automatic face, and none is no sheet.
+  EXPECT_EQ(Anamorfosi({"generico", picture, "--mirror", dir.File("f.dxf"), "--face", dir.File("f.dxf"), "--eye",
+                        "0,0,400", "--fit", "A4", "-o", dir.File("o.png")}).Status, 2);
+  EXPECT_EQ(Anamorfosi({"cilindro", picture, "--radius", "25", "--fit", "none", "-o", dir.File("o.png")}).Status, 2);
+  // A 500 mm cylinder's footprint alone is larger than an A4 sheet.
+  const CommandResult big = Anamorfosi({"cilindro", picture, "--radius", "250", "--fit", "A4", "-o", dir.File("o.png")});
+  EXPECT_EQ(big.Status, 1);
+  EXPECT_EQ(big.Err.rfind("anamorfosi: --fit A4: even the smallest face (fill 0.001) makes a print of ", 0), 0u) << big.Err;
+  EXPECT_EQ(std::count(big.Err.begin(), big.Err.end(), '\n'), 1) << big.Err;
+  EXPECT_FALSE(FileExists(dir.File("o.png")));
+}
+
+TEST(Fit, TheReportCountsSheetsAndNamesTheSmallestPaper) {
+  TempDir dir;
+  const std::string picture = dir.Write("in.ppm", PlainPpm(24, 18, DistinctColours(24, 18)));
+  auto paperLine = [&](const std::vector<std::string>& more) {
+    std::vector<std::string> args = {"cilindro", picture, "--radius", "25", "--pixels", "300", "-o", dir.File("o.png")};
+    args.insert(args.end(), more.begin(), more.end());
+    const CommandResult r = Anamorfosi(args);
+    EXPECT_EQ(r.Status, 0) << r.Err;
+    const std::size_t at = r.Out.find("paper: ");
+    return at == std::string::npos ? std::string() : r.Out.substr(at, r.Out.find('\n', at) - at);
+  };
+  // About 276 x 180 mm: two A4 portrait tiles (the 165 mm of a landscape one are too few); whole on Tabloid.
+  const std::string a4 = paperLine({});
+  EXPECT_NE(a4.find("paper: 2 sheets of A4 (portrait, 2 x 1 tiles"), std::string::npos) << a4;
+  EXPECT_NE(a4.find("; whole on one Tabloid sheet"), std::string::npos) << a4;
+  EXPECT_NE(paperLine({"--paper", "A3"}).find("paper: 1 sheet of A3 (portrait)"), std::string::npos);
+  EXPECT_NE(paperLine({"--fill", "0.3"}).find("paper: 1 sheet of A4 (portrait); whole on one Letter sheet"),
+            std::string::npos);
+  EXPECT_NE(paperLine({"--paper", "100x100"}).find("no room"), std::string::npos);
 }

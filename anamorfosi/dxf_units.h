@@ -1,11 +1,20 @@
-// The drawing units a DXF file declares in its header ($INSUNITS).
+// The drawing unit a DXF file states in its header ($INSUNITS).
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "scene.h"
 
-// Inches (1), millimetres (4) or centimetres (5); nothing when the file declares
-// none, another unit, or cannot be read.
-std::optional<Units> ReadDxfUnits(const std::string& file);
+struct DxfUnits {
+  enum class Status {
+    kNone,     // no $INSUNITS before the entities, 0 (unitless), or a file that cannot be read
+    kUnit,     // a unit of length: Unit
+    kUnknown,  // a code that is no unit of length, or no whole number: Value as written
+  };
+  Status State = Status::kNone;
+  Units Unit = Units::kMillimetres;
+  std::string Value;
+};
+
+// Every length the $INSUNITS table defines (1 to 24) is a unit.
+DxfUnits ReadDxfUnits(const std::string& file);

@@ -27,9 +27,9 @@ int Anamorfosi(const std::vector<std::string>& args, std::string* out = nullptr)
 }
 
 // The pages of a PDF at 300 dpi, in order.
-std::vector<InputPicture> Render(const TempDir& dir, const std::string& pdf) {
+std::vector<InputPicture> Render(const TempDir& dir, const std::string& pdf, int dpi = 300) {
   const std::string prefix = dir.File("page");
-  const std::string command = "pdftoppm -r 300 '" + pdf + "' '" + prefix + "'";
+  const std::string command = "pdftoppm -r " + std::to_string(dpi) + " '" + pdf + "' '" + prefix + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command << " (pdftoppm comes with poppler-utils)";
   std::vector<std::string> names;
   for (const std::string& n : ListDir(dir.path()))
@@ -138,33 +138,76 @@ TEST(PdfOutput, TilesPutBackTogetherGiveThePrintsCells) {
   const std::string bytes = ReadBytes(dir.File("p.png"));
   const Picture cells = DecodePng(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), "p.png");
   const std::vector<InputPicture> pages = Render(dir, dir.File("p.pdf"));
-  // 1400 x 1500 pixel areas stepping by 1280 x 1380.
+  // 1400 x 1500 pixel areas overlapping by 120.
   const int columns = (cells.Width - 120 + 1279) / 1280, rows = (cells.Height - 120 + 1379) / 1380;
   ASSERT_GT(columns * rows, 1);
   ASSERT_EQ(static_cast<int>(pages.size()), columns * rows + 1);
-  // Each sampled cell from the tile whose area holds it, away from the overlap strips' marks.
+  // Where each column and row of tiles starts in the print: the offset at
+  // which the first row's (first column's) tile shows the print's cells.
+  // The page's pixel (px, py) against the print's cell (x, y).
+  auto near = [&](const Picture& page, int px, int py, int x, int y) {
+    if (x < 0 || y < 0 || x >= cells.Width || y >= cells.Height || px >= page.Width || py >= page.Height) return false;
+    const std::uint8_t* want = &cells.Rgb[(static_cast<std::size_t>(y) * cells.Width + x) * 3];
+    const std::uint8_t* got = &page.Rgb[(static_cast<std::size_t>(py) * page.Width + px) * 3];
+    return std::abs(got[0] - want[0]) <= 12 && std::abs(got[1] - want[1]) <= 12 && std::abs(got[2] - want[2]) <= 12;
+  };
+  // A tile showing the print from (x0, y0) at the page's margin.
+  auto match = [&](const Picture& page, int x0, int y0, int px, int py) {
+    return near(page, px, py, px - 100 + x0, py - 100 + y0);
+  };
+  // The tiles spread evenly, each starting on a whole cell: the start within
+  // a cell or two of the even one at which the page's painted pixels show the
+  // print (paper matches paper at any offset).
+  auto bestStart = [&](const Picture& page, bool across, double even) {
+    int best = 0, bestHits = -1;
+    for (int start = static_cast<int>(even) - 2; start <= static_cast<int>(even) + 2; ++start) {
+      int hits = 0;
+      for (int py = 100; py < 1600; py += 7) {
+        for (int px = 100; px < 1500; px += 7) {
+          const std::uint8_t* c = &page.Rgb[(static_cast<std::size_t>(py) * page.Width + px) * 3];
+          if (c[0] > 240 && c[1] > 240 && c[2] > 240) continue;
+          hits += across ? match(page, start, 0, px, py) : match(page, 0, start, px, py);
+        }
+      }
+      if (hits > bestHits) bestHits = hits, best = start;
+    }
+    return best;
+  };
+  std::vector<int> xs(columns), ys(rows);
+  const double stepX = (cells.Width + (columns - 1) * 120.0) / columns - 120;
+  const double stepY = (cells.Height + (rows - 1) * 120.0) / rows - 120;
+  for (int c = 1; c < columns; ++c) xs[c] = bestStart(pages[1 + c], true, c * stepX);
+  for (int r = 1; r < rows; ++r) ys[r] = bestStart(pages[1 + r * columns], false, r * stepY);
+  // The first tiles start at the print's edges; the tiles cover the print,
+  // each at most its area and overlapping the next by 120.
+  for (int c = 1; c < columns; ++c) EXPECT_LE(xs[c] - xs[c - 1], 1280) << "column " << c;
+  for (int r = 1; r < rows; ++r) EXPECT_LE(ys[r] - ys[r - 1], 1380) << "row " << r;
+  EXPECT_LE(cells.Width - xs.back(), 1400);
+  EXPECT_LE(cells.Height - ys.back(), 1500);
+  std::ostringstream starts;
+  starts << "tiles from x";
+  for (const int x : xs) starts << " " << x;
+  starts << ", y";
+  for (const int y : ys) starts << " " << y;
+  // Each sampled cell from its tile, away from the overlap strips' marks.
   long same = 0, total = 0, shifted = 0;
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < columns; ++c) {
       const Picture& page = pages[1 + r * columns + c];
-      const int x0 = c * 1280, y0 = r * 1380;
-      for (int y = y0 + 60; y < std::min(cells.Height, y0 + 1440); y += 3) {
-        for (int x = x0 + 60; x < std::min(cells.Width, x0 + 1340); x += 3) {
-          const std::uint8_t* want = &cells.Rgb[(static_cast<std::size_t>(y) * cells.Width + x) * 3];
-          auto near = [&](int px, int py) {
-            const std::uint8_t* got = &page.Rgb[(static_cast<std::size_t>(py) * page.Width + px) * 3];
-            return std::abs(got[0] - want[0]) <= 12 && std::abs(got[1] - want[1]) <= 12 && std::abs(got[2] - want[2]) <= 12;
-          };
+      const int x0 = xs[c], y0 = ys[r];
+      const int x1 = c + 1 < columns ? xs[c + 1] + 120 : cells.Width, y1 = r + 1 < rows ? ys[r + 1] + 120 : cells.Height;
+      for (int y = y0 + 60; y < y1 - 60; y += 3) {
+        for (int x = x0 + 60; x < x1 - 60; x += 3) {
           ++total;
-          same += near(100 + x - x0, 100 + y - y0);
-          shifted += near(104 + x - x0, 104 + y - y0);
+          same += near(page, 100 + x - x0, 100 + y - y0, x, y);
+          shifted += near(page, 104 + x - x0, 104 + y - y0, x, y);
         }
       }
     }
   }
   // The renderer smooths the cells' edges a little: most cells, not all, come
   // back within 12 levels; a tile put 4 cells off loses many more.
-  EXPECT_GT(same, total * 85 / 100) << same << " of " << total;
+  EXPECT_GT(same, total * 85 / 100) << same << " of " << total << "; " << starts.str();
   EXPECT_LT(shifted, same * 8 / 10) << "shifted " << shifted << ", in place " << same;
 }
 
@@ -212,4 +255,104 @@ TEST(PdfOutput, GridComesSquareFirstThenDistorted) {
   EXPECT_NEAR(static_cast<double>(right - left) / (bottom - top), 12.0 / 8, 0.02);
   EXPECT_NE(ReadBytes(dir.File("g.json")).find("\"grid\": \"12x8\""), std::string::npos);
   EXPECT_EQ(Anamorfosi({"run", dir.File("g.json"), "--quiet", "-o", dir.File("again.png")}), 0);
+}
+
+namespace {
+
+// The number after key in a report ("fill 0.651"), or -1.
+double ReportNumber(const std::string& report, const std::string& key) {
+  const std::size_t at = report.find(key);
+  return at == std::string::npos ? -1 : std::atof(report.c_str() + at + key.size());
+}
+
+int PdfPages(const TempDir& dir, const std::string& pdf) {
+  const std::string info = dir.File("info.txt");
+  if (std::system(("pdfinfo '" + pdf + "' > '" + info + "'").c_str()) != 0) return -1;
+  return static_cast<int>(ReportNumber(ReadBytes(info), "Pages:"));
+}
+
+}  // namespace
+
+TEST(PdfOutput, FitGivesOnePageWithTheLargestFill) {
+  TempDir dir;
+  dir.Write("foto.png", ReadBytes(EXAMPLES_DIR "/foto.png"));
+  const std::string photo = dir.File("foto.png");
+  // A 33 mm cylinder: its whole face fits one A4 page.
+  std::string report;
+  ASSERT_EQ(Anamorfosi({"cilindro", photo, "--radius", "16.5", "--fit", "A4", "--pixels", "400", "-o",
+                        dir.File("s.pdf")}, &report),
+            0);
+  EXPECT_EQ(PdfPages(dir, dir.File("s.pdf")), 1);
+  EXPECT_EQ(ReportNumber(report, "fit: fill "), 1) << report;
+  EXPECT_NE(report.find("paper: 1 sheet of A4"), std::string::npos) << report;
+  // A 50 mm one on A4 is bounded by the paper: one page at the fill chosen,
+  // more at a thousandth more; the scene saved reruns to the same face.
+  ASSERT_EQ(Anamorfosi({"cilindro", photo, "--radius", "25", "--fit", "A4", "--save-scene", dir.File("fit.json"), "-o",
+                        dir.File("f.pdf")}, &report),
+            0);
+  const double fill = ReportNumber(report, "fit: fill ");
+  ASSERT_GT(fill, 0.1);
+  ASSERT_LT(fill, 1);
+  EXPECT_EQ(PdfPages(dir, dir.File("f.pdf")), 1);
+  for (const double f : {fill, fill + 0.001}) {
+    std::ostringstream text;
+    text << f;
+    ASSERT_EQ(Anamorfosi({"cilindro", photo, "--radius", "25", "--fill", text.str(), "--quiet", "--save-scene",
+                          dir.File("fill.json"), "-o", dir.File("g.pdf")}),
+              0);
+    EXPECT_EQ(PdfPages(dir, dir.File("g.pdf")) == 1, f == fill) << "fill " << f;
+    if (f == fill) {
+      EXPECT_TRUE(ReadBytes(dir.File("fill.json")) == ReadBytes(dir.File("fit.json")));
+    }
+  }
+  EXPECT_EQ(Anamorfosi({"run", dir.File("fit.json"), "--quiet", "-o", dir.File("again.png")}), 0);
+  // The paper to fit is the PDF's paper.
+  ASSERT_EQ(Anamorfosi({"cilindro", photo, "--radius", "40", "--fit", "A3", "--dpi", "50", "--quiet", "-o",
+                        dir.File("a3.pdf")}),
+            0);
+  EXPECT_EQ(PdfPages(dir, dir.File("a3.pdf")), 1);
+  EXPECT_NE(ReadBytes(dir.File("info.txt")).find("(A3)"), std::string::npos) << ReadBytes(dir.File("info.txt"));
+}
+
+TEST(PdfOutput, TilesSpreadEvenlyAndTheirCutLinesMissTheMirror) {
+  TempDir dir;
+  // One pale colour, so that only the marks are dark or blue.
+  const std::string picture = dir.Write("plain.ppm", PlainPpm(40, 30, std::vector<int>(40 * 30 * 3, 230)));
+  std::string report;
+  // 211.7 mm across 190 mm portrait areas: two tiles, the mirror in the middle.
+  ASSERT_EQ(Anamorfosi({"cilindro", picture, "--radius", "25", "--fill", "0.55", "--portrait", "-o", dir.File("t.pdf")},
+                       &report),
+            0);
+  const double printW = ReportNumber(report, "cells at 300 dpi, ");
+  const double centre = ReportNumber(report, "mirror on the print: centre ");
+  ASSERT_GT(printW, 190);
+  ASSERT_LT(printW, 370);
+  constexpr int kDpi = 100;
+  const double perMm = kDpi / 25.4;
+  const std::vector<InputPicture> pages = Render(dir, dir.File("t.pdf"), kDpi);
+  ASSERT_EQ(pages.size(), 3u);  // the assembly page and tiles A1, A2
+  // The cut line of a tile page: the column richest in the dashes' blue.
+  auto cutColumn = [&](const Picture& page) {
+    int best = -1, bestCount = 0;
+    for (int x = 0; x < page.Width; ++x) {
+      int count = 0;
+      for (int y = 0; y < page.Height * 2 / 3; ++y) {
+        const std::uint8_t* c = &page.Rgb[(static_cast<std::size_t>(y) * page.Width + x) * 3];
+        count += std::abs(c[0] - 26) < 40 && std::abs(c[1] - 77) < 40 && std::abs(c[2] - 204) < 40;
+      }
+      if (count > bestCount) bestCount = count, best = x;
+    }
+    return best;
+  };
+  // A1 starts at the print's left edge: its cut line's place is the cut's place in the print.
+  const double cut = cutColumn(pages[1]) / perMm - 10;
+  // On A2 the cut line lies half the 10 mm overlap inside the margin.
+  EXPECT_NEAR(cutColumn(pages[2]) / perMm, 15, 0.5);
+  EXPECT_TRUE(cut < centre - 25 || cut > centre + 25) << "cut at " << cut << " mm, mirror " << centre << " +- 25";
+  // Neither tile a strip thinner than a fifth of the page (42 mm), nor wider than its area.
+  const double a1 = cut + 5, a2 = printW - cut + 5;
+  EXPECT_GE(a1, 42) << a1;
+  EXPECT_GE(a2, 42) << a2;
+  EXPECT_LE(a1, 190.5) << a1;
+  EXPECT_LE(a2, 190.5) << a2;
 }

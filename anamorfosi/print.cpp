@@ -106,6 +106,17 @@ Face ReadFaceFile(const std::string& file, const std::string& what) {
   return face;
 }
 
+Face ScaledFace(const Face& face, Units from, Units to) {
+  if (from == to) return face;
+  const Real k = static_cast<Real>(MillimetresPerUnit(from)) / MillimetresPerUnit(to);
+  return {k * face.C1, k * face.C2, k * face.C3, k * face.C4};
+}
+
+Face ReadMirrorFace(const Scene& s) {
+  const Face m = ReadFaceFile(s.Mirror.File, "mirror");
+  return s.Mirror.FileUnit ? ScaledFace(m, *s.Mirror.FileUnit, s.Unit) : m;
+}
+
 namespace {
 
 // Outline segments lying on the sheet: both ends within this height of it,
@@ -142,7 +153,7 @@ Footprint MirrorFootprint(const Scene& s) {
       f.Radius = std::fabs(s.Mirror.Radius);
       break;
     case MirrorKind::kPlane: {
-      const Face m = ReadFaceFile(s.Mirror.File, "mirror");
+      const Face m = ReadMirrorFace(s);
       AddIfOnSheet(f, m.C1, m.C2);
       AddIfOnSheet(f, m.C2, m.C3);
       AddIfOnSheet(f, m.C3, m.C4);
@@ -431,6 +442,7 @@ void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, 
   FacetLoadOptions options;
   options.Limit = MeshFacetLimit(budget);
   options.DrawingUnitMm = MillimetresPerUnit(s.Unit);
+  if (s.Mirror.FileUnit) options.DxfUnitMm = MillimetresPerUnit(*s.Mirror.FileUnit);
   try {
     LoadMirrorFacets(s.Mirror.File, mirror.Facets, options);
     if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror");
@@ -455,6 +467,15 @@ void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, 
                            UnitsName(s.Unit));
   }
   report.Mirror = FacetFootprint(mirror.Facets);
+}
+
+OutputWindow SceneWindow(const Scene& s) {
+  PrintReport report;
+  report.Mirror = MirrorFootprint(s);
+  MappingSetup setup;
+  return WithSceneMirror(s, setup, report, [&](const auto& mirror) {
+    return PrintWindow(s, mirror, report.Mirror, report.Misses);
+  });
 }
 
 Print MakePrint(const Scene& s, const PrintSettings& settings) {

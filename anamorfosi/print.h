@@ -88,6 +88,10 @@ inline constexpr int kGridCellPixels = 48;
 
 // The face of a DXF file (its last 3DFACE); PrintError when there is none.
 Face ReadFaceFile(const std::string& file, const std::string& what);
+// The face with its corners scaled from one unit into another.
+Face ScaledFace(const Face& face, Units from, Units to);
+// The plane mirror's face, in drawing units (scaled from the unit its file states).
+Face ReadMirrorFace(const Scene& scene);
 
 // The mirror's footprint on the sheet; a mesh's is known once it is loaded
 // (FacetFootprint: the triangles' edges that lie on the sheet).
@@ -103,6 +107,11 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
 // Makes the print. The scene must be complete (eye, face); its Window, when
 // recorded, must be the one that results. Throws PrintError.
 Print MakePrint(const Scene& scene, const PrintSettings& settings);
+
+// The print's window alone, as MakePrint would find it, without reading the
+// picture or mapping a pixel (for choosing a face whose print fits a paper).
+// Throws PrintError.
+OutputWindow SceneWindow(const Scene& scene);
 
 // The print's size in millimetres.
 double PrintWidthMm(const Scene& scene, const OutputWindow& window);
@@ -141,7 +150,7 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
       return fn(cone);
     }
     case MirrorKind::kPlane: {
-      const Face m = ReadFaceFile(s.Mirror.File, "mirror");
+      const Face m = ReadMirrorFace(s);
       PlaneMirror mirror;
       mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
       mirror.HasFace = true;

@@ -22,29 +22,74 @@ const char* MirrorKindName(MirrorKind kind) {
   return "";
 }
 
-const char* UnitsName(Units units) {
-  switch (units) {
-    case Units::kMillimetres: return "mm";
-    case Units::kCentimetres: return "cm";
-    case Units::kInches: return "in";
-  }
-  return "";
+namespace {
+
+struct UnitRecord {
+  Units Unit;
+  const char* Name;
+  double Millimetres;
+  int Insunits;  // the DXF header's code
+};
+
+// Exact by definition: the inch 25.4 mm, the US survey foot 1200/3937 m, the
+// astronomical unit 149 597 870 700 m, the light year 9 460 730 472 580 800 m;
+// the parsec (648000/pi au) to the double's precision.
+constexpr double kUsSurveyFootMm = 1200000.0 / 3937;
+const UnitRecord kUnits[] = {
+    {Units::kMillimetres, "mm", 1, 4},
+    {Units::kCentimetres, "cm", 10, 5},
+    {Units::kInches, "in", 25.4, 1},
+    {Units::kFeet, "ft", 304.8, 2},
+    {Units::kMiles, "mi", 1609344, 3},
+    {Units::kMetres, "m", 1000, 6},
+    {Units::kKilometres, "km", 1e6, 7},
+    {Units::kMicroinches, "uin", 25.4e-6, 8},
+    {Units::kMils, "mil", 0.0254, 9},
+    {Units::kYards, "yd", 914.4, 10},
+    {Units::kAngstroms, "angstrom", 1e-7, 11},
+    {Units::kNanometres, "nm", 1e-6, 12},
+    {Units::kMicrons, "um", 1e-3, 13},
+    {Units::kDecimetres, "dm", 100, 14},
+    {Units::kDecametres, "dam", 1e4, 15},
+    {Units::kHectometres, "hm", 1e5, 16},
+    {Units::kGigametres, "Gm", 1e12, 17},
+    {Units::kAstronomicalUnits, "au", 1.495978707e14, 18},
+    {Units::kLightYears, "ly", 9.4607304725808e18, 19},
+    {Units::kParsecs, "pc", 3.0856775814913673e19, 20},
+    {Units::kUsSurveyFeet, "us-ft", kUsSurveyFootMm, 21},
+    {Units::kUsSurveyInches, "us-in", kUsSurveyFootMm / 12, 22},
+    {Units::kUsSurveyYards, "us-yd", kUsSurveyFootMm * 3, 23},
+    {Units::kUsSurveyMiles, "us-mi", kUsSurveyFootMm * 5280, 24},
+};
+
+const UnitRecord& RecordOf(Units units) {
+  for (const UnitRecord& r : kUnits)
+    if (r.Unit == units) return r;
+  return kUnits[0];
 }
 
+}  // namespace
+
+const char* UnitsName(Units units) { return RecordOf(units).Name; }
+
 std::optional<Units> ParseUnits(const std::string& text) {
-  if (text == "mm") return Units::kMillimetres;
-  if (text == "cm") return Units::kCentimetres;
-  if (text == "in") return Units::kInches;
+  for (const UnitRecord& r : kUnits)
+    if (text == r.Name) return r.Unit;
   return std::nullopt;
 }
 
-double MillimetresPerUnit(Units units) {
-  switch (units) {
-    case Units::kMillimetres: return 1;
-    case Units::kCentimetres: return 10;
-    case Units::kInches: return 25.4;
-  }
-  return 1;
+double MillimetresPerUnit(Units units) { return RecordOf(units).Millimetres; }
+
+std::string UnitsList() {
+  std::string list;
+  for (const UnitRecord& r : kUnits) list += (list.empty() ? "" : ", ") + std::string(r.Name);
+  return list;
+}
+
+std::optional<Units> UnitsOfInsunits(long code) {
+  for (const UnitRecord& r : kUnits)
+    if (r.Insunits == code) return r.Unit;
+  return std::nullopt;
 }
 
 namespace {
@@ -156,6 +201,7 @@ std::string SceneToJson(const Scene& s, const std::string& folder) {
       m["vertical_axis"] = s.Mirror.VerticalAxis;
       break;
   }
+  if (s.Mirror.FileUnit) m["file_units"] = UnitsName(*s.Mirror.FileUnit);
   j["mirror"] = m;
   j["eye"] = PointJson(s.Eye);
   const Face& f = s.PictureFace;
@@ -225,6 +271,12 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
       if (!m["vertical_axis"].is_boolean()) r.Fail("vertical_axis", "must be true or false");
       s.Mirror.VerticalAxis = m["vertical_axis"].get<bool>();
     }
+    // Scene files written before the mirror's unit was recorded read the
+    // file's numbers as drawing units, as they were made.
+    if (m.contains("file_units")) {
+      s.Mirror.FileUnit = ParseUnits(r.Text(m, "file_units"));
+      if (!s.Mirror.FileUnit) r.Fail("file_units", "must be one of " + UnitsList());
+    }
   } else {
     r.Fail("type", "must be cilindro, cono, specchio or generico (got \"" + type + "\")");
   }
@@ -240,7 +292,7 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
     s.Picture = inFolder(r.Text(j, "picture"));
   }
   const std::optional<Units> units = ParseUnits(r.Text(j, "units"));
-  if (!units) r.Fail("units", "must be mm, cm or in");
+  if (!units) r.Fail("units", "must be one of " + UnitsList());
   s.Unit = *units;
   if (j.contains("pixels")) {
     s.Pixels = r.Whole(j, "pixels", 1, 2000000000L, "at least 1");

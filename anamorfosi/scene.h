@@ -14,10 +14,21 @@ enum class MirrorKind { kCylinder, kCone, kPlane, kMesh };
 // The subcommand that names each kind: "cilindro", "cono", "specchio", "generico".
 const char* MirrorKindName(MirrorKind kind);
 
-enum class Units { kMillimetres, kCentimetres, kInches };
-const char* UnitsName(Units units);             // "mm", "cm", "in"
+// The lengths a drawing may be in: every unit of length a DXF header
+// ($INSUNITS) can state, after the three the command has always known.
+enum class Units {
+  kMillimetres, kCentimetres, kInches, kFeet, kMiles, kMetres, kKilometres, kMicroinches, kMils, kYards,
+  kAngstroms, kNanometres, kMicrons, kDecimetres, kDecametres, kHectometres, kGigametres, kAstronomicalUnits,
+  kLightYears, kParsecs, kUsSurveyFeet, kUsSurveyInches, kUsSurveyYards, kUsSurveyMiles
+};
+const char* UnitsName(Units units);  // "mm", "cm", "in", "ft", "mi", "m", ... as ParseUnits reads them
 std::optional<Units> ParseUnits(const std::string& text);
 double MillimetresPerUnit(Units units);
+// The names ParseUnits reads, separated by commas, for messages.
+std::string UnitsList();
+// The unit of a DXF header's $INSUNITS code (1 to 24); nothing for 0
+// (unitless) or a code that is no unit of length.
+std::optional<Units> UnitsOfInsunits(long code);
 
 struct SceneMirror {
   MirrorKind Kind = MirrorKind::kCylinder;
@@ -26,6 +37,9 @@ struct SceneMirror {
   Real Height = 0;            // cone
   std::string File;           // plane mirror (one 3DFACE) and mesh (3DFACEs)
   bool VerticalAxis = false;  // mesh: the vertical view-axis mode of generico
+  // The unit a DXF mirror file states in its header: its coordinates are
+  // scaled from it into the drawing units. None: they are drawing units.
+  std::optional<Units> FileUnit;
 };
 
 struct Scene {

@@ -86,7 +86,7 @@ TEST(Scene, BadFilesNameTheKey) {
     return ReadError(dir.Write("bad.json", t));
   };
   EXPECT_NE(spoilt("\"eye\"", "\"eyes\"").find("\"eye\" is missing"), std::string::npos);
-  EXPECT_NE(spoilt("\"units\": \"in\"", "\"units\": \"ft\"").find("\"units\""), std::string::npos);
+  EXPECT_NE(spoilt("\"units\": \"in\"", "\"units\": \"furlong\"").find("\"units\""), std::string::npos);
   EXPECT_NE(spoilt("\"accuracy\": 7", "\"accuracy\": 70").find("\"accuracy\""), std::string::npos);
   EXPECT_NE(spoilt("\"accuracy\": 7", "\"accuracy\": 7.5").find("\"accuracy\""), std::string::npos);
   // 2^32 + 4 would narrow to 4.

@@ -40,6 +40,9 @@ struct FacetLoadOptions {
   // Millimetres per drawing unit: a mesh whose format states its unit is
   // scaled into drawing units; 0 keeps every file's numbers as they stand.
   Real DrawingUnitMm = 0;
+  // Millimetres per unit of a DXF file's numbers, as its header states them:
+  // with DrawingUnitMm, its faces are scaled into drawing units; 0 keeps them.
+  Real DxfUnitMm = 0;
 };
 
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).

@@ -135,3 +135,26 @@ TEST(IsDegenerateTriangle, AreaThresholdAndRoundingBelowZero) {
 }
 
 }  // namespace
+
+TEST(LoadMirrorFacets, ADxfInAnotherUnitIsScaledOnlyWhenAskedTo) {
+  TempDir dir;
+  const Face q{{0, 0, 0}, {10, 0, 0}, {10, 10, 3}, {0, 10, 3}};
+  const std::string file = dir.Write("m.dxf", DxfWithFaces({q}));
+  // A DXF in cm read into mm drawing units: every corner ten times as far.
+  FacetLoadOptions cm;
+  cm.DrawingUnitMm = 1;
+  cm.DxfUnitMm = 10;
+  FacetSet set;
+  LoadMirrorFacets(file, set, cm);
+  ASSERT_EQ(set.FacetCount, 2);
+  EXPECT_TRUE(Same(set.Facets[0].Corner2, {100, 0, 0}));
+  EXPECT_TRUE(Same(set.Facets[1].Corner1, {100, 100, 30}));
+  EXPECT_NEAR(static_cast<double>(set.Facets[1].BoxMax.z), 30 + 1e-4, 1e-12);
+  // The program's reading (no drawing unit) and a file in the drawing unit keep the numbers.
+  for (const FacetLoadOptions& keep : {FacetLoadOptions{MaxFacets, 0, 10}, FacetLoadOptions{MaxFacets, 10, 10}}) {
+    LoadMirrorFacets(file, set, keep);
+    ASSERT_EQ(set.FacetCount, 2);
+    EXPECT_TRUE(Same(set.Facets[0].Corner2, q.C2));
+    EXPECT_TRUE(Same(set.Facets[1].Corner1, q.C3));
+  }
+}

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cmath>
@@ -118,6 +119,93 @@ PageGrid PlanPages(double printW, double printH, const Paper& paper, double marg
   if (!landscapeOk) return portrait;
   if (!portraitOk) return landscape;
   return landscape.Pages() < portrait.Pages() ? landscape : portrait;
+}
+
+std::vector<Paper> StandardPapers() {
+  std::vector<Paper> papers;
+  for (const char* name : {"Letter", "A4", "Legal", "Tabloid", "A3", "A2"}) papers.push_back(*ParsePaper(name));
+  return papers;
+}
+
+namespace {
+
+// The cut lines of n tiles spread evenly over [from, to] with overlaps of
+// overlap: cut k (1 to n - 1, between tile k - 1 and tile k) into cuts[k - 1].
+void SpreadCuts(double from, double to, int n, double overlap, double* cuts) {
+  const double width = (to - from + (n - 1) * overlap) / n;
+  for (int k = 1; k < n; ++k) cuts[k - 1] = from + k * (width - overlap) + overlap / 2;
+}
+
+}  // namespace
+
+std::vector<TileSpan> TileSpans(double length, double area, double overlap, int count, double minTile,
+                                double avoidFrom, double avoidTo, double cellMm) {
+  if (count <= 1) return {TileSpan{0, length}};
+  const int n = count;
+  std::vector<double> even(n - 1);
+  SpreadCuts(0, length, n, overlap, even.data());
+  // Even tiles are never too short, whatever minTile asks.
+  minTile = std::min(minTile, (length + (n - 1) * overlap) / n);
+  auto spans = [&](const std::vector<double>& cuts) {
+    std::vector<TileSpan> s(n);
+    for (int k = 0; k < n; ++k) {
+      s[k].From = k == 0 ? 0 : cuts[k - 1] - overlap / 2;
+      s[k].To = k == n - 1 ? length : cuts[k] + overlap / 2;
+    }
+    return s;
+  };
+  // Lengths within a millionth of a millimetre count as equal: the sums above round.
+  auto fits = [&](const std::vector<double>& cuts) {
+    for (const TileSpan& t : spans(cuts))
+      if (t.To - t.From > area + 1e-6 || t.To - t.From < minTile - 1e-6) return false;
+    return true;
+  };
+  auto crosses = [&](const std::vector<double>& cuts) {
+    for (const double c : cuts)
+      if (c > avoidFrom && c < avoidTo) return true;
+    return false;
+  };
+  std::vector<double> best = even;
+  if (avoidTo > avoidFrom && crosses(even)) {
+    // Tile j holds the mirror whole: the cuts before it spread evenly up to
+    // the mirror, those after it from the mirror on; the least shift wins.
+    double bestShift = -1;
+    for (int j = 0; j < n; ++j) {
+      std::vector<double> cuts = even;
+      if (j > 0) {
+        cuts[j - 1] = std::min(even[j - 1], avoidFrom);
+        SpreadCuts(0, cuts[j - 1] + overlap / 2, j, overlap, cuts.data());
+      }
+      if (j < n - 1) {
+        cuts[j] = std::max(even[j], avoidTo);
+        SpreadCuts(cuts[j] - overlap / 2, length, n - 1 - j, overlap, cuts.data() + j + 1);
+      }
+      if (!fits(cuts) || crosses(cuts)) continue;
+      double shift = 0;
+      for (int k = 0; k < n - 1; ++k) shift += std::fabs(cuts[k] - even[k]);
+      if (bestShift < 0 || shift < bestShift) {
+        bestShift = shift;
+        best = cuts;
+      }
+    }
+  }
+  // Each tile starting on a whole cell, where that keeps the tiles within their limits.
+  if (cellMm > 0) {
+    for (int k = 0; k < n - 1; ++k) {
+      const double start = (best[k] - overlap / 2) / cellMm;
+      // The nearer whole cell first, then the other one.
+      const double lower = std::floor(start), upper = std::ceil(start);
+      for (const double whole : start - lower <= upper - start ? std::array{lower, upper} : std::array{upper, lower}) {
+        std::vector<double> cuts = best;
+        cuts[k] = whole * cellMm + overlap / 2;
+        if (fits(cuts) && crosses(cuts) == crosses(best)) {
+          best = cuts;
+          break;
+        }
+      }
+    }
+  }
+  return spans(best);
 }
 
 std::string TileLabel(int row, int column) {
@@ -315,6 +403,31 @@ PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::stri
   }
   const double m = o.MarginMm, overlap = o.OverlapMm;
   const bool tiled = g.Columns * g.Rows > 1;
+  // Where the tiles lie: no cut line across the mirror's footprint (with 2 mm
+  // of paper round its line) when a shift of the tiles avoids it, no tile
+  // shorter than a fifth of the page.
+  const SheetFootprint& f = c.Footprint;
+  double left = 0, right = 0, top = 0, bottom = 0;
+  if (f.Circle) {
+    left = f.CentreX - f.Radius;
+    right = f.CentreX + f.Radius;
+    top = f.CentreY - f.Radius;
+    bottom = f.CentreY + f.Radius;
+  } else if (!f.Segments.empty()) {
+    left = top = 1e300;
+    right = bottom = -1e300;
+    for (const auto& s : f.Segments) {
+      left = std::min({left, s.X0, s.X1});
+      right = std::max({right, s.X0, s.X1});
+      top = std::min({top, s.Y0, s.Y1});
+      bottom = std::max({bottom, s.Y0, s.Y1});
+    }
+  }
+  const double clear = f.Circle || !f.Segments.empty() ? 2 : 0;
+  const std::vector<TileSpan> columns = TileSpans(printW, g.AreaWidthMm, overlap, g.Columns, g.PageWidthMm / 5,
+                                                  left - clear, right + clear, c.CellMm);
+  const std::vector<TileSpan> rows = TileSpans(printH, g.AreaHeightMm, overlap, g.Rows, g.PageHeightMm / 5,
+                                               top - clear, bottom + clear, c.CellMm);
 
   static std::atomic<unsigned> serial{0};
   const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(serial++);
@@ -381,8 +494,8 @@ PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::stri
       cairo_set_source_rgb(cr.get(), 0.1, 0.3, 0.8);
       for (int r = 0; r < g.Rows; ++r) {
         for (int col = 0; col < g.Columns; ++col) {
-          const double x0 = col * (g.AreaWidthMm - overlap), y0 = r * (g.AreaHeightMm - overlap);
-          const double w = std::min(g.AreaWidthMm, printW - x0), h = std::min(g.AreaHeightMm, printH - y0);
+          const double x0 = columns[col].From, y0 = rows[r].From;
+          const double w = columns[col].To - x0, h = rows[r].To - y0;
           cairo_set_line_width(cr.get(), Pt(0.35 / scale));
           cairo_rectangle(cr.get(), Pt(x0), Pt(y0), Pt(w), Pt(h));
           cairo_stroke(cr.get());
@@ -400,8 +513,8 @@ PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::stri
         const std::string label = TileLabel(r, col);
         cairo_pdf_surface_set_page_label(pdf.get(), tiled ? label.c_str() : "print");
         // The part of the print this tile holds, in the print's millimetres.
-        const double x0 = col * (g.AreaWidthMm - overlap), y0 = r * (g.AreaHeightMm - overlap);
-        const double x1 = std::min(printW, x0 + g.AreaWidthMm), y1 = std::min(printH, y0 + g.AreaHeightMm);
+        const double x0 = columns[col].From, y0 = rows[r].From;
+        const double x1 = columns[col].To, y1 = rows[r].To;
         // A tile that starts on a cell boundary, up to rounding, starts with that cell.
         const int c0 = std::max(0, static_cast<int>(std::floor(x0 / c.CellMm + 1e-6)));
         const int c1 = std::min(cells.Width, static_cast<int>(std::ceil(x1 / c.CellMm)));
@@ -445,9 +558,9 @@ PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::stri
               Cross(cr.get(), p, at, 3);
           }
         };
-        if (col + 1 < g.Columns) strip(true, x0 + g.AreaWidthMm - overlap / 2, y0, y1);
+        if (col + 1 < g.Columns) strip(true, x1 - overlap / 2, y0, y1);
         if (col > 0) strip(true, x0 + overlap / 2, y0, y1);
-        if (r + 1 < g.Rows) strip(false, y0 + g.AreaHeightMm - overlap / 2, x0, x1);
+        if (r + 1 < g.Rows) strip(false, y1 - overlap / 2, x0, x1);
         if (r > 0) strip(false, y0 + overlap / 2, x0, x1);
         cairo_restore(cr.get());
 

@@ -40,6 +40,25 @@ struct PageGrid {
 PageGrid PlanPages(double printWidthMm, double printHeightMm, const Paper& paper, double marginMm, double overlapMm,
                    PageOrientation orientation);
 
+// The named papers, smallest first by area: Letter, A4, Legal, Tabloid, A3, A2.
+std::vector<Paper> StandardPapers();
+
+// The stretch of the print one column (or row) of tiles holds, in millimetres
+// along the print.
+struct TileSpan {
+  double From = 0, To = 0;
+};
+
+// How count tiles, each at most area long and overlapping the next by exactly
+// overlap, cover a print of the given length: spread evenly, so that none is a
+// thin strip, then shifted (when that is possible with every tile between
+// minTile and area long) so that no cut line, in the middle of an overlap,
+// crosses the stretch [avoidFrom, avoidTo] where the mirror stands. Tile
+// starts are put on whole cells of cellMm where that keeps every tile within
+// area.
+std::vector<TileSpan> TileSpans(double length, double area, double overlap, int count, double minTile,
+                                double avoidFrom, double avoidTo, double cellMm);
+
 // Tile label: row letter and column number, "A1" top-left, "B2" below and right of it.
 std::string TileLabel(int row, int column);
 

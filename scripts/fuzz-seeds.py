@@ -128,9 +128,12 @@ put("scene", "cilindro.json", """{
   "window": {"min_x": -101.5, "min_y": -108.4, "max_x": 101.5, "max_y": 30.0, "cell_size": 0.0846, "width": 2399, "height": 1635}
 }
 """)
+put("scene", "specchio_units.json", '{"mirror": {"type": "specchio", "file": "specchio.dxf", "file_units": "mm"}, '
+    '"eye": [0, -6, 5], "face": [[-1.6, 4, 3.2], [1.6, 4, 3.2], [1.6, 4, 0.8], [-1.6, 4, 0.8]], '
+    '"picture": "p.png", "units": "in", "dpi": 300, "accuracy": 4, "antialias": 2, "background": "white"}')
 put("scene", "generico.json", '{"mirror": {"type": "generico", "file": "cono.dxf", "vertical_axis": true}, '
     '"eye": [0, 0, 400], "face": [[-10, 7.5, 200], [10, 7.5, 200], [10, -7.5, 200], [-10, -7.5, 200]], '
     '"grid": "12x8", "units": "in", "pixels": 800, "accuracy": 2, "antialias": 1, "background": "black"}')
-for value in ("1", "4", "5", "6"):
+for value in ("0", "1", "4", "5", "6", "21", "24", "25", "6.5"):
     put("dxf_units", "insunits_%s.dxf" % value,
         "  0\r\nSECTION\r\n  2\r\nHEADER\r\n  9\r\n$INSUNITS\r\n 70\r\n%s\r\n  0\r\nENDSEC\r\n" % value)

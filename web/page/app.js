@@ -95,9 +95,11 @@ async function preview(f, size, quick, mine) {
   // A print that fails its fidelity check is said so in red beside the preview.
   $('fidelity_warning').textContent = body.fidelity_warning || '';
   $('report').innerHTML = '';
-  let printSize = null, place = null;
+  let printSize = null, place = null, sheets = '';
   for (const line of (body.report || []).concat(body.warnings || [])) {
     if (line === body.fidelity_warning) continue;  // shown in red beside the preview
+    // The sheets the print takes on the chosen paper, beside the downloads.
+    if (line.startsWith('paper: ')) sheets = 'Paper: ' + line.slice(7) + '.';
     const li = document.createElement('li'); li.textContent = line; $('report').appendChild(li);
     const eye = /^eye: \(([-\d.e+]+), ([-\d.e+]+), ([-\d.e+]+)\)/.exec(line);
     if (eye) reportedEye = [+eye[1], +eye[2], +eye[3]];
@@ -107,6 +109,7 @@ async function preview(f, size, quick, mine) {
     if (p) place = [+p[1], +p[2]];
   }
   sheet = printSize && place ? { size: printSize, place, generation: mine } : null;
+  $('sheets').textContent = sheets;
   // The eye the command chose, shown in its empty fields.
   ['eye_x', 'eye_y', 'eye_z'].forEach((id, i) => { $(id).placeholder = reportedEye ? String(reportedEye[i]) : ''; });
   const warning = (body.warnings || []).find((w) => w.startsWith('warning') && w !== body.fidelity_warning);

@@ -97,7 +97,16 @@ class PageTest(unittest.TestCase):
         self.assertNotEqual(print_after, print_before)
         self.assertNotEqual(view_after, view_before)
         self.assertIn("radius 30", d.find_element(By.ID, "report").text)
+        # The sheets of the chosen paper the print takes, in the report and by the downloads.
+        self.assertIn("paper: 2 sheets of A4", d.find_element(By.ID, "report").text)
+        self.assertIn("2 sheets of A4", d.find_element(By.ID, "sheets").text)
         self.shot("3-radius-30.png")
+        # Another paper: the same print, on one sheet.
+        Select(d.find_element(By.ID, "paper")).select_by_visible_text("A3")
+        WebDriverWait(d, 60).until(lambda _: "Paper: 1 sheet of A3" in d.find_element(By.ID, "sheets").text)
+        Select(d.find_element(By.ID, "paper")).select_by_visible_text("A4")
+        WebDriverWait(d, 60).until(lambda _: "2 sheets of A4" in d.find_element(By.ID, "sheets").text
+                                   and d.find_element(By.ID, "status").text.startswith("Ready"))
 
         pdf = self.download("get_pdf", "anamorfosi.pdf")
         work = self.work_folder()
