@@ -169,17 +169,29 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     if (d.State == DxfUnits::Status::kUnit) return d.Unit;
     return std::nullopt;
   };
+  const bool mirrorDxf = !o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf;
   std::optional<Units> faceUnit;
   if (!o.Face.empty()) faceUnit = stated(o.Face);
   // A mesh in a format that states its unit is scaled into the drawing units by its reader.
-  if (!o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf)
-    s.Mirror.FileUnit = stated(o.MirrorFile);
-  const std::optional<Units> mirrorUnit = s.Mirror.FileUnit;
+  if (mirrorDxf) s.Mirror.FileUnit = stated(o.MirrorFile);
   // The drawing units: the option, else the face's, else the mirror's, else mm.
   if (!o.Units.empty()) {
     const auto u = ParseUnits(o.Units);
     if (!u) throw UsageError("--units: must be one of " + UnitsList() + " (got \"" + o.Units + "\")");
     s.Unit = *u;
+    // The user's word is the last: every DXF's numbers are taken in it, whatever
+    // its header states (a file written with a default unit it was not drawn in).
+    for (const auto& [file, unit] : {std::pair{o.Face, faceUnit}, std::pair{o.MirrorFile, s.Mirror.FileUnit}}) {
+      if (unit && *unit != s.Unit)
+        chosen.push_back("units: " + file + " states " + UnitsName(*unit) + ", its numbers taken as " +
+                         UnitsName(s.Unit) + " (--units)");
+    }
+    faceUnit.reset();
+    s.Mirror.FileUnit.reset();
+  }
+  const std::optional<Units> mirrorUnit = s.Mirror.FileUnit;
+  if (!o.Units.empty()) {
+    // Given, and every file's numbers taken in it.
   } else if (faceUnit) {
     s.Unit = *faceUnit;
     chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + o.Face + ")");

@@ -141,11 +141,23 @@ TEST(DxfUnits, FilesInOtherUnitsAreScaledIntoTheDrawingUnits) {
   EXPECT_NE(ReadBytes(dir.File("mixed.json")).find("\"file_units\": \"mm\""), std::string::npos);
   ASSERT_EQ(Anamorfosi({"run", dir.File("mixed.json"), "--quiet", "-o", dir.File("again.png")}).Status, 0);
   EXPECT_TRUE(Cells(dir.File("again.png")).Rgb == mixed.Rgb);
-  // --units names the drawing units; each file is scaled into them.
-  r = Anamorfosi({"specchio", picture, "--face", dir.File("fm.dxf"), "--mirror", dir.File("m4.dxf"), "--units", "mm",
-                  "--eye", "0,-150,120", "--pixels", "200", "--antialias", "1", "--quiet", "-o", dir.File("u.png")});
+  // --units is the last word: files drawn in mm that state metres (a writer's
+  // default) are read in mm, and the report names what they state.
+  dir.Write("f6.dxf", FaceDxf(kPlaneFace, 1, "6"));
+  dir.Write("m6.dxf", FaceDxf(kPlaneMirror, 1, "6"));
+  r = Anamorfosi({"specchio", picture, "--face", dir.File("f6.dxf"), "--mirror", dir.File("m6.dxf"), "--units", "mm",
+                  "--eye", "0,-150,120", "--pixels", "200", "--antialias", "1", "--save-scene", dir.File("u.json"),
+                  "-o", dir.File("u.png")});
   ASSERT_EQ(r.Status, 0) << r.Err;
   EXPECT_TRUE(Cells(dir.File("u.png")).Rgb == ref.Rgb);
+  EXPECT_NE(r.Out.find("units: " + dir.File("f6.dxf") + " states m, its numbers taken as mm (--units)"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find("units: " + dir.File("m6.dxf") + " states m, its numbers taken as mm (--units)"),
+            std::string::npos)
+      << r.Out;
+  ASSERT_EQ(Anamorfosi({"run", dir.File("u.json"), "--quiet", "-o", dir.File("u2.png")}).Status, 0);
+  EXPECT_TRUE(Cells(dir.File("u2.png")).Rgb == ref.Rgb);
 }
 
 TEST(DxfUnits, AFileStatingNoLengthIsRefusedInOneLine) {
