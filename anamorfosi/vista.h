@@ -31,8 +31,14 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file);
 
 // Restores the scene's picture from the sheet, sub x sub sight rays a pixel;
 // an anti-aliased print is scored against the picture blurred by its cells'
-// box. Throws PrintError.
-VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads);
+// box. Unless the whole restored picture is wanted, a picture with more pixels
+// than a quarter of the print's cells is scored on a regular sample of them:
+// every Step-th pixel of every Step-th row (a power of two), at most one
+// pixel for every 2 x 2 cells. Throws PrintError.
+VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
+                         bool wholePicture = false);
+// That step for a picture of width x height pixels and a print of cells cells.
+int RestoreStep(long long width, long long height, long long cells);
 
 // Sight rays a side of one pixel of the view.
 inline constexpr int kViewSupersample = 2;

@@ -55,6 +55,10 @@ struct RestoreSettings {
   int Antialias = 1;  // n x n samples a cell the print was made with
   Rgb Background{255, 255, 255};  // of the print's paper
   int Threads = 1;
+  // Only every Step-th pixel of every Step-th row is restored and scored (the
+  // others stay black): for a picture with many more pixels than its print
+  // has cells, a regular sample of them.
+  int Step = 1;
 };
 
 // The picture's colour at the cell's n x n sample points, carried back onto
@@ -78,13 +82,15 @@ Picture RestorePicture(const Mirror& mirror, const MappingSetup& setup, const Pi
   const int sub = settings.Sub, n = settings.Antialias;
   // A quarter pixel: the step of the stretch's difference quotients.
   const Real h = 0.25L;
-  std::vector<Fidelity> rowScores(static_cast<std::size_t>(input.Height));
+  const int step = std::max(1, settings.Step);
+  const int rows = (input.Height + step - 1) / step;
+  std::vector<Fidelity> rowScores(static_cast<std::size_t>(rows));
   StepThreads pool(std::max(1, settings.Threads));
-  pool.Run(input.Height, [&](long task, int) {
-    const int row = static_cast<int>(task) + 1;
+  pool.Run(rows, [&](long task, int) {
+    const int row = static_cast<int>(task) * step + 1;
     Fidelity& rowScore = rowScores[static_cast<std::size_t>(task)];
     MissRecord misses;
-    for (int col = 1; col <= input.Width; ++col) {
+    for (int col = 1; col <= input.Width; col += step) {
       const std::size_t p = static_cast<std::size_t>(row - 1) * input.Width + (col - 1);
       const std::uint8_t* pixel = &input.Rgb[p * 3];
       unsigned sum[3] = {0, 0, 0}, seen = 0;
