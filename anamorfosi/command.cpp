@@ -460,7 +460,7 @@ void ShowView(const Scene& scene, const Print& made, const SheetFile* file, cons
           << " sight rays meet the mirror a second time; they are drawn as table\n";
     if (!quiet) out << "view: " << view << ", " << v.Image.Width << " x " << v.Image.Height << " pixels\n";
   }
-  const VistaResult r = RestoreScene(scene, made, sheet, o.Sub, threads, !o.Restored.empty());
+  const VistaResult r = RestoreScene(scene, made, sheet, o.Sub, threads, !o.Restored.empty() || o.EveryPixel);
   if (!o.Restored.empty()) write(o.Restored, r.Restored, "--restored");
   if (!quiet) out << FidelityLine(r.Score) << "\n";
 }
@@ -559,7 +559,8 @@ void AddPageOptions(CLI::App* sub, Options& o) {
 
 void AddEveryPixel(CLI::App* sub, Options& o) {
   sub->add_flag("--every-pixel", o.EveryPixel,
-                "map every pixel of the picture at --accuracy, as the programs do, however many fall into one cell");
+                "map every pixel of the picture at --accuracy, as the programs do, however many fall into one cell, "
+                "and score every pixel");
 }
 
 void AddMappingOptions(CLI::App* sub, Options& o) {
