@@ -6,11 +6,15 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "command.h"
 #include "cylinder.h"
 #include "follow_print.h"
+#include "picture_file.h"
 #include "picture_samples.h"
 #include "print.h"
 #include "restore.h"
@@ -157,4 +161,41 @@ TEST(FollowPrint, TheSamePrintWhateverTheThreadsAndEveryPixelForTheProgramsWindo
   EXPECT_EQ(program.Report.Reduction.Across * program.Report.Reduction.Down, 1);
   EXPECT_EQ(program.Report.Accuracy, s.Accuracy);
   EXPECT_EQ(program.Source.Width, kColumns * kSide);
+}
+
+TEST(FollowPrint, TheCommandSaysWhatItReadAndItsSceneMakesTheSameBytes) {
+  TempDir dir;
+  const std::string photo = WriteBlocksPhoto(dir);
+  auto run = [&](const std::string& args, const std::string& name) {
+    const std::string command = std::string("'") + ANAMORFOSI_BINARY + "' " + args + " > '" + dir.File(name + ".out") +
+                                "' 2> '" + dir.File(name + ".err") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream out(dir.File(name + ".out")), err(dir.File(name + ".err"));
+    return std::pair{std::string(std::istreambuf_iterator<char>(out), {}),
+                     std::string(std::istreambuf_iterator<char>(err), {})};
+  };
+  const std::string scene = "cilindro '" + photo + "' --radius 25 --dpi 20 --threads 2";
+  const auto [out, err] = run(scene + " -o '" + dir.File("a.png") + "' --save-scene '" + dir.File("a.json") +
+                                  "' --preview '" + dir.File("v.png") + "'",
+                              "a");
+  // The phone's photo upright, read smaller, and scored.
+  EXPECT_NE(err.find("note: the picture (1024 x 768 pixels) was read 1 times narrower and "), std::string::npos) << err;
+  double within = 0;
+  const std::size_t at = out.find("fidelity: ");
+  ASSERT_NE(at, std::string::npos) << out;
+  std::sscanf(out.c_str() + at, "fidelity: %lf%%", &within);
+  EXPECT_GE(within, 97) << out;
+  // The scene file makes the same print again, byte for byte.
+  run("run '" + dir.File("a.json") + "' -o '" + dir.File("b.png") + "' --quiet", "b");
+  EXPECT_EQ(ReadFileBytes(dir.File("a.png"), 1 << 26), ReadFileBytes(dir.File("b.png"), 1 << 26));
+  // Every pixel mapped: nothing read smaller, and the same score within a point.
+  const auto [everyOut, everyErr] = run(scene + " --every-pixel -o '" + dir.File("e.png") + "' --preview '" +
+                                            dir.File("ev.png") + "'",
+                                        "e");
+  EXPECT_EQ(everyErr.find("was read"), std::string::npos) << everyErr;
+  double everyWithin = 0;
+  const std::size_t everyAt = everyOut.find("fidelity: ");
+  ASSERT_NE(everyAt, std::string::npos) << everyOut;
+  std::sscanf(everyOut.c_str() + everyAt, "fidelity: %lf%%", &everyWithin);
+  EXPECT_NEAR(within, everyWithin, 1.0);
 }
