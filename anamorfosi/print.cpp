@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -372,11 +370,11 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
   report.Accuracy = setup.Accuracy;
   if (report.Reduction.Across > 1 || report.Reduction.Down > 1)
     report.Notes.push_back("the picture (" + std::to_string(report.PictureWidth) + " x " +
-                           std::to_string(report.PictureHeight) + " pixels) was read " +
-                           std::to_string(report.Reduction.Across) + " times narrower and " +
-                           std::to_string(report.Reduction.Down) +
-                           " times lower: its pixels fall several to a cell of the print; their borders are traced "
-                           "with " + std::to_string(report.Accuracy) + " points a side");
+                           std::to_string(report.PictureHeight) + " pixels) was read at " +
+                           std::to_string(print.Source.Width) + " x " + std::to_string(print.Source.Height) +
+                           ": its pixels fall several to a cell of the print; their borders are traced with " +
+                           std::to_string(report.Accuracy) + (report.Accuracy == 1 ? " point" : " points") +
+                           " a side");
   if (!settings.MapPixels) return print;
   const Clock::time_point mapping = Clock::now();
 

@@ -51,16 +51,18 @@ InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduc
     reduction->Wanted = reduction->Choose ? reduction->Choose(input.Width, input.Height) : PictureFactors{};
     reduction->Done = 1;
     const PictureFactors f = reduction->Wanted;
-    if (f.Across >= 1 && f.Down >= 1) static_cast<Picture&>(input) = Shrunk(input, f.Across, f.Down);
+    if (f.Across >= 1 && f.Down >= 1 && (f.Across > 1 || f.Down > 1))
+      static_cast<Picture&>(input) = Shrunk(input, f.Across, f.Down);
     return input;
   }
   InputPicture input;
   static_cast<Picture&>(input) = ReadPictureFile(fileName, PictureLimits{}, reduction);
   CompositeOntoWhite(input);
   // What the decoder left of the reduction, on the picture as seen on white.
-  if (reduction != nullptr && reduction->Wanted.Across >= 1 && reduction->Wanted.Down >= 1 && input.Width > 0)
-    static_cast<Picture&>(input) = Shrunk(input, reduction->Wanted.Across / reduction->Done,
-                                          reduction->Wanted.Down / reduction->Done);
+  if (reduction != nullptr && reduction->Wanted.Across >= 1 && reduction->Wanted.Down >= 1 && input.Width > 0) {
+    const int across = reduction->Wanted.Across / reduction->Done, down = reduction->Wanted.Down / reduction->Done;
+    if (across > 1 || down > 1) static_cast<Picture&>(input) = Shrunk(input, across, down);
+  }
   input.MaxValue = 255;
   input.HasComment = true;
   input.Comment = std::string("# convertita da ") + FormatName(format);
