@@ -52,7 +52,7 @@ struct Options {
   int Sub = 1, Size = 1200;
   long Pixels = 0;
   int Accuracy = 4, Antialias = 0, Threads = 0;
-  bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false;
+  bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false, EveryPixel = false;
   // The PDF's pages.
   std::string Paper = "A4";
   std::string Fit;  // the paper one sheet of which the print must fit
@@ -258,9 +258,9 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     if (faceUnit) s.PictureFace = ScaledFace(s.PictureFace, *faceUnit, s.Unit);
   } else {
     if (kind == MirrorKind::kMesh) throw UsageError("--face: is needed for a mesh mirror (the picture face's DXF)");
-    const InputPicture picture = ScenePicture(s);
+    const auto [width, height] = ScenePictureSize(s);
     FaceRequest request;
-    request.Aspect = static_cast<Real>(picture.Width) / picture.Height;
+    request.Aspect = static_cast<Real>(width) / height;
     // The face of one fill, as the scene will hold it.
     auto faceOf = [&](double fill, Face& face) {
       request.Fill = fill;  // unless request.Fits chooses it
@@ -544,9 +544,9 @@ const char* MirrorWords(MirrorKind k) {
 
 // The view of a made print (written to view, when named) and the picture it
 // restores (written to restored, when named); the fidelity line goes to out.
-// stride above 1: only the quick check's pixels are scored (no restored picture).
+// stride: as RestoreScene takes it (0 chooses for the print; above 1, the quick check).
 Fidelity ShowView(const Scene& scene, const Print& made, const SheetFile* file, const Options& o,
-                  const std::string& view, std::ostream& out, std::ostream& err, bool quiet, int stride = 1) {
+                  const std::string& view, std::ostream& out, std::ostream& err, bool quiet, int stride = 0) {
   const int threads = o.Threads > 0 ? o.Threads : DefaultThreads();
   const PrintedSheet sheet = SheetOf(made, file);
   auto write = [](const std::string& name, const Picture& p, const char* option) {
@@ -564,6 +564,8 @@ Fidelity ShowView(const Scene& scene, const Print& made, const SheetFile* file, 
           << " sight rays meet the mirror a second time; they are drawn as table\n";
     if (!quiet) out << "view: " << view << ", " << v.Image.Width << " x " << v.Image.Height << " pixels\n";
   }
+  // The whole picture when it is written out or every pixel is asked for.
+  if (stride == 0 && (!o.Restored.empty() || o.EveryPixel)) stride = 1;
   const VistaResult r = RestoreScene(scene, made, sheet, o.Sub, threads, stride);
   if (!o.Restored.empty()) write(o.Restored, r.Restored, "--restored");
   if (!quiet) out << FidelityLine(r.Score) << "\n";
@@ -634,6 +636,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   }
   PrintSettings settings;
   settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
+  settings.FollowPrint = !o.EveryPixel;
   if (kind == OutputKind::kPdf) {
     settings.CheckWindow = [&](const OutputWindow& w) {
       try {
@@ -694,6 +697,12 @@ void AddPageOptions(CLI::App* sub, Options& o) {
   sub->add_flag("--portrait", o.Portrait, "PDF pages in portrait");
 }
 
+void AddEveryPixel(CLI::App* sub, Options& o) {
+  sub->add_flag("--every-pixel", o.EveryPixel,
+                "map every pixel of the picture at --accuracy, as the programs do, however many fall into one cell, "
+                "and score every pixel");
+}
+
 void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_option("PICTURE", o.Picture, "the picture (PNG, JPEG or PPM)");
   sub->add_option("--grid", o.Grid, "instead of a picture, a square grid of COLUMNSxROWS labelled cells to draw by hand");
@@ -715,6 +724,7 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_option("--preview", o.Preview, "also write the view from the eye (PNG) and print the fidelity line");
   sub->add_option("--size", o.Size, "the width of the --preview view in pixels (default 1200)");
   sub->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
+  AddEveryPixel(sub, o);
   sub->add_option("-o,--output", o.Output, "the print: .png (true scale), .pdf (pages to print), .ppm (plain P3)")->required();
   AddPageOptions(sub, o);
 }
@@ -791,6 +801,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   run->add_option("-o,--output", o.Output, "the print (default: the scene's name with .png)");
   run->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
   run->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
+  AddEveryPixel(run, o);
   AddPageOptions(run, o);
   run->footer("Example: anamorfosi run scena.json -o stampa.png");
 
@@ -804,6 +815,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   vista->add_option("--size", o.Size, "the view's width in pixels (default 1200)");
   vista->add_option("--restored", o.Restored, "write the restored picture (PNG), the size of the input");
   vista->add_option("--sub", o.Sub, "N x N sight rays a pixel of the restored picture (default 1)");
+  AddEveryPixel(vista, o);
   vista->add_option("--threads", o.Threads, "threads (default: every core)");
   vista->footer(
       "The view looks from the eye at the centre of the picture face; the mirror is slightly tinted,\n"
@@ -859,6 +871,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       PrintSettings settings;
       settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
       settings.MapPixels = o.PrintFile.empty();
+      settings.FollowPrint = !o.EveryPixel;
       const Print made = MakePrint(scene, settings);
       SheetFile file;
       if (!o.PrintFile.empty()) file = ReadSheetFile(o.PrintFile);

@@ -19,6 +19,7 @@
 #include "dxf.h"
 #include "errors.h"
 #include "faceted_mirror.h"
+#include "follow_print.h"
 #include "grid_picture.h"
 #include "facets.h"
 #include "picture_error.h"
@@ -55,12 +56,12 @@ std::string PpmText(const PpmError& e) {
 
 }  // namespace
 
-InputPicture ReadScenePicture(const std::string& file) {
+InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction) {
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture");
   try {
-    return ReadAnyPicture(file);
+    return ReadAnyPicture(file, reduction);
   } catch (const PpmError& e) {
     throw PrintError(PpmText(e));
   } catch (const RuntimeFailure& e) {
@@ -72,8 +73,8 @@ InputPicture ReadScenePicture(const std::string& file) {
   }
 }
 
-InputPicture ScenePicture(const Scene& s) {
-  if (s.Grid.empty()) return ReadScenePicture(s.Picture);
+InputPicture ScenePicture(const Scene& s, PictureReduction* reduction) {
+  if (s.Grid.empty()) return ReadScenePicture(s.Picture, reduction);
   const auto grid = ParseGrid(s.Grid);
   if (!grid) throw PrintError("--grid: \"" + s.Grid + "\" must be COLUMNSxROWS, each 1 to 200");
   InputPicture input;
@@ -85,6 +86,14 @@ InputPicture ScenePicture(const Scene& s) {
   input.HasComment = true;
   input.Comment = "# griglia " + s.Grid;
   return input;
+}
+
+std::pair<int, int> ScenePictureSize(const Scene& s) {
+  PictureReduction sizeOnly;
+  sizeOnly.Choose = [](int, int) { return PictureFactors{0, 0}; };
+  const InputPicture p = ScenePicture(s, s.Grid.empty() ? &sizeOnly : nullptr);
+  if (s.Grid.empty() && sizeOnly.FullWidth > 0) return {sizeOnly.FullWidth, sizeOnly.FullHeight};
+  return {p.Width, p.Height};
 }
 
 Face ReadFaceFile(const std::string& file, const std::string& what) {
@@ -348,12 +357,40 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
   if (n < s.Antialias)
     report.Notes.push_back("antialias lowered to " + std::to_string(n) + " for a print of this size");
   report.Antialias = n;
+  // The picture, read smaller where its pixels fall many to a cell.
+  const bool follow = settings.FollowPrint && !s.ProgramWindow && s.Grid.empty();
+  PictureReduction reduction;
+  PixelStretch stretch;
+  if (follow) {
+    reduction.Choose = [&](int width, int height) {
+      stretch = MeasureStretch(mirror, setup, width, height, w.CellSize / n, kStretchShare);
+      return ReductionFor(stretch, n);
+    };
+  }
+  print.Source = ScenePicture(s, follow ? &reduction : nullptr);
+  if (follow && reduction.FullWidth > 0) {
+    report.Reduction = reduction.Wanted;
+    report.PictureWidth = reduction.FullWidth;
+    report.PictureHeight = reduction.FullHeight;
+  } else {
+    report.PictureWidth = print.Source.Width;
+    report.PictureHeight = print.Source.Height;
+  }
+  // Fewer rays round a pixel whose sides bend little on the print.
+  if (follow) setup.Accuracy = AccuracyFor(stretch, report.Reduction, s.Accuracy);
+  report.Accuracy = setup.Accuracy;
+  if (report.Reduction.Across > 1 || report.Reduction.Down > 1)
+    report.Notes.push_back("the picture (" + std::to_string(report.PictureWidth) + " x " +
+                           std::to_string(report.PictureHeight) + " pixels) was read at " +
+                           std::to_string(print.Source.Width) + " x " + std::to_string(print.Source.Height) +
+                           ": its pixels fall several to a cell of the print; their borders are traced with " +
+                           std::to_string(report.Accuracy) + (report.Accuracy == 1 ? " point" : " points") +
+                           " a side");
   if (!settings.MapPixels) return print;
   const Clock::time_point mapping = Clock::now();
 
   setup.Window = SampleWindow(w, n);
-  setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, picture.Width);
-  setup.FaceSubStep = setup.FaceStep / setup.Accuracy;
+  PlacePicture(setup, report, picture);
   // The samples start as a colour no pixel has, so that paper can be told from
   // painted white or black; without one, as the background.
   const std::optional<Rgb> paper = UnusedColour(picture);
@@ -427,6 +464,18 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
 
 }  // namespace
 
+void PlacePicture(MappingSetup& setup, const PrintReport& report, const Picture& picture) {
+  setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, picture.Width);
+  setup.FaceSubStep = setup.FaceStep / setup.Accuracy;
+  setup.RowStep = setup.RowSubStep = 0;
+  if (report.Reduction.Across == 1 && report.Reduction.Down == 1) return;
+  // The picture read keeps the whole picture's extent on the face: its rows
+  // are as much taller than the whole picture's as it has fewer of them.
+  setup.RowStep = Distance3(setup.PictureFace.C1, setup.PictureFace.C2) / report.PictureWidth *
+                  report.PictureHeight / picture.Height;
+  setup.RowSubStep = setup.RowStep / setup.Accuracy;
+}
+
 unsigned long long MeshMemoryBudget() {
   const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
   if (pages <= 0 || pageSize <= 0) return 4ULL << 30;
@@ -482,7 +531,6 @@ Print MakePrint(const Scene& s, const PrintSettings& settings) {
   if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
   if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");
   Print print;
-  print.Source = ScenePicture(s);
   print.Report.Mirror = MirrorFootprint(s);
   MappingSetup setup;
   return WithSceneMirror(s, setup, print.Report, [&](const auto& mirror) {

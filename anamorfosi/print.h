@@ -8,6 +8,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cone.h"
@@ -48,6 +49,9 @@ struct PrintReport {
   OutputWindow Window;     // of the print's cells
   MissRecord Misses;       // of the window scan and of the mapping
   int Antialias = 1;       // as used (lowered for a print too large to sample finely)
+  int Accuracy = 1;        // as used (lowered where a pixel's reflection spans few samples)
+  PictureFactors Reduction;  // the picture was read this many times narrower and lower
+  int PictureWidth = 0, PictureHeight = 0;  // the picture's own size, upright
   Footprint Mirror;
   long FacetCount = 0;     // mesh
   std::vector<std::string> Notes;  // things worth telling the user
@@ -68,6 +72,12 @@ struct PrintSettings {
   // false: only the window, the sampling and the picture are settled; no pixel
   // is mapped and Cells stays empty (for a print that comes from a file).
   bool MapPixels = true;
+  // The work follows the print: a picture whose pixels fall many to a cell is
+  // read smaller, and a pixel whose reflection spans few samples is walked
+  // round with fewer rays (see follow_print.h). false maps every pixel of the
+  // picture at the scene's accuracy, as the programs do; so does a scene with
+  // the programs' window.
+  bool FollowPrint = true;
 };
 
 struct Print {
@@ -81,8 +91,11 @@ struct Print {
 
 // The picture of the scene, read whatever its format, or its grid drawn;
 // errors as PrintError.
-InputPicture ReadScenePicture(const std::string& file);
-InputPicture ScenePicture(const Scene& scene);
+InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction = nullptr);
+InputPicture ScenePicture(const Scene& scene, PictureReduction* reduction = nullptr);
+// The upright width and height of the scene's picture, read from as little of
+// it as its format allows (a JPEG's header).
+std::pair<int, int> ScenePictureSize(const Scene& scene);
 // Pixels a side of one grid cell in the picture mapped for --grid.
 inline constexpr int kGridCellPixels = 48;
 
@@ -103,6 +116,10 @@ Footprint FacetFootprint(const FacetSet& set);
 // PrintError for a mirror that cannot be used.
 template <class Fn>
 decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport& report, Fn&& fn);
+
+// Places the picture as read (print.Source) on the face in setup: its pixels'
+// width and height (FaceStep, RowStep) and their Accuracy-th parts.
+void PlacePicture(MappingSetup& setup, const PrintReport& report, const Picture& picture);
 
 // Makes the print. The scene must be complete (eye, face); its Window, when
 // recorded, must be the one that results. Throws PrintError.

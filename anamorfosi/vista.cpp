@@ -63,6 +63,12 @@ int QuickCheckStride(int width, int height) {
   return std::max(stride, 1);
 }
 
+int RestoreStep(long long width, long long height, long long cells) {
+  int step = 1;
+  while (step < 64 && ((width + step - 1) / step) * ((height + step - 1) / step) * 4 > cells) step *= 2;
+  return step;
+}
+
 VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
                          int stride) {
   if (sub < 1 || sub > 16) throw PrintError("--sub: must be 1 to 16");
@@ -74,9 +80,11 @@ VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedShe
   settings.Antialias = made.Report.Antialias;
   settings.Background = scene.BlackBackground ? Rgb{0, 0, 0} : Rgb{255, 255, 255};
   settings.Threads = threads;
-  settings.Stride = stride;
+  settings.Stride = stride > 0 ? stride
+                              : RestoreStep(made.Source.Width, made.Source.Height,
+                                            static_cast<long long>(sheet.Window.Width) * sheet.Window.Height);
   WithSceneMirror(scene, setup, report, [&](const auto& mirror) {
-    setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, made.Source.Width);
+    PlacePicture(setup, made.Report, made.Source);
     result.Restored = RestorePicture(mirror, setup, made.Source, sheet, settings, result.Score);
     return 0;
   });

@@ -31,10 +31,15 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file);
 
 // Restores the scene's picture from the sheet, sub x sub sight rays a pixel;
 // an anti-aliased print is scored against the picture blurred by its cells'
-// box. With a stride above 1 only one pixel of each stride x stride block is
-// restored and scored (RestoreSettings::Stride). Throws PrintError.
+// box. With stride 1 every pixel is restored and scored; above 1 one pixel
+// of each stride x stride block (RestoreSettings::Stride); 0 chooses for the
+// print: a picture with more pixels than a quarter of the print's cells is
+// scored on one pixel of each RestoreStep x RestoreStep block, at most one
+// pixel for every 2 x 2 cells. Throws PrintError.
 VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
-                         int stride = 1);
+                         int stride = 0);
+// That step for a picture of width x height pixels and a print of cells cells.
+int RestoreStep(long long width, long long height, long long cells);
 
 // The quick check of a print just made scores about this many pixels of the
 // picture, spread evenly over it: a share near 99 % is then known to about a

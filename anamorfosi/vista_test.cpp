@@ -315,7 +315,7 @@ TEST(Vista, TheQuickCheckScoresASpreadOfPixelsAndAgreesWithTheFullScore) {
   for (const SheetFile* file : std::vector<const SheetFile*>{nullptr, &shifted}) {
     SCOPED_TRACE(file ? "shifted print" : "the engine's print");
     const PrintedSheet sheet = SheetOf(l.Made, file);
-    const Fidelity full = RestoreScene(l.S, l.Made, sheet, 1, 2).Score;
+    const Fidelity full = RestoreScene(l.S, l.Made, sheet, 1, 2, 1).Score;
     for (const int stride : {2, 3, 7}) {
       const Fidelity quick = RestoreScene(l.S, l.Made, sheet, 1, 2, stride).Score;
       // One pixel of each whole or partial block.

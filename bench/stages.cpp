@@ -25,6 +25,9 @@
 //       the mapping on the face's sample lattice against the walk of every
 //       pixel on its own: times, the cells that differ, and how far each such
 //       cell's centre lies from an edge of the polygons that disagree over it
+//   anamorfosi_bench photo-jpeg SOURCE WIDTH HEIGHT ORIENTATION FILE
+//       a phone-like JPEG of the picture SOURCE, upright WIDTH x HEIGHT, stored
+//       turned a quarter with EXIF orientation 6 when ORIENTATION is 6
 //   anamorfosi_bench ppm INPUT OUTPUT
 //       our reading of a picture (PPM, PNG or JPEG) and our writing of it as a
 //       plain picture, or as PNG when OUTPUT ends in .png
@@ -54,6 +57,8 @@
 #include "mesh_shapes.h"
 #include "specchio_program.h"
 #include "picture_file.h"
+#include "picture_samples.h"
+#include "stb_image_resize.h"
 
 namespace {
 
@@ -517,6 +522,37 @@ int TimeMeshLoad(const std::string& fileName) {
   return mirror.Facets.FacetCount > 0 ? 0 : 1;
 }
 
+// A phone-like JPEG of the picture in SOURCE, upright width x height: the
+// picture enlarged (stb_image_resize), a fine grain of +-4 levels so that it
+// has detail below its own pixels as photos do, chroma at half resolution,
+// quality 90; with orientation 6 it is stored turned a quarter, as a phone
+// held upright stores it, and its EXIF tag turns it back.
+int MakePhotoJpeg(const std::string& source, int width, int height, int orientation, const std::string& fileName) {
+  const Picture from = ReadPictureFile(source);
+  Picture upright;
+  upright.Width = width;
+  upright.Height = height;
+  upright.Rgb.resize(static_cast<std::size_t>(width) * height * 3);
+  if (!stbir_resize_uint8(from.Rgb.data(), from.Width, from.Height, 0, upright.Rgb.data(), width, height, 0, 3))
+    Fail("cannot enlarge " + source);
+  std::uint32_t seed = 12345;
+  for (std::uint8_t& c : upright.Rgb) {
+    seed = seed * 1664525u + 1013904223u;
+    c = static_cast<std::uint8_t>(std::clamp(static_cast<int>(c) + static_cast<int>(seed >> 29) - 4, 0, 255));
+  }
+  // Orientation 8 turns the other way: what orientation 6 turns upright.
+  const Picture stored = orientation == 6 ? Orient(upright, 8) : upright;
+  JpegSample sample;
+  sample.Quality = 90;
+  sample.Subsampled = true;
+  sample.Orientation = orientation == 6 ? 6 : 0;
+  const std::vector<std::uint8_t> bytes = WriteJpegSample(stored, sample);
+  std::FILE* f = std::fopen(fileName.c_str(), "wb");
+  if (f == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
+    Fail("cannot write " + fileName);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -529,6 +565,8 @@ int main(int argc, char** argv) {
     if (args.size() == 1 && args[0] == "machine") return TimeMachine(DefaultThreads());
     if (args.size() == 2 && args[0] == "mesh") return TimeMeshLoad(args[1]);
     if (args.size() == 3 && args[0] == "ppm") return TimePictureFiles(args[1], args[2]);
+    if (args.size() == 6 && args[0] == "photo-jpeg")
+      return MakePhotoJpeg(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]), args[5]);
     if (args.size() == 3 && args[0] == "search") return CompareSearches(args[1], std::stoi(args[2]));
     if (args.size() == 3 && args[0] == "lattice") {
       if (args[1] == "specchio") return CompareLattice(SpecchioProgram(), args[1], args[2]);
@@ -555,6 +593,7 @@ int main(int argc, char** argv) {
                "       anamorfosi_bench run specchio|cilindro|cono|generico PARAMETERS [THREADS...]\n"
                "       anamorfosi_bench search PARAMETERS ROWS\n"
                "       anamorfosi_bench lattice specchio|cilindro|cono|generico PARAMETERS\n"
-               "       anamorfosi_bench ppm INPUT OUTPUT\n";
+               "       anamorfosi_bench ppm INPUT OUTPUT\n"
+               "       anamorfosi_bench photo-jpeg SOURCE WIDTH HEIGHT 1|6 OUTPUT.jpg\n";
   return 2;
 }

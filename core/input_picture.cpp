@@ -38,15 +38,31 @@ std::string PictureMessage(const PictureError& e) {
   return "Errore: il file " + e.File + " " + what;
 }
 
-InputPicture ReadAnyPicture(const std::string& fileName) {
+InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduction) {
   // Only a regular file is looked at first: a pipe would lose what was read.
   struct stat st {};
   const bool regular = ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   const PictureFormat format = regular ? SniffPictureFile(fileName) : PictureFormat::kPpm;
-  if (format == PictureFormat::kPpm) return ReadPicture(fileName);
+  if (format == PictureFormat::kPpm) {
+    InputPicture input = ReadPicture(fileName);
+    if (reduction == nullptr) return input;
+    reduction->FullWidth = input.Width;
+    reduction->FullHeight = input.Height;
+    reduction->Wanted = reduction->Choose ? reduction->Choose(input.Width, input.Height) : PictureFactors{};
+    reduction->Done = 1;
+    const PictureFactors f = reduction->Wanted;
+    if (f.Across >= 1 && f.Down >= 1 && (f.Across > 1 || f.Down > 1))
+      static_cast<Picture&>(input) = Shrunk(input, f.Across, f.Down);
+    return input;
+  }
   InputPicture input;
-  static_cast<Picture&>(input) = ReadPictureFile(fileName);
+  static_cast<Picture&>(input) = ReadPictureFile(fileName, PictureLimits{}, reduction);
   CompositeOntoWhite(input);
+  // What the decoder left of the reduction, on the picture as seen on white.
+  if (reduction != nullptr && reduction->Wanted.Across >= 1 && reduction->Wanted.Down >= 1 && input.Width > 0) {
+    const int across = reduction->Wanted.Across / reduction->Done, down = reduction->Wanted.Down / reduction->Done;
+    if (across > 1 || down > 1) static_cast<Picture&>(input) = Shrunk(input, across, down);
+  }
   input.MaxValue = 255;
   input.HasComment = true;
   input.Comment = std::string("# convertita da ") + FormatName(format);

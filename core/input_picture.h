@@ -17,8 +17,10 @@ InputPicture ReadInputPicture(const std::string& fileName);
 
 // The same choice and preparation, its refusals left as they come: PpmError
 // and RuntimeFailure from the PPM reader, PictureError from the library, for a
-// front end that words them itself.
-InputPicture ReadAnyPicture(const std::string& fileName);
+// front end that words them itself. With a reduction, the picture is read
+// that much smaller (a JPEG partly by its decoder, the rest by Shrunk, after
+// the blending onto white); a PPM's samples are the programs' own reading.
+InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduction = nullptr);
 
 // The Italian console message for a picture the library refused.
 std::string PictureMessage(const PictureError& error);

@@ -173,3 +173,45 @@ TEST(InputPicture, WhatIsNotAPictureOfOursIsNamed) {
     EXPECT_EQ(e.code(), kFileNotFound);
   }
 }
+
+TEST(InputPicture, ReadSmallerAfterTheBlendOntoWhite) {
+  // A 4 x 2 RGBA picture: a black pixel half transparent beside an opaque
+  // black one, and a red pair of which one is transparent. Blended onto white
+  // first, then averaged: the left pixel is mid grey, the right one pink.
+  PngSample sample;
+  sample.Width = 4;
+  sample.Height = 2;
+  sample.Colour = PngColour::kRgba;
+  sample.Samples = {0, 0, 0, 128, 0, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 0,  //
+                    0, 0, 0, 128, 0, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 0};
+  const std::string file = Write("blend.png", WritePngSample(sample));
+  PictureReduction r;
+  r.Choose = [](int w, int h) { return w == 4 && h == 2 ? PictureFactors{2, 2} : PictureFactors{}; };
+  const InputPicture p = ReadAnyPicture(file, &r);
+  EXPECT_EQ(r.Wanted.Down, 2);
+  EXPECT_EQ(r.FullWidth, 4);
+  ASSERT_EQ(p.Width, 2);
+  ASSERT_EQ(p.Height, 1);
+  // Left: (127 + 0) / 2 in every channel; right: red and white averaged.
+  EXPECT_NEAR(p.Rgb[0], 64, 1);
+  EXPECT_NEAR(p.Rgb[2], 64, 1);
+  EXPECT_NEAR(p.Rgb[3], 255, 1);
+  EXPECT_NEAR(p.Rgb[4], 128, 1);
+  EXPECT_NEAR(p.Rgb[5], 128, 1);
+  ASSERT_EQ(p.Alpha.size(), 2u);
+  EXPECT_NEAR(p.Alpha[0], 192, 1);
+  EXPECT_NEAR(p.Alpha[1], 128, 1);
+  // A PPM is read by the programs' reader, then made smaller alike.
+  const std::string ppm = Write("plain.ppm", std::vector<std::uint8_t>{'P', '3', '\n', '4', ' ', '2', '\n', '9', '\n',
+                                                                       '0', ' ', '0', ' ', '0', ' ', '9', ' ', '9', ' ', '9', ' ',
+                                                                       '0', ' ', '0', ' ', '0', ' ', '9', ' ', '9', ' ', '9', ' ',
+                                                                       '0', ' ', '0', ' ', '0', ' ', '9', ' ', '9', ' ', '9', ' ',
+                                                                       '0', ' ', '0', ' ', '0', ' ', '9', ' ', '9', ' ', '9', '\n'});
+  PictureReduction half;
+  half.Choose = [](int, int) { return PictureFactors{2, 1}; };
+  const InputPicture q = ReadAnyPicture(ppm, &half);
+  ASSERT_EQ(q.Width, 2);
+  ASSERT_EQ(q.Height, 2);
+  EXPECT_EQ(q.MaxValue, 9);
+  EXPECT_NEAR(q.Rgb[0], 4.5, 0.6);
+}

@@ -40,7 +40,7 @@ inline bool IsRectangularFace(const Face& f) {
 inline bool OnLattice(const MappingSetup& s, int pictureHeight) {
   const Real height = Distance3(s.PictureFace.C1, s.PictureFace.C4);
   return !s.PerPixelWalk && IsRectangularFace(s.PictureFace) &&
-         pictureHeight * s.FaceStep <= height * (1 + kRectangleTolerance);
+         pictureHeight * RowStepOf(s) <= height * (1 + kRectangleTolerance);
 }
 
 // The traced lattice of one batch: the pixels of columns Col0..Col1 in rows
@@ -140,7 +140,7 @@ inline void PlaceLatticeColumns(Lattice& l, const MappingSetup& s, int width) {
 
 // The face point of corner (i, line): as SamplePixel's K1 of pixel (i + 1, line + 1).
 inline Point3 LatticeCorner(const MappingSetup& s, const Lattice& l, int i, int line) {
-  return PointToward(l.Top[i], l.Bottom[i], line * s.FaceStep);
+  return PointToward(l.Top[i], l.Bottom[i], line * RowStepOf(s));
 }
 
 // Traces the points of one task. The rays' misses are not counted here: the
@@ -158,7 +158,7 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
     const long k0 = (task % perLine) * kLatticeAlongBlock;
     const long k1 = std::min<long>(static_cast<long>(l.LinePoints()), k0 + kLatticeAlongBlock);
     // The right edge's point at the line's height, toward which a top side runs.
-    const Point3 E = PointToward(f.C2, f.C3, line * s.FaceStep);
+    const Point3 E = PointToward(f.C2, f.C3, line * RowStepOf(s));
     Point3 corner;
     for (long k = k0; k < k1; ++k) {
       const int i = l.Col0 - 1 + static_cast<int>(k / a), m = static_cast<int>(k % a);
@@ -183,7 +183,8 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
   const int row = l.Row0 + static_cast<int>(task / perRow);
   const int i0 = l.Col0 - 1 + static_cast<int>((task % perRow) * kLatticeDownBlock);
   const int i1 = std::min(l.Col1, i0 + kLatticeDownBlock - 1);
-  const Point3 E = PointToward(f.C2, f.C3, (row - 1) * s.FaceStep);
+  const Point3 E = PointToward(f.C2, f.C3, (row - 1) * RowStepOf(s));
+  const Real rowSubStep = RowSubStepOf(s);
   for (int i = i0; i <= i1; ++i) {
     // As the right side of the pixel left of the line runs in its own walk:
     // from the end of its top side toward the bottom edge one pixel on from
@@ -201,7 +202,7 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
     }
     Real t = 0;
     for (int m = 1; m < a; ++m) {
-      t += s.FaceSubStep;
+      t += rowSubStep;
       Point3 p = PointToward(start, toward, t);
       const std::size_t at = l.DownAt(row, i, m);
       l.DownHit[at] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);

@@ -260,3 +260,38 @@ TEST(Lattice, LeavesTheBorderOfTheAxialStepToTheWalk) {
     EXPECT_TRUE(a.Cells == b.Cells);
   }
 }
+
+// A picture read smaller down than across has pixels taller than wide: the
+// lattice and the walk place their rows alike, and the rows fill the face.
+TEST(Lattice, PaintsWhatTheWalkPaintsWithPixelsTallerThanWide) {
+  for (const int accuracy : {1, 3}) {
+    SCOPED_TRACE("accuracy " + std::to_string(accuracy));
+    // 60 pixels across the 30-unit face, 10 rows down its 20 units: 4 times taller than wide.
+    MappingSetup s = Tilted(accuracy, 60, 300);
+    s.RowStep = 20.0L / 10;
+    s.RowSubStep = s.RowStep / accuracy;
+    ASSERT_TRUE(OnLattice(s, 10));
+    EXPECT_FALSE(OnLattice(s, 11));
+    const WavyMirror m;
+    const InputPicture p = NumberedPicture(60, 10, false);
+    const Mapped walk = Map(m, s, p, true, 1), lattice = Map(m, s, p, false, 2);
+    long painted = 0, differing = 0, lastRow = 0;
+    for (int row = 1; row <= s.Window.Height; ++row) {
+      for (int col = 1; col <= s.Window.Width; ++col) {
+        const Rgb a = walk.Raster.Get(col, row), b = lattice.Raster.Get(col, row);
+        const long pa = (a.r << 16 | a.g << 8 | a.b) - 1, pb = (b.r << 16 | b.g << 8 | b.b) - 1;
+        painted += pa >= 0;
+        differing += pa != pb;
+        if (pa >= 9 * 60) ++lastRow;
+      }
+    }
+    EXPECT_GT(painted, 10000);
+    EXPECT_LT(differing * 10000, painted) << differing << " of " << painted;
+    // The bottom row of pixels reaches the face's bottom edge: its cells are
+    // those of the face's last tenth, the bottom edge's image. The wavy
+    // mirror maps face heights linearly enough that the last tenth holds
+    // between a twentieth and a fifth of the cells.
+    EXPECT_GT(lastRow * 20, painted);
+    EXPECT_LT(lastRow * 5, painted);
+  }
+}

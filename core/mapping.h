@@ -27,6 +27,10 @@ struct MappingSetup {
   Point3 ProjectionCentre;
   Real FaceStep = 0;     // side of one input pixel on the picture face
   Real FaceSubStep = 0;  // FaceStep / Accuracy
+  // The height of one input pixel on the face and its Accuracy-th part, when a
+  // picture read smaller down than across has pixels taller than wide; 0:
+  // square pixels, FaceStep and FaceSubStep (the programs').
+  Real RowStep = 0, RowSubStep = 0;
   int Accuracy = 1;
   OutputWindow Window;
   // The axis step of the vertical-axis mirrors: a pixel whose reflected polygon,
@@ -42,6 +46,9 @@ struct MappingSetup {
   // whose pixels share their sample points (to measure one against the other).
   bool PerPixelWalk = false;
 };
+
+inline Real RowStepOf(const MappingSetup& s) { return s.RowStep > 0 ? s.RowStep : s.FaceStep; }
+inline Real RowSubStepOf(const MappingSetup& s) { return s.RowSubStep > 0 ? s.RowSubStep : s.FaceSubStep; }
 
 // The cells a traced pixel may paint, or nothing.
 struct PixelTrace {
@@ -90,8 +97,8 @@ inline bool PointInPolygon(Real x, Real y, const Point2* v, int count) {
 inline void SamplePixel(const MappingSetup& s, int col, int row, Point3* out, Point3& centre) {
   const Face& f = s.PictureFace;
   const int a = s.Accuracy;
-  const Real step = s.FaceStep;
-  const Real pu = (col - 1) * step, pv = (row - 1) * step;
+  const Real step = s.FaceStep, rowStep = RowStepOf(s), rowSubStep = RowSubStepOf(s);
+  const Real pu = (col - 1) * step, pv = (row - 1) * rowStep;
   const Point3 A = PointToward(f.C1, f.C2, pu);
   const Point3 B = PointToward(f.C4, f.C3, pu);
   const Point3 k1 = PointToward(A, B, pv);
@@ -109,12 +116,12 @@ inline void SamplePixel(const MappingSetup& s, int col, int row, Point3* out, Po
   const Point3 F = PointToward(B, f.C3, step);
   t = 0;
   for (int k = 1; k <= a; ++k) {
-    t += s.FaceSubStep;
+    t += rowSubStep;
     out[n++] = PointToward(k2, F, t);
   }
   const Point3 k3 = out[n - 1];
   // Bottom side, toward the left edge.
-  const Point3 G = PointToward(f.C1, f.C4, pv + step);
+  const Point3 G = PointToward(f.C1, f.C4, pv + rowStep);
   t = 0;
   for (int k = 1; k <= a; ++k) {
     t += s.FaceSubStep;
@@ -124,7 +131,7 @@ inline void SamplePixel(const MappingSetup& s, int col, int row, Point3* out, Po
   // Left side, stopping one step short of K1.
   t = 0;
   for (int k = 1; k < a; ++k) {
-    t += s.FaceSubStep;
+    t += rowSubStep;
     out[n++] = PointToward(k4, A, t);
   }
   centre = PointToward(k1, k3, Distance3(k1, k3) / 2);

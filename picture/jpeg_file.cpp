@@ -98,6 +98,8 @@ struct DecodeJob {
   long long width = 0, height = 0;
   int orientation = 1;
   bool tooLarge = false;
+  bool sizeOnly = false;
+  PictureReduction* reduction = nullptr;
 };
 
 // Out of line, so that no object of the vector's own is in the frame of the setjmp.
@@ -129,6 +131,28 @@ bool DecodeRows(Decompressor& d, const std::uint8_t* data, std::size_t size, con
       break;
     }
   }
+  if (job.reduction != nullptr) {
+    PictureReduction& r = *job.reduction;
+    // Orientations 5 to 8 turn the picture a quarter: its sides swap.
+    r.FullWidth = static_cast<int>(job.orientation >= 5 ? job.height : job.width);
+    r.FullHeight = static_cast<int>(job.orientation >= 5 ? job.width : job.height);
+    r.Wanted = r.Choose ? r.Choose(r.FullWidth, r.FullHeight) : PictureFactors{};
+    if (r.Wanted.Across < 1 || r.Wanted.Down < 1) {
+      job.sizeOnly = true;
+      return true;
+    }
+    // The scaled inverse DCT makes the picture 2, 4 or 8 times smaller on both
+    // sides as it decodes: the largest of them that divides both factors wanted.
+    r.Done = 1;
+    for (int f : {8, 4, 2}) {
+      if (r.Wanted.Across % f == 0 && r.Wanted.Down % f == 0) {
+        r.Done = f;
+        break;
+      }
+    }
+    d.cinfo.scale_num = 1;
+    d.cinfo.scale_denom = static_cast<unsigned>(r.Done);
+  }
   const bool cmyk = d.cinfo.jpeg_color_space == JCS_CMYK || d.cinfo.jpeg_color_space == JCS_YCCK;
   d.cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_start_decompress(&d.cinfo);
@@ -155,8 +179,10 @@ bool DecodeRows(Decompressor& d, const std::uint8_t* data, std::size_t size, con
 
 }  // namespace
 
-Picture DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name, const PictureLimits& limits) {
+Picture DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name, const PictureLimits& limits,
+                   PictureReduction* reduction) {
   DecodeJob job;
+  job.reduction = reduction;
   {
     Decompressor d;
     if (!DecodeRows(d, data, size, limits, job)) {
@@ -171,5 +197,6 @@ Picture DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string
     e.Height = job.height;
     throw e;
   }
+  if (job.sizeOnly) return Picture{};
   return job.orientation == 1 ? std::move(job.picture) : Orient(job.picture, job.orientation);
 }

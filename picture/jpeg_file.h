@@ -11,8 +11,11 @@
 // Decodes a whole JPEG file held in memory into 8-bit RGB, upright. name only
 // words the errors. Throws PictureError: kTruncated (the data ends before the
 // picture), kCorrupt, kTooLarge (checked before the pixels are allocated).
+// With a reduction, the picture is decoded smaller by the scaled inverse DCT
+// (1/2, 1/4 or 1/8, the largest that divides both factors wanted), or only its size
+// is read when nothing is wanted.
 Picture DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string& name,
-                   const PictureLimits& limits = {});
+                   const PictureLimits& limits = {}, PictureReduction* reduction = nullptr);
 
 // The Orientation tag (1 to 8) of an APP1 EXIF block ("Exif\0\0" and its TIFF
 // data), read with libexif; 1 when there is none or it is not valid.

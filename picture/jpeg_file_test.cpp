@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 #include "picture_error.h"
 #include "picture_samples.h"
@@ -168,4 +169,69 @@ TEST(Jpeg, BrokenFilesAreRefusedWithWhatIsWrong) {
   for (std::size_t i = 4; i < garbage.size(); i += 3) garbage[i] = static_cast<std::uint8_t>(i * 7);
   const PictureProblem p = ProblemOf(garbage);
   EXPECT_TRUE(p == PictureProblem::kCorrupt || p == PictureProblem::kTruncated);
+}
+
+TEST(Jpeg, ScaledDecodingIsSmallerAndStillUpright) {
+  // Blocks of 16 pixels: at 1/4 each is 4 x 4 pixels of its colour, and the
+  // picture stored turned a quarter (orientation 6) still reads upright.
+  const Picture upright = Blocks(Grid(3, 2, "ABCDEF"), kBlock);
+  for (const int wanted : {2, 4, 8, 16, 12}) {
+    SCOPED_TRACE(::testing::Message() << "reduction " << wanted);
+    JpegSample sample;
+    sample.Orientation = 6;
+    const std::vector<std::uint8_t> file = WriteJpegSample(Blocks(Grid(2, 3, "CFBEAD"), kBlock), sample);
+    PictureReduction r;
+    int toldWidth = 0, toldHeight = 0;
+    r.Choose = [&](int w, int h) {
+      toldWidth = w;
+      toldHeight = h;
+      return PictureFactors{wanted, wanted};
+    };
+    const Picture p = DecodeJpeg(file.data(), file.size(), "t.jpg", {}, &r);
+    EXPECT_EQ(toldWidth, upright.Width);
+    EXPECT_EQ(toldHeight, upright.Height);
+    EXPECT_EQ(r.FullWidth, upright.Width);
+    EXPECT_EQ(r.FullHeight, upright.Height);
+    EXPECT_EQ(r.Wanted.Across, wanted);
+    // The decoder's share: the largest of 8, 4, 2 that divides what is wanted.
+    const int done = wanted % 8 == 0 ? 8 : wanted % 4 == 0 ? 4 : 2;
+    EXPECT_EQ(r.Done, done);
+    ASSERT_EQ(p.Width, upright.Width / done);
+    ASSERT_EQ(p.Height, upright.Height / done);
+    // Each block's middle pixel has its colour (the scaled DCT blurs the edges).
+    const int side = kBlock / done;
+    for (int by = 0; by < 2; ++by) {
+      for (int bx = 0; bx < 3; ++bx) {
+        const std::uint8_t* c = &p.Rgb[(static_cast<std::size_t>(by * side + side / 2) * p.Width + bx * side + side / 2) * 3];
+        const std::uint8_t* want = kColours["ABCDEF"[by * 3 + bx] - 'A'];
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(c[k], want[k], 12) << bx << "," << by;
+      }
+    }
+  }
+}
+
+TEST(Jpeg, OnlyTheSizeWhenNothingIsWanted) {
+  JpegSample sample;
+  sample.Orientation = 6;
+  const std::vector<std::uint8_t> file = WriteJpegSample(Blocks(Grid(2, 3, "CFBEAD"), kBlock), sample);
+  PictureReduction r;
+  r.Choose = [](int, int) { return PictureFactors{0, 0}; };
+  const Picture p = DecodeJpeg(file.data(), file.size(), "t.jpg", {}, &r);
+  EXPECT_EQ(p.Width, 0);
+  EXPECT_TRUE(p.Rgb.empty());
+  EXPECT_EQ(r.FullWidth, 3 * kBlock);
+  EXPECT_EQ(r.FullHeight, 2 * kBlock);
+}
+
+TEST(Jpeg, ScaledDecodingOnlyWhereBothSidesAllowIt) {
+  JpegSample sample;
+  const std::vector<std::uint8_t> file = WriteJpegSample(Blocks(Grid(3, 2, "ABCDEF"), kBlock), sample);
+  for (const auto& [across, down, done] : {std::tuple{4, 2, 2}, std::tuple{1, 8, 1}, std::tuple{8, 16, 8}}) {
+    PictureReduction r;
+    r.Choose = [&](int, int) { return PictureFactors{across, down}; };
+    const Picture p = DecodeJpeg(file.data(), file.size(), "t.jpg", {}, &r);
+    EXPECT_EQ(r.Done, done) << across << " x " << down;
+    EXPECT_EQ(p.Width, 3 * kBlock / done);
+    EXPECT_EQ(p.Height, 2 * kBlock / done);
+  }
 }

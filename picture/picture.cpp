@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "picture_error.h"
+#include "stb_image_resize.h"
 
 void CompositeOntoWhite(Picture& picture) {
   if (picture.Alpha.empty()) return;
@@ -119,6 +121,29 @@ Picture Reduced(const Picture& picture, int maxSide) {
       for (int ch = 0; ch < 3; ++ch) out.Rgb[at * 3 + ch] = level(sum[ch]);
       if (alpha) out.Alpha[at] = level(sum[3]);
     }
+  return out;
+}
+
+Picture Shrunk(const Picture& picture, int across, int down) {
+  if (across < 1 || down < 1) throw std::invalid_argument("Shrunk: the factors must be at least 1");
+  if (across == 1 && down == 1) return picture;
+  Picture out;
+  out.Width = (picture.Width + across - 1) / across;
+  out.Height = (picture.Height + down - 1) / down;
+  if (picture.Width < 1 || picture.Height < 1) return out;
+  // Box filter over the whole picture, edges clamped, samples averaged as they are.
+  auto resize = [&](const std::uint8_t* from, std::uint8_t* to, int channels) {
+    if (!stbir_resize_uint8_generic(from, picture.Width, picture.Height, 0, to, out.Width, out.Height, 0, channels,
+                                    STBIR_ALPHA_CHANNEL_NONE, 0, STBIR_EDGE_CLAMP, STBIR_FILTER_BOX,
+                                    STBIR_COLORSPACE_LINEAR, nullptr))
+      throw std::bad_alloc();
+  };
+  out.Rgb.resize(static_cast<std::size_t>(out.Width) * out.Height * 3);
+  resize(picture.Rgb.data(), out.Rgb.data(), 3);
+  if (!picture.Alpha.empty()) {
+    out.Alpha.resize(static_cast<std::size_t>(out.Width) * out.Height);
+    resize(picture.Alpha.data(), out.Alpha.data(), 1);
+  }
   return out;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,30 @@ bool WithinLimits(long long width, long long height, const PictureLimits& limits
 // pixel is the mean of the old ones it covers, weighted by how much of each it
 // covers; alpha, when there is one, is averaged the same way.
 Picture Reduced(const Picture& picture, int maxSide);
+
+// The picture made across times narrower and down times lower
+// (ceil(Width / across) x ceil(Height / down); a copy for 1 and 1), each new
+// pixel the mean of the old ones it covers, by stb_image_resize's box filter;
+// alpha, when there is one, is averaged on its own, so a picture blended onto
+// white stays so.
+Picture Shrunk(const Picture& picture, int across, int down);
+
+// How many times smaller a picture is read along its rows and down its columns.
+struct PictureFactors {
+  int Across = 1, Down = 1;
+};
+
+// A picture read smaller than its file: Choose is told the picture's upright
+// size once the file has given it and answers by how many times to divide
+// each side ({1, 1}: the whole picture; {0, 0}: only the size is wanted, the
+// picture comes back empty where the format allows it). The reader fills in
+// what it did.
+struct PictureReduction {
+  std::function<PictureFactors(int width, int height)> Choose;
+  PictureFactors Wanted;              // what Choose answered
+  int Done = 1;                       // the part of it, on both sides, the decoder applied (JPEG: 1, 2, 4 or 8)
+  int FullWidth = 0, FullHeight = 0;  // the upright size of the picture in the file
+};
 
 enum class PictureFormat { kUnknown, kPpm, kPng, kJpeg, kGif, kBmp, kTiff, kWebp, kHeif };
 

@@ -59,14 +59,22 @@ std::size_t MostPictureFileBytes(const PictureLimits& limits) {
 }
 
 Picture DecodePicture(const std::uint8_t* data, std::size_t size, const std::string& name,
-                      const PictureLimits& limits) {
+                      const PictureLimits& limits, PictureReduction* reduction) {
   if (size == 0) throw PictureError(PictureProblem::kEmpty, name, PictureFormat::kUnknown);
   const PictureFormat format = SniffPictureFormat(data, size);
   switch (format) {
-    case PictureFormat::kPng:
-      return DecodePng(data, size, name, limits);
+    case PictureFormat::kPng: {
+      Picture p = DecodePng(data, size, name, limits);
+      if (reduction != nullptr) {
+        reduction->FullWidth = p.Width;
+        reduction->FullHeight = p.Height;
+        reduction->Wanted = reduction->Choose ? reduction->Choose(p.Width, p.Height) : PictureFactors{};
+        reduction->Done = 1;
+      }
+      return p;
+    }
     case PictureFormat::kJpeg:
-      return DecodeJpeg(data, size, name, limits);
+      return DecodeJpeg(data, size, name, limits, reduction);
     case PictureFormat::kUnknown:
       throw PictureError(PictureProblem::kUnknown, name, format);
     default:
@@ -74,9 +82,9 @@ Picture DecodePicture(const std::uint8_t* data, std::size_t size, const std::str
   }
 }
 
-Picture ReadPictureFile(const std::string& path, const PictureLimits& limits) {
+Picture ReadPictureFile(const std::string& path, const PictureLimits& limits, PictureReduction* reduction) {
   const std::vector<std::uint8_t> bytes = ReadFileBytes(path, MostPictureFileBytes(limits));
-  return DecodePicture(bytes.data(), bytes.size(), path, limits);
+  return DecodePicture(bytes.data(), bytes.size(), path, limits, reduction);
 }
 
 PictureFormat SniffPictureFile(const std::string& path) {

@@ -21,10 +21,13 @@ std::size_t MostPictureFileBytes(const PictureLimits& limits);
 // Decodes a PNG or JPEG held in memory, chosen by its first bytes; any other
 // content throws PictureError kEmpty, kUnsupported (a known format, PPM
 // included: its reader is the programs' own) or kUnknown.
+// With a reduction, a JPEG is decoded smaller (see DecodeJpeg); a PNG is
+// decoded whole, and the rest of the reduction (Wanted / Done) is the caller's.
 Picture DecodePicture(const std::uint8_t* data, std::size_t size, const std::string& name,
-                      const PictureLimits& limits = {});
+                      const PictureLimits& limits = {}, PictureReduction* reduction = nullptr);
 // The same, for a file.
-Picture ReadPictureFile(const std::string& path, const PictureLimits& limits = {});
+Picture ReadPictureFile(const std::string& path, const PictureLimits& limits = {},
+                        PictureReduction* reduction = nullptr);
 
 // The format a file's first bytes announce; kUnknown when it cannot be read.
 PictureFormat SniffPictureFile(const std::string& path);

@@ -169,3 +169,38 @@ TEST(Picture, ReducedKeepsTheAspectAndAPlainColour) {
   EXPECT_EQ(Reduced(small, 2).Rgb, small.Rgb);
   EXPECT_THROW(Reduced(small, 0), std::invalid_argument);
 }
+
+TEST(Picture, ShrunkAveragesWholeBlocksAndAlphaOnItsOwn) {
+  Picture p;
+  p.Width = 4;
+  p.Height = 2;
+  p.Rgb = {0, 0, 0, 100, 100, 100, 10, 20, 30, 10, 20, 30,  //
+           200, 200, 200, 100, 100, 100, 50, 60, 70, 50, 60, 70};
+  p.Alpha = {255, 255, 0, 0, 255, 255, 255, 255};
+  Picture r = Shrunk(p, 2, 2);
+  ASSERT_EQ(r.Width, 2);
+  ASSERT_EQ(r.Height, 1);
+  for (int k = 0; k < 3; ++k) EXPECT_NEAR(r.Rgb[k], 100, 1) << k;
+  EXPECT_NEAR(r.Rgb[3], 30, 1);
+  EXPECT_NEAR(r.Rgb[4], 40, 1);
+  EXPECT_NEAR(r.Rgb[5], 50, 1);
+  ASSERT_EQ(r.Alpha.size(), 2u);
+  EXPECT_EQ(r.Alpha[0], 255);
+  EXPECT_NEAR(r.Alpha[1], 128, 1);
+  // Factors of their own across and down, a side they do not divide rounded
+  // up, and a plain colour stays.
+  Picture plain;
+  plain.Width = 1001;
+  plain.Height = 333;
+  plain.Rgb.assign(static_cast<std::size_t>(plain.Width) * plain.Height * 3, 0);
+  for (std::size_t i = 0; i < plain.Rgb.size(); i += 3) plain.Rgb[i] = 17, plain.Rgb[i + 1] = 130, plain.Rgb[i + 2] = 254;
+  r = Shrunk(plain, 4, 2);
+  EXPECT_EQ(r.Width, 251);
+  EXPECT_EQ(r.Height, 167);
+  ASSERT_EQ(r.Rgb.size(), static_cast<std::size_t>(r.Width) * r.Height * 3);
+  for (std::size_t i = 0; i < r.Rgb.size(); i += 3)
+    ASSERT_EQ((std::vector<int>{r.Rgb[i], r.Rgb[i + 1], r.Rgb[i + 2]}), (std::vector<int>{17, 130, 254})) << i;
+  EXPECT_TRUE(r.Alpha.empty());
+  EXPECT_EQ(Shrunk(p, 1, 1).Rgb, p.Rgb);
+  EXPECT_THROW(Shrunk(p, 0, 1), std::invalid_argument);
+}

@@ -46,7 +46,7 @@ Point3 FacePointAt(const MappingSetup& s, Real u, Real v) {
   const Face& f = s.PictureFace;
   const Point3 a = PointToward(f.C1, f.C2, u * s.FaceStep);
   const Point3 b = PointToward(f.C4, f.C3, u * s.FaceStep);
-  return PointToward(a, b, v * s.FaceStep);
+  return PointToward(a, b, v * RowStepOf(s));
 }
 
 Point3 FaceSample(const MappingSetup& s, int col, int row, int i, int j, int sub) {

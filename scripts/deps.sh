@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build tools and libraries from Debian's packages when any is
 # missing (needs root, or sudo): g++, cmake, ninja, pkg-config, the picture
-# libraries libpng, libjpeg-turbo and libexif, CLI11 and nlohmann-json for the
+# libraries libpng, libjpeg-turbo, libexif and stb (its resizer), CLI11 and nlohmann-json for the
 # anamorfosi command, cairo and a font for its PDF, Assimp for the mirror
 # meshes (STL, OBJ, PLY and the other formats it reads), cpp-httplib for its
 # page; GoogleTest, pdftoppm (poppler-utils, to look at the PDF pages), and
@@ -16,6 +16,7 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/zlib.h ] || need+=(zlib1g-dev)
 [ -e /usr/include/jpeglib.h ] || need+=(libjpeg62-turbo-dev)
 [ -e /usr/include/libexif/exif-data.h ] || need+=(libexif-dev)
+[ -e /usr/include/stb/stb_image_resize.h ] || need+=(libstb-dev)
 [ -e /usr/include/CLI/CLI.hpp ] || need+=(libcli11-dev)
 [ -e /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)
 [ -e /usr/include/cairo/cairo-pdf.h ] || need+=(libcairo2-dev)

@@ -420,6 +420,7 @@ std::pair<int, int> TakePicture(const std::string& content, const fs::path& fold
   const auto* data = reinterpret_cast<const std::uint8_t*>(content.data());
   const PictureFormat format = SniffPictureFormat(data, content.size());
   Picture p;
+  int fullWidth = 0, fullHeight = 0;
   if (format == PictureFormat::kPpm) {
     name = "picture.ppm";
     fs::create_directory(folder);
@@ -431,7 +432,16 @@ std::pair<int, int> TakePicture(const std::string& content, const fs::path& fold
     }
   } else if (format == PictureFormat::kPng || format == PictureFormat::kJpeg) {
     try {
-      p = DecodePicture(data, content.size(), "picture", PictureLimits{});
+      // Only the sketch is made of its pixels: a JPEG is decoded no larger than it needs.
+      PictureReduction sketch;
+      sketch.Choose = [](int w, int h) {
+        int k = 1;
+        while (k < 8 && std::max(w, h) / (2 * k) >= kQuickSide) k *= 2;
+        return PictureFactors{k, k};
+      };
+      p = DecodePicture(data, content.size(), "picture", PictureLimits{}, &sketch);
+      fullWidth = sketch.FullWidth;
+      fullHeight = sketch.FullHeight;
     } catch (const std::exception& e) {
       throw std::runtime_error(std::string("the picture cannot be read: ") + e.what());
     }
@@ -442,6 +452,7 @@ std::pair<int, int> TakePicture(const std::string& content, const fs::path& fold
     throw std::runtime_error("the picture must be PNG, JPEG or PPM");
   }
   if (std::max(p.Width, p.Height) > kQuickSide) WritePngFile((folder / "quick.png").string(), Reduced(p, kQuickSide));
+  if (fullWidth > 0) return {fullWidth, fullHeight};
   return {p.Width, p.Height};
 }
 
