@@ -143,8 +143,9 @@ inline void SamplePixel(const MappingSetup& s, int col, int row, Point3* out, Po
 // generico's vertical mode) or samples on both sides of the apex, and its
 // fan from the foot or its ring round it would paint the whole middle of the
 // print. The tenfold test of the axis step misses such a polygon when the
-// pixel's centre itself lands on the foot: the foot is then one of the
-// enlarged polygon's vertices, and a vertex counts as outside.
+// pixel's centre itself is sent down the axis: on the foot, enlarging about
+// it leaves the samples there on the foot, and a vertex counts as outside; by
+// the foot (generico), the enlarged cluster of those samples may pass it by.
 inline bool ReachesAxisFoot(Point2 foot, Real reach, const Point2* v, int count) {
   // Nearly every polygon lies clear of the foot: its box tells at once.
   Real x0 = v[0].x, x1 = v[0].x, y0 = v[0].y, y1 = v[0].y;
@@ -155,8 +156,9 @@ inline bool ReachesAxisFoot(Point2 foot, Real reach, const Point2* v, int count)
     y1 = std::max(y1, v[i].y);
   }
   if (foot.x < x0 - reach || foot.x > x1 + reach || foot.y < y0 - reach || foot.y > y1 + reach) return false;
-  // The winding number, from the edges that cross the foot's row upward (to
-  // its right seen along the edge) and downward; no angles needed.
+  // The winding number, no angles needed: an edge crossing the foot's row
+  // upward with the foot on its left counts one way round, one crossing it
+  // downward with the foot on its right the other.
   int winding = 0;
   for (int i = 1; i < count; ++i) {
     const Real ax = v[i - 1].x - foot.x, ay = v[i - 1].y - foot.y, bx = v[i].x - foot.x, by = v[i].y - foot.y;
