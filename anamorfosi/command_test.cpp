@@ -10,10 +10,12 @@
 #include <cstdio>
 #include <cstring>
 #include <sstream>
+#include <vector>
 
 #include "cilindro_program.h"
 #include "cono_program.h"
 #include "generico_program.h"
+#include "mesh_shapes.h"
 #include "png_file.h"
 #include "print.h"
 #include "specchio_program.h"
@@ -290,6 +292,59 @@ TEST(Command, PrintsBeyondTheMemoryBudgetLowerTheirSamplingThenAreRefused) {
   } catch (const PrintError& e) {
     EXPECT_NE(std::string(e.what()).find("fit (lower --dpi or --pixels)"), std::string::npos) << e.what();
   }
+}
+
+// generico's vertical axis through the command: a picture round the axis
+// of a faceted cone, the eye off the axis by three quarters of a pixel, so
+// that the middles of the pixels round it are sent down the axis with some of
+// their samples. None of those pixels is painted (their fans from the axis
+// foot covered the sheet under the cone and the print round it).
+TEST(Command, GenericoVerticalAxisLeavesOutPixelsWithASampleDownTheAxis) {
+  TempDir dir;
+  const int width = 640, height = 4;
+  const Face face{{-30, 0.1875L, 0}, {30, 0.1875L, 0}, {30, -0.1875L, 0}, {-30, -0.1875L, 0}};
+  const Point3 eye{0.070312L, 0, 400};
+  dir.Write("in.ppm", PlainPpm(width, height, DistinctColours(width, height)));
+  dir.Write("f.dxf", DxfWithFaces({face}));
+  dir.Write("m.dxf", DxfWithFaces(FacetedConeFaces(0, 0, 50, 100, 72, 4)));
+  const CommandResult r = Anamorfosi({"generico", dir.File("in.ppm"), "--mirror", dir.File("m.dxf"), "--face",
+                                      dir.File("f.dxf"), "--vertical-axis", "--eye", "0.070312,0,400", "--pixels",
+                                      "300", "--antialias", "1", "--background", "black", "--no-marks", "--quiet",
+                                      "-o", dir.File("out.ppm")});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  // The pixels with a sample within the axial tolerance of the eye in x and y.
+  MappingSetup s;
+  s.PictureFace = face;
+  s.Accuracy = 4;
+  s.FaceStep = run_detail::FaceStepOf(face, width);
+  s.FaceSubStep = s.FaceStep / 4;
+  const Real tolerance = Distance3(face.C1, face.C2) / 1000;
+  std::vector<bool> sentDown(width * height);
+  int down = 0;
+  for (int row = 1; row <= height; ++row) {
+    for (int col = 1; col <= width; ++col) {
+      Point3 points[kMaxPolygon], middle;
+      SamplePixel(s, col, row, points, middle);
+      bool any = false;
+      for (int i = 0; i < 16; ++i)
+        any = any || (std::fabs(points[i].x - eye.x) < tolerance && std::fabs(points[i].y - eye.y) < tolerance);
+      sentDown[(row - 1) * width + col - 1] = any;
+      down += any;
+    }
+  }
+  EXPECT_GE(down, 2);
+  const PlainPicture out = ParsePlainPicture(ReadBytes(dir.File("out.ppm")));
+  long painted = 0, ofPixelsSentDown = 0;
+  for (int row = 1; row <= out.Height; ++row) {
+    for (int col = 1; col <= out.Width; ++col) {
+      const int cr = out.R(col, row), cg = out.G(col, row), cb = out.B(col, row);
+      if (!cr && !cg && !cb) continue;
+      ++painted;
+      ofPixelsSentDown += sentDown[PixelOfColour(cr, cg, cb)];
+    }
+  }
+  EXPECT_GT(painted, 1000);
+  EXPECT_EQ(ofPixelsSentDown, 0);
 }
 
 TEST(Command, TheNumberOfThreadsDoesNotShowInThePrint) {

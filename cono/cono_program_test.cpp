@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -237,6 +238,123 @@ TEST(ConoRun, EndToEndAgainstIndependentGeometry) {
   }
   EXPECT_EQ(seen.count(4 * kWidth + 6), 0u);
   EXPECT_EQ(seen.size(), static_cast<std::size_t>(kWidth * kHeight - 1));
+}
+
+// A scene round the axis of the 30 x 60 cone with the eye 180 up: a
+// horizontal face at z = 120 centred on the axis, 14.4 wide as for the
+// bundled photo, holding a picture of its own colours.
+struct RoundTheAxis {
+  TempDir dir;
+  std::string params, output;
+  RoundTheAxis(int width, int height, Real halfWidth, Real halfHeight, const std::string& eye, int pixelCount) {
+    const Face face{{-halfWidth, halfHeight, 120}, {halfWidth, halfHeight, 120}, {halfWidth, -halfHeight, 120},
+                    {-halfWidth, -halfHeight, 120}};
+    dir.Write("faccia.dxf", DxfWithFaces({face}));
+    dir.Write("figura.ppm", PlainPpm(width, height, DistinctColours(width, height)));
+    output = dir.File("uscita.ppm");
+    params = dir.Write("parametri.txt", "0 0\r\n30\r\n60\r\n" + dir.File("faccia.dxf") + "\r\n" +
+                                            dir.File("figura.ppm") + "\r\n" + output + "\r\n" + eye + "\r\n" +
+                                            std::to_string(pixelCount) + "\r\n4\r\n");
+  }
+  RoundTheAxis(int width, int height, const std::string& eye)
+      : RoundTheAxis(width, height, 7.2L, height * 7.2L / width, eye, 400) {}
+};
+
+// What a run of the scene painted: the output, and where its window lies.
+struct Painted {
+  PlainPicture Out;
+  Real MinX = 0, MaxY = 0, Cell = 0;
+  // Painted cells whose centres lie within radius of the axis.
+  long Within(Real radius) const {
+    long n = 0;
+    for (int r = 1; r <= Out.Height; ++r) {
+      for (int c = 1; c <= Out.Width; ++c) {
+        const Real x = MinX + (c - 0.5L) * Cell, y = MaxY - (r - 0.5L) * Cell;
+        n += (Out.R(c, r) || Out.G(c, r) || Out.B(c, r)) && std::hypot(x, y) < radius;
+      }
+    }
+    return n;
+  }
+};
+Painted RunScene(const RoundTheAxis& scene) {
+  const RunResult run = RunInProcess(ConoProgram(), ConeMirror{}, scene.params + "\n\n\n\n");
+  EXPECT_EQ(run.Status, 0) << run.Transcript;
+  const std::vector<std::string> lines = ConsoleLines(run.Transcript);
+  Painted p;
+  // No ray missed: the window lines follow the echoes.
+  if (lines.size() < 20 || lines[18].rfind("Minimo  ", 0) != 0) {
+    ADD_FAILURE() << run.Transcript;
+    return p;
+  }
+  p.Out = ParsePlainPicture(ReadBytes(scene.output));
+  p.MinX = NumberAt(lines[18], 8);
+  p.MaxY = NumberAt(lines[19], 21);
+  p.Cell = (NumberAt(lines[19], 8) - p.MinX) / p.Out.Width;
+  return p;
+}
+
+// No sight ray reflected by the cone comes down under it, so a cell there
+// painted is the fan of a pixel whose samples went down the axis: with the
+// picture's middle on the axis its corner (even sizes) or its centre (odd
+// ones) lies there, and with this face the middles of the pixels round it lie
+// within the axial ray's tolerance (a thousandth of the face's width: 0.64 to
+// 1 pixel here), eye on the axis or off it by less than that.
+TEST(ConoRun, NothingIsPaintedUnderTheConeWhateverThePictureSize) {
+  struct Case {
+    int width, height;
+    const char* eye;
+  } cases[] = {
+      {640, 4, "0 0 180"},         {1000, 6, "0 0 180"},        {641, 5, "0 0 180"},
+      {999, 5, "0 0 180"},         {640, 4, "0.007 0.007 180"}, {641, 5, "0.007 0.007 180"},
+      {999, 5, "0 -0.01 180"},     {640, 4, "0.5 0 180"},       {641, 5, "0.5 0 180"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + ", eye " + c.eye);
+    const RoundTheAxis scene(c.width, c.height, c.eye);
+    const Painted p = RunScene(scene);
+    ASSERT_GT(p.Out.Width, 0);
+    // A cell inside the base circle by more than half its diagonal.
+    EXPECT_EQ(p.Within(30 - p.Cell), 0);
+  }
+}
+
+// The bundled photo's automatic scene at 640 x 480, its numbers as the command
+// wrote them: the two pixels above the axis used to paint the whole upper half
+// of the print in their colours, the two below the lower middle.
+TEST(ConoRun, EvenPictureOnTheAxisKeepsEveryPixelWhereItBelongs) {
+  const RoundTheAxis scene(640, 480, 7.200000003352762L, 5.400000002514571L, "0 0 180", 800);
+  const Painted p = RunScene(scene);
+  ASSERT_EQ(p.Out.Width, 796);
+  ASSERT_EQ(p.Out.Height, 800);
+  EXPECT_EQ(p.Within(30 - p.Cell), 0);
+  const std::set<int> dropped = {239 * 640 + 319, 239 * 640 + 320, 240 * 640 + 319, 240 * 640 + 320};
+  // Pixels all round the picture, some next to the dropped ones, land where an
+  // independent reflection of their centres puts them; where a pixel's image
+  // is smaller than a cell, a neighbour's colour may hold its cell.
+  const std::pair<int, int> pixels[] = {{320, 60},  {200, 150}, {450, 200}, {600, 30},  {319, 228},
+                                        {332, 240}, {40, 240},  {320, 400}, {100, 470}, {560, 300}};
+  for (const auto& [col, row] : pixels) {
+    const Point3 centre{-7.200000003352762L + (col - 0.5L) * 0.0225L, 5.400000002514571L - (row - 0.5L) * 0.0225L,
+                        120};
+    Point3 ground;
+    ASSERT_TRUE(ReferenceConeImage(0, 0, 30, 60, {0, 0, 180}, centre, ground));
+    const int c = static_cast<int>((ground.x - p.MinX) / p.Cell) + 1;
+    const int r = static_cast<int>((p.MaxY - ground.y) / p.Cell) + 1;
+    ASSERT_TRUE(c >= 1 && c <= p.Out.Width && r >= 1 && r <= p.Out.Height);
+    const int px = PixelOfColour(p.Out.R(c, r), p.Out.G(c, r), p.Out.B(c, r));
+    EXPECT_FALSE(dropped.count(px)) << "pixel " << col << "," << row;
+    EXPECT_LE(std::abs(px % 640 + 1 - col), 1) << "pixel " << col << "," << row << " cell " << c << "," << r;
+    EXPECT_LE(std::abs(px / 640 + 1 - row), 1) << "pixel " << col << "," << row << " cell " << c << "," << r;
+  }
+  // Nowhere does a dropped pixel's colour show.
+  long shown = 0;
+  for (int r = 1; r <= p.Out.Height; ++r) {
+    for (int c = 1; c <= p.Out.Width; ++c) {
+      shown += (p.Out.R(c, r) || p.Out.G(c, r) || p.Out.B(c, r)) &&
+               dropped.count(PixelOfColour(p.Out.R(c, r), p.Out.G(c, r), p.Out.B(c, r)));
+    }
+  }
+  EXPECT_EQ(shown, 0);
 }
 
 }  // namespace

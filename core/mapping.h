@@ -8,6 +8,9 @@
 // order. Nothing is allocated here.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
+
 #include "geometry.h"
 #include "mirror.h"
 #include "raster.h"
@@ -35,7 +38,8 @@ struct MappingSetup {
   OutputWindow Window;
   // The axis step of the vertical-axis mirrors: a pixel whose reflected polygon,
   // enlarged tenfold about the image of the pixel's centre, surrounds the axis
-  // foot is left out (its image would wrap round the axis).
+  // foot is left out (its image would wrap round the axis); so is one whose
+  // polygon itself reaches the foot or winds round it (see ReachesAxisFoot).
   bool AxisExclusion = false;
   Point2 AxisFoot;
   // Face points within this of the projection centre in x and in y are sent
@@ -137,6 +141,56 @@ inline void SamplePixel(const MappingSetup& s, int col, int row, Point3* out, Po
   centre = PointToward(k1, k3, Distance3(k1, k3) / 2);
 }
 
+// Whether the closed polygon v[0..count-1] (v[count-1] repeats v[0]) comes
+// within reach of foot, on a vertex or along an edge, or winds round it.
+// No true image of a vertical-axis mirror does either: the cone's lie outside
+// its base circle, where a pixel's small polygon cannot surround the axis. A
+// polygon that does holds samples the mirror sent down its axis (the axial
+// step lands them on the foot, or straight below the face point in
+// generico's vertical mode) or samples on both sides of the apex, and its
+// fan from the foot or its ring round it would paint the whole middle of the
+// print. The tenfold test of the axis step misses such a polygon when the
+// pixel's centre itself is sent down the axis: on the foot, enlarging about
+// it leaves the samples there on the foot, and a vertex counts as outside; by
+// the foot (generico), the enlarged cluster of those samples may pass it by.
+inline bool ReachesAxisFoot(Point2 foot, Real reach, const Point2* v, int count) {
+  // Nearly every polygon lies clear of the foot: its box tells at once.
+  Real x0 = v[0].x, x1 = v[0].x, y0 = v[0].y, y1 = v[0].y;
+  for (int i = 1; i < count; ++i) {
+    x0 = std::min(x0, v[i].x);
+    x1 = std::max(x1, v[i].x);
+    y0 = std::min(y0, v[i].y);
+    y1 = std::max(y1, v[i].y);
+  }
+  if (foot.x < x0 - reach || foot.x > x1 + reach || foot.y < y0 - reach || foot.y > y1 + reach) return false;
+  // The winding number, no angles needed: an edge crossing the foot's row
+  // upward with the foot on its left counts one way round, one crossing it
+  // downward with the foot on its right the other.
+  int winding = 0;
+  for (int i = 1; i < count; ++i) {
+    const Real ax = v[i - 1].x - foot.x, ay = v[i - 1].y - foot.y, bx = v[i].x - foot.x, by = v[i].y - foot.y;
+    // Distance from the foot to the edge, the nearest point clamped to its ends.
+    const Real ex = bx - ax, ey = by - ay, l2 = ex * ex + ey * ey;
+    const Real t = l2 > 0 ? std::clamp(-(ax * ex + ay * ey) / l2, Real(0), Real(1)) : Real(0);
+    if (std::hypot(ax + t * ex, ay + t * ey) <= reach) return true;
+    const Real cross = ax * by - ay * bx;
+    if (ay <= 0) {
+      if (by > 0 && cross > 0) ++winding;
+    } else if (by <= 0 && cross < 0) {
+      --winding;
+    }
+  }
+  return winding != 0;
+}
+
+// How near the axis foot a reflected sample may land and still count as sent
+// down the axis: the axial step takes face points within AxialTolerance of the
+// projection centre in x and in y, and lands them on the foot (the cone) or
+// straight below themselves (generico's vertical mode), so within
+// AxialTolerance * sqrt(2) of it; the millionth more covers the rounding of that
+// bound and of the edge distance, and is far below any true image's distance.
+inline Real AxisFootReach(const MappingSetup& s) { return s.AxialTolerance * std::sqrt(Real(2)) * (1 + 1e-6L); }
+
 // The end of a pixel's trace once its border is reflected into polygon (n
 // points, then the closing copy), allHit telling whether every sample reached
 // the sheet: the axis step (whose centre ray is traced here, and counted when it
@@ -155,6 +209,7 @@ PixelTrace FinishTrace(const Mirror& mirror, const MappingSetup& s, Point3 middl
       grown[i] = {(polygon[i].x - c.x) * ExclusionScale + c.x, (polygon[i].y - c.y) * ExclusionScale + c.y};
     }
     if (PointInPolygon(s.AxisFoot.x, s.AxisFoot.y, grown, n + 1)) return trace;
+    if (ReachesAxisFoot(s.AxisFoot, AxisFootReach(s), polygon, n + 1)) return trace;
   }
   if (!allHit) return trace;
   // Cells of the vertices; an index outside the window lowers the start of the

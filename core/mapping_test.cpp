@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
+#include <vector>
 
 #include "window.h"
 
@@ -262,6 +264,50 @@ TEST(MapPixel, AxisStepDropsPixelsWhoseImageSurroundsTheAxis) {
   s.AxisFoot = {5, 5};
   EXPECT_TRUE(TracePixel(DropMirror{}, s, 3, 3, polygon, misses).Paint);
   EXPECT_FALSE(misses.RayError);
+}
+
+// The axis step's own look at the reflected polygon: a vertex on the foot, an
+// edge through it, or a polygon going round it, whichever way and however
+// far out, drops the pixel; a polygon beside the foot, however close its box
+// comes, or one that bends round it without closing, does not.
+TEST(ReachesAxisFoot, VerticesEdgesAndWindingRoundTheFoot) {
+  const Point2 foot{2, 3};
+  // Polygons relative to the foot, closed by repeating the first point.
+  auto reaches = [&](std::vector<Point2> v, Real reach) {
+    for (Point2& p : v) p = {p.x + foot.x, p.y + foot.y};
+    v.push_back(v.front());
+    return ReachesAxisFoot(foot, reach, v.data(), static_cast<int>(v.size()));
+  };
+  // The quarter fan of a pixel whose corner went down the axis (three points
+  // on the apex ring, one on the foot): its vertex is the foot itself.
+  const std::vector<Point2> fan = {{0, 0}, {80, 0}, {56.6L, 56.6L}, {0, 80}};
+  EXPECT_TRUE(reaches(fan, 0));
+  // Moved off the foot by 0.01, within a reach of 0.02 and beyond one of 0.005.
+  const std::vector<Point2> nearFan = {{0.01L, 0}, {80, 0}, {56.6L, 56.6L}, {0, 80}};
+  EXPECT_TRUE(reaches(nearFan, 0.02L));
+  EXPECT_FALSE(reaches(nearFan, 0.005L));
+  // An edge across the foot, its ends on opposite sides of the ring.
+  EXPECT_TRUE(reaches({{-80, 0}, {80, 0}, {80, 5}, {-80, 5}}, 0));
+  // Nine points round the ring, either way round; the foot itself is far inside.
+  std::vector<Point2> ring, backwards;
+  for (int k = 0; k < 9; ++k) ring.push_back({80 * std::cos(k * 0.7L), 80 * std::sin(k * 0.7L)});
+  backwards.assign(ring.rbegin(), ring.rend());
+  EXPECT_TRUE(reaches(ring, 0.02L));
+  EXPECT_TRUE(reaches(backwards, 0.02L));
+  // Twice round: still round the foot.
+  std::vector<Point2> twice;
+  for (int k = 0; k < 12; ++k) twice.push_back({80 * std::cos(k * 1.1L), 80 * std::sin(k * 1.1L)});
+  EXPECT_TRUE(reaches(twice, 0));
+  // A horseshoe bending three quarters round the foot, 70 to 80 out: its box
+  // holds the foot, yet it neither touches nor surrounds it.
+  std::vector<Point2> horseshoe;
+  for (int k = 0; k <= 6; ++k) horseshoe.push_back({80 * std::cos(k * 0.75L), 80 * std::sin(k * 0.75L)});
+  for (int k = 6; k >= 0; --k) horseshoe.push_back({70 * std::cos(k * 0.75L), 70 * std::sin(k * 0.75L)});
+  EXPECT_FALSE(reaches(horseshoe, 0.02L));
+  // An ordinary pixel's image beside the ring, and one whose box comes within
+  // the reach in x only.
+  EXPECT_FALSE(reaches({{60, 40}, {60.3L, 40}, {60.3L, 40.3L}, {60, 40.3L}}, 0.02L));
+  EXPECT_FALSE(reaches({{0.01L, 40}, {0.3L, 40}, {0.3L, 40.3L}, {0.01L, 40.3L}}, 0.02L));
 }
 
 TEST(ComputeWindow, ScansTheFaceAndWidensTheBox) {
