@@ -310,8 +310,10 @@ TEST(Command, GenericoVerticalAxisLeavesOutPixelsWithASampleDownTheAxis) {
   const CommandResult r = Anamorfosi({"generico", dir.File("in.ppm"), "--mirror", dir.File("m.dxf"), "--face",
                                       dir.File("f.dxf"), "--vertical-axis", "--eye", "0.070312,0,400", "--pixels",
                                       "300", "--antialias", "1", "--background", "black", "--no-marks", "--quiet",
-                                      "-o", dir.File("out.ppm")});
-  ASSERT_EQ(r.Status, 0) << r.Err;
+                                      "--every-pixel", "-o", dir.File("out.ppm")});
+  // Written; this thin strip of a picture leaves most of the view to paper, so
+  // its check may fail (3).
+  ASSERT_TRUE(r.Status == 0 || r.Status == 3) << r.Err;
   // The pixels with a sample within the axial tolerance of the eye in x and y.
   MappingSetup s;
   s.PictureFace = face;
