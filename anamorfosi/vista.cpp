@@ -64,8 +64,12 @@ int QuickCheckStride(int width, int height) {
 }
 
 int RestoreStep(long long width, long long height, long long cells) {
+  const auto scored = [&](long long step) { return ((width + step - 1) / step) * ((height + step - 1) / step); };
   int step = 1;
-  while (step < 64 && ((width + step - 1) / step) * ((height + step - 1) / step) * 4 > cells) step *= 2;
+  while (step < 64 && scored(step) * 4 > cells) step *= 2;
+  // Past kRestorePixels the figure gains nothing a user can see while the
+  // work grows with the print: the step widens until the count is within it.
+  while (step < 64 && scored(step) > kRestorePixels) ++step;
   return step;
 }
 

@@ -373,6 +373,21 @@ TEST(Vista, TheQuickCheckScoresASpreadOfPixelsAndAgreesWithTheFullScore) {
   EXPECT_EQ(QuickCheckStride(128, 128), 1);
   EXPECT_EQ(QuickCheckStride(129, 128), 2);
   EXPECT_EQ(QuickCheckStride(100000, 3), 3);
+  // The automatic step of a preview: a quarter of the cells, then at most
+  // kRestorePixels. A 24 MP photo read at 5664 x 1062 for a 3085 x 2308 print
+  // scored 1.5 M pixels at step 2; its 1000 x 750 copy keeps every pixel.
+  const long long a4 = 3085LL * 2308;
+  EXPECT_EQ(RestoreStep(1000, 750, a4), 1);
+  EXPECT_EQ(RestoreStep(5664, 1062, a4), 3);
+  EXPECT_EQ(RestoreStep(2000, 2000, 400LL * 400), 16);
+  for (const auto& [w, h] : {std::pair{5664LL, 4248LL}, {3000LL, 4000LL}, {1025LL, 1025LL}, {70000LL, 2LL}}) {
+    const int step = RestoreStep(w, h, 1LL << 40);
+    const long long scored = ((w + step - 1) / step) * ((h + step - 1) / step);
+    EXPECT_LE(scored, kRestorePixels) << w << " x " << h;
+    if (step > 1) {
+      EXPECT_GT(((w + step - 2) / (step - 1)) * ((h + step - 2) / (step - 1)), kRestorePixels) << w;
+    }
+  }
 }
 
 TEST(Vista, AShortScoreNamesWhereItsRaysWent) {
