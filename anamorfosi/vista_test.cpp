@@ -93,7 +93,13 @@ TEST(Vista, TheEnginesOwnPrintRestoresThePicture) {
                           EXAMPLES_DIR "/generico/faccia.dxf", "--eye", "0,0,400", "--vertical-axis", "--dpi", "150"},
                     "gen"),
             99);
-  // Seeded scenes: the radius, the eye's distance and height, its side of the axis.
+}
+
+// Seeded scenes: the radius, the eye's distance and height, its side of the axis.
+TEST(Vista, SeededCylinderAndConeScenesRestoreThePicture) {
+  TempDir dir;
+  const std::string card = EXAMPLES_DIR "/cartello.ppm";
+  const std::string photo = EXAMPLES_DIR "/foto.png";
   std::mt19937 rng(20261208);
   std::uniform_real_distribution<double> unit(0, 1);
   for (int k = 0; k < 3; ++k) {

@@ -15,4 +15,9 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_su
 # The page in headless Chromium (minutes, run serially) is left to the plain
 # suite: what it drives in our code, the command and the server, runs here
 # through their own tests (web_server takes the hostile requests).
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" -E '^web_page$'
+# So are the tests that repeat, at scale, what smaller tests run here: the
+# facet index on millions of facets and the seeded scenes of the view (about
+# two minutes of the plain suite's processor time, several times that under
+# the sanitizers; their code runs here on smaller cases).
+ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" \
+  -E '^(web_page|NearestFacet\.IndexAgreesWithTableSearchOnAMillionFacets|BuildFacetIndex\.StaysWithinItsDepthOnClusteredMillions|Vista\.SeededCylinderAndConeScenesRestoreThePicture)$'
