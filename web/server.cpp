@@ -35,7 +35,7 @@
 #include <thread>
 
 #include "page_files.h"
-#include "picture.h"
+#include "picture_file.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -599,15 +599,14 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
   return true;
 }
 
-// The uploaded picture, written into its folder and checked by the readers
+// The uploaded picture, received into its folder, checked by the readers
 // the command uses in a job of the command (`take-picture`), which also makes
 // the reduced copy the quick preview maps: a picture made to take all the
 // memory or time there is ends that job, not the server. Answers the
 // picture's size, or the reply for the page (false).
-bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res, const std::string& content,
+bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res, const fs::path& received,
                  const fs::path& folder, json& info) {
-  const PictureFormat format =
-      SniffPictureFormat(reinterpret_cast<const std::uint8_t*>(content.data()), content.size());
+  const PictureFormat format = SniffPictureFile(received.string());
   const char* name = format == PictureFormat::kPpm   ? "picture.ppm"
                      : format == PictureFormat::kPng  ? "picture.png"
                      : format == PictureFormat::kJpeg ? "picture.jpg"
@@ -621,8 +620,7 @@ bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res,
     Reply(res, 503, {{"error", "busy making other prints: try again in a moment"}, {"field", "picture"}});
     return false;
   }
-  fs::create_directory(folder);
-  std::ofstream((folder / name).string(), std::ios::binary) << content;
+  fs::rename(received, folder / name);
   CommandRun run;
   try {
     run = RunChild(st,
@@ -700,38 +698,68 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
       res.set_header("Cache-Control", "no-store");
     });
   }
-  srv.Post("/api/upload", [&st](const httplib::Request& req, httplib::Response& res) {
-    if (!req.is_multipart_form_data() || !req.has_file("file")) {
+  // An upload goes straight to its folder as it comes, a few kB at a time:
+  // the server never holds a whole file, however many arrive at once.
+  srv.Post("/api/upload", [&st](const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& content) {
+    if (!req.is_multipart_form_data()) {
       Reply(res, 400, {{"error", "the upload must be a form with one file"}});
       return;
     }
-    const auto file = req.get_file_value("file");
-    const std::string role = req.has_file("role") ? req.get_file_value("role").content : "picture";
     const std::string id = NewId(st);
     const fs::path folder = fs::path(st.Root) / ("up-" + id);
+    const fs::path received = folder / ".received";
+    auto refuse = [&](int status, const std::string& error) {
+      std::error_code ec;
+      fs::remove_all(folder, ec);
+      if (status > 0) Reply(res, status, {{"error", error}});
+    };
+    fs::create_directory(folder);
+    std::ofstream into;
+    std::string part, role, filename;
+    int files = 0;
+    const bool read = content(
+        [&](const httplib::MultipartFormData& header) {
+          part = header.name;
+          if (part != "file") return true;
+          filename = header.filename;
+          into.open(received, std::ios::binary);
+          return ++files == 1 && into.is_open();
+        },
+        [&](const char* data, std::size_t size) {
+          if (part == "file") into.write(data, static_cast<std::streamsize>(size));
+          else if (part == "role") role.append(data, std::min<std::size_t>(size, 16 - std::min<std::size_t>(role.size(), 16)));
+          return part != "file" || into.good();
+        });
+    into.close();
+    if (!read || files != 1 || into.fail()) {
+      // A status the library set (413: beyond --max-request-mb) is worded by the error handler.
+      if (res.status >= 400) refuse(0, "");
+      else refuse(400, files == 1 ? "the upload cannot be read" : "the upload must be a form with one file");
+      return;
+    }
+    if (role.empty()) role = "picture";
     json info = {{"id", id}};
     if (role == "picture") {
-      if (!TakePicture(st, req, res, file.content, folder, info)) {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
+      if (!TakePicture(st, req, res, received, folder, info)) {
+        refuse(0, "");
         return;
       }
     } else if (role == "mirror_file" || role == "face_file") {
       const auto& kinds = role == "mirror_file" ? kMirrorExtensions : kFaceExtensions;
-      std::string ext = fs::path(file.filename).extension().string();
+      std::string ext = fs::path(filename).extension().string();
       for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       const auto known = std::find(kinds.begin(), kinds.end(), ext);
       if (known == kinds.end()) {
+        refuse(0, "");
         Reply(res, 400, {{"error", (role == "mirror_file" ? "the mirror file must be " : "the picture face must be ") +
                                        KindsText(kinds)},
                          {"field", role}});
         return;
       }
-      fs::create_directory(folder);
-      std::ofstream((folder / ((role == "mirror_file" ? "mirror" : "face") + *known)).string(), std::ios::binary)
-          << file.content;
+      fs::rename(received, folder / ((role == "mirror_file" ? "mirror" : "face") + *known));
     } else {
-      Reply(res, 400, {{"error", "unknown kind of upload"}});
+      refuse(400, "unknown kind of upload");
       return;
     }
     // Kept until the uploads are too many or it is long unused: the least

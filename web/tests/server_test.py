@@ -337,6 +337,31 @@ class JobLimitsTest(unittest.TestCase):
         self.assertIn("no longer here", answer["error"])
 
 
+class LargeUploadsTest(unittest.TestCase):
+    def test_uploads_at_once_are_not_held_in_memory(self):
+        server = Server(BINARY, "--max-request-mb", "50")
+        try:
+            blob = os.urandom(40 << 20)
+            before = server.peak_kb()
+            answers = []
+            threads = [threading.Thread(target=lambda: answers.append(upload(server.port, "m.stl", blob, role="mirror_file")))
+                       for _ in range(4)]
+            for t in threads:
+                t.start()
+            for t in threads:
+                t.join()
+            self.assertEqual([a[0] for a in answers], [200] * 4, answers)
+            peak = server.peak_kb()
+            print("4 x 40 MB uploads at once: the server's peak memory %d MB before, %d MB after"
+                  % (before // 1024, peak // 1024))
+            # Each goes to its file as it comes; one held whole would be 40 MB.
+            self.assertLess(peak - before, 32 * 1024)
+            for _, a in answers:
+                self.assertEqual(os.path.getsize(os.path.join(server.root(), "up-" + a["id"], "mirror.stl")), 40 << 20)
+        finally:
+            self.assertEqual(server.stop(), (0, []))
+
+
 class KilledServerTest(unittest.TestCase):
     def test_its_jobs_end_with_a_killed_server(self):
         server = Server(BINARY)
