@@ -628,7 +628,8 @@ bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res,
                     std::to_string(kQuickSide)},
                    folder.string(), "", 0, RequestSocket(req));
   } catch (const std::exception&) {
-    run.Status = 128;
+    Reply(res, 500, {{"error", "the server could not start the picture's check"}, {"field", "picture"}});
+    return false;
   }
   int width = 0, height = 0;
   if (run.Status == 0 && std::sscanf(run.Out.c_str(), "picture: %d x %d", &width, &height) == 2) {
