@@ -26,6 +26,7 @@
 #include "print.h"
 #include "print_pdf.h"
 #include "run.h"
+#include "uploaded_picture.h"
 #include "vista.h"
 
 namespace fs = std::filesystem;
@@ -838,6 +839,19 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   srv->add_flag("--open", so.Open, "open the page in the browser");
   srv->add_option("--max-request-mb", so.MaxRequestMb, "the largest request, in MB (default 50)");
   srv->add_option("--jobs", so.Jobs, "prints made at the same time (default 2)");
+  srv->add_option("--job-seconds", so.JobSeconds, "the longest one print may take before it is ended (default 300)");
+  srv->add_option("--uploads-mb", so.UploadsMb,
+                  "the uploads kept, in MB; beyond it the least recently used go first (default 500)");
+
+  // The page's server checks each uploaded picture in a job of its own, so
+  // that a hostile picture can only end that job: not listed in the help.
+  std::string takePath, takeQuick;
+  int takeSide = 250;
+  CLI::App* take = app.add_subcommand("take-picture", "check a picture uploaded to the page, write its reduced copy");
+  take->group("");
+  take->add_option("PICTURE", takePath, "the uploaded file")->required();
+  take->add_option("QUICK", takeQuick, "the reduced copy to write when the picture is larger")->required();
+  take->add_option("--side", takeSide, "the reduced copy's longer side")->check(CLI::Range(16, 4096));
 
   try {
     app.parse(argc, argv);
@@ -855,7 +869,13 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       if (!serve) throw UsageError("serve: this build has no web page");
       if (so.Port < 0 || so.Port > 65535) throw UsageError("--port: must be 0 to 65535");
       if (so.MaxRequestMb < 1 || so.Jobs < 1) throw UsageError("--max-request-mb and --jobs: must be at least 1");
+      if (so.JobSeconds < 1 || so.UploadsMb < 1) throw UsageError("--job-seconds and --uploads-mb: must be at least 1");
       return serve(so, out, err);
+    }
+    if (take->parsed()) {
+      const UploadedPicture u = TakeUploadedPicture(takePath, takeQuick, takeSide);
+      out << "picture: " << u.Width << " x " << u.Height << (u.Reduced ? ", reduced copy written" : "") << "\n";
+      return 0;
     }
     if (vista->parsed()) {
       if (o.SceneFile.empty() == o.ProgramRun.empty())

@@ -12,6 +12,8 @@ struct ServeOptions {
   bool Open = false; // open the page in the desktop's browser
   long MaxRequestMb = 50;
   int Jobs = 2;      // prints made at the same time; the others wait, then 503
+  int JobSeconds = 300;  // the longest a job may run before it is ended
+  long UploadsMb = 500;  // the uploads kept at most; the least recently used go first beyond it
 };
 // The page's server lives in web/, which links this library; the program's
 // main hands it in, so that the command library does not depend on it.

@@ -1,10 +1,17 @@
 #include "server.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <httplib.h>
+#include <netdb.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +20,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -25,7 +34,6 @@
 #include <sstream>
 #include <thread>
 
-#include "input_picture.h"
 #include "page_files.h"
 #include "picture_file.h"
 
@@ -129,6 +137,29 @@ bool HostAllowed(const std::string& host, const std::vector<std::string>& names,
   return false;
 }
 
+bool OriginAllowed(const std::string& origin, const std::vector<std::string>& names, int port) {
+  const std::string scheme = "http://";
+  if (origin.size() <= scheme.size()) return false;
+  for (std::size_t i = 0; i < scheme.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(origin[i])) != scheme[i]) return false;
+  return HostAllowed(origin.substr(scheme.size()), names, port);
+}
+
+std::vector<std::string> UploadsToRemove(std::vector<UploadUse> uploads, long long maxBytes, double maxIdle,
+                                         double now, const std::string& keep) {
+  std::stable_sort(uploads.begin(), uploads.end(),
+                   [](const UploadUse& a, const UploadUse& b) { return a.LastUsed < b.LastUsed; });
+  long long total = 0;
+  for (const UploadUse& u : uploads) total += u.Bytes;
+  std::vector<std::string> gone;
+  for (const UploadUse& u : uploads) {
+    if (u.Id == keep || (total <= maxBytes && now - u.LastUsed <= maxIdle)) continue;
+    gone.push_back(u.Id);
+    total -= u.Bytes;
+  }
+  return gone;
+}
+
 namespace {
 
 // The files the page takes for a mirror (a DXF of 3DFACEs or a mesh) and for a
@@ -142,6 +173,16 @@ const std::vector<std::string> kFaceExtensions = {".dxf"};
 // the time.
 constexpr int kQuickSide = 250;
 
+// An upload not used for this long is removed: its page has long been closed.
+constexpr double kUploadIdleSeconds = 6 * 3600;
+
+// The connections served at once, each by a thread of its own, so that slow
+// or silent clients hold only their own; beyond it the next ones wait.
+constexpr std::size_t kMostConnections = 512;
+// A connection's reads and writes each wait at most this long, and a kept-alive
+// one this long for its next request.
+constexpr int kReadSeconds = 10, kWriteSeconds = 10, kKeepAliveSeconds = 5;
+
 // A command running for a page's preview: a newer preview of the same page
 // ends it, so that only the latest values are worked on.
 struct Running {
@@ -154,7 +195,12 @@ struct Running {
 struct State {
   std::string Root;  // the private folder of uploads and jobs
   std::string Self;  // this program, run once per job
+  pid_t Server = 0;  // this process, which the jobs end with
   std::counting_semaphore<64>* Jobs = nullptr;
+  int JobSeconds = 300;
+  long long UploadsBytes = 0;  // the most the uploads may take together
+  std::mutex UploadsLock;      // guards Uploads and their folders
+  std::map<std::string, UploadUse> Uploads;
   std::mutex Lock;  // guards Random, Latest, Runs
   std::atomic<long> Counter{0};
   std::mt19937_64 Random{std::random_device{}()};
@@ -203,10 +249,17 @@ std::string Base64(const std::string& in) {
 // An upload's id is only ever one the server made: 16 hex digits.
 bool IsId(const std::string& id) { return std::regex_match(id, std::regex("[0-9a-f]{16}")); }
 
-// The file an upload folder holds ("" when none): the uploaded one, or for
-// quick its reduced copy where there is one.
-std::string UploadedFile(const State& st, const std::string& id, bool quick) {
-  if (!IsId(id)) return "";
+double SteadySeconds() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The file an upload folder holds ("" when none or removed): the uploaded
+// one, or for quick its reduced copy where there is one. Counts as a use of
+// the upload. The caller holds UploadsLock.
+std::string UploadedFile(State& st, const std::string& id, bool quick) {
+  const auto known = st.Uploads.find(id);
+  if (!IsId(id) || known == st.Uploads.end()) return "";
+  known->second.LastUsed = SteadySeconds();
   std::error_code ec;
   std::string whole, reduced;
   for (const auto& e : fs::directory_iterator(fs::path(st.Root) / ("up-" + id), ec))
@@ -214,65 +267,172 @@ std::string UploadedFile(const State& st, const std::string& id, bool quick) {
   return quick && !reduced.empty() ? reduced : whole;
 }
 
+// Removes the uploads beyond the total and those long unused (never keep).
+void PruneUploads(State& st, const std::string& keep) {
+  std::lock_guard<std::mutex> g(st.UploadsLock);
+  std::vector<UploadUse> all;
+  for (const auto& [id, use] : st.Uploads) all.push_back(use);
+  for (const std::string& id : UploadsToRemove(all, st.UploadsBytes, kUploadIdleSeconds, SteadySeconds(), keep)) {
+    std::error_code ec;
+    fs::remove_all(fs::path(st.Root) / ("up-" + id), ec);
+    st.Uploads.erase(id);
+  }
+}
+
+long long FolderBytes(const fs::path& folder) {
+  long long total = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec)) {
+    const auto size = e.file_size(ec);
+    if (!ec) total += static_cast<long long>(size);
+  }
+  return total;
+}
+
+// The socket a request came on, to notice its client leave while its job
+// runs. cpp-httplib does not hand it to the handler, so it is found among the
+// process's open files by the connection's two ends, which no other socket
+// shares; it stays open until the handler returns. -1 when not found.
+int RequestSocket(const httplib::Request& req) {
+  auto endpoint = [](const sockaddr_storage& a, socklen_t size, std::string& host) {
+    char h[NI_MAXHOST], port[NI_MAXSERV];
+    if (getnameinfo(reinterpret_cast<const sockaddr*>(&a), size, h, sizeof h, port, sizeof port,
+                    NI_NUMERICHOST | NI_NUMERICSERV) != 0)
+      return -1;
+    host = h;
+    return std::atoi(port);
+  };
+  DIR* dir = opendir("/proc/self/fd");
+  if (!dir) return -1;
+  int found = -1;
+  while (const dirent* e = readdir(dir)) {
+    char* end = nullptr;
+    const long fd = std::strtol(e->d_name, &end, 10);
+    if (end == e->d_name || *end != '\0') continue;
+    sockaddr_storage peer{}, self{};
+    socklen_t peerSize = sizeof peer, selfSize = sizeof self;
+    if (getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerSize) != 0 ||
+        getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&self), &selfSize) != 0)
+      continue;
+    std::string peerHost, selfHost;
+    if (endpoint(peer, peerSize, peerHost) == req.remote_port && peerHost == req.remote_addr &&
+        endpoint(self, selfSize, selfHost) == req.local_port) {
+      found = static_cast<int>(fd);
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+// Whether the client of a connection has closed it (or half-closed it: a
+// client that sends no more is taken as gone; the page's never does).
+bool ClientLeft(const pollfd& p) { return (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
 struct CommandRun {
   int Status = 0;
   bool Superseded = false;  // ended by a newer preview of its page
+  bool TimedOut = false;    // ended after the time a job may take
+  bool ClientGone = false;  // ended because its client left
   std::string Out, Err;
 };
 
+// The child's side of a job, between fork and exec: only calls safe in the
+// child of a threaded process. The job gets SIGKILL when the thread that
+// started it ends; that thread waits for the job, so this happens only when
+// the whole server ends, however it ends (a SIGKILL included). A server that
+// ended before the prctl took effect is caught by the parent's id.
+[[noreturn]] void BecomeJob(const State& st, char* const* argv, int in, int out, int err) {
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != st.Server) _exit(127);
+  if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+  // Not the server's sockets nor its other files.
+  if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
+    for (int fd = 3; fd < 65536; ++fd) close(fd);
+  // The server blocks SIGINT and SIGTERM to wait for them; the job must not.
+  struct sigaction usual {};
+  usual.sa_handler = SIG_DFL;
+  sigaction(SIGINT, &usual, nullptr);
+  sigaction(SIGTERM, &usual, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  execv(st.Self.c_str(), argv);
+  _exit(127);
+}
+
 // Runs this program with args in its own process, its output streams into
-// files of the job's folder. A job in a process of its own can be ended when
-// its values are stale, gives all its memory back when done, and cannot take
-// the server down with it. page, generation: the preview this run is for ("" for
-// a download, which nothing ends).
+// files of the job's folder (removed once read). A job in a process of its own
+// can be ended when its values are stale, gives all its memory back when done,
+// and cannot take the server down with it. page, generation: the preview this
+// run is for ("" for a download, which nothing ends). client: the request's
+// socket (-1: unknown); the job is ended when its client leaves, and after
+// the time a job may take.
 CommandRun RunChild(State& st, const std::vector<std::string>& args, const std::string& folder,
-                    const std::string& page, long generation) {
+                    const std::string& page, long generation, int client) {
   CommandRun r;
   std::vector<char*> argv;
   for (const auto& s : args) argv.push_back(const_cast<char*>(s.c_str()));
   argv.push_back(nullptr);
   const std::string outFile = folder + "/.out", errFile = folder + "/.err";
-  posix_spawn_file_actions_t files;
-  posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&files, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&files, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-#if __GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34)
-  posix_spawn_file_actions_addclosefrom_np(&files, 3);  // not the server's sockets
-#endif
-  // The server blocks SIGINT and SIGTERM to wait for them; the job must not.
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  sigset_t none, stops;
-  sigemptyset(&none);
-  sigemptyset(&stops);
-  sigaddset(&stops, SIGINT);
-  sigaddset(&stops, SIGTERM);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &stops);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  auto closeFiles = [&] {
+    for (int fd : {in, out, err})
+      if (fd >= 0) close(fd);
+  };
+  if (in < 0 || out < 0 || err < 0) {
+    closeFiles();
+    throw std::runtime_error("the job could not be started");
+  }
+  // fork and exec rather than posix_spawn: only a child of our own can ask,
+  // before it runs the command, to end with the server (BecomeJob).
   std::list<Running>::iterator me;
   pid_t pid = 0;
-  int spawned = 0;
   {
     std::lock_guard<std::mutex> g(st.Lock);
     const bool stale = !page.empty() && st.Latest[page] > generation;
     if (stale || st.Stopping) {
       r.Superseded = true;
     } else {
-      spawned = posix_spawn(&pid, st.Self.c_str(), &files, &attr, argv.data(), environ);
-      if (spawned == 0) me = st.Runs.insert(st.Runs.end(), Running{page, generation, pid, false});
+      pid = fork();
+      if (pid == 0) BecomeJob(st, argv.data(), in, out, err);
+      if (pid > 0) me = st.Runs.insert(st.Runs.end(), Running{page, generation, pid, false});
     }
   }
-  posix_spawn_file_actions_destroy(&files);
-  posix_spawnattr_destroy(&attr);
+  closeFiles();
   if (r.Superseded) return r;
-  if (spawned != 0) throw std::runtime_error("the job could not be started");
+  if (pid < 0) throw std::runtime_error("the job could not be started");
   // Waited for without reaping it first, so that its id cannot be taken by
-  // another process while a newer preview may still end it.
-  siginfo_t info{};
-  while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  // another process while it may still be ended. A pidfd tells when it ends
+  // without a wake-up every moment; without one (an older kernel) it is
+  // looked at ten times a second.
+  const int ends = static_cast<int>(syscall(SYS_pidfd_open, pid, 0U));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(st.JobSeconds);
+  auto end = [&](bool& why) {
+    std::lock_guard<std::mutex> g(st.Lock);
+    why = true;
+    kill(pid, SIGKILL);
+  };
+  for (bool ended = false;;) {
+    siginfo_t info{};
+    const int flags = WEXITED | WNOWAIT | (ended ? 0 : WNOHANG);
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, flags) == 0 && info.si_pid == pid) break;
+    if (ended) continue;  // EINTR
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      end(r.TimedOut);
+      ended = true;
+      continue;
+    }
+    pollfd watch[2] = {{ends, POLLIN, 0}, {client, POLLRDHUP, 0}};
+    const int wait = static_cast<int>(std::min<long long>(left.count(), ends >= 0 ? 60000 : 100));
+    if (poll(watch, 2, wait) > 0 && client >= 0 && ClientLeft(watch[1])) {
+      end(r.ClientGone);
+      ended = true;
+    }
   }
+  if (ends >= 0) close(ends);
   {
     std::lock_guard<std::mutex> g(st.Lock);
     r.Superseded = me->Superseded;
@@ -284,6 +444,9 @@ CommandRun RunChild(State& st, const std::vector<std::string>& args, const std::
   r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
   r.Out = ReadAll(outFile);
   r.Err = ReadAll(errFile);
+  std::error_code ec;
+  fs::remove(outFile, ec);
+  fs::remove(errFile, ec);
   return r;
 }
 
@@ -342,9 +505,17 @@ JobFiles MakeJob(State& st, const json& form, bool quick) {
     if (ec) fs::copy_file(from, to);
     return to.string();
   };
-  f.Picture = take("picture", "picture", quick);
-  f.Mirror = take("mirror_file", "mirror_file", false);
-  f.Face = take("face_file", "face_file", false);
+  // A job that cannot be made leaves no folder behind.
+  try {
+    std::lock_guard<std::mutex> g(st.UploadsLock);
+    f.Picture = take("picture", "picture", quick);
+    f.Mirror = take("mirror_file", "mirror_file", false);
+    f.Face = take("face_file", "face_file", false);
+  } catch (...) {
+    std::error_code ec;
+    fs::remove_all(f.Folder, ec);
+    throw;
+  }
   return f;
 }
 
@@ -363,6 +534,11 @@ std::pair<std::string, long> PreviewOf(const httplib::Request& req) {
   const std::string page = req.get_param_value("page");
   if (!std::regex_match(page, std::regex("[0-9a-z]{1,32}"))) return {"", 0};
   return {page, std::atol(req.get_param_value("generation").c_str())};
+}
+
+void RemoveJob(const JobFiles& f) {
+  std::error_code ec;
+  if (!f.Folder.empty()) fs::remove_all(f.Folder, ec);
 }
 
 // Runs the form's command into a job folder; answers false (and the reply)
@@ -389,13 +565,28 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
     files = MakeJob(st, form, quick);
     std::vector<std::string> args = CommandArgs(form, files, files.Folder + "/" + output);
     for (const std::string& e : extra) args.push_back(e.rfind("@/", 0) == 0 ? files.Folder + e.substr(1) : e);
-    run = RunChild(st, args, files.Folder, page, generation);
+    run = RunChild(st, args, files.Folder, page, generation, RequestSocket(req));
   } catch (const FieldError& e) {
     Reply(res, 422, {{"error", e.what()}, {"field", e.Field}});
+    return false;
+  } catch (const std::exception&) {
+    RemoveJob(files);
+    files = {};
+    Reply(res, 500, {{"error", "the server could not start the print"}});
     return false;
   }
   if (run.Superseded) {
     Reply(res, 409, {{"error", "newer values came: this preview was left"}, {"superseded", true}});
+    return false;
+  }
+  if (run.ClientGone) {
+    Reply(res, 400, {{"error", "the page left before the print was made"}});
+    return false;
+  }
+  if (run.TimedOut) {
+    Reply(res, 503, {{"error", "the print took longer than " + std::to_string(st.JobSeconds) +
+                                   " s, the most one print may take here: lower the dpi or the accuracy"},
+                     {"field", "dpi"}});
     return false;
   }
   const auto messages = Messages(run.Err, files.Folder, st.Root);
@@ -408,52 +599,52 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
   return true;
 }
 
-void RemoveJob(const JobFiles& f) {
-  std::error_code ec;
-  if (!f.Folder.empty()) fs::remove_all(f.Folder, ec);
-}
-
-// The uploaded picture checked by the readers the command uses; for one
-// larger than the quick preview maps, its reduced copy beside it. Answers the
-// picture's size, or throws the reason in words for the page.
-std::pair<int, int> TakePicture(const std::string& content, const fs::path& folder, std::string& name) {
-  const auto* data = reinterpret_cast<const std::uint8_t*>(content.data());
-  const PictureFormat format = SniffPictureFormat(data, content.size());
-  Picture p;
-  int fullWidth = 0, fullHeight = 0;
-  if (format == PictureFormat::kPpm) {
-    name = "picture.ppm";
-    fs::create_directory(folder);
-    std::ofstream((folder / name).string(), std::ios::binary) << content;
-    try {
-      p = ReadAnyPicture((folder / name).string());
-    } catch (const std::exception&) {
-      throw std::runtime_error("the picture cannot be read: it is not a whole PPM picture");
-    }
-  } else if (format == PictureFormat::kPng || format == PictureFormat::kJpeg) {
-    try {
-      // Only the sketch is made of its pixels: a JPEG is decoded no larger than it needs.
-      PictureReduction sketch;
-      sketch.Choose = [](int w, int h) {
-        int k = 1;
-        while (k < 8 && std::max(w, h) / (2 * k) >= kQuickSide) k *= 2;
-        return PictureFactors{k, k};
-      };
-      p = DecodePicture(data, content.size(), "picture", PictureLimits{}, &sketch);
-      fullWidth = sketch.FullWidth;
-      fullHeight = sketch.FullHeight;
-    } catch (const std::exception& e) {
-      throw std::runtime_error(std::string("the picture cannot be read: ") + e.what());
-    }
-    name = format == PictureFormat::kPng ? "picture.png" : "picture.jpg";
-    fs::create_directory(folder);
-    std::ofstream((folder / name).string(), std::ios::binary) << content;
-  } else {
-    throw std::runtime_error("the picture must be PNG, JPEG or PPM");
+// The uploaded picture, received into its folder, checked by the readers
+// the command uses in a job of the command (`take-picture`), which also makes
+// the reduced copy the quick preview maps: a picture made to take all the
+// memory or time there is ends that job, not the server. Answers the
+// picture's size, or the reply for the page (false).
+bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res, const fs::path& received,
+                 const fs::path& folder, json& info) {
+  const PictureFormat format = SniffPictureFile(received.string());
+  const char* name = format == PictureFormat::kPpm   ? "picture.ppm"
+                     : format == PictureFormat::kPng  ? "picture.png"
+                     : format == PictureFormat::kJpeg ? "picture.jpg"
+                                                      : nullptr;
+  if (!name) {
+    Reply(res, 400, {{"error", "the picture must be PNG, JPEG or PPM"}, {"field", "picture"}});
+    return false;
   }
-  if (std::max(p.Width, p.Height) > kQuickSide) WritePngFile((folder / "quick.png").string(), Reduced(p, kQuickSide));
-  if (fullWidth > 0) return {fullWidth, fullHeight};
-  return {p.Width, p.Height};
+  JobSlot slot(*st.Jobs);
+  if (!slot.Held) {
+    Reply(res, 503, {{"error", "busy making other prints: try again in a moment"}, {"field", "picture"}});
+    return false;
+  }
+  fs::rename(received, folder / name);
+  CommandRun run;
+  try {
+    run = RunChild(st,
+                   {"anamorfosi", "take-picture", (folder / name).string(), (folder / "quick.png").string(), "--side",
+                    std::to_string(kQuickSide)},
+                   folder.string(), "", 0, RequestSocket(req));
+  } catch (const std::exception&) {
+    Reply(res, 500, {{"error", "the server could not start the picture's check"}, {"field", "picture"}});
+    return false;
+  }
+  int width = 0, height = 0;
+  if (run.Status == 0 && std::sscanf(run.Out.c_str(), "picture: %d x %d", &width, &height) == 2) {
+    info["width"] = width;
+    info["height"] = height;
+    return true;
+  }
+  const auto messages = Messages(run.Err, folder.string(), st.Root);
+  std::string m = messages.empty() ? "the picture cannot be read" : messages.back();
+  if (run.TimedOut)
+    m = "the picture cannot be read: it took longer than " + std::to_string(st.JobSeconds) + " s";
+  else if (run.Status > 128)
+    m = "the picture cannot be read: it takes more than this computer can give one picture";
+  Reply(res, 400, {{"error", m}, {"field", "picture"}});
+  return false;
 }
 
 // "a DXF file (.dxf)", or "a DXF, STL, ... or GLB file" for several.
@@ -469,12 +660,25 @@ std::string KindsText(const std::vector<std::string>& extensions) {
 
 void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& names, const int& port, long maxBytes) {
   srv.set_payload_max_length(static_cast<std::size_t>(maxBytes));
+  srv.set_read_timeout(kReadSeconds);
+  srv.set_write_timeout(kWriteSeconds);
+  srv.set_keep_alive_timeout(kKeepAliveSeconds);
+  srv.set_keep_alive_max_count(20);
   srv.set_pre_routing_handler([&names, &port](const httplib::Request& req, httplib::Response& res) {
-    if (HostAllowed(req.get_header_value("Host"), names, port)) return httplib::Server::HandlerResponse::Unhandled;
-    res.status = 421;
-    res.set_content("This server answers only at its own address (http://127.0.0.1:" + std::to_string(port) + "/).\n",
-                    "text/plain");
-    return httplib::Server::HandlerResponse::Handled;
+    if (!HostAllowed(req.get_header_value("Host"), names, port)) {
+      res.status = 421;
+      res.set_content("This server answers only at its own address (http://127.0.0.1:" + std::to_string(port) + "/).\n",
+                      "text/plain");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    // A browser names the page that sent a request; another site's page
+    // must not use this one's uploads and jobs.
+    if (req.has_header("Origin") && !OriginAllowed(req.get_header_value("Origin"), names, port)) {
+      Reply(res, 403, {{"error", "requests from other sites are refused: use the page at http://127.0.0.1:" +
+                                     std::to_string(port) + "/"}});
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
   });
   srv.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (!res.body.empty()) return;
@@ -495,46 +699,77 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
       res.set_header("Cache-Control", "no-store");
     });
   }
-  srv.Post("/api/upload", [&st](const httplib::Request& req, httplib::Response& res) {
-    if (!req.is_multipart_form_data() || !req.has_file("file")) {
+  // An upload goes straight to its folder as it comes, a few kB at a time:
+  // the server never holds a whole file, however many arrive at once.
+  srv.Post("/api/upload", [&st](const httplib::Request& req, httplib::Response& res,
+                                const httplib::ContentReader& content) {
+    if (!req.is_multipart_form_data()) {
       Reply(res, 400, {{"error", "the upload must be a form with one file"}});
       return;
     }
-    const auto file = req.get_file_value("file");
-    const std::string role = req.has_file("role") ? req.get_file_value("role").content : "picture";
     const std::string id = NewId(st);
     const fs::path folder = fs::path(st.Root) / ("up-" + id);
+    const fs::path received = folder / ".received";
+    auto refuse = [&](int status, const std::string& error) {
+      std::error_code ec;
+      fs::remove_all(folder, ec);
+      if (status > 0) Reply(res, status, {{"error", error}});
+    };
+    fs::create_directory(folder);
+    std::ofstream into;
+    std::string part, role, filename;
+    int files = 0;
+    const bool read = content(
+        [&](const httplib::MultipartFormData& header) {
+          part = header.name;
+          if (part != "file") return true;
+          filename = header.filename;
+          into.open(received, std::ios::binary);
+          return ++files == 1 && into.is_open();
+        },
+        [&](const char* data, std::size_t size) {
+          if (part == "file") into.write(data, static_cast<std::streamsize>(size));
+          else if (part == "role") role.append(data, std::min<std::size_t>(size, 16 - std::min<std::size_t>(role.size(), 16)));
+          return part != "file" || into.good();
+        });
+    into.close();
+    if (!read || files != 1 || into.fail()) {
+      // A status the library set (413: beyond --max-request-mb) is worded by the error handler.
+      if (res.status >= 400) refuse(0, "");
+      else refuse(400, files == 1 ? "the upload cannot be read" : "the upload must be a form with one file");
+      return;
+    }
+    if (role.empty()) role = "picture";
     json info = {{"id", id}};
     if (role == "picture") {
-      std::string name;
-      try {
-        const auto [width, height] = TakePicture(file.content, folder, name);
-        info["width"] = width;
-        info["height"] = height;
-      } catch (const std::exception& e) {
-        std::error_code ec;
-        fs::remove_all(folder, ec);
-        Reply(res, 400, {{"error", e.what()}, {"field", "picture"}});
+      if (!TakePicture(st, req, res, received, folder, info)) {
+        refuse(0, "");
         return;
       }
     } else if (role == "mirror_file" || role == "face_file") {
       const auto& kinds = role == "mirror_file" ? kMirrorExtensions : kFaceExtensions;
-      std::string ext = fs::path(file.filename).extension().string();
+      std::string ext = fs::path(filename).extension().string();
       for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       const auto known = std::find(kinds.begin(), kinds.end(), ext);
       if (known == kinds.end()) {
+        refuse(0, "");
         Reply(res, 400, {{"error", (role == "mirror_file" ? "the mirror file must be " : "the picture face must be ") +
                                        KindsText(kinds)},
                          {"field", role}});
         return;
       }
-      fs::create_directory(folder);
-      std::ofstream((folder / ((role == "mirror_file" ? "mirror" : "face") + *known)).string(), std::ios::binary)
-          << file.content;
+      fs::rename(received, folder / ((role == "mirror_file" ? "mirror" : "face") + *known));
     } else {
-      Reply(res, 400, {{"error", "unknown kind of upload"}});
+      refuse(400, "unknown kind of upload");
       return;
     }
+    // Kept until the uploads are too many or it is long unused: the least
+    // recently used go first.
+    {
+      std::lock_guard<std::mutex> g(st.UploadsLock);
+      st.Uploads[id] = UploadUse{id, FolderBytes(folder), SteadySeconds()};
+    }
+    PruneUploads(st, id);
     Reply(res, 200, info);
   });
   // The print and the view from the eye, as PNG, with the fidelity line;
@@ -584,6 +819,60 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
   });
 }
 
+// The connections' threads: one each, up to a number at once, so that clients
+// that send slowly or not at all hold up only themselves; beyond that number a
+// connection waits for one to end. A thread left idle for a while ends.
+class ConnectionThreads : public httplib::TaskQueue {
+ public:
+  struct Shared {
+    std::mutex Lock;
+    std::condition_variable Wake, Done;
+    std::deque<std::function<void()>> Waiting;
+    std::size_t Live = 0, Idle = 0, Most = 0;
+    bool Stopping = false;
+  };
+  explicit ConnectionThreads(std::shared_ptr<Shared> shared) : S(std::move(shared)) {}
+
+  void enqueue(std::function<void()> fn) override {
+    std::lock_guard<std::mutex> g(S->Lock);
+    S->Waiting.push_back(std::move(fn));
+    // A new thread when the idle ones are fewer than the connections waiting.
+    if (S->Waiting.size() > S->Idle && S->Live < S->Most) {
+      ++S->Live;
+      std::thread(Work, S).detach();
+    }
+    S->Wake.notify_one();
+  }
+
+  // Waits for the connections still open, but not for ever: one whose client
+  // keeps it open past this is left to end with the process.
+  void shutdown() override {
+    std::unique_lock<std::mutex> l(S->Lock);
+    S->Stopping = true;
+    S->Wake.notify_all();
+    S->Done.wait_for(l, std::chrono::seconds(kReadSeconds), [this] { return S->Live == 0; });
+  }
+
+ private:
+  static void Work(std::shared_ptr<Shared> s) {
+    std::unique_lock<std::mutex> l(s->Lock);
+    for (;;) {
+      ++s->Idle;
+      s->Wake.wait_for(l, std::chrono::seconds(30), [&s] { return !s->Waiting.empty() || s->Stopping; });
+      --s->Idle;
+      if (s->Waiting.empty()) break;  // long idle, or the server stops
+      std::function<void()> fn = std::move(s->Waiting.front());
+      s->Waiting.pop_front();
+      l.unlock();
+      fn();
+      l.lock();
+    }
+    --s->Live;
+    s->Done.notify_all();
+  }
+  std::shared_ptr<Shared> S;
+};
+
 // Opens the page in the desktop's browser, without a shell.
 void OpenBrowser(const std::string& url, std::ostream& err) {
   pid_t pid = 0;
@@ -618,8 +907,14 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
     err << "anamorfosi: serve: cannot make a private temporary folder\n";
     return 1;
   }
-  State st;
+  // Kept past this function's end when a connection's thread outlives the
+  // server's stop (ConnectionThreads::shutdown).
+  auto owned = std::make_unique<State>();
+  State& st = *owned;
   st.Root = tmpl;
+  st.Server = getpid();
+  st.JobSeconds = o.JobSeconds;
+  st.UploadsBytes = static_cast<long long>(o.UploadsMb) * 1024 * 1024;
   std::error_code self;
   st.Self = fs::read_symlink("/proc/self/exe", self).string();
   if (self) {
@@ -627,8 +922,15 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
     fs::remove_all(st.Root, self);
     return 1;
   }
-  std::counting_semaphore<64> jobs(std::min(o.Jobs, 64));
-  st.Jobs = &jobs;
+  auto jobs = std::make_unique<std::counting_semaphore<64>>(std::min(o.Jobs, 64));
+  st.Jobs = jobs.get();
+  // Each connection takes a file; the usual soft limit (often 1024) would
+  // let a few hundred idle ones stop the server accepting.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 65536);
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
   fs::create_directory(st.Root + "/card");
   {
     const PageFile card = TestCard();
@@ -647,9 +949,14 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
   int port = o.Port;
   const long maxBytes = o.MaxRequestMb * 1024 * 1024;
   std::vector<std::unique_ptr<httplib::Server>> servers;
+  std::vector<std::shared_ptr<ConnectionThreads::Shared>> connections;
   for (const std::string& host : binds) {
     auto srv = std::make_unique<httplib::Server>();
     Routes(*srv, st, names, port, maxBytes);
+    auto shared = std::make_shared<ConnectionThreads::Shared>();
+    shared->Most = kMostConnections;
+    srv->new_task_queue = [shared] { return new ConnectionThreads(shared); };
+    connections.push_back(shared);
     bool bound = false;
     if (port == 0) {
       port = srv->bind_to_any_port(host);
@@ -674,8 +981,9 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
   std::vector<std::thread> threads;
   for (auto& s : servers) threads.emplace_back([&s] { s->listen_after_bind(); });
   if (o.Open) OpenBrowser(url, err);
-  int sig = 0;
-  sigwait(&stop, &sig);
+  // The uploads long unused are removed while the server waits for its stop.
+  const timespec minute{60, 0};
+  while (sigtimedwait(&stop, nullptr, &minute) < 0) PruneUploads(st, "");
   {
     // Jobs still running are ended; none starts after this.
     std::lock_guard<std::mutex> g(st.Lock);
@@ -684,6 +992,17 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
   }
   for (auto& s : servers) s->stop();
   for (auto& t : threads) t.join();
+  bool lingering = false;
+  for (const auto& c : connections) {
+    std::lock_guard<std::mutex> g(c->Lock);
+    lingering = lingering || c->Live > 0;
+  }
+  if (lingering) {
+    // Their threads still use these; the process's end takes them.
+    for (auto& s : servers) static_cast<void>(s.release());
+    static_cast<void>(owned.release());
+    static_cast<void>(jobs.release());
+  }
   cleanup();
   out << "anamorfosi: stopped" << std::endl;
   return 0;

@@ -40,3 +40,20 @@ std::vector<std::string> Messages(const std::string& text, const std::string& fo
 
 // Whether a request's Host header names this server (DNS rebinding guard).
 bool HostAllowed(const std::string& host, const std::vector<std::string>& names, int port);
+
+// Whether a request's Origin header is the page's own (http:// and a Host
+// that HostAllowed accepts): another site's page must not make prints here.
+bool OriginAllowed(const std::string& origin, const std::vector<std::string>& names, int port);
+
+// An upload kept between requests: how much it takes on disk and when it was
+// last made or used (in seconds on a steady clock).
+struct UploadUse {
+  std::string Id;
+  long long Bytes = 0;
+  double LastUsed = 0;
+};
+// The uploads to remove so that those kept take at most maxBytes and none
+// has gone unused for longer than maxIdle seconds: the least recently used
+// first. keep (the upload just made) is never among them.
+std::vector<std::string> UploadsToRemove(std::vector<UploadUse> uploads, long long maxBytes, double maxIdle,
+                                         double now, const std::string& keep);

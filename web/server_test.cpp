@@ -189,3 +189,43 @@ TEST(Host, OnlyTheServersOwnNamesAndPort) {
   EXPECT_FALSE(HostAllowed("", names, 8765));
   EXPECT_TRUE(HostAllowed("192.168.1.20:8765", {"127.0.0.1", "192.168.1.20"}, 8765));
 }
+
+TEST(Host, OriginOnlyThePagesOwn) {
+  const std::vector<std::string> names = {"127.0.0.1", "localhost", "::1"};
+  EXPECT_TRUE(OriginAllowed("http://127.0.0.1:8765", names, 8765));
+  EXPECT_TRUE(OriginAllowed("HTTP://LocalHost:8765", names, 8765));
+  EXPECT_TRUE(OriginAllowed("http://[::1]:8765", names, 8765));
+  EXPECT_FALSE(OriginAllowed("http://attacker.example", names, 8765));
+  EXPECT_FALSE(OriginAllowed("null", names, 8765));  // a sandboxed frame or a file
+  EXPECT_FALSE(OriginAllowed("", names, 8765));
+  EXPECT_FALSE(OriginAllowed("http://", names, 8765));
+  EXPECT_FALSE(OriginAllowed("https://127.0.0.1:8765", names, 8765));
+  EXPECT_FALSE(OriginAllowed("http://127.0.0.1:8766", names, 8765));
+  EXPECT_FALSE(OriginAllowed("http://127.0.0.1:8765.attacker.example", names, 8765));
+  EXPECT_FALSE(OriginAllowed("http://127.0.0.1:8765/", names, 8765));
+  EXPECT_FALSE(OriginAllowed("ws://127.0.0.1:8765", names, 8765));
+}
+
+TEST(Uploads, LeastRecentlyUsedGoFirstBeyondTheTotal) {
+  // Used at 10, 30, 20 and 40 s; 100 bytes each.
+  const std::vector<UploadUse> four = {{"a", 100, 10}, {"b", 100, 30}, {"c", 100, 20}, {"d", 100, 40}};
+  EXPECT_TRUE(UploadsToRemove(four, 400, 1000, 50, "d").empty());
+  EXPECT_EQ(UploadsToRemove(four, 399, 1000, 50, "d"), std::vector<std::string>{"a"});
+  EXPECT_EQ(UploadsToRemove(four, 200, 1000, 50, "d"), (std::vector<std::string>{"a", "c"}));
+  // The one just made stays even when it alone is beyond the total.
+  EXPECT_EQ(UploadsToRemove(four, 50, 1000, 50, "d"), (std::vector<std::string>{"a", "c", "b"}));
+  EXPECT_EQ(UploadsToRemove(four, 50, 1000, 50, "a"), (std::vector<std::string>{"c", "b", "d"}));
+  // Sizes count, not numbers: the oldest go until the rest fit.
+  const std::vector<UploadUse> sizes = {{"small", 10, 1}, {"large", 500, 2}, {"new", 10, 3}};
+  EXPECT_EQ(UploadsToRemove(sizes, 400, 1000, 5, "new"), (std::vector<std::string>{"small", "large"}));
+  EXPECT_EQ(UploadsToRemove(sizes, 520, 1000, 5, "new"), std::vector<std::string>{});
+  EXPECT_EQ(UploadsToRemove(sizes, 519, 1000, 5, "new"), std::vector<std::string>{"small"});
+}
+
+TEST(Uploads, LongUnusedGoWhateverTheTotal) {
+  const std::vector<UploadUse> three = {{"old", 1, 0}, {"recent", 1, 900}, {"older", 1, 50}};
+  EXPECT_EQ(UploadsToRemove(three, 1'000'000, 600, 1000, ""), (std::vector<std::string>{"old", "older"}));
+  EXPECT_EQ(UploadsToRemove(three, 1'000'000, 950, 1000, ""), std::vector<std::string>{"old"});
+  EXPECT_EQ(UploadsToRemove(three, 1'000'000, 1000, 1000, ""), std::vector<std::string>{});  // just at the age
+  EXPECT_EQ(UploadsToRemove(three, 1'000'000, 600, 1000, "old"), std::vector<std::string>{"older"});
+}

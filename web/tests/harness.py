@@ -31,6 +31,15 @@ class Server:
                 pass  # ended meanwhile
         return total
 
+    def peak_kb(self):
+        """The most resident memory the server process itself has had (its jobs not counted)."""
+        with open("/proc/%d/status" % self.proc.pid) as f:
+            return int(re.search(r"VmHWM:\s+(\d+)", f.read()).group(1))
+
+    def root(self):
+        """The server's private folder of uploads and jobs."""
+        return os.path.join(self.home, [d for d in os.listdir(self.home) if d.startswith("anamorfosi-serve-")][0])
+
     def children(self):
         """The jobs running now: each thread's own children (a job is started by the request's thread)."""
         found = []

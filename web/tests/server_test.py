@@ -2,25 +2,73 @@
 clear status while it keeps serving."""
 import http.client
 import json
+import os
+import shutil
+import signal
+import socket
+import struct
 import sys
 import threading
 import time
 import unittest
+import zlib
 
 from harness import Server
 
 BINARY = sys.argv.pop(1)
 SCENE = {"mirror": "cilindro", "picture": "card", "radius": 25, "axis_x": 0, "axis_y": 0, "units": "mm",
          "dpi": 100, "accuracy": 2, "paper": "A4"}
+# A print that takes tens of seconds here, for the jobs that must be ended early.
+SLOW = dict(SCENE, dpi=1200, accuracy=20)
 
 
-def request(port, method, path, body=b"", headers=None):
-    c = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
+def request(port, method, path, body=b"", headers=None, timeout=120):
+    c = http.client.HTTPConnection("127.0.0.1", port, timeout=timeout)
     c.request(method, path, body=body, headers=headers or {})
     r = c.getresponse()
     data = r.read()
     c.close()
     return r.status, data
+
+
+def start_preview(port, scene):
+    """A preview asked for on a socket of its own, its answer left unread."""
+    body = json.dumps(scene).encode()
+    s = socket.create_connection(("127.0.0.1", port))
+    s.sendall(("POST /api/preview HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Type: application/json\r\n"
+               "Content-Length: %d\r\n\r\n" % (port, len(body))).encode() + body)
+    return s
+
+
+def upload(port, name, content, role="picture", headers=None):
+    status, body = request(port, "POST", "/api/upload", multipart(name, content, role=role),
+                           dict({"Content-Type": "multipart/form-data; boundary=XyZ"}, **(headers or {})))
+    return status, json.loads(body)
+
+
+def grey_png(width, height):
+    """A PNG of one grey: a few hundred kB however many pixels it has."""
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    rows = (b"\0" + b"\x80" * (3 * width)) * height
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
+
+
+def alive(pid):
+    """Whether a process still runs (a zombie, ended but not yet reaped, does not)."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
+
+
+def wait_until(check, seconds):
+    deadline = time.monotonic() + seconds
+    while not check() and time.monotonic() < deadline:
+        time.sleep(0.02)
+    return check()
 
 
 def multipart(name, content, boundary="XyZ", role="picture"):
@@ -144,6 +192,200 @@ class ServerTest(unittest.TestCase):
               % (results.count(200), results.count(503), before // 1024, peak // 1024))
         self.assertLess(peak - before, 600 * 1024)
         self.assertStillServing()
+
+
+    def test_a_refused_preview_leaves_no_job_folder(self):
+        status, body = request(self.port, "POST", "/api/preview", json.dumps(dict(SCENE, picture="0123456789abcdef")).encode())
+        self.assertEqual((status, json.loads(body)["field"]), (422, "picture"))
+        status, body = request(self.port, "POST", "/api/preview", json.dumps(dict(SCENE, radius=-1)).encode())
+        self.assertEqual(status, 422)
+        self.assertEqual([d for d in os.listdir(self.server.root()) if d.startswith("job-")], [])
+
+    def test_other_sites_are_refused(self):
+        before = set(os.listdir(self.server.root()))
+        for origin in ["http://attacker.example", "null", "http://127.0.0.1:%d.attacker.example" % self.port,
+                       "https://127.0.0.1:%d" % self.port, "http://127.0.0.1:%d" % (self.port + 1)]:
+            status, body = request(self.port, "POST", "/api/preview", json.dumps(SCENE).encode(), {"Origin": origin})
+            self.assertEqual(status, 403, origin)
+            self.assertIn("other sites", json.loads(body)["error"])
+        status, answer = upload(self.port, "x.ppm", b"P6\n1 1\n255\n\0\0\0", headers={"Origin": "http://attacker.example"})
+        self.assertEqual(status, 403)
+        self.assertEqual(set(os.listdir(self.server.root())), before)  # nothing kept of it
+        # The page's own, at each name the server answers to.
+        for origin in ["http://127.0.0.1:%d" % self.port, "http://LOCALHOST:%d" % self.port]:
+            status, body = request(self.port, "POST", "/api/preview", json.dumps(SCENE).encode(), {"Origin": origin})
+            self.assertEqual(status, 200, body[:200])
+
+    def test_a_large_picture_is_read_in_a_job_not_in_the_server(self):
+        # 6000 x 6000 pixels in 100 kB: 103 MB once decoded.
+        png = grey_png(6000, 6000)
+        before = self.server.peak_kb()
+        status, answer = upload(self.port, "big.png", png)
+        self.assertEqual(status, 200, answer)
+        self.assertEqual((answer["width"], answer["height"]), (6000, 6000))
+        peak = self.server.peak_kb()
+        print("a 6000 x 6000 upload: the server's peak memory %d MB before, %d MB after" % (before // 1024, peak // 1024))
+        # The server holds the request and the file, never the pixels.
+        self.assertLess(peak - before, 48 * 1024)
+        # Its reduced copy, made by the job, is what the quick preview maps.
+        quick = dict(SCENE, picture=answer["id"], pixels=100)
+        status, body = request(self.port, "POST", "/api/preview?quick=1&size=200", json.dumps(quick).encode())
+        self.assertEqual(status, 200, body[:200])
+        self.assertTrue(os.path.exists(os.path.join(self.server.root(), "up-" + answer["id"], "quick.png")))
+        # A picture cut short is refused by the job in words for the page.
+        status, answer = upload(self.port, "cut.png", png[:len(png) // 2])
+        self.assertEqual((status, answer["field"]), (400, "picture"))
+        self.assertIn("picture cannot be read", answer["error"])
+        self.assertNotIn("/tmp", answer["error"])
+
+    def test_a_job_ends_when_its_client_leaves(self):
+        s = start_preview(self.port, SLOW)
+        try:
+            self.assertTrue(wait_until(self.server.children, 20), "the job never started")
+            jobs = self.server.children()
+        finally:
+            s.close()
+        left = time.monotonic()
+        self.assertTrue(wait_until(lambda: not any(alive(p) for p in jobs), 3), "the job runs on without its client")
+        print("the job ended %.2f s after its client left" % (time.monotonic() - left))
+        self.assertStillServing()
+
+    def test_slow_clients_do_not_hold_up_others(self):
+        clients = []
+        stop = threading.Event()
+
+        def trickle():
+            # A header line now and then, as a client on a very slow line would send.
+            while not stop.wait(1):
+                for c in clients:
+                    try:
+                        c.sendall(b"X-Slow: 1\r\n")
+                    except OSError:
+                        pass
+        sender = threading.Thread(target=trickle)
+        try:
+            for _ in range(200):
+                c = socket.create_connection(("127.0.0.1", self.port), timeout=10)
+                c.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n" % self.port)  # half a request
+                clients.append(c)
+            sender.start()
+            opened = time.monotonic()
+            for after in [1, 8]:  # 8 s: longer than the library's usual wait for a read
+                time.sleep(max(0, opened + after - time.monotonic()))
+                started = time.monotonic()
+                status, _ = request(self.port, "GET", "/", timeout=5)
+                took = time.monotonic() - started
+                print("with 200 slow clients open for %d s a page was served in %.3f s" % (after, took))
+                self.assertEqual(status, 200)
+                self.assertLess(took, 3)
+            self.assertLess(self.server.peak_kb(), 300 * 1024)
+        finally:
+            stop.set()
+            if sender.is_alive():
+                sender.join()
+            for c in clients:
+                c.close()
+
+
+class JobLimitsTest(unittest.TestCase):
+    """A job's time, and the uploads kept, on a server told small limits."""
+    @classmethod
+    def setUpClass(cls):
+        cls.server = Server(BINARY, "--job-seconds", "2", "--uploads-mb", "1", "--max-request-mb", "2")
+        cls.port = cls.server.port
+
+    @classmethod
+    def tearDownClass(cls):
+        status, left = cls.server.stop()
+        assert status == 0 and not left, (status, left)
+
+    def test_a_job_is_ended_after_its_time(self):
+        started = time.monotonic()
+        status, body = request(self.port, "POST", "/api/preview", json.dumps(SLOW).encode())
+        took = time.monotonic() - started
+        answer = json.loads(body)
+        self.assertEqual((status, answer["field"]), (503, "dpi"), answer)
+        self.assertIn("longer than 2 s", answer["error"])
+        print("a print over its time was ended and answered in %.2f s" % took)
+        self.assertLess(took, 6)
+        self.assertTrue(wait_until(lambda: not self.server.children(), 2))
+        # A small print is still made within the time.
+        status, body = request(self.port, "POST", "/api/preview?size=200", json.dumps(dict(SCENE, pixels=100)).encode())
+        self.assertEqual(status, 200, body[:200])
+
+    def test_uploads_are_kept_within_their_total_least_recently_used_first(self):
+        def up(i):
+            status, answer = upload(self.port, "m%d.dxf" % i, os.urandom(400 * 1024), role="mirror_file")
+            self.assertEqual(status, 200, answer)
+            return answer["id"]
+
+        def kept():
+            return {d[3:] for d in os.listdir(self.server.root()) if d.startswith("up-")}
+        first, second = up(0), up(1)
+        # The first is used again: the second is now the least recently used.
+        plane = dict(SCENE, mirror="specchio", mirror_file=first)
+        status, body = request(self.port, "POST", "/api/preview", json.dumps(plane).encode())
+        self.assertEqual(json.loads(body)["field"], "mirror_file")  # not a DXF the command reads
+        third = up(2)
+        self.assertEqual(kept() & {first, second, third}, {first, third})
+        total = sum(os.path.getsize(os.path.join(self.server.root(), "up-" + i, f))
+                    for i in kept() for f in os.listdir(os.path.join(self.server.root(), "up-" + i)))
+        self.assertLessEqual(total, 1 << 20)
+        status, body = request(self.port, "POST", "/api/preview", json.dumps(dict(plane, mirror_file=second)).encode())
+        answer = json.loads(body)
+        self.assertEqual((status, answer["field"]), (422, "mirror_file"))
+        self.assertIn("no longer here", answer["error"])
+
+
+class LargeUploadsTest(unittest.TestCase):
+    def test_uploads_at_once_are_not_held_in_memory(self):
+        server = Server(BINARY, "--max-request-mb", "50")
+        try:
+            blob = os.urandom(40 << 20)
+            before = server.peak_kb()
+            answers = []
+            threads = [threading.Thread(target=lambda: answers.append(upload(server.port, "m.stl", blob, role="mirror_file")))
+                       for _ in range(4)]
+            for t in threads:
+                t.start()
+            for t in threads:
+                t.join()
+            self.assertEqual([a[0] for a in answers], [200] * 4, answers)
+            peak = server.peak_kb()
+            print("4 x 40 MB uploads at once: the server's peak memory %d MB before, %d MB after"
+                  % (before // 1024, peak // 1024))
+            # Each goes to its file as it comes; one held whole would be 40 MB.
+            self.assertLess(peak - before, 32 * 1024)
+            for _, a in answers:
+                self.assertEqual(os.path.getsize(os.path.join(server.root(), "up-" + a["id"], "mirror.stl")), 40 << 20)
+        finally:
+            self.assertEqual(server.stop(), (0, []))
+
+
+class KilledServerTest(unittest.TestCase):
+    def test_its_jobs_end_with_a_killed_server(self):
+        server = Server(BINARY)
+        s = start_preview(server.port, SLOW)
+        jobs = []
+        try:
+            self.assertTrue(wait_until(server.children, 20), "the job never started")
+            jobs = server.children()
+            server.proc.kill()
+            server.proc.wait()
+            killed = time.monotonic()
+            ended = wait_until(lambda: not any(alive(p) for p in jobs), 3)
+            print("its jobs ended %.2f s after the server was killed" % (time.monotonic() - killed))
+            self.assertTrue(ended, "its jobs run on after the server was killed")
+        finally:
+            for p in jobs:
+                if alive(p):
+                    os.kill(p, signal.SIGKILL)
+            s.close()
+            server.proc.kill()
+            server.proc.wait()
+            server.proc.stdout.close()
+            server.proc.stderr.close()
+            shutil.rmtree(server.home, ignore_errors=True)
 
 
 if __name__ == "__main__":
