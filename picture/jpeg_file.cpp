@@ -31,7 +31,7 @@ constexpr int kMostScans = 500;
 // before its picture is allocated. Only an arithmetic-coded picture of a
 // single flat colour could honestly go further, and so large a flat picture
 // has nothing to map.
-constexpr unsigned long long kMostPixelsPerCodedByte = 4096;
+constexpr unsigned long long kMostPixelsPerCodedByte = kJpegMostPixelsPerCodedByte;
 
 struct JpegErrors {
   jpeg_error_mgr pub;
