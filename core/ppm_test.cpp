@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -329,6 +330,31 @@ TEST_F(PpmTest, UncommittedPictureLeavesNothingBehind) {
   }
   EXPECT_EQ(Slurp(existing), "P3\n1 1\n255\n11 0 255 ");
   EXPECT_EQ(Listing(), std::vector<std::string>{"same.ppm"});
+}
+
+TEST_F(PpmTest, TheOutputFileAppearsOnlyWhenThePictureIsWritten) {
+  InputPicture in;
+  // A file left by a killed run of this process's number, and a link beside it.
+  const std::string pid = std::to_string(::getpid());
+  Write("out.ppm.tmp" + pid + "_0", "left over");
+  const std::string victim = Write("victim.txt", "keep");
+  fs::create_symlink(victim, Path("out.ppm.tmp" + pid + "_1"));
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  const std::vector<std::string> before = sorted(Listing());
+  {
+    OutputPicture pic(Path("out.ppm"));
+    pic.WriteHeader(in, 1, 1);
+    // The whole mapping runs here: nothing of the output exists yet.
+    EXPECT_EQ(sorted(Listing()), before);
+    pic.WritePixelsAndCommit(NumberedRaster(1, 1));
+  }
+  EXPECT_EQ(Slurp(Path("out.ppm")), "P3\n1 1\n255\n11 0 255 ");
+  EXPECT_EQ(Slurp(Path("out.ppm.tmp" + pid + "_0")), "left over");
+  EXPECT_EQ(Slurp(victim), "keep");
+  EXPECT_EQ(Listing().size(), before.size() + 1);
 }
 
 TEST_F(PpmTest, OutputThatCannotBeCreated) {
