@@ -501,3 +501,12 @@ TEST(Command, LinksPlantedAtTemporaryNamesAreNotFollowed) {
   for (const std::string& name : planted) EXPECT_TRUE(std::filesystem::is_symlink(dir.File(name))) << name;
   EXPECT_EQ(ListDir(dir.path()).size(), planted.size() + 6) << "only the print and the scene are new";
 }
+
+TEST(Command, APpmOverTheLimitsIsRefusedLikeAnyPicture) {
+  TempDir dir;
+  const std::string wide = dir.Write("wide.ppm", "P6\n70000 2\n255\n" + std::string(70000 * 2 * 3, '\x80'));
+  const CommandResult r = Anamorfosi({"cilindro", wide, "--radius", "25", "--quiet", "-o", dir.File("a.png")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "anamorfosi: " + wide + ": declares 70000 x 2 pixels, over the limit\n");
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"wide.ppm"});
+}

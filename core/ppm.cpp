@@ -226,7 +226,7 @@ std::string PpmError::ItalianText(PpmProblem problem, const std::string& file) {
   return "Errore: il file " + file + " " + what;
 }
 
-InputPicture ReadPicture(const std::string& fileName) {
+InputPicture ReadPicture(const std::string& fileName, const PictureLimits* limits) {
   std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(fileName));
   const long long fileSize = BytesLeft(file.get());
   const std::size_t block =
@@ -254,6 +254,13 @@ InputPicture ReadPicture(const std::string& fileName) {
     in.Get();
   }
 
+  if (limits != nullptr && !WithinLimits(static_cast<long long>(width), static_cast<long long>(height), *limits)) {
+    PictureError e(PictureProblem::kTooLarge, fileName, PictureFormat::kPpm,
+                   std::to_string(width) + " x " + std::to_string(height));
+    e.Width = static_cast<long long>(width);
+    e.Height = static_cast<long long>(height);
+    throw e;
+  }
   picture.Width = static_cast<int>(width);
   picture.Height = static_cast<int>(height);
   picture.MaxValue = maxValue <= 255 ? static_cast<int>(maxValue) : 255;

@@ -39,7 +39,10 @@ class PpmError : public RunStopped {
 // be opened (2, 3, 5) or read (100), and RunStopped with an Italian message
 // naming the file when it is not a picture: wrong magic, missing or bad width,
 // height or maximum, a sample that is not a number, data that ends early.
-InputPicture ReadPicture(const std::string& fileName);
+// With limits (the command's; the programs read any size), a picture
+// declaring more pixels than they allow throws PictureError kTooLarge before
+// its pixels are read.
+InputPicture ReadPicture(const std::string& fileName, const PictureLimits* limits = nullptr);
 
 // The output picture: plain P3, or PNG when its name ends in ".png" (any case).
 // Checked when the run starts (a folder that takes a new file, no folder or

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "errors.h"
+#include "picture_error.h"
 #include "ppm.h"
 #include "raster.h"
 
@@ -355,6 +356,34 @@ TEST_F(PpmTest, TheOutputFileAppearsOnlyWhenThePictureIsWritten) {
   EXPECT_EQ(Slurp(Path("out.ppm.tmp" + pid + "_0")), "left over");
   EXPECT_EQ(Slurp(victim), "keep");
   EXPECT_EQ(Listing().size(), before.size() + 1);
+}
+
+TEST_F(PpmTest, LimitsWhenAskedOtherwiseAnySize) {
+  // 70000 x 2 in binary: the programs read it; with the command's limits it is
+  // refused from its header, however its pixels continue.
+  const std::string wide = Write("wide.ppm", "P6\n70000 2\n255\n" + std::string(70000 * 2 * 3, '\x80'));
+  EXPECT_EQ(ReadPicture(wide).Width, 70000);
+  const PictureLimits limits;
+  try {
+    ReadPicture(wide, &limits);
+    ADD_FAILURE() << "read";
+  } catch (const PictureError& e) {
+    EXPECT_EQ(e.Problem, PictureProblem::kTooLarge);
+    EXPECT_EQ(e.Format, PictureFormat::kPpm);
+    EXPECT_EQ(e.Detail, "70000 x 2");
+    EXPECT_EQ(e.Width, 70000);
+  }
+  // The largest side and the most pixels the limits allow are read.
+  EXPECT_EQ(ReadPicture(Write("side.ppm", "P6 65535 1 255\n" + std::string(65535 * 3, 'a')), &limits).Width, 65535);
+  PictureLimits small;
+  small.MaxPixels = 6;
+  auto zeros = [](int samples) {
+    std::string s;
+    for (int i = 0; i < samples; ++i) s += "0 ";
+    return s;
+  };
+  EXPECT_EQ(ReadPicture(Write("six.ppm", "P3\n3 2\n255\n" + zeros(18)), &small).Height, 2);
+  EXPECT_THROW(ReadPicture(Write("seven.ppm", "P3\n7 1\n255\n" + zeros(21)), &small), PictureError);
 }
 
 TEST_F(PpmTest, OutputThatCannotBeCreated) {
