@@ -1,9 +1,11 @@
 #include "command.h"
 
 #include <CLI/CLI.hpp>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cerrno>
 #include <ctime>
 #include <cmath>
 #include <cstdio>
@@ -367,6 +369,63 @@ void CheckOutputFolder(const std::string& output, const std::string& option) {
   if (fs::is_directory(output, ec)) throw PrintError(option + ": \"" + output + "\" is a folder");
 }
 
+// The files of one run (print, preview, scene, restored picture), each written
+// under a name of its own beside its final one and renamed into place
+// together once every one was written: a run that fails leaves none of them
+// and no earlier file of those names is touched.
+class RunOutputs {
+ public:
+  RunOutputs() = default;
+  RunOutputs(const RunOutputs&) = delete;
+  RunOutputs& operator=(const RunOutputs&) = delete;
+  ~RunOutputs() {
+    for (const Staged& s : staged_) ::unlink(s.Temp.c_str());
+  }
+
+  // A new empty file beside file, created exclusively: a name already taken
+  // (by a link planted there, or a file left by a run that was killed) is
+  // passed over for the next. The writers replace it by renaming theirs onto it.
+  std::string Stage(const std::string& file, const std::string& option) {
+    const std::string base = file + ".tmp" + std::to_string(::getpid()) + "_";
+    int err = EEXIST;
+    for (int n = 0; n < 1000 && err == EEXIST; ++n) {
+      std::string temp = base + std::to_string(n);
+      const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        ::close(fd);
+        staged_.push_back({temp, file});
+        return temp;
+      }
+      err = errno;
+    }
+    throw PrintError(option + ": \"" + file + "\" cannot be written (" + std::strerror(err) + ")");
+  }
+
+  // Every staged file renamed to its own name, in the order staged.
+  void Commit() {
+    while (!staged_.empty()) {
+      const Staged s = staged_.front();
+      std::error_code ec;
+      fs::rename(s.Temp, s.File, ec);
+      if (ec) throw PrintError(s.File + ": cannot be written (" + ec.message() + ")");
+      staged_.erase(staged_.begin());
+    }
+  }
+
+ private:
+  struct Staged {
+    std::string Temp, File;
+  };
+  std::vector<Staged> staged_;
+};
+
+// A writer's message names the file as the user gave it, not its staged name.
+std::string Unstaged(std::string message, const std::string& temp, const std::string& file) {
+  for (std::size_t at = message.find(temp); at != std::string::npos; at = message.find(temp, at + file.size()))
+    message.replace(at, temp.size(), file);
+  return message;
+}
+
 // Progress of the mapping on the error stream: a bar with the time left on a
 // terminal, a line every tenth otherwise.
 struct Progress {
@@ -461,8 +520,10 @@ PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::strin
   return c;
 }
 
-void WriteOutput(const Scene& scene, const Print& print, const std::string& output, const PdfOptions& pdf) {
+void WriteOutput(const Scene& scene, const Print& print, const std::string& output, const PdfOptions& pdf,
+                 RunOutputs& outputs) {
   const OutputWindow& w = print.Report.Window;
+  const std::string staged = outputs.Stage(output, "-o");
   switch (OutputKindOf(output)) {
     case OutputKind::kPng: {
       // Written fast, so that a large print's file takes a fraction of its mapping.
@@ -475,7 +536,7 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
                    {"Comment", "Print at 100 % (actual size), without fitting to the page."},
                    {"Scene", SceneToJson(recorded, folder)}};
       try {
-        WritePngFile(output, print.Cells, png);
+        WritePngFile(staged, print.Cells, png);
       } catch (const PictureError& e) {
         throw PrintError(output + ": cannot be written" + (e.Errno ? std::string(" (") + std::strerror(e.Errno) + ")" : ""));
       }
@@ -488,7 +549,7 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
       raster.Height = w.Height;
       raster.Cells = print.Cells.Rgb;
       try {
-        OutputPicture out(output);
+        OutputPicture out(staged);
         out.WriteHeader(print.Source, w.Width, w.Height);
         out.WritePixelsAndCommit(raster);
       } catch (const RuntimeFailure& e) {
@@ -503,34 +564,31 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
       // The grid to copy from comes first, square, as it was drawn.
       if (!scene.Grid.empty()) content.PlainGrid = &print.Source;
       try {
-        WritePrintPdf(content, pdf, output);
+        WritePrintPdf(content, pdf, staged);
       } catch (const PdfError& e) {
-        throw PrintError(e.what());
+        throw PrintError(Unstaged(e.what(), staged, output));
       }
       return;
     }
   }
 }
 
-void SaveScene(const Scene& scene, const OutputWindow& window, const std::string& file) {
+void SaveScene(const Scene& scene, const OutputWindow& window, const std::string& file, RunOutputs& outputs) {
   Scene recorded = scene;
   recorded.Window = window;
   const std::string text = SceneToJson(recorded, fs::path(file).parent_path().string());
-  const std::string temp = file + ".tmp";
-  {
-    std::ofstream f(temp, std::ios::binary);
-    f << text;
-    if (!f.flush()) {
-      std::remove(temp.c_str());
-      throw PrintError("--save-scene: \"" + file + "\" cannot be written");
-    }
+  const std::string temp = outputs.Stage(file, "--save-scene");
+  // The staged file is this run's own: a link put in its place is not followed.
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+  int err = fd < 0 ? errno : 0;
+  for (std::size_t done = 0; err == 0 && done < text.size();) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) err = n < 0 ? errno : EIO;
+    else done += static_cast<std::size_t>(n);
   }
-  std::error_code ec;
-  fs::rename(temp, file, ec);
-  if (ec) {
-    std::remove(temp.c_str());
-    throw PrintError("--save-scene: \"" + file + "\" cannot be written (" + ec.message() + ")");
-  }
+  if (fd >= 0 && ::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) throw PrintError("--save-scene: \"" + file + "\" cannot be written (" + std::strerror(err) + ")");
 }
 
 const char* MirrorWords(MirrorKind k) {
@@ -547,14 +605,16 @@ const char* MirrorWords(MirrorKind k) {
 // restores (written to restored, when named); the fidelity line goes to out.
 // stride: as RestoreScene takes it (0 chooses for the print; above 1, the quick check).
 Fidelity ShowView(const Scene& scene, const Print& made, const SheetFile* file, const Options& o,
-                  const std::string& view, std::ostream& out, std::ostream& err, bool quiet, int stride = 0) {
+                  const std::string& view, std::ostream& out, std::ostream& err, bool quiet, RunOutputs& outputs,
+                  int stride = 0) {
   const int threads = o.Threads > 0 ? o.Threads : DefaultThreads();
   const PrintedSheet sheet = SheetOf(made, file);
-  auto write = [](const std::string& name, const Picture& p, const char* option) {
+  auto write = [&outputs](const std::string& name, const Picture& p, const char* option) {
+    const std::string staged = outputs.Stage(name, option);
     try {
-      WritePngFile(name, p);
+      WritePngFile(staged, p);
     } catch (const PictureError& e) {
-      throw PrintError(std::string(option) + ": " + e.what());
+      throw PrintError(std::string(option) + ": " + Unstaged(e.what(), staged, name));
     }
   };
   if (!view.empty()) {
@@ -576,12 +636,13 @@ Fidelity ShowView(const Scene& scene, const Print& made, const SheetFile* file, 
 // The check of every print made: the fidelity of the view (with --preview) or
 // a quick one of a share of the picture's pixels; below kFaithfulPercent a
 // warning names the figure and the likely cause. true when faithful.
-bool CheckFidelity(const Scene& scene, const Print& print, const Options& o, std::ostream& out, std::ostream& err) {
+bool CheckFidelity(const Scene& scene, const Print& print, const Options& o, std::ostream& out, std::ostream& err,
+                   RunOutputs& outputs) {
   const bool quick = o.Preview.empty();
   const Picture& picture = print.Source;
-  const Fidelity f = quick ? ShowView(scene, print, nullptr, o, "", out, err, true,
+  const Fidelity f = quick ? ShowView(scene, print, nullptr, o, "", out, err, true, outputs,
                                       QuickCheckStride(picture.Width, picture.Height))
-                           : ShowView(scene, print, nullptr, o, o.Preview, out, err, o.Quiet);
+                           : ShowView(scene, print, nullptr, o, o.Preview, out, err, o.Quiet, outputs);
   const std::string cause = LikelyCause(f, static_cast<double>(picture.Width) * picture.Height >
                                                static_cast<double>(print.Cells.Width) * print.Cells.Height *
                                                    print.Report.Antialias * print.Report.Antialias);
@@ -652,8 +713,10 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   if (!o.Quiet) settings.Progress = [&](int row, int rows) { progress(row, rows); };
   const Print print = MakePrint(scene, settings);
   if (!o.Quiet) progress.Finish();
-  WriteOutput(scene, print, o.Output, pdf);
-  if (!o.SaveScene.empty()) SaveScene(scene, print.Report.Window, o.SaveScene);
+  // Nothing is in place until the last file (the preview, written with the check) is done.
+  RunOutputs outputs;
+  WriteOutput(scene, print, o.Output, pdf, outputs);
+  if (!o.SaveScene.empty()) SaveScene(scene, print.Report.Window, o.SaveScene, outputs);
 
   const PrintReport& r = print.Report;
   const OutputWindow& w = r.Window;
@@ -661,7 +724,11 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     err << "anamorfosi: warning: " << r.Misses.MissCount
         << " sight rays missed the mirror or did not reach the sheet: the print is not correct there\n";
   for (const std::string& note : r.Notes) err << "anamorfosi: note: " << note << "\n";
-  if (o.Quiet) return CheckFidelity(scene, print, o, out, err) ? 0 : kUnfaithful;
+  if (o.Quiet) {
+    const bool faithful = CheckFidelity(scene, print, o, out, err, outputs);
+    outputs.Commit();
+    return faithful ? 0 : kUnfaithful;
+  }
   const std::string u = UnitsName(scene.Unit);
   out << "mirror: " << MirrorWords(scene.Mirror.Kind);
   if (scene.Mirror.Kind == MirrorKind::kCylinder || scene.Mirror.Kind == MirrorKind::kCone)
@@ -687,7 +754,9 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   }
   out << SheetsLine(scene, w, pdf) << "\n";
   out << "written: " << o.Output << "\n";
-  return CheckFidelity(scene, print, o, out, err) ? 0 : kUnfaithful;
+  const bool faithful = CheckFidelity(scene, print, o, out, err, outputs);
+  outputs.Commit();
+  return faithful ? 0 : kUnfaithful;
 }
 
 void AddPageOptions(CLI::App* sub, Options& o) {
@@ -895,7 +964,9 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       const Print made = MakePrint(scene, settings);
       SheetFile file;
       if (!o.PrintFile.empty()) file = ReadSheetFile(o.PrintFile);
-      ShowView(scene, made, o.PrintFile.empty() ? nullptr : &file, o, o.Output, out, err, false);
+      RunOutputs outputs;
+      ShowView(scene, made, o.PrintFile.empty() ? nullptr : &file, o, o.Output, out, err, false, outputs);
+      outputs.Commit();
       return 0;
     }
     if (run->parsed()) {

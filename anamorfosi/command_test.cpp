@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -448,4 +449,64 @@ TEST(Fit, TheReportCountsSheetsAndNamesTheSmallestPaper) {
   EXPECT_NE(paperLine({"--fill", "0.3"}).find("paper: 1 sheet of A4 (portrait); whole on one Letter sheet"),
             std::string::npos);
   EXPECT_NE(paperLine({"--paper", "100x100"}).find("no room"), std::string::npos);
+}
+
+TEST(Command, TheFilesOfARunAppearTogetherOrNotAtAll) {
+  TempDir dir;
+  dir.Write("in.ppm", PlainPpm(20, 15, DistinctColours(20, 15)));
+  dir.Write("f.dxf", DxfWithFaces({kCylinderFace}));
+  const std::vector<std::string> inputs = {"f.dxf", "in.ppm"};
+  auto run = [&](const std::string& scene, const std::string& print) {
+    return Anamorfosi({"cilindro", dir.File("in.ppm"), "--radius", "25", "--face", dir.File("f.dxf"), "--dpi", "100",
+                       "--quiet", "--preview", dir.File("vista.png"), "--save-scene", dir.File(scene), "-o",
+                       dir.File(print)});
+  };
+  // The scene, written after the print, cannot be: its name is the longest a
+  // file may have, so no temporary name beside it can be made.
+  const std::string longest(255 - 5, 's');
+  const CommandResult failed = run(longest + ".json", "a.png");
+  EXPECT_EQ(failed.Status, 1);
+  EXPECT_NE(failed.Err.find("--save-scene: "), std::string::npos) << failed.Err;
+  EXPECT_EQ(ListDir(dir.path()), inputs) << "a failed run leaves no print, preview or temporary file";
+  // A print of that name already there is left as it was.
+  dir.Write("a.png", "before");
+  EXPECT_EQ(run(longest + ".json", "a.png").Status, 1);
+  EXPECT_TRUE(ReadBytes(dir.File("a.png")) == "before") << "the print of a failed run replaced the old one";
+
+  const CommandResult done = run("scena.json", "a.png");
+  ASSERT_TRUE(done.Status == 0 || done.Status == 3) << done.Err;
+  EXPECT_EQ(ListDir(dir.path()), (std::vector<std::string>{"a.png", "f.dxf", "in.ppm", "scena.json", "vista.png"}));
+  EXPECT_TRUE(ReadBytes(dir.File("a.png")) != "before") << "the new print replaces the old one";
+}
+
+TEST(Command, LinksPlantedAtTemporaryNamesAreNotFollowed) {
+  TempDir dir;
+  dir.Write("in.ppm", PlainPpm(20, 15, DistinctColours(20, 15)));
+  dir.Write("f.dxf", DxfWithFaces({kCylinderFace}));
+  const std::string victim = dir.Write("victim.txt", "keep");
+  // The run's temporary names are its process's: these tests run in it. A
+  // file left by a killed run and links to another file take some of them.
+  const std::string pid = std::to_string(::getpid());
+  const std::vector<std::string> planted = {"scena.json.tmp", "scena.json.tmp" + pid + "_0",
+                                            "scena.json.tmp" + pid + "_1", "a.ppm.tmp" + pid + "_0"};
+  for (const std::string& name : planted) std::filesystem::create_symlink(victim, dir.File(name));
+  dir.Write("a.ppm.tmp" + pid + "_1", "left by a run that was killed");
+  const CommandResult r = Anamorfosi({"cilindro", dir.File("in.ppm"), "--radius", "25", "--face", dir.File("f.dxf"),
+                                      "--pixels", "60", "--quiet", "--save-scene", dir.File("scena.json"), "-o",
+                                      dir.File("a.ppm")});
+  ASSERT_TRUE(r.Status == 0 || r.Status == 3) << r.Err;
+  EXPECT_EQ(ReadBytes(victim), "keep");
+  EXPECT_EQ(ReadBytes(dir.File("a.ppm")).substr(0, 3), "P3\n");
+  EXPECT_NE(ReadBytes(dir.File("scena.json")).find("\"window\""), std::string::npos);
+  for (const std::string& name : planted) EXPECT_TRUE(std::filesystem::is_symlink(dir.File(name))) << name;
+  EXPECT_EQ(ListDir(dir.path()).size(), planted.size() + 6) << "only the print and the scene are new";
+}
+
+TEST(Command, APpmOverTheLimitsIsRefusedLikeAnyPicture) {
+  TempDir dir;
+  const std::string wide = dir.Write("wide.ppm", "P6\n70000 2\n255\n" + std::string(70000 * 2 * 3, '\x80'));
+  const CommandResult r = Anamorfosi({"cilindro", wide, "--radius", "25", "--quiet", "-o", dir.File("a.png")});
+  EXPECT_EQ(r.Status, 1);
+  EXPECT_EQ(r.Err, "anamorfosi: " + wide + ": declares 70000 x 2 pixels, over the limit\n");
+  EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"wide.ppm"});
 }

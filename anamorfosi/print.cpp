@@ -61,7 +61,9 @@ InputPicture ReadScenePicture(const std::string& file, PictureReduction* reducti
   if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno));
   if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture");
   try {
-    return ReadAnyPicture(file, reduction);
+    // The command holds a PPM to the limits of every other picture.
+    const PictureLimits limits;
+    return ReadAnyPicture(file, reduction, &limits);
   } catch (const PpmError& e) {
     throw PrintError(PpmText(e));
   } catch (const RuntimeFailure& e) {

@@ -38,13 +38,13 @@ std::string PictureMessage(const PictureError& e) {
   return "Errore: il file " + e.File + " " + what;
 }
 
-InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduction) {
+InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduction, const PictureLimits* ppmLimits) {
   // Only a regular file is looked at first: a pipe would lose what was read.
   struct stat st {};
   const bool regular = ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
   const PictureFormat format = regular ? SniffPictureFile(fileName) : PictureFormat::kPpm;
   if (format == PictureFormat::kPpm) {
-    InputPicture input = ReadPicture(fileName);
+    InputPicture input = ReadPicture(fileName, ppmLimits);
     if (reduction == nullptr) return input;
     reduction->FullWidth = input.Width;
     reduction->FullHeight = input.Height;

@@ -20,7 +20,9 @@ InputPicture ReadInputPicture(const std::string& fileName);
 // front end that words them itself. With a reduction, the picture is read
 // that much smaller (a JPEG partly by its decoder, the rest by Shrunk, after
 // the blending onto white); a PPM's samples are the programs' own reading.
-InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduction = nullptr);
+// ppmLimits: the limits a PPM is held to as well (PNG and JPEG always are).
+InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduction = nullptr,
+                            const PictureLimits* ppmLimits = nullptr);
 
 // The Italian console message for a picture the library refused.
 std::string PictureMessage(const PictureError& error);

@@ -226,7 +226,7 @@ std::string PpmError::ItalianText(PpmProblem problem, const std::string& file) {
   return "Errore: il file " + file + " " + what;
 }
 
-InputPicture ReadPicture(const std::string& fileName) {
+InputPicture ReadPicture(const std::string& fileName, const PictureLimits* limits) {
   std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(fileName));
   const long long fileSize = BytesLeft(file.get());
   const std::size_t block =
@@ -254,6 +254,13 @@ InputPicture ReadPicture(const std::string& fileName) {
     in.Get();
   }
 
+  if (limits != nullptr && !WithinLimits(static_cast<long long>(width), static_cast<long long>(height), *limits)) {
+    PictureError e(PictureProblem::kTooLarge, fileName, PictureFormat::kPpm,
+                   std::to_string(width) + " x " + std::to_string(height));
+    e.Width = static_cast<long long>(width);
+    e.Height = static_cast<long long>(height);
+    throw e;
+  }
   picture.Width = static_cast<int>(width);
   picture.Height = static_cast<int>(height);
   picture.MaxValue = maxValue <= 255 ? static_cast<int>(maxValue) : 255;
@@ -333,9 +340,20 @@ OutputPicture::OutputPicture(std::string fileName)
   // An existing file that may not be overwritten stays protected.
   if (std::filesystem::exists(finalName_, ec) && ::access(finalName_.c_str(), W_OK) != 0)
     throw RuntimeFailure(kAccessDenied, finalName_);
+  // The folder must take a new file; the file itself is created only when the
+  // picture is written, so that a run stopped before then leaves nothing.
+  const std::filesystem::path folder = std::filesystem::path(finalName_).parent_path();
+  if (::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) != 0)
+    throw RuntimeFailure(CreateFailureCode(errno), finalName_);
+}
+
+void OutputPicture::Open() {
+  if (file_ != nullptr) return;
+  // A name of its own beside the final one; a name taken (a file left by a
+  // run that was killed, or a link) is passed over, never opened.
   const std::string base = finalName_ + ".tmp" + std::to_string(::getpid()) + "_";
   int err = EEXIST;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 1000; ++attempt) {
     std::string name = base + std::to_string(attempt);
     file_ = std::fopen(name.c_str(), "wbx");
     if (file_ != nullptr) {
@@ -355,6 +373,7 @@ OutputPicture::~OutputPicture() {
 
 void OutputPicture::Flush() {
   if (used_ == 0) return;
+  Open();
   if (std::fwrite(buffer_.data(), 1, used_, file_) != used_) throw RuntimeFailure(kDiskWriteError, finalName_);
   used_ = 0;
 }
@@ -371,6 +390,7 @@ void OutputPicture::WriteHeader(const InputPicture& input, int width, int height
 }
 
 void OutputPicture::WritePixelsAndCommit(const OutputRaster& raster) {
+  Open();
   if (png_)
     WritePngPixels(raster);
   else

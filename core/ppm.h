@@ -39,13 +39,17 @@ class PpmError : public RunStopped {
 // be opened (2, 3, 5) or read (100), and RunStopped with an Italian message
 // naming the file when it is not a picture: wrong magic, missing or bad width,
 // height or maximum, a sample that is not a number, data that ends early.
-InputPicture ReadPicture(const std::string& fileName);
+// With limits (the command's; the programs read any size), a picture
+// declaring more pixels than they allow throws PictureError kTooLarge before
+// its pixels are read.
+InputPicture ReadPicture(const std::string& fileName, const PictureLimits* limits = nullptr);
 
 // The output picture: plain P3, or PNG when its name ends in ".png" (any case).
-// Created (empty) beside its final name when the run starts, so that an
-// impossible output fails early with the runtime report; the complete file is
-// renamed into place by Commit. A picture that is never committed leaves
-// nothing behind.
+// Checked when the run starts (a folder that takes a new file, no folder or
+// read-only file of its name), so that an impossible output fails early with
+// the runtime report; written beside its final name only when its pixels are,
+// and the complete file renamed into place. A picture that is never committed
+// leaves nothing behind.
 class OutputPicture {
  public:
   // Throws RuntimeFailure (2, 3, 5) naming fileName when it cannot be created.
@@ -61,10 +65,12 @@ class OutputPicture {
   // The pixel part: rows from the top, each from the left; every value is
   // followed by a blank and every 11th pixel by a LF (lines run on across rows);
   // or the cells as an 8-bit RGB PNG. Then the file is closed and renamed into
-  // place. Throws RuntimeFailure 101 on a failed write.
+  // place. Throws RuntimeFailure 101 on a failed write (2, 3, 5 when the
+  // folder no longer takes the file).
   void WritePixelsAndCommit(const OutputRaster& raster);
 
  private:
+  void Open();
   void Flush();
   void WritePlainPixels(const OutputRaster& raster);
   void WritePngPixels(const OutputRaster& raster);

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "errors.h"
+#include "picture_error.h"
 #include "ppm.h"
 #include "raster.h"
 
@@ -329,6 +331,59 @@ TEST_F(PpmTest, UncommittedPictureLeavesNothingBehind) {
   }
   EXPECT_EQ(Slurp(existing), "P3\n1 1\n255\n11 0 255 ");
   EXPECT_EQ(Listing(), std::vector<std::string>{"same.ppm"});
+}
+
+TEST_F(PpmTest, TheOutputFileAppearsOnlyWhenThePictureIsWritten) {
+  InputPicture in;
+  // A file left by a killed run of this process's number, and a link beside it.
+  const std::string pid = std::to_string(::getpid());
+  Write("out.ppm.tmp" + pid + "_0", "left over");
+  const std::string victim = Write("victim.txt", "keep");
+  fs::create_symlink(victim, Path("out.ppm.tmp" + pid + "_1"));
+  auto sorted = [](std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  };
+  const std::vector<std::string> before = sorted(Listing());
+  {
+    OutputPicture pic(Path("out.ppm"));
+    pic.WriteHeader(in, 1, 1);
+    // The whole mapping runs here: nothing of the output exists yet.
+    EXPECT_EQ(sorted(Listing()), before);
+    pic.WritePixelsAndCommit(NumberedRaster(1, 1));
+  }
+  EXPECT_EQ(Slurp(Path("out.ppm")), "P3\n1 1\n255\n11 0 255 ");
+  EXPECT_EQ(Slurp(Path("out.ppm.tmp" + pid + "_0")), "left over");
+  EXPECT_EQ(Slurp(victim), "keep");
+  EXPECT_EQ(Listing().size(), before.size() + 1);
+}
+
+TEST_F(PpmTest, LimitsWhenAskedOtherwiseAnySize) {
+  // 70000 x 2 in binary: the programs read it; with the command's limits it is
+  // refused from its header, however its pixels continue.
+  const std::string wide = Write("wide.ppm", "P6\n70000 2\n255\n" + std::string(70000 * 2 * 3, '\x80'));
+  EXPECT_EQ(ReadPicture(wide).Width, 70000);
+  const PictureLimits limits;
+  try {
+    ReadPicture(wide, &limits);
+    ADD_FAILURE() << "read";
+  } catch (const PictureError& e) {
+    EXPECT_EQ(e.Problem, PictureProblem::kTooLarge);
+    EXPECT_EQ(e.Format, PictureFormat::kPpm);
+    EXPECT_EQ(e.Detail, "70000 x 2");
+    EXPECT_EQ(e.Width, 70000);
+  }
+  // The largest side and the most pixels the limits allow are read.
+  EXPECT_EQ(ReadPicture(Write("side.ppm", "P6 65535 1 255\n" + std::string(65535 * 3, 'a')), &limits).Width, 65535);
+  PictureLimits small;
+  small.MaxPixels = 6;
+  auto zeros = [](int samples) {
+    std::string s;
+    for (int i = 0; i < samples; ++i) s += "0 ";
+    return s;
+  };
+  EXPECT_EQ(ReadPicture(Write("six.ppm", "P3\n3 2\n255\n" + zeros(18)), &small).Height, 2);
+  EXPECT_THROW(ReadPicture(Write("seven.ppm", "P3\n7 1\n255\n" + zeros(21)), &small), PictureError);
 }
 
 TEST_F(PpmTest, OutputThatCannotBeCreated) {

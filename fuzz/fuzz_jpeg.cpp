@@ -1,4 +1,5 @@
-// The JPEG decoder: a picture it accepts is whole, opaque and within the limits;
+// The JPEG decoder: a picture it accepts is whole, opaque, within the limits
+// and no larger than its file can code (a bound of pixels a byte);
 // anything else is a PictureError of its own kinds, never another exception or
 // a crash; no decoding allocates more than the limits can need. The EXIF reader
 // never answers an orientation outside 1 to 8.
@@ -108,6 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CheckAllocations(*watch);
   watch.reset();
   FUZZ_CHECK(Fits(picture.Width, picture.Height, limits));
+  FUZZ_CHECK(static_cast<unsigned long long>(picture.Width) * static_cast<unsigned long long>(picture.Height) <=
+             size * kJpegMostPixelsPerCodedByte);
   FUZZ_CHECK(picture.Rgb.size() == static_cast<std::size_t>(picture.Width) * picture.Height * 3);
   FUZZ_CHECK(picture.Alpha.empty());
   CountPicture(0x300, picture);

@@ -6,6 +6,7 @@
 #include <jerror.h>
 #include <libexif/exif-data.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -18,6 +19,19 @@ namespace {
 // Progressive files may hold any number of scans, each a pass over the whole
 // picture: a few hundred is far more than any encoder writes.
 constexpr int kMostScans = 500;
+
+// The most pixels one byte of coded data may stand for. Every 8 x 8 block of
+// every component costs at least one Huffman-coded bit (its DC value), so a
+// fully coded greyscale file stays at or below 512 pixels a byte; libjpeg's
+// flattest output, an all-white 10000 x 10000 picture at any quality,
+// baseline or progressive, optimised tables or not, reaches 256 (grey) and
+// 171 (colour, 4:2:0); photos stay below 20. Eight times the Huffman floor
+// leaves a wide margin, while a file of scans without data (100 megapixels
+// from a few kilobytes, tens of thousands of pixels a byte) is refused
+// before its picture is allocated. Only an arithmetic-coded picture of a
+// single flat colour could honestly go further, and so large a flat picture
+// has nothing to map.
+constexpr unsigned long long kMostPixelsPerCodedByte = kJpegMostPixelsPerCodedByte;
 
 struct JpegErrors {
   jpeg_error_mgr pub;
@@ -32,12 +46,35 @@ struct JpegErrors {
   std::longjmp(errors->jump, 1);
 }
 
-// Warnings are not printed. Data that ends early is an error here: libjpeg
-// would fill the rest of the picture with grey.
+// Warnings that mean pixels were lost: libjpeg would go on and fill what it
+// could not decode with grey or with the wrong coefficients. The others
+// (bytes skipped between markers, an unknown JFIF version, a colour transform
+// or colour profile it ignores) leave every pixel as coded.
+bool LosesPixels(int code) {
+  switch (code) {
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_NOT_SEQUENTIAL:
+    case JWRN_BOGUS_PROGRESSION:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Warnings are not printed. Data that ends early or is damaged is an error
+// here, however libjpeg would carry on.
 void OnMessage(j_common_ptr cinfo, int level) {
-  if (level >= 0 || cinfo->err->msg_code != JWRN_JPEG_EOF) return;
+  if (level >= 0) return;
   auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
-  errors->endedEarly = true;
+  if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
+    errors->endedEarly = true;
+    std::longjmp(errors->jump, 1);
+  }
+  if (!LosesPixels(cinfo->err->msg_code)) return;
+  (*cinfo->err->format_message)(cinfo, errors->message);
   std::longjmp(errors->jump, 1);
 }
 
@@ -48,6 +85,42 @@ void OnProgress(j_common_ptr cinfo) {
                   kMostScans);
     std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1);
   }
+}
+
+// What the markers of a file say of its coded data, found before libjpeg
+// allocates anything for the picture.
+struct CodedData {
+  unsigned long long Bytes = 0;  // entropy-coded bytes, those after each scan header up to its end
+  int Scans = 0;
+};
+
+// Walks the markers from SOI to EOI as libjpeg reads them: segments by their
+// lengths, and after each scan header (SOS) its coded bytes, which end at the
+// first marker other than a restart (a 0xFF followed by neither 0 nor RST0-7).
+// Bytes between markers are skipped, as libjpeg skips them.
+CodedData CountCodedData(const std::uint8_t* data, std::size_t size) {
+  CodedData coded;
+  std::size_t i = 2;
+  while (i + 1 < size) {
+    if (data[i] != 0xFF || data[i + 1] == 0xFF) {
+      ++i;
+      continue;
+    }
+    const std::uint8_t marker = data[i + 1];
+    if (marker == 0xD9) break;
+    i += 2;
+    // Standalone markers: TEM and the restarts carry no length.
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) continue;
+    if (i + 1 >= size) break;
+    i += static_cast<std::size_t>(data[i]) << 8 | data[i + 1];
+    if (marker != 0xDA) continue;
+    ++coded.Scans;
+    const std::size_t start = std::min(i, size);
+    while (i + 1 < size && !(data[i] == 0xFF && data[i + 1] != 0 && (data[i + 1] < 0xD0 || data[i + 1] > 0xD7))) ++i;
+    i = std::min(i, size);
+    coded.Bytes += i - start;
+  }
+  return coded;
 }
 
 // The decompressor, destroyed however the decoding ends.
@@ -103,11 +176,19 @@ struct DecodeJob {
 };
 
 // Out of line, so that no object of the vector's own is in the frame of the setjmp.
+// The picture's memory is only reserved: rows take it as they are decoded, so
+// a file whose data stops early is refused having used what it really held.
 [[gnu::noinline]] void Allocate(DecodeJob& job, std::size_t width, std::size_t height, int components) {
   job.picture.Width = static_cast<int>(width);
   job.picture.Height = static_cast<int>(height);
-  job.picture.Rgb.resize(width * height * 3);
+  job.picture.Rgb.reserve(width * height * 3);
   job.row.resize(width * components);
+}
+
+// Row y of the picture, made part of it (within the reserved memory).
+[[gnu::noinline]] std::uint8_t* TakeRow(DecodeJob& job, std::size_t y, std::size_t width) {
+  job.picture.Rgb.resize((y + 1) * width * 3);
+  return &job.picture.Rgb[y * width * 3];
 }
 
 // The libjpeg calls of a decoding; false when libjpeg gave up (d.errors says why).
@@ -124,6 +205,19 @@ bool DecodeRows(Decompressor& d, const std::uint8_t* data, std::size_t size, con
   if (!WithinLimits(job.width, job.height, limits)) {
     job.tooLarge = true;
     return true;
+  }
+  // A picture far larger than its coded data can describe, or with more scans
+  // than the decoder will make, fails before any memory is taken for it.
+  const CodedData coded = CountCodedData(data, size);
+  if (static_cast<unsigned long long>(job.width) * static_cast<unsigned long long>(job.height) >
+      coded.Bytes * kMostPixelsPerCodedByte) {
+    std::snprintf(d.errors.message, JMSG_LENGTH_MAX, "%lld x %lld pixels declared with only %llu bytes of coded data",
+                  job.width, job.height, coded.Bytes);
+    return false;
+  }
+  if (coded.Scans > kMostScans) {
+    std::snprintf(d.errors.message, JMSG_LENGTH_MAX, "more than %d scans", kMostScans);
+    return false;
   }
   for (jpeg_saved_marker_ptr m = d.cinfo.marker_list; m != nullptr; m = m->next) {
     if (IsExifBlock(m)) {
@@ -163,7 +257,7 @@ bool DecodeRows(Decompressor& d, const std::uint8_t* data, std::size_t size, con
   // Adobe's CMYK files store the inks inverted (255 is no ink), others plainly.
   const bool inverted = d.cinfo.saw_Adobe_marker;
   while (d.cinfo.output_scanline < d.cinfo.output_height) {
-    std::uint8_t* out = &job.picture.Rgb[static_cast<std::size_t>(d.cinfo.output_scanline) * w * 3];
+    std::uint8_t* out = TakeRow(job, d.cinfo.output_scanline, w);
     JSAMPROW target = cmyk ? job.row.data() : out;
     if (jpeg_read_scanlines(&d.cinfo, &target, 1) != 1) ERREXIT(&d.cinfo, JERR_INPUT_EMPTY);
     if (!cmyk) continue;

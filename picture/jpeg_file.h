@@ -8,9 +8,13 @@
 
 #include "picture.h"
 
+// The most pixels a byte of a JPEG's coded data may stand for (see jpeg_file.cpp).
+constexpr unsigned long long kJpegMostPixelsPerCodedByte = 4096;
+
 // Decodes a whole JPEG file held in memory into 8-bit RGB, upright. name only
 // words the errors. Throws PictureError: kTruncated (the data ends before the
-// picture), kCorrupt, kTooLarge (checked before the pixels are allocated).
+// picture), kCorrupt (also a declared size far beyond its coded data, and data
+// the decoder found damaged), kTooLarge (checked before the pixels are allocated).
 // With a reduction, the picture is decoded smaller by the scaled inverse DCT
 // (1/2, 1/4 or 1/8, the largest that divides both factors wanted), or only its size
 // is read when nothing is wanted.

@@ -235,3 +235,125 @@ TEST(Jpeg, ScaledDecodingOnlyWhereBothSidesAllowIt) {
     EXPECT_EQ(p.Height, 2 * kBlock / done);
   }
 }
+
+namespace {
+
+// Where the first marker of this kind begins (its 0xFF), or 0.
+std::size_t FindMarker(const std::vector<std::uint8_t>& b, std::uint8_t marker) {
+  for (std::size_t i = 2; i + 1 < b.size(); ++i)
+    if (b[i] == 0xFF && b[i + 1] == marker) return i;
+  return 0;
+}
+
+// The file with its frame header (SOF0 or SOF2) declaring width x height.
+std::vector<std::uint8_t> Declaring(std::vector<std::uint8_t> b, unsigned width, unsigned height) {
+  std::size_t sof = FindMarker(b, 0xC0);
+  if (sof == 0) sof = FindMarker(b, 0xC2);
+  EXPECT_GT(sof, 0u);
+  b[sof + 5] = static_cast<std::uint8_t>(height >> 8);
+  b[sof + 6] = static_cast<std::uint8_t>(height);
+  b[sof + 7] = static_cast<std::uint8_t>(width >> 8);
+  b[sof + 8] = static_cast<std::uint8_t>(width);
+  return b;
+}
+
+// A whole-picture card of a size with some detail in it.
+Picture Card(int width, int height) {
+  Picture p;
+  p.Width = width;
+  p.Height = height;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      for (int k = 0; k < 3; ++k) p.Rgb.push_back(static_cast<std::uint8_t>((x * 7 + y * 13 + k * 50) ^ (x * y)));
+  return p;
+}
+
+std::string DetailOf(const std::vector<std::uint8_t>& bytes) {
+  try {
+    DecodeJpeg(bytes.data(), bytes.size(), "t.jpg");
+  } catch (const PictureError& e) {
+    EXPECT_EQ(e.Problem, PictureProblem::kCorrupt) << e.what();
+    return e.Detail;
+  }
+  ADD_FAILURE() << "decoded";
+  return {};
+}
+
+}  // namespace
+
+TEST(Jpeg, AFileFarTooSmallForItsDeclaredSizeIsRefusedBeforeDecoding) {
+  JpegSample grey;
+  grey.Grey = true;
+  const std::vector<std::uint8_t> good = WriteJpegSample(Card(64, 64), grey);
+  // Headers, the scan header and three bytes of its data, then the end marker,
+  // declaring 4000 x 4000 (libjpeg would make 16 megapixels of grey of it).
+  const std::size_t sos = FindMarker(good, 0xDA);
+  ASSERT_GT(sos, 0u);
+  const std::size_t data = sos + 2 + (static_cast<std::size_t>(good[sos + 2]) << 8 | good[sos + 3]);
+  std::vector<std::uint8_t> tiny(good.begin(), good.begin() + static_cast<long>(data + 3));
+  tiny.insert(tiny.end(), {0xFF, 0xD9});
+  EXPECT_EQ(DetailOf(Declaring(tiny, 4000, 4000)), "4000 x 4000 pixels declared with only 3 bytes of coded data");
+
+  // A progressive file of many scans that hold no data at all.
+  JpegSample progressive = grey;
+  progressive.Progressive = true;
+  const std::vector<std::uint8_t> p = WriteJpegSample(Card(64, 64), progressive);
+  const std::size_t first = FindMarker(p, 0xDA);
+  ASSERT_GT(first, 0u);
+  std::vector<std::uint8_t> empty(p.begin(), p.begin() + static_cast<long>(first));
+  for (int scan = 0; scan < 300; ++scan)  // SOS: one component, DC first scan, no data after it
+    empty.insert(empty.end(), {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00});
+  empty.insert(empty.end(), {0xFF, 0xD9});
+  EXPECT_EQ(DetailOf(Declaring(empty, 3000, 3000)), "3000 x 3000 pixels declared with only 0 bytes of coded data");
+  // Padding of metadata before the frame is no coded data.
+  std::vector<std::uint8_t> padded(empty.begin(), empty.begin() + 2);
+  for (int block = 0; block < 40; ++block) {
+    padded.insert(padded.end(), {0xFF, 0xEE, 0xFF, 0xFF});  // an APP14 segment of 65533 bytes
+    padded.insert(padded.end(), 65533, 0x20);
+  }
+  padded.insert(padded.end(), empty.begin() + 2, empty.end());
+  EXPECT_EQ(DetailOf(Declaring(padded, 3000, 3000)), "3000 x 3000 pixels declared with only 0 bytes of coded data");
+}
+
+TEST(Jpeg, DataThatStopsAtAMarkerIsRefusedNotFilledWithGrey) {
+  for (const bool progressive : {false, true}) {
+    SCOPED_TRACE(progressive ? "progressive" : "baseline");
+    JpegSample s;
+    s.Progressive = progressive;
+    const std::vector<std::uint8_t> good = WriteJpegSample(Card(96, 96), s);
+    // The first scan's data cut in half and the file ended properly after it.
+    const std::size_t sos = FindMarker(good, 0xDA);
+    ASSERT_GT(sos, 0u);
+    std::size_t end = sos + 2;
+    while (end + 1 < good.size() &&
+           !(good[end] == 0xFF && good[end + 1] != 0 && (good[end + 1] < 0xD0 || good[end + 1] > 0xD7)))
+      ++end;
+    std::vector<std::uint8_t> cut(good.begin(), good.begin() + static_cast<long>((sos + end) / 2));
+    cut.insert(cut.end(), {0xFF, 0xD9});
+    const std::string detail = DetailOf(cut);
+    EXPECT_NE(detail.find("Corrupt JPEG data"), std::string::npos) << detail;
+  }
+}
+
+TEST(Jpeg, TheFlattestLargePicturesStillDecode) {
+  // All white, which codes every block in the fewest bits libjpeg can: every
+  // kind of file must stay within the bound of pixels a byte.
+  Picture white;
+  white.Width = 2048;
+  white.Height = 1024;
+  white.Rgb.assign(static_cast<std::size_t>(white.Width) * white.Height * 3, 255);
+  for (const bool progressive : {false, true}) {
+    for (const bool grey : {false, true}) {
+      for (const int quality : {1, 100}) {
+        JpegSample s;
+        s.Progressive = progressive;
+        s.Grey = grey;
+        s.Subsampled = !grey;
+        s.Quality = quality;
+        const Picture p = Decode(WriteJpegSample(white, s));
+        ASSERT_EQ(p.Width, white.Width);
+        EXPECT_EQ(MaxDifference(p, white), 0) << progressive << grey << quality;
+      }
+    }
+  }
+}
