@@ -13,7 +13,10 @@ UploadedPicture TakeUploadedPicture(const std::string& path, const std::string& 
   const PictureFormat format = SniffPictureFile(path);
   if (format == PictureFormat::kPpm) {
     try {
-      p = ReadAnyPicture(path);
+      p = ReadAnyPicture(path, nullptr, &limits);
+    } catch (const PictureError& e) {
+      // Over the limits: the command would refuse it, so the page says so now.
+      throw std::runtime_error(std::string("the picture cannot be read: ") + e.what());
     } catch (const std::exception&) {
       throw std::runtime_error("the picture cannot be read: it is not a whole PPM picture");
     }

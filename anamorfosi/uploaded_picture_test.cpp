@@ -73,8 +73,13 @@ TEST(UploadedPicture, RefusalsAreWordedForThePage) {
   const std::string whole = ReadBytes(dir.File("whole.png"));
   const std::string cut = dir.Write("cut.png", whole.substr(0, whole.size() / 2));
   EXPECT_EQ(Refusal(cut, dir.File("q1.png")).rfind("the picture cannot be read: ", 0), 0u) << Refusal(cut, dir.File("q1.png"));
-  EXPECT_EQ(Refusal(dir.Write("short.ppm", "P6\n60000 60000\n255\n\1\2\3"), dir.File("q2.png")),
+  EXPECT_EQ(Refusal(dir.Write("short.ppm", "P6\n600 600\n255\n\1\2\3"), dir.File("q2.png")),
             "the picture cannot be read: it is not a whole PPM picture");
+  // A PPM over the command's limits is refused here as the command would, from its header.
+  for (const char* header : {"P6\n70000 2\n255\n", "P6\n60000 60000\n255\n"}) {
+    const std::string why = Refusal(dir.Write("large.ppm", header + std::string(64, '\1')), dir.File("q5.png"));
+    EXPECT_NE(why.find("over the limit"), std::string::npos) << why;
+  }
   EXPECT_EQ(Refusal(dir.Write("text.png", "hello, this is not a picture"), dir.File("q3.png")),
             "the picture must be PNG, JPEG or PPM");
   // A header announcing more pixels than the limits allow is refused before any is decoded.
