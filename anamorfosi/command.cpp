@@ -729,33 +729,36 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     outputs.Commit();
     return faithful ? 0 : kUnfaithful;
   }
+  // The report is told once every file is in place: a run that fails names none as written.
+  std::ostringstream lines;
   const std::string u = UnitsName(scene.Unit);
-  out << "mirror: " << MirrorWords(scene.Mirror.Kind);
+  lines << "mirror: " << MirrorWords(scene.Mirror.Kind);
   if (scene.Mirror.Kind == MirrorKind::kCylinder || scene.Mirror.Kind == MirrorKind::kCone)
-    out << ", axis (" << Num(scene.Mirror.AxisX) << ", " << Num(scene.Mirror.AxisY) << "), radius "
+    lines << ", axis (" << Num(scene.Mirror.AxisX) << ", " << Num(scene.Mirror.AxisY) << "), radius "
         << Num(scene.Mirror.Radius) << " " << u;
-  if (scene.Mirror.Kind == MirrorKind::kCone) out << ", height " << Num(scene.Mirror.Height) << " " << u;
-  if (scene.Mirror.Kind == MirrorKind::kMesh) out << ", " << r.FacetCount << " triangles";
-  if (!scene.Mirror.File.empty()) out << ", from " << scene.Mirror.File;
-  out << "\n";
-  for (const std::string& line : chosen) out << line << "\n";
+  if (scene.Mirror.Kind == MirrorKind::kCone) lines << ", height " << Num(scene.Mirror.Height) << " " << u;
+  if (scene.Mirror.Kind == MirrorKind::kMesh) lines << ", " << r.FacetCount << " triangles";
+  if (!scene.Mirror.File.empty()) lines << ", from " << scene.Mirror.File;
+  lines << "\n";
+  for (const std::string& line : chosen) lines << line << "\n";
   const double mmW = PrintWidthMm(scene, w), mmH = PrintHeightMm(scene, w);
-  out << "print: " << w.Width << " x " << w.Height << " cells";
-  if (scene.Pixels == 0) out << " at " << Num(scene.Dpi) << " dpi";
-  out << ", " << Fixed(mmW, 1) << " x " << Fixed(mmH, 1) << " mm (" << Fixed(mmW / 25.4, 2) << " x "
+  lines << "print: " << w.Width << " x " << w.Height << " cells";
+  if (scene.Pixels == 0) lines << " at " << Num(scene.Dpi) << " dpi";
+  lines << ", " << Fixed(mmW, 1) << " x " << Fixed(mmH, 1) << " mm (" << Fixed(mmW / 25.4, 2) << " x "
       << Fixed(mmH / 25.4, 2) << " in), print at 100 %\n";
   if (!r.Mirror.Empty()) {
     const double mm = MillimetresPerUnit(scene.Unit);
-    out << "mirror on the print: centre " << Fixed(static_cast<double>(r.Mirror.CentreX - w.MinX) * mm, 1)
+    lines << "mirror on the print: centre " << Fixed(static_cast<double>(r.Mirror.CentreX - w.MinX) * mm, 1)
         << " mm from the left edge, " << Fixed(static_cast<double>(w.MaxY - r.Mirror.CentreY) * mm, 1)
         << " mm from the top edge";
-    if (r.Mirror.Circle) out << ", diameter " << Fixed(static_cast<double>(2 * r.Mirror.Radius) * mm, 1) << " mm";
-    out << "\n";
+    if (r.Mirror.Circle) lines << ", diameter " << Fixed(static_cast<double>(2 * r.Mirror.Radius) * mm, 1) << " mm";
+    lines << "\n";
   }
-  out << SheetsLine(scene, w, pdf) << "\n";
-  out << "written: " << o.Output << "\n";
-  const bool faithful = CheckFidelity(scene, print, o, out, err, outputs);
+  lines << SheetsLine(scene, w, pdf) << "\n";
+  lines << "written: " << o.Output << "\n";
+  const bool faithful = CheckFidelity(scene, print, o, lines, err, outputs);
   outputs.Commit();
+  out << lines.str();
   return faithful ? 0 : kUnfaithful;
 }
 

@@ -472,6 +472,14 @@ TEST(Command, TheFilesOfARunAppearTogetherOrNotAtAll) {
   dir.Write("a.png", "before");
   EXPECT_EQ(run(longest + ".json", "a.png").Status, 1);
   EXPECT_TRUE(ReadBytes(dir.File("a.png")) == "before") << "the print of a failed run replaced the old one";
+  // The preview, the last file, cannot be made: the report names no file as written.
+  const CommandResult noView = Anamorfosi({"cilindro", dir.File("in.ppm"), "--radius", "25", "--face",
+                                           dir.File("f.dxf"), "--dpi", "100", "--preview",
+                                           dir.File(std::string(255 - 4, 'v') + ".png"), "-o", dir.File("b.png")});
+  EXPECT_EQ(noView.Status, 1);
+  EXPECT_NE(noView.Err.find("--preview: "), std::string::npos) << noView.Err;
+  EXPECT_EQ(noView.Out.find("written:"), std::string::npos) << noView.Out;
+  EXPECT_FALSE(FileExists(dir.File("b.png")));
 
   const CommandResult done = run("scena.json", "a.png");
   ASSERT_TRUE(done.Status == 0 || done.Status == 3) << done.Err;
