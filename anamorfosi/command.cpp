@@ -968,8 +968,10 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       SheetFile file;
       if (!o.PrintFile.empty()) file = ReadSheetFile(o.PrintFile);
       RunOutputs outputs;
-      ShowView(scene, made, o.PrintFile.empty() ? nullptr : &file, o, o.Output, out, err, false, outputs);
+      std::ostringstream lines;
+      ShowView(scene, made, o.PrintFile.empty() ? nullptr : &file, o, o.Output, lines, err, false, outputs);
       outputs.Commit();
+      out << lines.str();
       return 0;
     }
     if (run->parsed()) {
