@@ -134,7 +134,7 @@ namespace {
 // The files the page takes for a mirror (a DXF of 3DFACEs or a mesh) and for a
 // picture face (a DXF), by the name's ending; the command reads each by its
 // bytes where they tell.
-const std::vector<std::string> kMirrorExtensions = {".dxf", ".stl", ".obj", ".ply", ".off", ".glb"};
+const std::vector<std::string> kMirrorExtensions = {".dxf", ".stl", ".obj", ".ply", ".off", ".gltf", ".glb", ".3mf"};
 const std::vector<std::string> kFaceExtensions = {".dxf"};
 
 // The longer side of the reduced copy of an uploaded picture that the quick
