@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <new>
 #include <thread>
 
@@ -90,6 +91,26 @@ void PrepareChild(int readEnd, pid_t parent, unsigned long long addressSpace, un
 }  // namespace
 
 bool ChildMemoryBoundApplies() { return !kSanitizerReservesMemory; }
+
+bool ChildNearItsMemoryBound() {
+  rlimit bound{};
+  if (::getrlimit(RLIMIT_AS, &bound) != 0 || bound.rlim_cur == RLIM_INFINITY) return false;
+  // The peak of the address space, "VmPeak: N kB" in /proc/self/status.
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char text[4096];
+  const ssize_t n = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (n <= 0) return false;
+  text[n] = '\0';
+  const char* at = std::strstr(text, "VmPeak:");
+  if (!at) return false;
+  at += 7;
+  while (*at == ' ' || *at == '\t') ++at;
+  unsigned long long kb = 0;
+  for (; *at >= '0' && *at <= '9'; ++at) kb = kb * 10 + static_cast<unsigned>(*at - '0');
+  return kb * 1024 + (8ULL << 20) >= static_cast<unsigned long long>(bound.rlim_cur);
+}
 
 ChildOutcome RunInChild(const ChildBudget& budget, const std::function<void(int fd)>& work,
                         const std::function<void(const char* data, std::size_t size)>& receive) {

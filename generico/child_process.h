@@ -35,6 +35,12 @@ struct ChildOutcome {
 // Whether ChildBudget::Bytes is applied in this build.
 bool ChildMemoryBoundApplies();
 
+// In the work of RunInChild: whether the child's address space came within
+// 8 MiB of its bound. A library may take an allocation refused there for a
+// fault of its input and go on (a parser's "out of memory" as a bad file): the
+// work tells its caller it ran out of memory instead.
+bool ChildNearItsMemoryBound();
+
 // Runs work(fd) in a child process; everything it writes to fd reaches
 // receive(data, size) in the parent, in order, while the child runs. The
 // child's standard output and error go to /dev/null. The child does only

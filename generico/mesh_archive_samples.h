@@ -143,10 +143,12 @@ inline std::string ThreeMfModelTail(const std::vector<MeshTriangle>& triangles) 
   return out + "</triangles></mesh></object></resources><build><item objectid=\"1\"/></build></model>\n";
 }
 
-// A 3MF of the triangles; pad bytes of blanks in its model (a model that
-// expands as much as wanted from a small file).
+// A 3MF of the triangles; pad bytes of blanks, or of filler repeated (whole
+// pieces of it), in its list of vertices: a model that expands as much as
+// wanted from a small file.
 inline void WriteThreeMf(const std::string& path, const std::vector<MeshTriangle>& triangles,
-                         const std::string& unit = "millimeter", unsigned long long pad = 0) {
+                         const std::string& unit = "millimeter", unsigned long long pad = 0,
+                         const std::string& filler = " ") {
   const std::string types =
       R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
       R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
@@ -158,10 +160,11 @@ inline void WriteThreeMf(const std::string& path, const std::vector<MeshTriangle
   WriteZip(path, {TextEntry("[Content_Types].xml", types), TextEntry("_rels/.rels", rels),
                   {"3D/3dmodel.model", [&](const std::function<void(const std::string&)>& write) {
                      write(ThreeMfModelHead(unit));
-                     const std::string blanks(1 << 20, ' ');
+                     std::string block;
+                     while (block.size() + filler.size() <= (1 << 20)) block += filler;
                      for (unsigned long long left = pad; left > 0;) {
-                       const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(left, blanks.size()));
-                       write(blanks.substr(0, n));
+                       const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(left, block.size()));
+                       write(block.substr(0, n));
                        left -= n;
                      }
                      write(ThreeMfModelTail(triangles));

@@ -891,11 +891,16 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
       {limits.Bytes, limits.Seconds},
       [&](int fd) {
         PipeOutput out(fd, options.Limit);
+        // Out of memory, whatever the reader made of it.
+        const MeshError exhausted(fileName, MeshProblem::kReaderFailed,
+                                  "the mesh reader failed on this " + FormatName(kind) + " file (" +
+                                      ReaderEnd({ChildEnd::kOutOfMemory, 0, 0}, limits) + ")");
         try {
           ImportMesh(bytes, fileName, kind, options, out);
-          out.Done();
+          if (ChildNearItsMemoryBound()) out.Error(exhausted);
+          else out.Done();
         } catch (const MeshError& e) {
-          out.Error(e);
+          out.Error(ChildNearItsMemoryBound() ? exhausted : e);
         } catch (const std::exception& e) {
           out.Error(MeshError(fileName, MeshProblem::kReaderFailed,
                               "the mesh reader failed on this " + FormatName(kind) + " file (" + e.what() + ")"));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "errors.h"
 #include "mesh_archive_samples.h"
 #include "mesh_samples.h"
@@ -444,6 +445,13 @@ TEST(LoadMeshFacets, HostileFilesAreRefusedInOneLine) {
   EXPECT_EQ(ReaderRefusal(dir.Write("huge.3mf", WithDeclaredSize(small, "3D/3dmodel.model", 0xFFFFFFFFu)))
                 .rfind("its zip entries expand to more than ", 0),
             0u);
+  // A 3MF of 44 MiB of vertices, within what its entries may declare (the
+  // file is 100 kB), whose parsing runs out of the reader's memory.
+  if (ChildMemoryBoundApplies()) {
+    WriteThreeMf(dir.File("vertices.3mf"), one, "millimeter", 44ULL << 20, "<vertex x=\"0\" y=\"0\" z=\"0\"/>");
+    EXPECT_EQ(ReaderRefusal(dir.File("vertices.3mf")),
+              "the mesh reader failed on this 3MF file (it ran out of the 192 MiB of memory it may use)");
+  }
   // Every byte of its directory and of its model's local header changed in
   // turn: a table, or one line.
   const std::size_t directory = small.find("PK\1\2");
