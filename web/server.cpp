@@ -76,7 +76,7 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
   } else {
     if (files.Mirror.empty())
       throw FieldError("mirror_file", mirror == "specchio" ? "mirror file: choose the mirror's DXF file"
-                                                           : "mirror file: choose the mirror's file (DXF, STL, OBJ, PLY)");
+                                                           : "mirror file: choose the mirror's file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)");
     a.insert(a.end(), {"--mirror", files.Mirror});
     if (mirror == "generico") {
       if (files.Face.empty()) throw FieldError("face_file", "picture face: choose the face's DXF file");
