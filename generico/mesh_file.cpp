@@ -770,7 +770,7 @@ class PipeOutput : public FacetOutput {
 // The parent's side: the child's records into the table.
 class RecordReader {
  public:
-  RecordReader(FacetSet& set) : set_(set) {}
+  explicit RecordReader(FacetSet& set) : set_(set) {}
   void Receive(const char* data, std::size_t size) {
     pending_.insert(pending_.end(), data, data + size);
     std::size_t at = 0;

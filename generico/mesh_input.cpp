@@ -120,8 +120,54 @@ std::string ZipExpansionProblem(const std::uint8_t* data, std::size_t size, unsi
     }
   }
   if (problem.empty() && step != UNZ_END_OF_LIST_OF_FILE) problem = "its zip directory cannot be read";
+  std::vector<std::string> names;
+  // Every entry inflated once, through a small buffer: Assimp stops on an
+  // assertion at an entry whose check sum or length is wrong.
+  for (step = problem.empty() ? unzGoToFirstFile(zip) : UNZ_END_OF_LIST_OF_FILE; step == UNZ_OK;
+       step = unzGoToNextFile(zip)) {
+    char name[256];
+    unz_file_info64 info{};
+    if (unzGetCurrentFileInfo64(zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) != UNZ_OK) {
+      problem = "its zip directory cannot be read";
+      break;
+    }
+    names.push_back(name);
+    if (unzOpenCurrentFile(zip) != UNZ_OK) {
+      problem = "its zip entry \"" + PrintableName(name) + "\" is damaged";
+      break;
+    }
+    char buffer[1 << 14];
+    unsigned long long inflated = 0;
+    int n = 0;
+    while ((n = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0 && inflated <= info.uncompressed_size) inflated += n;
+    const bool whole = n == 0 && inflated == info.uncompressed_size;
+    if (unzCloseCurrentFile(zip) != UNZ_OK || !whole) {
+      problem = "its zip entry \"" + PrintableName(name) + "\" is damaged";
+      break;
+    }
+  }
   unzClose(zip);
-  return problem;
+  if (!problem.empty()) return problem;
+  // The model part that _rels/.rels names: Assimp stops on an assertion
+  // when it is not in the file.
+  const std::string rels = ZipEntryHead(data, size, "_rels/.rels", 1 << 16);
+  for (std::size_t at = rels.find("<Relationship "); at != std::string::npos; at = rels.find("<Relationship ", at + 1)) {
+    const std::string element = rels.substr(at, rels.find('>', at) - at);
+    auto attribute = [&](const std::string& key) {
+      const std::size_t k = element.find(" " + key + "=\"");
+      if (k == std::string::npos) return std::string();
+      const std::size_t from = k + key.size() + 3;
+      return element.substr(from, element.find('"', from) - from);
+    };
+    const std::string type = attribute("Type");
+    if (type.size() < 8 || type.compare(type.size() - 8, 8, "/3dmodel") != 0) continue;
+    std::string target = attribute("Target");
+    if (!target.empty() && target[0] == '/') target.erase(0, 1);
+    if (std::find(names.begin(), names.end(), target) == names.end())
+      return "its model part \"" + PrintableName(target) + "\", named in _rels/.rels, is not in it";
+    return {};
+  }
+  return "its _rels/.rels names no model part";
 }
 
 std::string ZipEntryHead(const std::uint8_t* data, std::size_t size, const std::string& suffix, std::size_t most) {

@@ -44,9 +44,10 @@ inline constexpr int kMostJsonNesting = 100;
 // what is wrong. A file too short for its chunk is left to the reader.
 std::string JsonNestingProblem(const char* data, std::size_t size, bool binary);
 
-// A 3MF is a zip: an empty string when its directory can be read and its
-// entries together declare at most bound bytes, else what is wrong. expanded
-// gets what they declare.
+// A 3MF is a zip: an empty string when its directory can be read, its
+// entries together declare at most bound bytes, and each inflates to what it
+// declares with the right check sum, and the model part its _rels/.rels names
+// is one of them; else what is wrong. expanded gets what they declare.
 std::string ZipExpansionProblem(const std::uint8_t* data, std::size_t size, unsigned long long bound,
                                 unsigned long long& expanded);
 

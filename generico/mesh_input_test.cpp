@@ -105,6 +105,19 @@ TEST(ZipExpansionProblem, AddsWhatTheEntriesDeclare) {
   // A directory that declares 4 GiB for a small entry.
   EXPECT_EQ(problem(WithDeclaredSize(zip, "3D/3dmodel.model", 0xFFFFFFFFu), 1ULL << 30, expanded),
             "its zip entries expand to more than 1024 MiB");
+  // An entry whose bytes are damaged (its check sum), or that is longer than
+  // its directory says: Assimp stops on an assertion at either.
+  std::string damaged = zip;
+  damaged[damaged.find("_rels/.rels") + 11 + 40] ^= 0x10;
+  EXPECT_EQ(problem(damaged, 4 << 20, expanded), "its zip entry \"_rels/.rels\" is damaged");
+  EXPECT_EQ(problem(WithDeclaredSize(zip, "_rels/.rels", 20), 4 << 20, expanded),
+            "its zip entry \"_rels/.rels\" is damaged");
+  // Its model part named otherwise than _rels/.rels says (Assimp's assertion again).
+  std::string renamed = zip;
+  for (std::size_t at = renamed.find("3D/3dmodel.model"); at != std::string::npos; at = renamed.find("3D/3dmodel.model"))
+    renamed.replace(at, 16, "3D/3dmodel.modex");
+  EXPECT_EQ(problem(renamed, 4 << 20, expanded),
+            "its model part \"3D/3dmodel.model\", named in _rels/.rels, is not in it");
   // Not a zip, or one cut short before its directory.
   EXPECT_EQ(problem("PK\3\4 not really", 1 << 20, expanded), "its zip directory cannot be read");
   EXPECT_EQ(problem(zip.substr(0, zip.size() - 30), 1 << 20, expanded), "its zip directory cannot be read");
