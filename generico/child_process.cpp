@@ -160,6 +160,7 @@ ChildOutcome RunInChild(const ChildBudget& budget, const std::function<void(int 
     killed = true;
   };
   int status = 0;
+  bool reaped = false;
   try {
     char buffer[1 << 16];
     for (;;) {
@@ -183,6 +184,12 @@ ChildOutcome RunInChild(const ChildBudget& budget, const std::function<void(int 
     for (;;) {
       const pid_t done = ::waitpid(pid, &status, WNOHANG);
       if (done == pid) break;
+      if (done < 0 && errno == ECHILD) {
+        // Reaped already: a parent that ignores SIGCHLD never learns how its
+        // children end. The pipe closed: finished, as far as can be told.
+        reaped = true;
+        break;
+      }
       if (done < 0 && errno != EINTR) {
         outcome.Status = -1;
         return outcome;
@@ -204,6 +211,8 @@ ChildOutcome RunInChild(const ChildBudget& budget, const std::function<void(int 
   }
   if (killed) {
     outcome.End = ChildEnd::kTimedOut;
+  } else if (reaped) {
+    outcome.End = ChildEnd::kFinished;
   } else if (WIFEXITED(status)) {
     outcome.Status = WEXITSTATUS(status);
     outcome.End = outcome.Status == 0                    ? ChildEnd::kFinished

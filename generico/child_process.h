@@ -19,7 +19,9 @@ struct ChildBudget {
 };
 
 enum class ChildEnd {
-  kFinished,     // the work returned and the child exited with status 0
+  kFinished,     // the work returned and the child exited with status 0 (or, in a
+                 // parent that ignores SIGCHLD, closed its pipe: its caller's own
+                 // record of completion decides)
   kOutOfMemory,  // an allocation failed within the bound
   kTimedOut,     // killed at the end of its time
   kCrashed,      // ended by a signal (Signal)

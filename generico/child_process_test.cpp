@@ -88,6 +88,17 @@ TEST(RunInChild, AChildThatAllocatesWithoutEndRunsOutOfItsMemory) {
   EXPECT_EQ(got, "");
 }
 
+TEST(RunInChild, AParentThatIgnoresSIGCHLDStillGetsEverything) {
+  struct sigaction ignore{}, before{};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGCHLD, &ignore, &before);
+  ChildOutcome outcome;
+  const std::string got = Received({0, 20}, [](int fd) { WriteAll(fd, "all"); }, outcome);
+  ::sigaction(SIGCHLD, &before, nullptr);
+  EXPECT_EQ(got, "all");
+  EXPECT_EQ(outcome.End, ChildEnd::kFinished);
+}
+
 TEST(RunInChild, AParentWithThreadsForksSafely) {
   // Threads busy with the allocator while children are forked and allocate.
   std::atomic<bool> stop{false};
