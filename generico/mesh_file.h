@@ -75,7 +75,7 @@ class MeshError : public std::runtime_error {
 void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
                     const FacetLoadOptions& options);
 
-// What the reader of a file of the given size may use: 224 MiB of memory
+// What the reader of a file of the given size may use: 192 MiB of memory
 // beyond what the process holds plus 6 bytes for each of the file's, and 6 s
 // plus 1 s for each 4 MiB (three times as long in a build with sanitizers).
 struct MeshReaderLimits {
