@@ -227,7 +227,7 @@ struct FacetOutput {
 };
 
 struct Emitter {
-  FacetOutput& set;
+  FacetOutput& sink;
   const std::string& fileName;
   const std::string& format;
   Real scale;  // into drawing units
