@@ -256,7 +256,7 @@ struct Emitter {
   bool Triangle(const aiMesh& mesh, const Placement& place, unsigned a, unsigned b, unsigned c) {
     ++triangles;
     const Point3 p = Corner(mesh, place, a), q = Corner(mesh, place, b), r = Corner(mesh, place, c);
-    if (!IsDegenerateTriangle(p, q, r) && !set.Add(p, q, r)) full = true;
+    if (!IsDegenerateTriangle(p, q, r) && !sink.Add(p, q, r)) full = true;
     return !full;
   }
   bool Quad(const aiMesh& mesh, const Placement& place, const std::array<unsigned, 4>& q) {
@@ -264,8 +264,8 @@ struct Emitter {
     // As AddFace splits a 3DFACE: from its third corner to its first.
     const Point3 c1 = Corner(mesh, place, q[0]), c2 = Corner(mesh, place, q[1]), c3 = Corner(mesh, place, q[2]),
                  c4 = Corner(mesh, place, q[3]);
-    if (!IsDegenerateTriangle(c1, c2, c3) && !set.Add(c1, c2, c3)) full = true;
-    if (!IsDegenerateTriangle(c3, c4, c1) && !set.Add(c3, c4, c1)) full = true;
+    if (!IsDegenerateTriangle(c1, c2, c3) && !sink.Add(c1, c2, c3)) full = true;
+    if (!IsDegenerateTriangle(c3, c4, c1) && !sink.Add(c3, c4, c1)) full = true;
     return !full;
   }
 };
