@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "generico_program.h"
+#include "mesh_archive_samples.h"
 #include "mesh_samples.h"
 #include "mesh_shapes.h"
 #include "print.h"
@@ -121,7 +122,12 @@ TEST_F(MeshMirror, BadMeshesStopWithOneLineAndNoFile) {
                           "0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"},
            {"empty.obj", "v 0 0 0\n"},
            {"wrapped.off", "OFF\n4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\nx\nfoo\n"},
-           {"nan.obj", "v 0 0 0\nv 1 nan 0\nv 0 1 0\nf 1 2 3\n"}}) {
+           {"nan.obj", "v 0 0 0\nv 1 nan 0\nv 0 1 0\nf 1 2 3\n"},
+           // A glTF nested too deep for its reader, one whose geometry is in
+           // another file, and a format a mirror is not read from.
+           {"deep.gltf", R"({"asset":{"version":"2.0"},"extras":)" + std::string(100000, '[') + "}"},
+           {"beside.gltf", GltfOfTriangles(tri, "m.bin")},
+           {"m.fbx", "Kaydara FBX Binary"}}) {
     SCOPED_TRACE(bad.Name);
     const std::string mirror = dir.Write(bad.Name, bad.Text);
     const RunResult run = Program(mirror, dir.File("prog.ppm"));

@@ -9,8 +9,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string& name = WriteFuzzInput("facets", data, size);
   FacetSet set;
+  FacetLoadOptions options;
+  // Assimp in this process, where the fuzzer sees it.
+  options.MeshInProcess = true;
   try {
-    LoadMirrorFacets(name, set);
+    LoadMirrorFacets(name, set, options);
   } catch (const RuntimeFailure& e) {
     FUZZ_CHECK(e.code() == kInvalidNumber);
     return 0;

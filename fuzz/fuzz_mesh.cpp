@@ -1,16 +1,19 @@
 // Mirror meshes through Assimp and our side of their loading: the choice of
 // format, the PLY and OFF layout checks, the triangulation's bookkeeping and the table.
-// The first byte picks the file's extension (.stl, .obj, .ply, .off, .dxf), the
-// rest is the file. A file is refused in one line naming it, or gives a table
-// within its limit whose facets have finite corners inside their boxes.
+// The first byte picks the file's extension (.stl, .obj, .ply, .off, .dxf,
+// .gltf, .glb, .3mf), the rest is the file. A file is refused in one line
+// naming it, or gives a table within its limit whose facets have finite
+// corners inside their boxes. Assimp runs in this process, where the fuzzer
+// sees its code (the programs run it in a child process of its own).
 #include "errors.h"
 #include "fuzz_facet_checks.h"
 #include "mesh_file.h"
+#include "mesh_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
-  static const char* const kExtensions[] = {"stl", "obj", "ply", "off", "dxf"};
-  const std::string name = FuzzScratchFile("mesh") + "." + kExtensions[data[0] % 5];
+  static const char* const kExtensions[] = {"stl", "obj", "ply", "off", "dxf", "gltf", "glb", "3mf"};
+  const std::string name = FuzzScratchFile("mesh") + "." + kExtensions[data[0] % 8];
   std::FILE* f = std::fopen(name.c_str(), "wb");
   if (!f) std::abort();
   if (size > 1 && std::fwrite(data + 1, 1, size - 1, f) != size - 1) std::abort();
@@ -18,10 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   PlyCountProblem(reinterpret_cast<const char*>(data + 1), size - 1);
   OffLayoutProblem(reinterpret_cast<const char*>(data + 1), size - 1);
+  JsonNestingProblem(reinterpret_cast<const char*>(data + 1), size - 1, data[0] % 2 == 0);
   FacetSet set;
   FacetLoadOptions options;
   options.Limit = 2000;
   options.DrawingUnitMm = 10;
+  options.MeshInProcess = true;
   try {
     LoadMirrorFacets(name, set, options);
   } catch (const MeshError& e) {

@@ -43,6 +43,9 @@ struct FacetLoadOptions {
   // Millimetres per unit of a DXF file's numbers, as its header states them:
   // with DrawingUnitMm, its faces are scaled into drawing units; 0 keeps them.
   Real DxfUnitMm = 0;
+  // Assimp reads a mesh in this process instead of a child of its own: for
+  // the fuzz targets, so that the fuzzer sees and steers Assimp's code.
+  bool MeshInProcess = false;
 };
 
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).

@@ -63,6 +63,9 @@ std::string MeshErrorLine(const MeshError& e) {
     case MeshProblem::kBadIndex: what = "ha una faccia con un vertice che non esiste"; break;
     case MeshProblem::kNotFinite: what = "ha un vertice con una coordinata che non e' un numero"; break;
     case MeshProblem::kNoTriangles: what = "non contiene nessun triangolo"; break;
+    case MeshProblem::kNotAccepted: what = "non e' in un formato da cui si legge uno specchio"; break;
+    case MeshProblem::kOtherFile: what = "rimanda ad altri file, che non si leggono"; break;
+    case MeshProblem::kReaderFailed: what = "ha fermato il lettore di superfici"; break;
   }
   return "ERRORE: il file " + e.File + " " + what + " (" + e.Detail + ")";
 }

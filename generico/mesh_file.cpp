@@ -19,7 +19,11 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
+#include "child_process.h"
 #include "errors.h"
+#include "mesh_input.h"
 #include "picture_error.h"
 #include "picture_file.h"
 
@@ -92,6 +96,11 @@ MeshFormat FormatOf(const std::string& ext) {
   return MeshFormat::kOther;
 }
 
+// The extensions a mirror mesh is read from.
+bool AcceptedExtension(const std::string& ext) {
+  return ext == "stl" || ext == "obj" || ext == "ply" || ext == "off" || ext == "gltf" || ext == "glb" || ext == "3mf";
+}
+
 bool AssimpReadsExtension(const std::string& ext) {
   if (ext.empty()) return false;
   Assimp::Importer importer;
@@ -111,10 +120,13 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& fileName) {
   }
 }
 
+// The name Assimp reads a file's bytes under, followed by its extension.
+const std::string kMemoryName = "$$$___magic___$$$.";
+
 // Assimp names a file read from memory after its hint; the user's name is put back.
 std::string AssimpMessage(const Assimp::Importer& importer, const std::string& fileName) {
   std::string text = importer.GetErrorString();
-  const std::string magic = "$$$___magic___$$$.";
+  const std::string& magic = kMemoryName;
   for (std::size_t at = text.find(magic); at != std::string::npos; at = text.find(magic)) {
     std::size_t end = at + magic.size();
     while (end < text.size() && std::isalnum(static_cast<unsigned char>(text[end]))) ++end;
@@ -128,17 +140,13 @@ std::string AssimpMessage(const Assimp::Importer& importer, const std::string& f
 }
 
 // Millimetres per unit that the file's format states: glTF is in metres by
-// its own definition; an FBX records its unit in centimetres.
-Real StatedUnitMm(const aiScene& scene, const MeshFileKind& kind) {
+// its own definition; a 3MF's model names its unit (millimetres unless it says
+// otherwise).
+Real StatedUnitMm(const MeshFileKind& kind, const std::vector<std::uint8_t>& bytes) {
   if (kind.Extension == "gltf" || kind.Extension == "glb") return 1000;
-  if (kind.Extension == "fbx" && scene.mMetaData) {
-    double cm = 0;
-    float cmf = 0;
-    if (scene.mMetaData->Get("UnitScaleFactor", cm) && cm > 0 && std::isfinite(cm)) return static_cast<Real>(cm) * 10;
-    if (scene.mMetaData->Get("UnitScaleFactor", cmf) && cmf > 0 && std::isfinite(cmf))
-      return static_cast<Real>(cmf) * 10;
-  }
-  return 0;
+  if (kind.Extension != "3mf") return 0;
+  // Its model part's <model> element, which opens the part.
+  return static_cast<Real>(ThreeMfUnitMm(ZipEntryHead(bytes.data(), bytes.size(), ".model", 4096)));
 }
 
 // A mesh placed in the scene by a node, with the node's transform.
@@ -209,13 +217,23 @@ void CheckFaces(const aiMesh& mesh, const std::string& fileName, unsigned long l
   }
 }
 
+// Where a mesh's triangles go: the table, or the pipe to the parent.
+struct FacetOutput {
+  virtual ~FacetOutput() = default;
+  virtual void Expect(unsigned long long triangles) = 0;
+  virtual void Unit(Real fileUnitMm) = 0;
+  // False once the table is full (the triangle is not kept).
+  virtual bool Add(const Point3& a, const Point3& b, const Point3& c) = 0;
+};
+
 struct Emitter {
-  FacetSet& set;
+  FacetOutput& sink;
   const std::string& fileName;
   const std::string& format;
   Real scale;  // into drawing units
   bool yUp;    // a format whose up is +Y
   unsigned long long triangles = 0;  // triangles of the file, degenerate ones included
+  bool full = false;
 
   Point3 Corner(const aiMesh& mesh, const Placement& place, unsigned i) const {
     const aiVector3D& v = mesh.mVertices[i];
@@ -238,14 +256,17 @@ struct Emitter {
   bool Triangle(const aiMesh& mesh, const Placement& place, unsigned a, unsigned b, unsigned c) {
     ++triangles;
     const Point3 p = Corner(mesh, place, a), q = Corner(mesh, place, b), r = Corner(mesh, place, c);
-    if (!IsDegenerateTriangle(p, q, r)) AddFacet(set, p, q, r);
-    return !set.FacetOverflow;
+    if (!IsDegenerateTriangle(p, q, r) && !sink.Add(p, q, r)) full = true;
+    return !full;
   }
   bool Quad(const aiMesh& mesh, const Placement& place, const std::array<unsigned, 4>& q) {
     triangles += 2;
-    AddFace(set, Face{Corner(mesh, place, q[0]), Corner(mesh, place, q[1]), Corner(mesh, place, q[2]),
-                      Corner(mesh, place, q[3])});
-    return !set.FacetOverflow;
+    // As AddFace splits a 3DFACE: from its third corner to its first.
+    const Point3 c1 = Corner(mesh, place, q[0]), c2 = Corner(mesh, place, q[1]), c3 = Corner(mesh, place, q[2]),
+                 c4 = Corner(mesh, place, q[3]);
+    if (!IsDegenerateTriangle(c1, c2, c3) && !sink.Add(c1, c2, c3)) full = true;
+    if (!IsDegenerateTriangle(c3, c4, c1) && !sink.Add(c3, c4, c1)) full = true;
+    return !full;
   }
 };
 
@@ -329,9 +350,12 @@ MeshFileKind MeshFileKindOf(const std::string& fileName) {
       return kind;
     }
   }
-  if (ext != "dxf" && AssimpReadsExtension(ext)) {
+  if (AcceptedExtension(ext)) {
     kind.Extension = ext;
     kind.Format = FormatOf(ext);
+  } else if (ext != "dxf" && AssimpReadsExtension(ext)) {
+    kind.Extension = ext;
+    kind.Format = MeshFormat::kRefused;
   }
   return kind;
 }
@@ -571,36 +595,60 @@ std::string OffLayoutProblem(const char* data, std::size_t size) {
   return {};
 }
 
-void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
-                    const FacetLoadOptions& options) {
-  ClearFacets(set, options.Limit);
-  // A file named for another format, and a PLY or an OFF (whose layout is
-  // checked first), are read from memory with the format they hold; any other
-  // from its own place, so that the files it refers to are found beside it.
-  const bool checked = kind.Format == MeshFormat::kPly || kind.Format == MeshFormat::kOff;
-  const bool fromMemory = checked || ExtensionOf(fileName) != kind.Extension;
-  std::vector<std::uint8_t> bytes;
-  if (fromMemory) {
-    bytes = ReadWholeFile(fileName);
-  } else {
-    std::fclose(OpenForReading(fileName));
+namespace {
+
+// The triangles into the table, in this process.
+struct TableOutput : FacetOutput {
+  explicit TableOutput(FacetSet& s) : set(s) {}
+  void Expect(unsigned long long triangles) override {
+    set.Facets.reserve(static_cast<std::size_t>(std::min<unsigned long long>(triangles, static_cast<unsigned>(set.Limit))));
   }
+  void Unit(Real fileUnitMm) override { set.FileUnitMm = fileUnitMm; }
+  bool Add(const Point3& a, const Point3& b, const Point3& c) override { return AddFacet(set, a, b, c); }
+  FacetSet& set;
+};
+
+// Checks the file's layout where Assimp would go astray on it, reads it
+// through Assimp from its bytes alone and sends its triangles to sink.
+void ImportMesh(const std::vector<std::uint8_t>& bytes, const std::string& fileName, const MeshFileKind& kind,
+                const FacetLoadOptions& options, FacetOutput& sink) {
+  const char* text = reinterpret_cast<const char*>(bytes.data());
   if (kind.Format == MeshFormat::kPly) {
-    const std::string problem = PlyCountProblem(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::string problem = PlyCountProblem(text, bytes.size());
     if (!problem.empty()) throw MeshError(fileName, MeshProblem::kBadCounts, "PLY: " + problem);
   }
   if (kind.Format == MeshFormat::kOff) {
-    const std::string problem = OffLayoutProblem(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::string problem = OffLayoutProblem(text, bytes.size());
     if (!problem.empty()) throw MeshError(fileName, MeshProblem::kBadCounts, "OFF: " + problem);
   }
+  const bool gltf = kind.Extension == "gltf" || kind.Extension == "glb";
+  if (gltf) {
+    const std::string problem = JsonNestingProblem(text, bytes.size(), kind.Extension == "glb");
+    if (!problem.empty()) throw MeshError(fileName, MeshProblem::kNotRead, problem, FormatName(kind));
+  }
+  if (kind.Extension == "3mf") {
+    // Assimp holds an entry whole, and its XML twice over and parsed: a
+    // quarter of the reader's memory is the most the entries may declare.
+    unsigned long long expanded = 0;
+    const std::string problem =
+        ZipExpansionProblem(bytes.data(), bytes.size(), MeshReaderBudget(bytes.size()).Bytes / 4, expanded);
+    if (!problem.empty()) throw MeshError(fileName, MeshProblem::kNotRead, problem, FormatName(kind));
+  }
   Assimp::Importer importer;
+  const std::string name = kMemoryName + kind.Extension;
+  auto* own = new OwnBytesIOSystem(name, bytes.data(), bytes.size());
+  importer.SetIOHandler(own);  // the importer's own from here
   // No post-processing at import: the triangulation comes once the faces are known.
-  const aiScene* scene = fromMemory ? importer.ReadFileFromMemory(bytes.data(), bytes.size(), 0, kind.Extension.c_str())
-                                    : importer.ReadFile(fileName, 0);
+  const aiScene* scene = importer.ReadFile(name, 0);
   if (!scene) {
+    if (gltf && !own->Refused().empty()) {
+      throw MeshError(fileName, MeshProblem::kOtherFile,
+                      "its geometry lies in another file (\"" + PrintableName(own->Refused().front()) +
+                          "\"), which is not read: a mirror file must hold all its data (a glTF's buffers as "
+                          "data: URIs, or a .glb)");
+    }
     throw MeshError(fileName, MeshProblem::kNotRead, "Assimp: " + AssimpMessage(importer, fileName), FormatName(kind));
   }
-  std::vector<std::uint8_t>().swap(bytes);
 
   std::vector<FaceRecord> records(scene->mNumMeshes);
   std::vector<bool> hasPolygons(scene->mNumMeshes, false);
@@ -637,16 +685,233 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
     const aiMesh* mesh = scene->mMeshes[place.Mesh];
     if (mesh) expected += mesh->mNumFaces;
   }
-  set.Facets.reserve(static_cast<std::size_t>(std::min<unsigned long long>(expected, static_cast<unsigned>(set.Limit))));
+  sink.Expect(expected);
 
-  set.FileUnitMm = StatedUnitMm(*scene, kind);
-  const Real scale = options.DrawingUnitMm > 0 && set.FileUnitMm > 0 ? set.FileUnitMm / options.DrawingUnitMm : 1;
+  const Real fileUnitMm = StatedUnitMm(kind, bytes);
+  sink.Unit(fileUnitMm);
+  const Real scale = options.DrawingUnitMm > 0 && fileUnitMm > 0 ? fileUnitMm / options.DrawingUnitMm : 1;
   const std::string format = FormatName(kind);
-  Emitter out{set, fileName, format, scale, kind.Extension == "gltf" || kind.Extension == "glb"};
+  Emitter out{sink, fileName, format, scale, kind.Extension == "gltf" || kind.Extension == "glb"};
   for (const Placement& place : placements) {
     const aiMesh* mesh = scene->mMeshes[place.Mesh];
     if (!mesh || !mesh->mFaces || !mesh->mVertices) continue;
     if (!EmitMesh(out, *mesh, place, hasPolygons[place.Mesh] ? &records[place.Mesh] : nullptr)) break;
   }
   if (out.triangles == 0) throw MeshError(fileName, MeshProblem::kNoTriangles, "holds no triangle");
+}
+
+// The child's records: a tag, then its fields as this program lays them out.
+constexpr char kExpectRecord = 'R', kUnitRecord = 'U', kTriangleRecord = 'T', kFullRecord = 'O',
+               kErrorRecord = 'E', kDoneRecord = 'D';
+// The longest text a child's error record may carry.
+constexpr std::uint32_t kLongestRecordText = 1 << 16;
+
+// The triangles into the pipe to the parent, which fills its table with them.
+class PipeOutput : public FacetOutput {
+ public:
+  PipeOutput(int fd, int limit) : fd_(fd), limit_(limit) { buffer_.reserve(kFlushAt + 512); }
+  void Expect(unsigned long long triangles) override { Put(kExpectRecord, triangles); }
+  void Unit(Real fileUnitMm) override { Put(kUnitRecord, fileUnitMm); }
+  bool Add(const Point3& a, const Point3& b, const Point3& c) override {
+    // The table's limit counted here: the parent's table refuses no triangle.
+    if (count_ >= limit_) {
+      full_ = true;
+      return false;
+    }
+    ++count_;
+    const Point3 corners[3] = {a, b, c};
+    Put(kTriangleRecord, corners);
+    return true;
+  }
+  void Error(const MeshError& e) {
+    Put(kErrorRecord, static_cast<std::uint8_t>(e.Problem));
+    for (const std::string* text : {&e.Detail, &e.Format}) {
+      const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(text->size(), kLongestRecordText));
+      Append(&n, sizeof n);
+      Append(text->data(), n);
+    }
+    Flush();
+  }
+  void Done() {
+    if (full_) buffer_.push_back(kFullRecord);
+    buffer_.push_back(kDoneRecord);
+    Flush();
+  }
+
+ private:
+  static constexpr std::size_t kFlushAt = 1 << 16;
+  template <typename T>
+  void Put(char tag, const T& value) {
+    buffer_.push_back(tag);
+    Append(&value, sizeof value);
+  }
+  void Append(const void* data, std::size_t size) {
+    const char* p = static_cast<const char*>(data);
+    buffer_.insert(buffer_.end(), p, p + size);
+    if (buffer_.size() >= kFlushAt) Flush();
+  }
+  void Flush() {
+    std::size_t at = 0;
+    while (at < buffer_.size()) {
+      const ssize_t n = ::write(fd_, buffer_.data() + at, buffer_.size() - at);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) ::_exit(1);  // the parent is gone
+      at += static_cast<std::size_t>(n);
+    }
+    buffer_.clear();
+  }
+  int fd_;
+  int limit_;
+  int count_ = 0;
+  bool full_ = false;
+  std::vector<char> buffer_;
+};
+
+// The parent's side: the child's records into the table.
+class RecordReader {
+ public:
+  explicit RecordReader(FacetSet& set) : set_(set) {}
+  void Receive(const char* data, std::size_t size) {
+    pending_.insert(pending_.end(), data, data + size);
+    std::size_t at = 0;
+    while (at < pending_.size() && !broken_ && !done_) {
+      const std::size_t used = One(pending_.data() + at, pending_.size() - at);
+      if (used == 0) break;
+      at += used;
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
+  }
+  bool Done() const { return done_ && !broken_; }
+  bool Failed() const { return failed_; }
+  MeshProblem Problem = MeshProblem::kNotRead;
+  std::string Detail, Format;
+
+ private:
+  // Bytes of the record at p, or 0 when it is not whole yet.
+  std::size_t One(const char* p, std::size_t size) {
+    auto take = [&](std::size_t at, void* out, std::size_t n) {
+      if (at + n > size) return false;
+      std::memcpy(out, p + at, n);
+      return true;
+    };
+    switch (p[0]) {
+      case kExpectRecord: {
+        unsigned long long n = 0;
+        if (!take(1, &n, sizeof n)) return 0;
+        set_.Facets.reserve(static_cast<std::size_t>(std::min<unsigned long long>(n, static_cast<unsigned>(set_.Limit))));
+        return 1 + sizeof n;
+      }
+      case kUnitRecord:
+        if (!take(1, &set_.FileUnitMm, sizeof set_.FileUnitMm)) return 0;
+        return 1 + sizeof set_.FileUnitMm;
+      case kTriangleRecord: {
+        Point3 c[3];
+        if (!take(1, c, sizeof c)) return 0;
+        if (!AddFacet(set_, c[0], c[1], c[2])) broken_ = true;
+        return 1 + sizeof c;
+      }
+      case kFullRecord:
+        set_.FacetOverflow = true;
+        return 1;
+      case kDoneRecord:
+        done_ = true;
+        return 1;
+      case kErrorRecord: {
+        std::uint8_t problem = 0;
+        std::uint32_t n = 0, m = 0;
+        if (!take(1, &problem, 1) || !take(2, &n, sizeof n)) return 0;
+        if (n > kLongestRecordText) return broken_ = true, 0;
+        if (!take(2 + sizeof n + n, &m, sizeof m)) return 0;
+        if (m > kLongestRecordText || problem > static_cast<std::uint8_t>(MeshProblem::kReaderFailed)) return broken_ = true, 0;
+        const std::size_t whole = 2 + sizeof n + n + sizeof m + m;
+        if (whole > size) return 0;
+        Problem = static_cast<MeshProblem>(problem);
+        Detail.assign(p + 2 + sizeof n, n);
+        Format.assign(p + 2 + sizeof n + n + sizeof m, m);
+        failed_ = done_ = true;
+        return whole;
+      }
+      default:
+        broken_ = true;
+        return 0;
+    }
+  }
+  FacetSet& set_;
+  std::vector<char> pending_;
+  bool done_ = false, failed_ = false, broken_ = false;
+};
+
+std::string ReaderEnd(const ChildOutcome& outcome, const MeshReaderLimits& limits) {
+  switch (outcome.End) {
+    case ChildEnd::kOutOfMemory:
+      return "it ran out of the " + std::to_string(limits.Bytes >> 20) + " MiB of memory it may use";
+    case ChildEnd::kTimedOut: {
+      std::ostringstream s;
+      s << "it took more than the " << limits.Seconds << " s it may use";
+      return s.str();
+    }
+    case ChildEnd::kCrashed: {
+      const char* name = ::sigabbrev_np(outcome.Signal);
+      return std::string("it crashed: ") + (name ? std::string("SIG") + name : "signal " + std::to_string(outcome.Signal));
+    }
+    case ChildEnd::kFailed:
+      return outcome.Status < 0 ? std::string("it could not be started") : "it stopped with status " + std::to_string(outcome.Status);
+    case ChildEnd::kFinished:
+      break;
+  }
+  return "it ended without an answer";
+}
+
+}  // namespace
+
+MeshReaderLimits MeshReaderBudget(unsigned long long fileSize) {
+  // Three times the time where sanitizers slow the reader (and leave its
+  // memory unbounded, ChildMemoryBoundApplies).
+  const double slowdown = ChildMemoryBoundApplies() ? 1 : 3;
+  return {(192ULL << 20) + 6 * fileSize, slowdown * (6 + static_cast<double>(fileSize) / (4 << 20))};
+}
+
+void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
+                    const FacetLoadOptions& options) {
+  ClearFacets(set, options.Limit);
+  const std::vector<std::uint8_t> bytes = ReadWholeFile(fileName);
+  if (kind.Format == MeshFormat::kRefused) {
+    throw MeshError(fileName, MeshProblem::kNotAccepted,
+                    "a mirror is not read from " + FormatName(kind) +
+                        " files, only from a DXF of 3DFACEs or an STL, OBJ, PLY, OFF, glTF, GLB or 3MF mesh");
+  }
+  if (options.MeshInProcess) {
+    TableOutput out(set);
+    ImportMesh(bytes, fileName, kind, options, out);
+    return;
+  }
+  const MeshReaderLimits limits = MeshReaderBudget(bytes.size());
+  RecordReader reader(set);
+  const ChildOutcome outcome = RunInChild(
+      {limits.Bytes, limits.Seconds},
+      [&](int fd) {
+        PipeOutput out(fd, options.Limit);
+        // Out of memory, whatever the reader made of it.
+        const MeshError exhausted(fileName, MeshProblem::kReaderFailed,
+                                  "the mesh reader failed on this " + FormatName(kind) + " file (" +
+                                      ReaderEnd({ChildEnd::kOutOfMemory, 0, 0}, limits) + ")");
+        try {
+          ImportMesh(bytes, fileName, kind, options, out);
+          if (ChildNearItsMemoryBound()) out.Error(exhausted);
+          else out.Done();
+        } catch (const MeshError& e) {
+          out.Error(ChildNearItsMemoryBound() ? exhausted : e);
+        } catch (const std::exception& e) {
+          out.Error(MeshError(fileName, MeshProblem::kReaderFailed,
+                              "the mesh reader failed on this " + FormatName(kind) + " file (" + e.what() + ")"));
+        }
+      },
+      [&](const char* data, std::size_t size) { reader.Receive(data, size); });
+  if (outcome.End == ChildEnd::kFinished && reader.Done()) {
+    if (reader.Failed()) throw MeshError(fileName, reader.Problem, reader.Detail, reader.Format);
+    return;
+  }
+  ClearFacets(set, options.Limit);
+  throw MeshError(fileName, MeshProblem::kReaderFailed,
+                  "the mesh reader failed on this " + FormatName(kind) + " file (" + ReaderEnd(outcome, limits) + ")");
 }

@@ -1,5 +1,8 @@
-// Mirror meshes read through Assimp: STL (binary and ASCII), OBJ, PLY and the
-// other formats Assimp reads, into the same facet table as the DXF 3DFACEs.
+// Mirror meshes read through Assimp: STL (binary and ASCII), OBJ, PLY, OFF,
+// glTF (text and binary) and 3MF, into the same facet table as the DXF
+// 3DFACEs. Assimp reads the file's bytes from memory and no other file
+// (mesh_input.h), in a child process with bounded memory and time
+// (child_process.h), so that no file can crash, hang or bloat the reader.
 //
 // Assimp triangulates polygons; nothing else of its post-processing runs, so
 // vertices are not joined or moved and the order of the file's triangles and
@@ -18,7 +21,9 @@
 
 #include "facets.h"
 
-enum class MeshFormat { kDxf, kStl, kObj, kPly, kOff, kOther };
+// kOther: glTF, GLB, 3MF; kRefused: a format Assimp reads that a mirror is
+// not taken from (FBX, Collada, Blender and the rest).
+enum class MeshFormat { kDxf, kStl, kObj, kPly, kOff, kOther, kRefused };
 
 struct MeshFileKind {
   MeshFormat Format = MeshFormat::kDxf;
@@ -29,9 +34,10 @@ struct MeshFileKind {
 // How a mirror file is read. By its bytes where they tell: a binary STL whose
 // size is that of the triangles it counts, an ASCII STL ("solid", then
 // "facet"), a PLY ("ply"), an OFF ("OFF"), a binary glTF ("glTF"), a DXF
-// (group code 0, then SECTION). Else by its extension, when Assimp reads that
-// extension and it is not .dxf. Any other file is read as a DXF, as always. A
-// file that cannot be read is judged by its name (its reader reports).
+// (group code 0, then SECTION). Else by its extension: .stl, .obj, .ply, .off,
+// .gltf, .glb, .3mf; another extension Assimp reads is kRefused. Any other
+// file is read as a DXF, as always. A file that cannot be read is judged by
+// its name (its reader reports).
 MeshFileKind MeshFileKindOf(const std::string& fileName);
 
 // The format's name as messages give it: the extension in capitals (STL, OFF).
@@ -43,6 +49,9 @@ enum class MeshProblem {
   kBadIndex,     // a face naming a vertex the mesh does not have
   kNotFinite,    // a corner with a coordinate that is not a finite number
   kNoTriangles,  // a mesh with no triangle at all
+  kNotAccepted,  // a format a mirror is not read from
+  kOtherFile,    // its geometry lies in another file, which is not read
+  kReaderFailed, // the reader crashed, ran out of its memory or its time on it
 };
 
 // A mesh file that cannot be used; what() is one English line naming the file.
@@ -61,9 +70,19 @@ class MeshError : public std::runtime_error {
 // what it held), in the file's order, degenerate ones dropped; stops at the
 // first triangle that finds the table full (FacetOverflow). Throws
 // RuntimeFailure when the file cannot be opened (2, 3, 5), MeshError when it
-// cannot be used.
+// cannot be used. Assimp runs in a child process (unless
+// options.MeshInProcess) with at most MeshReaderBudget's memory and time.
 void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, FacetSet& set,
                     const FacetLoadOptions& options);
+
+// What the reader of a file of the given size may use: 192 MiB of memory
+// beyond what the process holds plus 6 bytes for each of the file's, and 6 s
+// plus 1 s for each 4 MiB (three times as long in a build with sanitizers).
+struct MeshReaderLimits {
+  unsigned long long Bytes;
+  double Seconds;
+};
+MeshReaderLimits MeshReaderBudget(unsigned long long fileSize);
 
 // Checks that a PLY file's header holds only the lines of the format (one
 // format line, comments, elements, properties) and that its data holds exactly

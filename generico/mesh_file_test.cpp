@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "errors.h"
+#include "mesh_archive_samples.h"
 #include "mesh_samples.h"
 #include "mesh_shapes.h"
 #include "test_support.h"
@@ -254,14 +256,17 @@ TEST(LoadMeshFacets, OffFilesAreCheckedLineByLine) {
 
 TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {
   TempDir dir;
-  // One triangle of a glTF (metres and +Y up by the format's definition): three
-  // float corners and three byte indices in a buffer file beside it.
+  // One triangle of a glTF (metres and +Y up by the format's definition):
+  // three float corners and three byte indices in a buffer embedded in it
+  // (a buffer in a file beside it is not read, below).
   const float corners[9] = {0, 0, 0, 0.5f, 0, 0, 0, 0.25f, 0.125f};
-  dir.Write("mirror.bin", std::string(reinterpret_cast<const char*>(corners), sizeof corners) + std::string("\0\1\2", 3));
+  const std::string buffer = std::string(reinterpret_cast<const char*>(corners), sizeof corners) + std::string("\0\1\2", 3);
+  dir.Write("mirror.bin", buffer);
   const std::string gltf =
       R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"mesh":0}],)"
       R"("meshes":[{"primitives":[{"attributes":{"POSITION":0},"indices":1,"mode":4}]}],)"
-      R"("buffers":[{"byteLength":39,"uri":"mirror.bin"}],)"
+      R"("buffers":[{"byteLength":39,"uri":"data:application/octet-stream;base64,)" +
+      Base64(buffer) + R"("}],)"
       R"("bufferViews":[{"buffer":0,"byteOffset":0,"byteLength":36},{"buffer":0,"byteOffset":36,"byteLength":3}],)"
       R"("accessors":[{"bufferView":0,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[0.5,0.25,0.125]},)"
       R"({"bufferView":1,"componentType":5121,"count":3,"type":"SCALAR"}]})";
@@ -281,6 +286,188 @@ TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {
   const FacetSet stl = Load(dir.Write("m.stl", BinaryStl({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}})), cm);
   EXPECT_EQ(stl.FileUnitMm, 0);
   EXPECT_TRUE(Same(stl.Facets[0].Corner2, {1, 0, 0}));
+  // A 3MF names its unit, millimetres when it does not.
+  const std::vector<MeshTriangle> one = {{{0, 0, 0}, {2, 0, 0}, {0, 3, 1}}};
+  WriteThreeMf(dir.File("inch.3mf"), one, "inch");
+  const FacetSet inch = Load(dir.File("inch.3mf"), cm);
+  EXPECT_EQ(inch.FileUnitMm, 25.4L);
+  ASSERT_EQ(inch.FacetCount, 1);
+  EXPECT_TRUE(Same(inch.Facets[0].Corner2, {2 * (25.4L / 10), 0, 0}));
+  WriteThreeMf(dir.File("plain.3mf"), one, "");
+  EXPECT_EQ(Load(dir.File("plain.3mf"), cm).FileUnitMm, 1);
+  // The same glTF with its buffer in the file beside it: refused.
+  const std::string beside = gltf.substr(0, gltf.find("data:")) + "mirror.bin" + gltf.substr(gltf.find("\"}]"));
+  EXPECT_EQ(Refusal(dir.Write("beside.gltf", beside)), MeshProblem::kOtherFile);
+}
+
+TEST(LoadMeshFacets, GltfAnd3mfGiveTheirTriangles) {
+  TempDir dir;
+  const std::vector<Face> faces = Mirrors();
+  const std::vector<MeshTriangle> tri = TrianglesOfFaces(faces);
+  const FacetSet dxf = Load(dir.Write("m.dxf", DxfWithFaces(faces)));
+  WriteThreeMf(dir.File("m.3mf"), tri);
+  ExpectSameTable(dxf, Load(dir.File("m.3mf")));
+  // A glTF's +Y up is turned to +Z: (x, y, z) is read as (x, -z, y).
+  std::vector<MeshTriangle> yUp = tri;
+  for (MeshTriangle& t : yUp) {
+    for (Point3* p : {&t.A, &t.B, &t.C}) *p = {p->x, p->z, -p->y};
+  }
+  for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+           {"m.gltf", GltfOfTriangles(yUp)}, {"m.glb", GlbOfTriangles(yUp)}, {"glb_named.stl", GlbOfTriangles(yUp)}}) {
+    SCOPED_TRACE(name);
+    ExpectSameTable(dxf, Load(dir.Write(name, text)));
+  }
+}
+
+// The table a child process sends is the table read in this process: every
+// corner to the last bit, the limit and the unit.
+TEST(LoadMeshFacets, TheReadersChildGivesTheTableReadInProcess) {
+  TempDir dir;
+  const std::vector<Face> faces = OnFloatGrid(FacetedCylinderFaces(0, 0, 100, 0, 60, 4000, 3));
+  const std::string gltf = dir.Write("m.gltf", GltfOfTriangles(TrianglesOfFaces(faces)));
+  for (const int limit : {100000, 10001}) {
+    FacetLoadOptions options;
+    options.Limit = limit;
+    options.DrawingUnitMm = 25.4L;
+    const FacetSet child = Load(gltf, options);
+    options.MeshInProcess = true;
+    const FacetSet here = Load(gltf, options);
+    ExpectSameTable(here, child);
+    EXPECT_EQ(child.FacetCount, std::min(limit, 24000));
+    EXPECT_EQ(child.FacetOverflow, limit < 24000);
+    EXPECT_EQ(here.FacetOverflow, child.FacetOverflow);
+    EXPECT_EQ(child.FileUnitMm, 1000);
+  }
+  // A refusal travels whole too.
+  const std::string bad = dir.Write("index.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\n"
+                                                 "property float y\nproperty float z\nelement face 1\n"
+                                                 "property list uchar int vertex_indices\nend_header\n"
+                                                 "0 0 0\n1 0 0\n0 1 0\n3 0 1 3\n");
+  FacetSet set;
+  try {
+    LoadMirrorFacets(bad, set);
+    ADD_FAILURE() << "read";
+  } catch (const MeshError& e) {
+    EXPECT_EQ(std::string(e.what()), bad + ": face 1 names vertex 4 of a mesh of 3 vertices");
+    EXPECT_EQ(e.Problem, MeshProblem::kBadIndex);
+  }
+}
+
+// A glTF's buffer, an OBJ's material library: other files, never read, and
+// the message the same whether they exist or not.
+TEST(LoadMeshFacets, AMeshReadsNothingButItsOwnBytes) {
+  TempDir dir;
+  const std::vector<MeshTriangle> one = {{{0, 0, 0}, {2, 0, 0}, {0, 3, 1}}};
+  dir.Write("there.bin", std::string(1 << 12, '\1'));
+  for (int exists = 0; exists < 2; ++exists) {
+    const std::string uri = exists ? "there.bin" : "not_there.bin";
+    for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+             {"m.gltf", GltfOfTriangles(one, uri)}, {"m.glb", GlbOfTriangles(one, uri)}}) {
+      FacetSet set;
+      const std::string file = dir.Write(name, text);
+      try {
+        LoadMirrorFacets(file, set);
+        ADD_FAILURE() << name << " was read";
+      } catch (const MeshError& e) {
+        EXPECT_EQ(e.Problem, MeshProblem::kOtherFile);
+        EXPECT_EQ(std::string(e.what()), file + ": its geometry lies in another file (\"" + uri +
+                                             "\"), which is not read: a mirror file must hold all its data (a "
+                                             "glTF's buffers as data: URIs, or a .glb)");
+      }
+    }
+  }
+  // An OBJ's materials carry no geometry: the mesh is read without them.
+  const std::string obj = dir.Write("m.obj", "mtllib there.bin\nmtllib /etc/passwd\nv 0 0 0\nv 2 0 0\nv 0 3 1\n"
+                                             "usemtl x\nf 1 2 3\n");
+  EXPECT_EQ(Load(obj).FacetCount, 1);
+}
+
+TEST(LoadMeshFacets, FormatsAMirrorIsNotReadFromAreRefused) {
+  TempDir dir;
+  for (const std::string name : {"m.fbx", "m.dae", "m.3ds", "m.blend"}) {
+    const std::string file = dir.Write(name, "solid? no: any bytes");
+    EXPECT_EQ(MeshFileKindOf(file).Format, MeshFormat::kRefused) << name;
+    EXPECT_EQ(Refusal(file), MeshProblem::kNotAccepted) << name;
+  }
+  FacetSet set;
+  try {
+    LoadMirrorFacets(dir.File("m.fbx"), set);
+  } catch (const MeshError& e) {
+    EXPECT_EQ(std::string(e.what()), dir.File("m.fbx") + ": a mirror is not read from FBX files, only from a DXF "
+                                                          "of 3DFACEs or an STL, OBJ, PLY, OFF, glTF, GLB or 3MF mesh");
+  }
+  // A name Assimp does not read is a DXF, as always.
+  EXPECT_EQ(MeshFileKindOf(dir.Write("m.txt", "0\nEOF\n")).Format, MeshFormat::kDxf);
+}
+
+// What a refusal of the reader's says: the file, and how the reader ended.
+std::string ReaderRefusal(const std::string& file) {
+  FacetSet set;
+  try {
+    LoadMirrorFacets(file, set);
+  } catch (const MeshError& e) {
+    const std::string line = e.what();
+    EXPECT_EQ(line.rfind(file + ": ", 0), 0u) << line;
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    EXPECT_EQ(set.FacetCount, 0);
+    return e.Detail;
+  }
+  return "read, " + std::to_string(set.FacetCount) + " triangles";
+}
+
+// Files made to crash Assimp, overflow its stack or fill the memory: each is
+// refused in one line, and the process that asked goes on.
+TEST(LoadMeshFacets, HostileFilesAreRefusedInOneLine) {
+  TempDir dir;
+  const std::vector<MeshTriangle> one = {{{0, 0, 0}, {2, 0, 0}, {0, 3, 1}}};
+  // 20000 nodes, each the child of the one before: Assimp recurses down them.
+  std::string gltf = GltfOfTriangles(one);
+  std::string nodes = "\"nodes\":[";
+  for (int i = 0; i < 20000; ++i) nodes += "{\"children\":[" + std::to_string(i + 1) + "]},";
+  nodes += "{\"mesh\":0}]";
+  const std::string oneNode = "\"nodes\":[{\"mesh\":0}]";
+  gltf.replace(gltf.find(oneNode), oneNode.size(), nodes);
+  EXPECT_EQ(ReaderRefusal(dir.Write("nodes.gltf", gltf)).rfind("the mesh reader failed on this GLTF file (it crashed", 0),
+            0u);
+  // 200000 nested arrays: Assimp's JSON parser recurses once a level.
+  const std::string arrays = "{\"asset\":{\"version\":\"2.0\"},\"extras\":" + std::string(200000, '[') + "}";
+  EXPECT_EQ(ReaderRefusal(dir.Write("arrays.gltf", arrays)),
+            "its JSON nests 200001 levels deep, and a glTF is read to 100 levels");
+  EXPECT_EQ(ReaderRefusal(dir.Write("arrays.glb", GlbOf(arrays))),
+            "its JSON nests 200001 levels deep, and a glTF is read to 100 levels");
+  // A 3MF whose model expands from a few hundred kilobytes to 200 MiB.
+  WriteThreeMf(dir.File("bomb.3mf"), one, "millimeter", 200ULL << 20);
+  EXPECT_LT(ReadBytes(dir.File("bomb.3mf")).size(), 1u << 20);
+  EXPECT_EQ(ReaderRefusal(dir.File("bomb.3mf")).rfind("its zip entries expand to more than ", 0), 0u);
+  // A 3MF whose directory declares an entry of 4 GiB.
+  WriteThreeMf(dir.File("small.3mf"), one);
+  const std::string small = ReadBytes(dir.File("small.3mf"));
+  EXPECT_EQ(ReaderRefusal(dir.Write("huge.3mf", WithDeclaredSize(small, "3D/3dmodel.model", 0xFFFFFFFFu)))
+                .rfind("its zip entries expand to more than ", 0),
+            0u);
+  // A 3MF of 44 MiB of vertices, within what its entries may declare (the
+  // file is 100 kB), whose parsing runs out of the reader's memory.
+  if (ChildMemoryBoundApplies()) {
+    WriteThreeMf(dir.File("vertices.3mf"), one, "millimeter", 44ULL << 20, "<vertex x=\"0\" y=\"0\" z=\"0\"/>");
+    EXPECT_EQ(ReaderRefusal(dir.File("vertices.3mf")),
+              "the mesh reader failed on this 3MF file (it ran out of the 192 MiB of memory it may use)");
+  }
+  // Every byte of its directory and of its model's local header changed in
+  // turn: a table, or one line.
+  const std::size_t directory = small.find("PK\1\2");
+  const std::size_t local = small.find("PK\3\4", small.find("3D/3dmodel.model") - 40);
+  ASSERT_NE(directory, std::string::npos);
+  int refused = 0, read = 0;
+  for (const std::size_t from : {local, directory}) {
+    for (std::size_t at = from; at < std::min(small.size(), from + 120); ++at) {
+      std::string bad = small;
+      bad[at] = static_cast<char>(bad[at] ^ 0xA5);
+      const std::string said = ReaderRefusal(dir.Write("bad.3mf", bad));
+      (said.rfind("read, ", 0) == 0 ? read : refused)++;
+    }
+  }
+  EXPECT_GT(refused, 0);
+  EXPECT_GT(read + refused, 200);
 }
 
 }  // namespace

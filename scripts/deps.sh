@@ -3,7 +3,7 @@
 # missing (needs root, or sudo): g++, cmake, ninja, pkg-config, the picture
 # libraries libpng, libjpeg-turbo, libexif and stb (its resizer), CLI11 and nlohmann-json for the
 # anamorfosi command, cairo and a font for its PDF, Assimp for the mirror
-# meshes (STL, OBJ, PLY and the other formats it reads), cpp-httplib for its
+# meshes (STL, OBJ, PLY, OFF, glTF, 3MF) and minizip (a 3MF's zip checked first), cpp-httplib for its
 # page; GoogleTest, pdftoppm (poppler-utils, to look at the PDF pages), and
 # Chromium, its driver and Selenium (the page in a browser) with --tests.
 set -euo pipefail
@@ -22,10 +22,13 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/cairo/cairo-pdf.h ] || need+=(libcairo2-dev)
 [ -e /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf ] || need+=(fonts-dejavu-core)
 [ -e /usr/include/assimp/Importer.hpp ] || need+=(libassimp-dev)
+[ -e /usr/include/minizip/unzip.h ] || need+=(libminizip-dev)
 [ -e /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
 if [ "${1:-}" = "--tests" ]; then
   [ -e /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
   command -v pdftoppm >/dev/null || need+=(poppler-utils)
+  [ -e /usr/include/openssl/evp.h ] || need+=(libssl-dev)
+  command -v strace >/dev/null || need+=(strace)
   [ -x /usr/bin/chromium ] || need+=(chromium)
   [ -x /usr/bin/chromedriver ] || need+=(chromium-driver)
   [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import selenium" 2>/dev/null || need+=(python3-selenium)

@@ -56,7 +56,7 @@ for target in ("dxf", "facets"):
     put(target, "r12_cr.dxf", r12_dxf([square] + pyramid, "\r"))
     put(target, "shuffled.dxf", "0\n3DFACE\n33\n1\n13\n2\n23\n3\n10\n0\n20\n0\n11\n1\n21\n0\n12\n1\n22\n1\n0\nEOF\n\x1a junk")
 
-# Mirror meshes: the first byte picks the extension (0 stl, 1 obj, 2 ply, 3 off, 4 dxf).
+# Mirror meshes: the first byte picks the extension (0 stl, 1 obj, 2 ply, 3 off, 4 dxf, 5 gltf, 6 glb, 7 3mf).
 import struct
 quad = [(0, 0, 0), (4, 0, 0), (4, 4, 1), (0, 4, 1)]
 tris = [quad[:3], [quad[2], quad[3], quad[0]]]
@@ -80,6 +80,43 @@ put("mesh", "square.off", "\3OFF\n4 1 0\n0 0 0\n4 0 0\n4 4 1\n0 4 1\n4 0 1 2 3\n
 put("mesh", "coloured.off", "\3COFF\n# a quad\n5 2 0\n# vertices\n0 0 0 9 9 9 1\n4 0 0 9 9 9 1\n4 4 1 9 9 9 1\n"
     "0 4 1 9 9 9 1\n1 1 0 9 9 9 1\n4\t0 1 2 3\r\n3 0 4 2 0.5 0.5 0.5\n# end\n")
 put("mesh", "faces.dxf", "\4" + r12_dxf([quad]))
+# glTF (5), binary glTF (6) and 3MF (7), their data in the file.
+import base64
+import io
+import json
+import zipfile
+bin_ = b"".join(struct.pack("<3f", *p) for t in tris for p in t) + struct.pack("<6I", *range(6))
+gltf = {"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}],
+        "nodes": [{"children": [1], "matrix": [1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 5, 0, 0, 1]}, {"mesh": 0}],
+        "meshes": [{"primitives": [{"attributes": {"POSITION": 0}, "indices": 1, "mode": 4}]}],
+        "buffers": [{"byteLength": len(bin_),
+                     "uri": "data:application/octet-stream;base64," + base64.b64encode(bin_).decode()}],
+        "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 72},
+                        {"buffer": 0, "byteOffset": 72, "byteLength": 24}],
+        "accessors": [{"bufferView": 0, "componentType": 5126, "count": 6, "type": "VEC3"},
+                      {"bufferView": 1, "componentType": 5125, "count": 6, "type": "SCALAR"}]}
+put("mesh", "embedded.gltf", "\5" + json.dumps(gltf))
+glb_json = json.dumps(dict(gltf, buffers=[{"byteLength": len(bin_)}])).encode()
+glb_json += b" " * (-len(glb_json) % 4)
+glb = (struct.pack("<4sII", b"glTF", 2, 28 + len(glb_json) + len(bin_)) +
+       struct.pack("<I4s", len(glb_json), b"JSON") + glb_json + struct.pack("<I4s", len(bin_), b"BIN\0") + bin_)
+put("mesh", "binary.glb", b"\6" + glb)
+model = ('<?xml version="1.0" encoding="UTF-8"?>\n<model unit="centimeter" '
+         'xmlns="http://schemas.microsoft.com/3dmanufacturing/core/2015/02"><resources><object id="1" type="model">'
+         '<mesh><vertices>' + "".join('<vertex x="%g" y="%g" z="%g"/>' % p for p in quad) +
+         '</vertices><triangles><triangle v1="0" v2="1" v3="2"/><triangle v1="2" v2="3" v3="0"/></triangles>'
+         '</mesh></object></resources><build><item objectid="1" transform="1 0 0 0 1 0 0 0 1 1 2 3"/></build></model>')
+zipped = io.BytesIO()
+with zipfile.ZipFile(zipped, "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("[Content_Types].xml", '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.'
+               'openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/'
+               'vnd.openxmlformats-package.relationships+xml"/><Default Extension="model" ContentType="application/'
+               'vnd.ms-package.3dmanufacturing-3dmodel+xml"/></Types>')
+    z.writestr("_rels/.rels", '<?xml version="1.0" encoding="UTF-8"?><Relationships xmlns="http://schemas.'
+               'openxmlformats.org/package/2006/relationships"><Relationship Target="/3D/3dmodel.model" Id="rel0" '
+               'Type="http://schemas.microsoft.com/3dmanufacturing/2013/01/3dmodel"/></Relationships>')
+    z.writestr("3D/3dmodel.model", model)
+put("mesh", "model.3mf", b"\7" + zipped.getvalue())
 
 put("ppm", "p3_comment.ppm", "P3\n# test card\n3 2\n255\n255 0 0  0 255 0 0 0 255\n255 255 255 0 0 0 128 128 128\n")
 put("ppm", "p3_bare.ppm", "P3 2 2 15 1 2 3 4 5 6 7 8 9 10 11 300\n")

@@ -84,7 +84,7 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
   } else {
     if (files.Mirror.empty())
       throw FieldError("mirror_file", mirror == "specchio" ? "mirror file: choose the mirror's DXF file"
-                                                           : "mirror file: choose the mirror's file (DXF, STL, OBJ, PLY)");
+                                                           : "mirror file: choose the mirror's file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)");
     a.insert(a.end(), {"--mirror", files.Mirror});
     if (mirror == "generico") {
       if (files.Face.empty()) throw FieldError("face_file", "picture face: choose the face's DXF file");
@@ -165,7 +165,7 @@ namespace {
 // The files the page takes for a mirror (a DXF of 3DFACEs or a mesh) and for a
 // picture face (a DXF), by the name's ending; the command reads each by its
 // bytes where they tell.
-const std::vector<std::string> kMirrorExtensions = {".dxf", ".stl", ".obj", ".ply", ".off", ".glb"};
+const std::vector<std::string> kMirrorExtensions = {".dxf", ".stl", ".obj", ".ply", ".off", ".gltf", ".glb", ".3mf"};
 const std::vector<std::string> kFaceExtensions = {".dxf"};
 
 // The longer side of the reduced copy of an uploaded picture that the quick

@@ -211,7 +211,7 @@ function showMirrorFields() {
   document.querySelectorAll('.cone-hide').forEach((e) => { e.hidden = m === 'cono'; });
   document.querySelectorAll('.file').forEach((e) => { e.hidden = !['specchio', 'generico'].includes(m); });
   document.querySelectorAll('.mesh').forEach((e) => { e.hidden = m !== 'generico'; });
-  $('mirror_input').accept = m === 'specchio' ? '.dxf' : '.dxf,.stl,.obj,.ply,.off,.glb';
+  $('mirror_input').accept = m === 'specchio' ? '.dxf' : '.dxf,.stl,.obj,.ply,.off,.gltf,.glb,.3mf';
   $('eye_auto').disabled = m === 'generico';
   if (m === 'generico') $('eye_auto').checked = false;
   document.querySelectorAll('.unit').forEach((e) => { e.textContent = $('units').value; });

@@ -1,5 +1,6 @@
 """The page's server against hostile and heavy requests: each refused with a
 clear status while it keeps serving."""
+import base64
 import http.client
 import json
 import os
@@ -131,6 +132,45 @@ class ServerTest(unittest.TestCase):
         bad = dict(SCENE, radius="25; --output /etc/x")
         status, body = request(self.port, "POST", "/api/preview", json.dumps(bad).encode())
         self.assertEqual((status, json.loads(body)["field"]), (422, "radius"))
+        self.assertStillServing()
+
+    def upload(self, name, content, role):
+        status, body = request(self.port, "POST", "/api/upload", multipart(name, content, role=role),
+                               {"Content-Type": "multipart/form-data; boundary=XyZ"})
+        self.assertEqual(status, 200, body)
+        return json.loads(body)["id"]
+
+    def test_a_mirror_mesh_reads_nothing_but_itself(self):
+        # A binary glTF whose second buffer is a file of the server's machine,
+        # and one that crashes the mesh reader: one line naming the mirror, no
+        # byte of the other file, and the server goes on.
+        face = self.upload("face.dxf", b"0\nSECTION\n2\nENTITIES\n0\n3DFACE\n10\n-20\n20\n0\n30\n35\n11\n20\n21\n0\n"
+                           b"31\n35\n12\n20\n22\n0\n32\n5\n13\n-20\n23\n0\n33\n5\n0\nENDSEC\n0\nEOF\n", "face_file")
+        points = struct.pack("<9f", 0, 0, 0, 1, 0, 0, 0, 1, 0) + struct.pack("<3I", 0, 1, 2)
+        gltf = {"asset": {"version": "2.0"}, "scene": 0, "scenes": [{"nodes": [0]}], "nodes": [{"mesh": 0}],
+                "meshes": [{"primitives": [{"attributes": {"POSITION": 0}, "indices": 1, "mode": 4}]}],
+                "buffers": [{"byteLength": 48}, {"byteLength": 48, "uri": "../../../../../../../../etc/passwd"}],
+                "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36},
+                                {"buffer": 1, "byteOffset": 36, "byteLength": 12}],
+                "accessors": [{"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3"},
+                              {"bufferView": 1, "componentType": 5125, "count": 3, "type": "SCALAR"}]}
+        text = json.dumps(gltf).encode()
+        text += b" " * (-len(text) % 4)
+        chunks = struct.pack("<I4s", len(text), b"JSON") + text + struct.pack("<I4s", len(points), b"BIN\0") + points
+        glb = struct.pack("<4sII", b"glTF", 2, 12 + len(chunks)) + chunks
+        nodes = dict(gltf, nodes=[{"children": [i + 1]} for i in range(20000)] + [{"mesh": 0}],
+                     buffers=[{"byteLength": 48, "uri": "data:application/octet-stream;base64," +
+                               base64.b64encode(points).decode()}])
+        for name, content, said in [("m.glb", glb, "its geometry lies in another file"),
+                                    ("m.gltf", json.dumps(nodes).encode(), "the mesh reader failed on this GLTF file")]:
+            mirror = self.upload(name, content, "mirror_file")
+            scene = dict(SCENE, mirror="generico", mirror_file=mirror, face_file=face, eye_x=0, eye_y=-300, eye_z=250)
+            status, body = request(self.port, "POST", "/api/preview", json.dumps(scene).encode())
+            answer = json.loads(body)
+            self.assertEqual((status, answer["field"]), (422, "mirror_file"), answer)
+            self.assertIn(said, answer["error"])
+            self.assertNotIn("root:", answer["error"])
+            self.assertNotIn("/tmp", answer["error"])
         self.assertStillServing()
 
     def test_impossible_scenes_name_their_field(self):
