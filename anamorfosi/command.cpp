@@ -912,6 +912,8 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   srv->add_option("--max-request-mb", so.MaxRequestMb, "the largest request, in MB (default 50)");
   srv->add_option("--jobs", so.Jobs, "prints made at the same time (default 2)");
   srv->add_option("--job-seconds", so.JobSeconds, "the longest one print may take before it is ended (default 300)");
+  srv->add_option("--job-mb", so.JobMb,
+                  "the memory one print may take, in MiB, before it is refused (default 2048)");
   srv->add_option("--uploads-mb", so.UploadsMb,
                   "the uploads kept, in MB; beyond it the least recently used go first (default 500)");
 
@@ -942,6 +944,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       if (so.Port < 0 || so.Port > 65535) throw UsageError("--port: must be 0 to 65535");
       if (so.MaxRequestMb < 1 || so.Jobs < 1) throw UsageError("--max-request-mb and --jobs: must be at least 1");
       if (so.JobSeconds < 1 || so.UploadsMb < 1) throw UsageError("--job-seconds and --uploads-mb: must be at least 1");
+      if (so.JobMb < 64 || so.JobMb > (1L << 30)) throw UsageError("--job-mb: must be 64 to 1073741824");
       return serve(so, out, err);
     }
     if (take->parsed()) {

@@ -13,6 +13,7 @@ struct ServeOptions {
   long MaxRequestMb = 50;
   int Jobs = 2;      // prints made at the same time; the others wait, then 503
   int JobSeconds = 300;  // the longest a job may run before it is ended
+  long JobMb = 2048;     // the address space a job may take, in MiB
   long UploadsMb = 500;  // the uploads kept at most; the least recently used go first beyond it
 };
 // The page's server lives in web/, which links this library; the program's

@@ -34,6 +34,7 @@
 #include <sstream>
 #include <thread>
 
+#include "child_process.h"
 #include "page_files.h"
 #include "picture_file.h"
 
@@ -121,7 +122,7 @@ std::string FieldOfMessage(const std::string& m) {
       {"--radius", "radius"}, {"--base-radius", "radius"}, {"--height", "height"}, {"--axis", "axis"},
       {"--eye", "eye"},       {"no picture face", "eye"},  {"--dpi", "dpi"},       {"--paper", "paper"},
       {"--accuracy", "accuracy"}, {"--grid", "grid"},      {"--face", "face_file"}, {"--mirror", "mirror_file"},
-      {"mirror", "mirror_file"},  {"picture face", "face_file"}};
+      {"mirror", "mirror_file"},  {"picture face", "face_file"}, {"not enough memory", "dpi"}};
   for (const auto& [prefix, field] : prefixes)
     if (m.rfind(prefix, 0) == 0) return field;
   return "";
@@ -198,6 +199,9 @@ struct State {
   pid_t Server = 0;  // this process, which the jobs end with
   std::counting_semaphore<64>* Jobs = nullptr;
   int JobSeconds = 300;
+  // The address space a job may take (0: no bound, as in a build with
+  // AddressSanitizer, which reserves terabytes of it).
+  unsigned long long JobBytes = 0;
   long long UploadsBytes = 0;  // the most the uploads may take together
   std::mutex UploadsLock;      // guards Uploads and their folders
   std::map<std::string, UploadUse> Uploads;
@@ -344,6 +348,12 @@ struct CommandRun {
 // ended before the prctl took effect is caught by the parent's id.
 [[noreturn]] void BecomeJob(const State& st, char* const* argv, int in, int out, int err) {
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != st.Server) _exit(127);
+  // The soft bound only: the job's own mesh reader sets a tighter one for its child.
+  rlimit memory{};
+  if (st.JobBytes > 0 && getrlimit(RLIMIT_AS, &memory) == 0) {
+    memory.rlim_cur = memory.rlim_max == RLIM_INFINITY ? st.JobBytes : std::min<rlim_t>(st.JobBytes, memory.rlim_max);
+    if (setrlimit(RLIMIT_AS, &memory) != 0) _exit(127);
+  }
   if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
   // Not the server's sockets nor its other files.
   if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
@@ -914,6 +924,7 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
   st.Root = tmpl;
   st.Server = getpid();
   st.JobSeconds = o.JobSeconds;
+  if (ChildMemoryBoundApplies()) st.JobBytes = static_cast<unsigned long long>(o.JobMb) * 1024 * 1024;
   st.UploadsBytes = static_cast<long long>(o.UploadsMb) * 1024 * 1024;
   std::error_code self;
   st.Self = fs::read_symlink("/proc/self/exe", self).string();

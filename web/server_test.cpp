@@ -172,6 +172,7 @@ TEST(Form, MessagesDropProgressAndTheMachinesFolders) {
   EXPECT_EQ(FieldOfMessage("--base-radius: must be above 0"), "radius");
   EXPECT_EQ(FieldOfMessage("no picture face can be seen from this eye"), "eye");
   EXPECT_EQ(FieldOfMessage("the print would be 90000 x 90000 cells"), "");
+  EXPECT_EQ(FieldOfMessage("not enough memory for this print (lower --dpi or --pixels)"), "dpi");
 }
 
 TEST(Host, OnlyTheServersOwnNamesAndPort) {

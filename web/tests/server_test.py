@@ -8,6 +8,7 @@ import shutil
 import signal
 import socket
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -375,6 +376,32 @@ class JobLimitsTest(unittest.TestCase):
         answer = json.loads(body)
         self.assertEqual((status, answer["field"]), (422, "mirror_file"))
         self.assertIn("no longer here", answer["error"])
+
+
+def sanitized(binary):
+    """Whether the binary is built with AddressSanitizer, which reserves
+    terabytes of address space: its jobs get no memory bound."""
+    return "libasan" in subprocess.run(["ldd", binary], capture_output=True, text=True).stdout
+
+
+class JobMemoryTest(unittest.TestCase):
+    def test_a_job_over_its_memory_is_refused_in_words(self):
+        if sanitized(BINARY):
+            self.skipTest("a sanitizer build sets no memory bound on its jobs")
+        server = Server(BINARY, "--job-mb", "200")
+        try:
+            # 12000 cells across: far more than 200 MiB for the print alone.
+            status, body = request(server.port, "POST", "/api/preview", json.dumps(dict(SCENE, pixels=12000)).encode())
+            answer = json.loads(body)
+            self.assertEqual((status, answer["field"]), (422, "dpi"), answer)
+            self.assertIn("not enough memory", answer["error"])
+            self.assertTrue(wait_until(lambda: not server.children(), 2))
+            # Within the bound a print is made as usual.
+            status, body = request(server.port, "POST", "/api/preview?size=200", json.dumps(dict(SCENE, pixels=400)).encode())
+            self.assertEqual(status, 200, body[:200])
+        finally:
+            status, left = server.stop()
+            self.assertEqual((status, left), (0, []))
 
 
 class LargeUploadsTest(unittest.TestCase):
