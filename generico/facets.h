@@ -46,6 +46,9 @@ struct FacetLoadOptions {
   // Assimp reads a mesh in this process instead of a child of its own: for
   // the fuzz targets, so that the fuzzer sees and steers Assimp's code.
   bool MeshInProcess = false;
+  // The child's time, in seconds, when above 0 (else MeshReaderBudget's): a
+  // fuzz target's must end within the fuzzer's own time for one input.
+  double MeshSeconds = 0;
 };
 
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).

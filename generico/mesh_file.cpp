@@ -885,7 +885,8 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
     ImportMesh(bytes, fileName, kind, options, out);
     return;
   }
-  const MeshReaderLimits limits = MeshReaderBudget(bytes.size());
+  MeshReaderLimits limits = MeshReaderBudget(bytes.size());
+  if (options.MeshSeconds > 0) limits.Seconds = options.MeshSeconds;
   RecordReader reader(set);
   const ChildOutcome outcome = RunInChild(
       {limits.Bytes, limits.Seconds},
