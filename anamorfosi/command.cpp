@@ -24,6 +24,7 @@
 #include "mesh_file.h"
 #include "picture_error.h"
 #include "picture_file.h"
+#include "pipeline_files.h"
 #include "png_file.h"
 #include "print.h"
 #include "print_pdf.h"

@@ -18,6 +18,7 @@
 #include "generico_program.h"
 #include "mesh_shapes.h"
 #include "png_file.h"
+#include "pipeline_files.h"
 #include "print.h"
 #include "specchio_program.h"
 #include "test_support.h"

@@ -16,6 +16,7 @@
 #include "follow_print.h"
 #include "picture_file.h"
 #include "picture_samples.h"
+#include "pipeline_files.h"
 #include "print.h"
 #include "restore.h"
 #include "scene.h"

@@ -12,6 +12,7 @@
 #include "mesh_archive_samples.h"
 #include "mesh_samples.h"
 #include "mesh_shapes.h"
+#include "pipeline_files.h"
 #include "print.h"
 #include "test_support.h"
 

@@ -17,6 +17,7 @@
 #include "specchio_program.h"
 #include "vista.h"
 #include "picture_file.h"
+#include "pipeline_files.h"
 #include "png_file.h"
 #include "scene.h"
 #include "test_support.h"

@@ -16,6 +16,7 @@
 #include <png.h>
 
 #include "picture_file.h"
+#include "pipeline_files.h"
 #include "run.h"
 #include "vista.h"
 

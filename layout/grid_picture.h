@@ -7,15 +7,11 @@
 #include <string>
 #include <utility>
 
+#include "grid_text.h"
 #include "picture.h"
 
-inline constexpr int kMaxGridCells = 200;      // columns or rows
 inline constexpr int kMinGridCellPixels = 16;  // below this a label cannot be read
 inline constexpr int kHeavyGridEvery = 5;      // cells between heavy lines
-
-// "12x8" (any case of x, no spaces, no sign, no leading zero): columns and
-// rows, each 1 to kMaxGridCells; nothing otherwise.
-std::optional<std::pair<int, int>> ParseGrid(const std::string& text);
 
 // The label of a cell, both counted from 0: a column letter and the row number
 // from 1 at the top, "C7". The letters skip I and O, which a distorted print

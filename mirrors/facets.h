@@ -35,6 +35,24 @@ struct FacetSet {
   Real FileUnitMm = 0;
 };
 
+// How a mirror file fills a facet table (LoadMirrorFacets in meshes/, or the
+// reader a front end gives the pipeline).
+struct FacetLoadOptions {
+  int Limit = MaxFacets;
+  // Millimetres per drawing unit: a mesh whose format states its unit is
+  // scaled into drawing units; 0 keeps every file's numbers as they stand.
+  Real DrawingUnitMm = 0;
+  // Millimetres per unit of a DXF file's numbers, as its header states them:
+  // with DrawingUnitMm, its faces are scaled into drawing units; 0 keeps them.
+  Real DxfUnitMm = 0;
+  // Assimp reads a mesh in this process instead of a child of its own: for
+  // the fuzz targets, so that the fuzzer sees and steers Assimp's code.
+  bool MeshInProcess = false;
+  // The child's time, in seconds, when above 0 (else MeshReaderBudget's): a
+  // fuzz target's must end within the fuzzer's own time for one input.
+  double MeshSeconds = 0;
+};
+
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).
 bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c);
 

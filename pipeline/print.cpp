@@ -2,13 +2,8 @@
 
 #include <chrono>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <optional>
 #include <sstream>
@@ -20,12 +15,7 @@
 #include "errors.h"
 #include "faceted_mirror.h"
 #include "follow_print.h"
-#include "grid_picture.h"
 #include "facets.h"
-#include "picture_error.h"
-#include "input_picture.h"
-#include "mesh_file.h"
-#include "picture_file.h"
 #include "plane_mirror.h"
 #include "run.h"
 
@@ -40,73 +30,15 @@ std::string RuntimeText(const RuntimeFailure& e) {
   }
 }
 
-namespace {
-
-std::string PpmText(const PpmError& e) {
-  switch (e.Problem) {
-    case PpmProblem::kNotPpm: return e.File + ": not a PNG, JPEG or PPM picture";
-    case PpmProblem::kBadWidth: return e.File + ": PPM picture without a valid width";
-    case PpmProblem::kBadHeight: return e.File + ": PPM picture without a valid height";
-    case PpmProblem::kBadMaximum: return e.File + ": PPM picture without a valid maximum (1 to 65535)";
-    case PpmProblem::kSampleNotANumber: return e.File + ": PPM picture with a sample that is not a number";
-    case PpmProblem::kIncomplete: return e.File + ": PPM picture whose pixels end early";
-  }
-  return e.File + ": not a picture";
-}
-
-}  // namespace
-
-InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction) {
-  struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture");
-  try {
-    // The command holds a PPM to the limits of every other picture.
-    const PictureLimits limits;
-    return ReadAnyPicture(file, reduction, &limits);
-  } catch (const PpmError& e) {
-    throw PrintError(PpmText(e));
-  } catch (const RuntimeFailure& e) {
-    throw PrintError(RuntimeText(e));
-  } catch (const PictureError& e) {
-    if (e.Problem == PictureProblem::kCannotOpen || e.Problem == PictureProblem::kReadFailed)
-      throw PrintError(file + ": " + std::strerror(e.Errno));
-    throw PrintError(e.what());
-  }
-}
-
-InputPicture ScenePicture(const Scene& s, PictureReduction* reduction) {
-  if (s.Grid.empty()) return ReadScenePicture(s.Picture, reduction);
-  const auto grid = ParseGrid(s.Grid);
-  if (!grid) throw PrintError("--grid: \"" + s.Grid + "\" must be COLUMNSxROWS, each 1 to 200");
-  InputPicture input;
-  try {
-    static_cast<Picture&>(input) = MakeGridPicture(grid->first, grid->second, kGridCellPixels);
-  } catch (const std::exception& e) {
-    throw PrintError(std::string("--grid: ") + e.what());
-  }
-  input.HasComment = true;
-  input.Comment = "# griglia " + s.Grid;
-  return input;
-}
-
-std::pair<int, int> ScenePictureSize(const Scene& s) {
-  PictureReduction sizeOnly;
-  sizeOnly.Choose = [](int, int) { return PictureFactors{0, 0}; };
-  const InputPicture p = ScenePicture(s, s.Grid.empty() ? &sizeOnly : nullptr);
-  if (s.Grid.empty() && sizeOnly.FullWidth > 0) return {sizeOnly.FullWidth, sizeOnly.FullHeight};
-  return {p.Width, p.Height};
-}
-
-Face ReadFaceFile(const std::string& file, const std::string& what) {
+Face ReadFaceFile(const std::string& file, const std::string& what, const MirrorFileReader& mirrors) {
   Face face{};
   try {
     if (!ReadFaceDxf(file, face)) {
       // A mesh holds no 3DFACE by nature: say what the file is and what is wanted.
-      const MeshFileKind kind = MeshFileKindOf(file);
+      const std::optional<std::string> mesh = mirrors.MeshFormat ? mirrors.MeshFormat(file) : std::nullopt;
       std::string why;
-      if (kind.Format != MeshFormat::kDxf) {
-        why = ": it is a mesh (" + FormatName(kind) + "), and the " + what + " is one 3DFACE of a DXF";
+      if (mesh) {
+        why = ": it is a mesh (" + *mesh + "), and the " + what + " is one 3DFACE of a DXF";
         if (what == "mirror") why += " (a mirror of triangles goes to anamorfosi generico)";
       }
       throw PrintError(file + ": holds no 3DFACE for the " + what + why);
@@ -123,8 +55,8 @@ Face ScaledFace(const Face& face, Units from, Units to) {
   return {k * face.C1, k * face.C2, k * face.C3, k * face.C4};
 }
 
-Face ReadMirrorFace(const Scene& s) {
-  const Face m = ReadFaceFile(s.Mirror.File, "mirror");
+Face ReadMirrorFace(const Scene& s, const MirrorFileReader& mirrors) {
+  const Face m = ReadFaceFile(s.Mirror.File, "mirror", mirrors);
   return s.Mirror.FileUnit ? ScaledFace(m, *s.Mirror.FileUnit, s.Unit) : m;
 }
 
@@ -153,7 +85,7 @@ void CentreFootprint(Footprint& f) {
 
 }  // namespace
 
-Footprint MirrorFootprint(const Scene& s) {
+Footprint MirrorFootprint(const Scene& s, const MirrorFileReader& mirrors) {
   Footprint f;
   switch (s.Mirror.Kind) {
     case MirrorKind::kCylinder:
@@ -164,7 +96,7 @@ Footprint MirrorFootprint(const Scene& s) {
       f.Radius = std::fabs(s.Mirror.Radius);
       break;
     case MirrorKind::kPlane: {
-      const Face m = ReadMirrorFace(s);
+      const Face m = ReadMirrorFace(s, mirrors);
       AddIfOnSheet(f, m.C1, m.C2);
       AddIfOnSheet(f, m.C2, m.C3);
       AddIfOnSheet(f, m.C3, m.C4);
@@ -323,7 +255,8 @@ std::optional<Rgb> UnusedColour(const Picture& p) {
 }
 
 template <class Mirror>
-Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const PrintSettings& settings, Print print) {
+Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, PictureSource& source,
+               const PrintSettings& settings, Print print) {
   PrintReport& report = print.Report;
   const InputPicture& picture = print.Source;
   using Clock = std::chrono::steady_clock;
@@ -369,7 +302,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
       return ReductionFor(stretch, n);
     };
   }
-  print.Source = ScenePicture(s, follow ? &reduction : nullptr);
+  print.Source = source.Read(follow ? &reduction : nullptr);
   if (follow && reduction.FullWidth > 0) {
     report.Reduction = reduction.Wanted;
     report.PictureWidth = reduction.FullWidth;
@@ -478,24 +411,19 @@ void PlacePicture(MappingSetup& setup, const PrintReport& report, const Picture&
   setup.RowSubStep = setup.RowStep / setup.Accuracy;
 }
 
-unsigned long long MeshMemoryBudget() {
-  const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return 4ULL << 30;
-  return static_cast<unsigned long long>(pages) * static_cast<unsigned long long>(pageSize) / 2;
-}
-
 int MeshFacetLimit(unsigned long long budget) {
   return static_cast<int>(std::min<unsigned long long>(budget / FacetBytesEach, std::numeric_limits<int>::max() - 1));
 }
 
-void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, unsigned long long budget) {
-  if (budget == 0) budget = MeshMemoryBudget();
+void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirror& mirror, PrintReport& report) {
+  if (!mirrors.Facets) throw PrintError(s.Mirror.File + ": no reader of mirror files was given");
+  const unsigned long long budget = mirrors.MemoryBudget;
   FacetLoadOptions options;
   options.Limit = MeshFacetLimit(budget);
   options.DrawingUnitMm = MillimetresPerUnit(s.Unit);
   if (s.Mirror.FileUnit) options.DxfUnitMm = MillimetresPerUnit(*s.Mirror.FileUnit);
   try {
-    LoadMirrorFacets(s.Mirror.File, mirror.Facets, options);
+    mirrors.Facets(s.Mirror.File, mirror.Facets, options);
     if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror");
     if (mirror.Facets.FacetOverflow)
       throw PrintError(s.Mirror.File + ": more than " + std::to_string(options.Limit) +
@@ -505,8 +433,6 @@ void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, 
     BuildFacetIndex(mirror.Facets, mirror.Index);
   } catch (const RuntimeFailure& e) {
     throw PrintError(RuntimeText(e));
-  } catch (const MeshError& e) {
-    throw PrintError(e.what());
   } catch (const std::bad_alloc&) {
     mirror = FacetedMirror{};
     throw PrintError(s.Mirror.File + ": not enough memory for the mirror's triangles");
@@ -520,22 +446,22 @@ void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, 
   report.Mirror = FacetFootprint(mirror.Facets);
 }
 
-OutputWindow SceneWindow(const Scene& s) {
+OutputWindow SceneWindow(const Scene& s, const MirrorFileReader& mirrors) {
   PrintReport report;
-  report.Mirror = MirrorFootprint(s);
+  report.Mirror = MirrorFootprint(s, mirrors);
   MappingSetup setup;
-  return WithSceneMirror(s, setup, report, [&](const auto& mirror) {
+  return WithSceneMirror(s, mirrors, setup, report, [&](const auto& mirror) {
     return PrintWindow(s, mirror, report.Mirror, report.Misses);
   });
 }
 
-Print MakePrint(const Scene& s, const PrintSettings& settings) {
+Print MakePrint(const Scene& s, PictureSource& picture, const PrintSettings& settings) {
   if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
   if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");
   Print print;
-  print.Report.Mirror = MirrorFootprint(s);
+  print.Report.Mirror = MirrorFootprint(s, settings.Mirrors);
   MappingSetup setup;
-  return WithSceneMirror(s, setup, print.Report, [&](const auto& mirror) {
-    return MapScene(s, mirror, setup, settings, std::move(print));
+  return WithSceneMirror(s, settings.Mirrors, setup, print.Report, [&](const auto& mirror) {
+    return MapScene(s, mirror, setup, picture, settings, std::move(print));
   });
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -15,10 +16,12 @@
 #include "cylinder.h"
 #include "errors.h"
 #include "faceted_mirror.h"
+#include "facets.h"
 #include "mapping.h"
 #include "mirror.h"
 #include "plane_mirror.h"
 #include "picture.h"
+#include "picture_source.h"
 #include "ppm.h"
 #include "scene.h"
 #include "window.h"
@@ -60,8 +63,25 @@ struct PrintReport {
   double WindowSeconds = 0, MappingSeconds = 0, CellSeconds = 0;
 };
 
+// How the pipeline reads a mirror file: given by the front end, which knows
+// the formats (LoadMirrorFacets, pipeline_files.h); the pipeline opens none.
+struct MirrorFileReader {
+  // Fills set from the file, replacing what it held: a DXF's 3DFACEs or a
+  // mesh's triangles, scaled as options say. Throws RuntimeFailure for a file
+  // that cannot be opened or read, PrintError for one that cannot be used.
+  std::function<void(const std::string& file, FacetSet& set, const FacetLoadOptions& options)> Facets;
+  // The name of a mirror file's format when it is a mesh ("STL", "OBJ" ...),
+  // nothing for a DXF: a face file that is a mesh is refused in those words.
+  std::function<std::optional<std::string>(const std::string& file)> MeshFormat;
+  // The most bytes a mesh mirror's table and index may take (by the front
+  // end, half the machine's memory).
+  unsigned long long MemoryBudget = 4ULL << 30;
+};
+
 struct PrintSettings {
   int Threads = 1;
+  // The only way a mesh mirror is read; without it a mesh scene is refused.
+  MirrorFileReader Mirrors;
   // Called before the rows of the picture are mapped: (row, rows), rows from 1.
   std::function<void(int row, int rows)> Progress;
   // Called with the window once it is fixed, before any pixel is mapped: a
@@ -89,63 +109,58 @@ struct Print {
   PrintReport Report;
 };
 
-// The picture of the scene, read whatever its format, or its grid drawn;
-// errors as PrintError.
-InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction = nullptr);
-InputPicture ScenePicture(const Scene& scene, PictureReduction* reduction = nullptr);
-// The upright width and height of the scene's picture, read from as little of
-// it as its format allows (a JPEG's header).
-std::pair<int, int> ScenePictureSize(const Scene& scene);
 // Pixels a side of one grid cell in the picture mapped for --grid.
 inline constexpr int kGridCellPixels = 48;
 
-// The face of a DXF file (its last 3DFACE); PrintError when there is none.
-Face ReadFaceFile(const std::string& file, const std::string& what);
+// The face of a DXF file (its last 3DFACE); PrintError when there is none
+// (saying so of a mesh, as mirrors.MeshFormat names it).
+Face ReadFaceFile(const std::string& file, const std::string& what, const MirrorFileReader& mirrors);
 // The face with its corners scaled from one unit into another.
 Face ScaledFace(const Face& face, Units from, Units to);
 // The plane mirror's face, in drawing units (scaled from the unit its file states).
-Face ReadMirrorFace(const Scene& scene);
+Face ReadMirrorFace(const Scene& scene, const MirrorFileReader& mirrors);
 
 // The mirror's footprint on the sheet; a mesh's is known once it is loaded
 // (FacetFootprint: the triangles' edges that lie on the sheet).
-Footprint MirrorFootprint(const Scene& scene);
+Footprint MirrorFootprint(const Scene& scene, const MirrorFileReader& mirrors);
 Footprint FacetFootprint(const FacetSet& set);
 
 // Builds the scene's mirror, fills setup (face, eye, accuracy, the axis step of
 // the cone and of the mesh's vertical mode) and answers fn(mirror). Throws
 // PrintError for a mirror that cannot be used.
 template <class Fn>
-decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport& report, Fn&& fn);
+decltype(auto) WithSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
+                               PrintReport& report, Fn&& fn);
 
 // Places the picture as read (print.Source) on the face in setup: its pixels'
 // width and height (FaceStep, RowStep) and their Accuracy-th parts.
 void PlacePicture(MappingSetup& setup, const PrintReport& report, const Picture& picture);
 
-// Makes the print. The scene must be complete (eye, face); its Window, when
-// recorded, must be the one that results. Throws PrintError.
-Print MakePrint(const Scene& scene, const PrintSettings& settings);
+// Makes the print of the picture read from source (once, after the window is
+// found). The scene must be complete (eye, face); its Window, when recorded,
+// must be the one that results. Throws PrintError.
+Print MakePrint(const Scene& scene, PictureSource& picture, const PrintSettings& settings);
 
 // The print's window alone, as MakePrint would find it, without reading the
 // picture or mapping a pixel (for choosing a face whose print fits a paper).
 // Throws PrintError.
-OutputWindow SceneWindow(const Scene& scene);
+OutputWindow SceneWindow(const Scene& scene, const MirrorFileReader& mirrors);
 
 // The print's size in millimetres.
 double PrintWidthMm(const Scene& scene, const OutputWindow& window);
 double PrintHeightMm(const Scene& scene, const OutputWindow& window);
 
-// Half of the machine's memory: what a mesh mirror's table and index may take.
-unsigned long long MeshMemoryBudget();
 // The most triangles that fit in budget bytes.
 int MeshFacetLimit(unsigned long long budget);
 
-// Loads a mesh mirror of any size the budget allows (by default
-// MeshMemoryBudget), in the scene's units, with its index and footprint;
-// PrintError for a file that cannot be used or does not fit.
-void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, unsigned long long budget = 0);
+// Loads a mesh mirror through mirrors.Facets, of any size mirrors.MemoryBudget
+// allows, in the scene's units, with its index and footprint; PrintError for
+// a file that cannot be used or does not fit, or without a reader.
+void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirror& mirror, PrintReport& report);
 
 template <class Fn>
-decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport& report, Fn&& fn) {
+decltype(auto) WithSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
+                               PrintReport& report, Fn&& fn) {
   setup.PictureFace = s.PictureFace;
   setup.ProjectionCentre = s.Eye;
   setup.Accuracy = s.Accuracy;
@@ -167,7 +182,7 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
       return fn(cone);
     }
     case MirrorKind::kPlane: {
-      const Face m = ReadMirrorFace(s);
+      const Face m = ReadMirrorFace(s, mirrors);
       PlaneMirror mirror;
       mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
       mirror.HasFace = true;
@@ -181,7 +196,7 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
   FacetedMirror mirror;
   mirror.VerticalAxisMode = s.Mirror.VerticalAxis;
   mirror.AxisTolerance = faceSide / 1000;
-  LoadMeshMirror(s, mirror, report);
+  LoadMeshMirror(s, mirrors, mirror, report);
   if (mirror.VerticalAxisMode) {
     setup.AxisExclusion = true;
     setup.AxisFoot = {s.Eye.x, s.Eye.y};

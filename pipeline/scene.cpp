@@ -7,7 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "grid_picture.h"
+#include "grid_text.h"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;

@@ -2,39 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
-#include <sstream>
 
-#include "cilindro_program.h"
-#include "cono_program.h"
-#include "generico_program.h"
 #include "mirror_view.h"
-#include "picture_file.h"
-#include "png_file.h"
 #include "run.h"
-#include "specchio_program.h"
-
-namespace fs = std::filesystem;
-
-SheetFile ReadSheetFile(const std::string& file) {
-  SheetFile sheet;
-  static_cast<Picture&>(sheet.Cells) = ReadScenePicture(file);
-  std::vector<std::uint8_t> bytes;
-  try {
-    bytes = ReadFileBytes(file, MostPictureFileBytes(PictureLimits{}));
-  } catch (const std::exception&) {
-    return sheet;
-  }
-  for (const PngText& t : ReadPngTexts(bytes.data(), bytes.size())) {
-    if (t.Key != "Scene") continue;
-    try {
-      sheet.Window = ParseScene(t.Value, file, "").Window;
-    } catch (const std::exception& e) {
-      throw PrintError(file + ": its scene cannot be read (" + e.what() + ")");
-    }
-  }
-  return sheet;
-}
 
 PrintedSheet SheetOf(const Print& made, const SheetFile* file) {
   const OutputWindow& w = made.Report.Window;
@@ -73,8 +43,8 @@ int RestoreStep(long long width, long long height, long long cells) {
   return step;
 }
 
-VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
-                         int stride) {
+VistaResult RestoreScene(const Scene& scene, const MirrorFileReader& mirrors, const Print& made,
+                         const PrintedSheet& sheet, int sub, int threads, int stride) {
   if (sub < 1 || sub > 16) throw PrintError("--sub: must be 1 to 16");
   MappingSetup setup;
   PrintReport report;
@@ -87,7 +57,7 @@ VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedShe
   settings.Stride = stride > 0 ? stride
                               : RestoreStep(made.Source.Width, made.Source.Height,
                                             static_cast<long long>(sheet.Window.Width) * sheet.Window.Height);
-  WithSceneMirror(scene, setup, report, [&](const auto& mirror) {
+  WithSceneMirror(scene, mirrors, setup, report, [&](const auto& mirror) {
     PlacePicture(setup, made.Report, made.Source);
     result.Restored = RestorePicture(mirror, setup, made.Source, sheet, settings, result.Score);
     return 0;
@@ -97,20 +67,25 @@ VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedShe
 
 namespace {
 
-CylinderView ViewOf(const Cylinder& m, const Scene& s) { return {m, CylinderTopFor(m, s.Eye, s.PictureFace)}; }
-ConeView ViewOf(const ConeMirror& m, const Scene&) { return {m}; }
-PlaneView ViewOf(const PlaneMirror& m, const Scene& s) { return {m, ReadFaceFile(s.Mirror.File, "mirror")}; }
-MeshView ViewOf(const FacetedMirror& m, const Scene&) { return MakeMeshView(m); }
+CylinderView ViewOf(const Cylinder& m, const Scene& s, const MirrorFileReader&) {
+  return {m, CylinderTopFor(m, s.Eye, s.PictureFace)};
+}
+ConeView ViewOf(const ConeMirror& m, const Scene&, const MirrorFileReader&) { return {m}; }
+PlaneView ViewOf(const PlaneMirror& m, const Scene& s, const MirrorFileReader& mirrors) {
+  return {m, ReadFaceFile(s.Mirror.File, "mirror", mirrors)};
+}
+MeshView ViewOf(const FacetedMirror& m, const Scene&, const MirrorFileReader&) { return MakeMeshView(m); }
 
 }  // namespace
 
-SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, int threads) {
+SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
+                    int threads) {
   if (width < 16 || width > 8000) throw PrintError("--size: must be 16 to 8000 pixels");
   MappingSetup setup;
   PrintReport report;
   SceneView result;
-  WithSceneMirror(scene, setup, report, [&](const auto& mirror) {
-    const auto view = ViewOf(mirror, scene);
+  WithSceneMirror(scene, mirrors, setup, report, [&](const auto& mirror) {
+    const auto view = ViewOf(mirror, scene, mirrors);
     std::vector<Point3> frame = OutlinePoints(view);
     const OutputWindow& w = sheet.Window;
     for (const Point3& p : {Point3{w.MinX, w.MinY, 0}, Point3{w.MaxX, w.MinY, 0}, Point3{w.MinX, w.MaxY, 0},
@@ -123,76 +98,4 @@ SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, in
     return 0;
   });
   return result;
-}
-
-namespace {
-
-// A name of the parameter file, taken from the file's folder.
-std::string FromFolder(const std::string& name, const fs::path& folder) {
-  if (name.empty() || fs::path(name).is_absolute()) return name;
-  return (folder / name).lexically_normal().string();
-}
-
-template <class Mirror, class Fill>
-Scene ReadProgramScene(const Program<Mirror>& program, MirrorKind kind, const std::string& file, Fill&& fill) {
-  Scene s;
-  s.Mirror.Kind = kind;
-  RunParameters params;
-  Mirror mirror{};
-  std::istringstream none;
-  std::ostringstream echo;
-  Console quiet{&none, &echo};
-  try {
-    TextFile text(file);
-    program.ReadParameters(text, quiet, params, mirror);
-  } catch (const RuntimeFailure& e) {
-    throw PrintError("--program: " + RuntimeText(e));
-  } catch (const std::exception& e) {
-    throw PrintError("--program: " + file + ": " + e.what());
-  }
-  const fs::path folder = fs::path(file).parent_path();
-  fill(s, mirror, params, folder);
-  s.Eye = params.ProjectionCentre;
-  s.Picture = FromFolder(params.InputPpmName, folder);
-  s.PictureFace = ReadFaceFile(FromFolder(params.PictureDxfName, folder), "face");
-  s.Pixels = LimitPixelCount(params.PixelCount);
-  if (s.Pixels < 1) throw PrintError("--program: " + file + ": the pixel count must be at least 1");
-  s.Accuracy = static_cast<int>(ClampAccuracy(params.Accuracy));
-  s.Antialias = 1;
-  s.BlackBackground = true;
-  s.Marks = false;
-  s.ProgramWindow = true;
-  return s;
-}
-
-}  // namespace
-
-Scene ProgramScene(const std::string& program, const std::string& parameterFile) {
-  if (program == "cilindro")
-    return ReadProgramScene(CilindroProgram(), MirrorKind::kCylinder, parameterFile,
-                            [](Scene& s, const Cylinder& c, const RunParameters&, const fs::path&) {
-                              s.Mirror.AxisX = c.AxisPoint.x;
-                              s.Mirror.AxisY = c.AxisPoint.y;
-                              s.Mirror.Radius = c.Radius;
-                            });
-  if (program == "cono")
-    return ReadProgramScene(ConoProgram(), MirrorKind::kCone, parameterFile,
-                            [](Scene& s, const ConeMirror& c, const RunParameters&, const fs::path&) {
-                              s.Mirror.AxisX = c.AxisPoint.x;
-                              s.Mirror.AxisY = c.AxisPoint.y;
-                              s.Mirror.Radius = c.BaseRadius;
-                              s.Mirror.Height = c.ConeHeight;
-                            });
-  if (program == "specchio")
-    return ReadProgramScene(SpecchioProgram(), MirrorKind::kPlane, parameterFile,
-                            [](Scene& s, const PlaneMirror&, const RunParameters& p, const fs::path& folder) {
-                              s.Mirror.File = FromFolder(p.MirrorDxfName, folder);
-                            });
-  if (program == "generico")
-    return ReadProgramScene(GenericoProgram(), MirrorKind::kMesh, parameterFile,
-                            [](Scene& s, const FacetedMirror& m, const RunParameters& p, const fs::path& folder) {
-                              s.Mirror.File = FromFolder(p.MirrorDxfName, folder);
-                              s.Mirror.VerticalAxis = m.VerticalAxisMode;
-                            });
-  throw PrintError("--program: \"" + program + "\" must be cilindro, cono, specchio or generico");
 }

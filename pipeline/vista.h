@@ -17,12 +17,12 @@ struct VistaResult {
 };
 
 // A print file on the sheet: its cells, and where they lie when the file says
-// (a PNG of this command carries its scene and window).
+// (a PNG of this command carries its scene and window; ReadSheetFile in
+// pipeline_files.h).
 struct SheetFile {
   Picture Cells;
   std::optional<OutputWindow> Window;
 };
-SheetFile ReadSheetFile(const std::string& file);
 
 // The sheet the eye looks at: the scene's own print (made), or a print file
 // laid where the file says, or else over the scene's window (then it must have
@@ -36,8 +36,8 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file);
 // print: a picture with more pixels than a quarter of the print's cells is
 // scored on one pixel of each RestoreStep x RestoreStep block, at most one
 // pixel for every 2 x 2 cells and at most kRestorePixels. Throws PrintError.
-VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
-                         int stride = 0);
+VistaResult RestoreScene(const Scene& scene, const MirrorFileReader& mirrors, const Print& made,
+                         const PrintedSheet& sheet, int sub, int threads, int stride = 0);
 // The most pixels the automatic step scores: the share within 8 levels is
 // then known to about a hundredth of a point (sqrt(0.99 * 0.01 / 2^20) =
 // 0.01 %), and a photo read at the print's resolution costs no more to score
@@ -65,10 +65,5 @@ struct SceneView {
   ViewCamera Camera;
 };
 // The view from the scene's eye, width pixels wide.
-SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, int threads);
-
-// The scene of a run of one of the four programs ("cilindro", "cono",
-// "specchio", "generico") from its parameter file; the file names in it are
-// taken from the parameter file's folder. The print is the programs': their
-// window, one sample a cell, black paper, no marks. Throws PrintError.
-Scene ProgramScene(const std::string& program, const std::string& parameterFile);
+SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
+                    int threads);

@@ -1,0 +1,38 @@
+# cmake -DCHECK=link_check.cmake -DWORK=folder -P link_check_test.cmake: a
+# project whose library reaches a forbidden one two links down, through a
+# static library's private link, must fail to configure and name the chain;
+# the same project with nothing forbidden reached must configure.
+foreach(case refused accepted)
+  set(src ${WORK}/${case})
+  file(REMOVE_RECURSE ${src})
+  if(case STREQUAL "refused")
+    set(forbidden "banned")
+  else()
+    set(forbidden "elsewhere")
+  endif()
+  file(WRITE ${src}/CMakeLists.txt "cmake_minimum_required(VERSION 3.20)
+project(link_check_case NONE)
+include(${CHECK})
+add_library(banned INTERFACE)
+add_library(elsewhere INTERFACE)
+add_library(middle INTERFACE)
+target_link_libraries(middle INTERFACE $<LINK_ONLY:banned>)
+add_library(top INTERFACE)
+anamorfosi_forbid_links(top ${forbidden})
+# Linked after the check is asked for: it must still be followed.
+target_link_libraries(top INTERFACE middle)
+")
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${src} -B ${src}/build RESULT_VARIABLE status OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err)
+  if(case STREQUAL "refused")
+    if(status EQUAL 0)
+      message(FATAL_ERROR "a library reaching a forbidden one was accepted")
+    endif()
+    string(FIND "${err}" "top -> middle -> banned: banned must not be linked here" at)
+    if(at EQUAL -1)
+      message(FATAL_ERROR "the refusal does not name the chain:\n${err}")
+    endif()
+  elseif(NOT status EQUAL 0)
+    message(FATAL_ERROR "a project reaching nothing forbidden was refused:\n${err}")
+  endif()
+endforeach()
