@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iomanip>
+#include <map>
 #include <sstream>
 
 using nlohmann::json;
@@ -93,3 +94,34 @@ std::string FieldOfMessage(const std::string& m) {
     if (m.rfind(prefix, 0) == 0) return field;
   return "";
 }
+
+std::vector<std::string> JobArgs(std::vector<std::string> args) {
+  // A global option: before the subcommand, where every subcommand takes it.
+  args.insert(args.begin() + (args.empty() ? 0 : 1), "--error-json");
+  return args;
+}
+
+std::string FieldOfOption(const std::string& option) {
+  // Value to value: the command's option names, without their dashes, and the
+  // page's fields (the ids its error boxes are for).
+  static const std::map<std::string, std::string> fields = {
+      {"radius", "radius"},       {"base-radius", "radius"}, {"height", "height"},    {"axis", "axis"},
+      {"eye", "eye"},             {"face", "face_file"},     {"mirror", "mirror_file"}, {"dpi", "dpi"},
+      {"pixels", "dpi"},          {"paper", "paper"},        {"accuracy", "accuracy"}, {"grid", "grid"},
+      {"picture", "picture"},     {"units", "units"},        {"vertical-axis", "vertical_axis"}};
+  const auto at = fields.find(option);
+  return at == fields.end() ? "" : at->second;
+}
+
+CommandFailure FailureOfLine(const std::string& line) {
+  const json j = json::parse(line, nullptr, false);
+  if (j.is_object() && j.contains("error") && j["error"].is_string()) {
+    const json field = j.value("field", json());
+    std::string message = j["error"].get<std::string>();
+    if (message.rfind("anamorfosi: ", 0) == 0) message.erase(0, 12);
+    return {message, field.is_string() ? FieldOfOption(field.get<std::string>()) : ""};
+  }
+  return {line, FieldOfMessage(line)};
+}
+
+std::string FieldOfLine(const std::string& line) { return FailureOfLine(line).Field; }

@@ -25,6 +25,29 @@ struct FieldError : std::runtime_error {
 };
 std::vector<std::string> CommandArgs(const nlohmann::json& form, const JobFiles& files, const std::string& output);
 
-// The form field an error line of the command is about ("" when none).
+// The command line of a job: the command's own arguments (args[0] the
+// program) with --error-json first, so that a failure comes back as one line
+// of JSON naming its option.
+std::vector<std::string> JobArgs(std::vector<std::string> args);
+
+// The form's field for an option the command names in its failure ("base-radius"
+// -> "radius", "mirror" -> "mirror_file", ...): "" for one the form has no field for.
+std::string FieldOfOption(const std::string& option);
+
+// A failure of the command as the page shows it: its message and the form's field.
+struct CommandFailure {
+  std::string Message;
+  std::string Field;
+};
+// The failure a line of the command's error stream tells: its JSON line
+// {"error": "...", "field": "radius"} gives both; any other line (the command
+// stopped before it read --error-json, or killed) is the message itself, its
+// field found by FieldOfMessage.
+CommandFailure FailureOfLine(const std::string& line);
+// The form field of a failure line ("" when none).
+std::string FieldOfLine(const std::string& line);
+
+// The form field a plain error line of the command is about ("" when none),
+// from the option or the words it starts with.
 std::string FieldOfMessage(const std::string& message);
 

@@ -160,7 +160,7 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
   }
   try {
     files = MakeJob(st, form, quick);
-    std::vector<std::string> args = CommandArgs(form, files, files.Folder + "/" + output);
+    std::vector<std::string> args = JobArgs(CommandArgs(form, files, files.Folder + "/" + output));
     for (const std::string& e : extra) args.push_back(e.rfind("@/", 0) == 0 ? files.Folder + e.substr(1) : e);
     run = RunChild(st, args, files.Folder, page, generation, RequestSocket(req));
   } catch (const FieldError& e) {
@@ -189,8 +189,9 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
   const auto messages = Messages(run.Err, files.Folder, st.Root);
   // 3: the print was made but its fidelity check failed; the warning goes to the page.
   if (run.Status != 0 && run.Status != 3) {
-    const std::string m = run.Status > 128 || messages.empty() ? "the print cannot be made" : messages.back();
-    Reply(res, run.Status > 128 ? 500 : 422, {{"error", m}, {"field", FieldOfMessage(m)}});
+    const CommandFailure f = run.Status > 128 || messages.empty() ? CommandFailure{"the print cannot be made", ""}
+                                                                  : FailureOfLine(messages.back());
+    Reply(res, run.Status > 128 ? 500 : 422, {{"error", f.Message}, {"field", f.Field}});
     return false;
   }
   return true;
@@ -221,8 +222,8 @@ bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res,
   CommandRun run;
   try {
     run = RunChild(st,
-                   {"anamorfosi", "take-picture", (folder / name).string(), (folder / "quick.png").string(), "--side",
-                    std::to_string(kQuickSide)},
+                   JobArgs({"anamorfosi", "take-picture", (folder / name).string(), (folder / "quick.png").string(), "--side",
+                    std::to_string(kQuickSide)}),
                    folder.string(), "", 0, RequestSocket(req));
   } catch (const std::exception&) {
     Reply(res, 500, {{"error", "the server could not start the picture's check"}, {"field", "picture"}});
@@ -235,7 +236,7 @@ bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res,
     return true;
   }
   const auto messages = Messages(run.Err, folder.string(), st.Root);
-  std::string m = messages.empty() ? "the picture cannot be read" : messages.back();
+  std::string m = messages.empty() ? "the picture cannot be read" : FailureOfLine(messages.back()).Message;
   if (run.TimedOut)
     m = "the picture cannot be read: it took longer than " + std::to_string(st.JobSeconds) + " s";
   else if (run.Status > 128)
