@@ -211,31 +211,6 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
   }
 }
 
-// The polygon of one pixel from a lattice of its own (for measuring the
-// lattice against the pixel's walk); the trace as the mapping would make it.
-template <class Mirror>
-PixelTrace TraceOnOwnLattice(const Mirror& mirror, const MappingSetup& s, int pictureWidth, int col, int row,
-                             Point2* polygon) {
-  Lattice l;
-  PlaceLatticeColumns(l, s, pictureWidth);
-  StartLattice(l, s.Accuracy, row, row, col, col);
-  for (long task = 0; task < LatticeTraceTasks(l); ++task) TraceLatticeTask(mirror, s, l, task);
-  MissRecord ignored;
-  return AssembleLatticePixel(mirror, s, l, col, row, polygon, ignored);
-}
-
-// Distance from (x, y) to the nearest edge of the closed polygon v[0..count-1].
-inline Real DistanceToEdges(Real x, Real y, const Point2* v, int count) {
-  Real best = 1e30L;
-  for (int i = 1; i < count; ++i) {
-    const Real ex = v[i].x - v[i - 1].x, ey = v[i].y - v[i - 1].y, l2 = ex * ex + ey * ey;
-    Real t = l2 > 0 ? ((x - v[i - 1].x) * ex + (y - v[i - 1].y) * ey) / l2 : 0;
-    t = std::clamp(t, Real(0), Real(1));
-    best = std::min(best, std::hypot(x - v[i - 1].x - t * ex, y - v[i - 1].y - t * ey));
-  }
-  return best;
-}
-
 // Whether pixel (col, row) reaches, within a hair, the border of the mirror's
 // axial step: its points may fall either side of that border depending on
 // how they are reached, and the step moves their image far.

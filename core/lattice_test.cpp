@@ -5,7 +5,8 @@
 
 #include <cmath>
 
-#include "run.h"
+#include "map_picture.h"
+#include "mapping_probes.h"
 
 namespace {
 
@@ -60,8 +61,8 @@ MappingSetup Tilted(int accuracy, int pictureWidth, int cells) {
 
 // Each pixel painted in a colour of its own number (plus one: 0 is unpainted),
 // every seventh one transparent when holes.
-InputPicture NumberedPicture(int width, int height, bool holes) {
-  InputPicture p;
+Picture NumberedPicture(int width, int height, bool holes) {
+  Picture p;
   p.Width = width;
   p.Height = height;
   const std::size_t n = static_cast<std::size_t>(width) * height;
@@ -83,7 +84,7 @@ struct Mapped {
   MissRecord Misses;
 };
 template <class Mirror>
-Mapped Map(const Mirror& m, MappingSetup s, const InputPicture& p, bool perPixel, int threads) {
+Mapped Map(const Mirror& m, MappingSetup s, const Picture& p, bool perPixel, int threads) {
   s.PerPixelWalk = perPixel;
   Mapped out;
   ClearRaster(out.Raster, s.Window.Width, s.Window.Height);
@@ -140,7 +141,7 @@ TEST(Lattice, PaintsWhatTheWalkOfEveryPixelPaints) {
     }
     WavyMirror m;
     if (c.misses) m.missAbove = 15;
-    const InputPicture p = NumberedPicture(c.width, c.height, c.holes);
+    const Picture p = NumberedPicture(c.width, c.height, c.holes);
     const Mapped walk = Map(m, s, p, true, 1);
     if (c.misses) {
       EXPECT_GT(walk.Misses.MissCount, 0);
@@ -244,7 +245,7 @@ TEST(Lattice, LeavesTheBorderOfTheAxialStepToTheWalk) {
   w.Width = w.Height = 200;
   w.CellSize = 0.2L;
   w.HalfCell = 0.1L;
-  const InputPicture p = NumberedPicture(500, 500, false);
+  const Picture p = NumberedPicture(500, 500, false);
   {
     const Real tol = 0.015L;
     const AxialMirror m{tol};
@@ -274,7 +275,7 @@ TEST(Lattice, PaintsWhatTheWalkPaintsWithPixelsTallerThanWide) {
     ASSERT_TRUE(OnLattice(s, 10));
     EXPECT_FALSE(OnLattice(s, 11));
     const WavyMirror m;
-    const InputPicture p = NumberedPicture(60, 10, false);
+    const Picture p = NumberedPicture(60, 10, false);
     const Mapped walk = Map(m, s, p, true, 1), lattice = Map(m, s, p, false, 2);
     long painted = 0, differing = 0, lastRow = 0;
     for (int row = 1; row <= s.Window.Height; ++row) {
@@ -335,7 +336,7 @@ TEST(MapPicture, AxisStepLeavesOutEveryPixelWithASampleDownTheAxis) {
     w.CellSize = 0.1L;
     w.HalfCell = 0.05L;
     const AxialMirror m{s.AxialTolerance};
-    const InputPicture p = NumberedPicture(c.width, c.height, false);
+    const Picture p = NumberedPicture(c.width, c.height, false);
     std::vector<bool> sentDown(static_cast<std::size_t>(c.width) * c.height);
     int down = 0;
     for (int row = 1; row <= c.height; ++row) {

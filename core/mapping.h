@@ -344,12 +344,3 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     }
   }
 }
-
-// One pixel, traced and painted at once.
-template <class Mirror>
-void MapPixel(const Mirror& mirror, const MappingSetup& s, int col, int row, Rgb colour, OutputRaster& raster,
-              MissRecord& misses) {
-  Point2 polygon[kMaxPolygon];
-  const PixelTrace trace = TracePixel(mirror, s, col, row, polygon, misses);
-  PaintPixel(s, trace, polygon, colour, raster, 1, raster.Width);
-}

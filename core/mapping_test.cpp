@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "mapping_probes.h"
 #include "window.h"
 
 namespace {

@@ -1,17 +1,13 @@
 #include "server.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <httplib.h>
 #include <netdb.h>
-#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,114 +15,21 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <fstream>
-#include <iomanip>
-#include <list>
-#include <map>
 #include <mutex>
-#include <random>
 #include <regex>
-#include <semaphore>
-#include <sstream>
 #include <thread>
 
 #include "child_process.h"
+#include "jobs.h"
 #include "page_files.h"
 #include "picture_file.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-namespace {
-
-std::string Num(double v) {
-  std::ostringstream s;
-  s << std::setprecision(10) << v;
-  return s.str();
-}
-
-double NumberField(const json& form, const char* key, const std::string& field, double low, double high) {
-  if (!form.contains(key) || !form[key].is_number()) throw FieldError(field, field + ": a number is needed");
-  const double v = form[key].get<double>();
-  if (!std::isfinite(v) || v < low || v > high)
-    throw FieldError(field, field + ": must be " + Num(low) + " to " + Num(high) + " (got " + Num(v) + ")");
-  return v;
-}
-
-std::string ChoiceField(const json& form, const char* key, const std::vector<std::string>& allowed) {
-  const std::string v = form.contains(key) && form[key].is_string() ? form[key].get<std::string>() : "";
-  if (std::find(allowed.begin(), allowed.end(), v) == allowed.end())
-    throw FieldError(key, std::string(key) + ": \"" + v.substr(0, 20) + "\" is not one of the choices");
-  return v;
-}
-
-}  // namespace
-
-std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, const std::string& output) {
-  const std::string mirror = ChoiceField(form, "mirror", {"cilindro", "cono", "specchio", "generico"});
-  std::vector<std::string> a = {"anamorfosi", mirror};
-  if (!files.Picture.empty()) {
-    a.push_back(files.Picture);
-  } else {
-    const int cols = static_cast<int>(NumberField(form, "grid_columns", "grid", 1, 200));
-    const int rows = static_cast<int>(NumberField(form, "grid_rows", "grid", 1, 200));
-    a.insert(a.end(), {"--grid", std::to_string(cols) + "x" + std::to_string(rows)});
-  }
-  const double big = 1e6;
-  if (mirror == "cilindro" || mirror == "cono") {
-    a.insert(a.end(), {mirror == "cilindro" ? "--radius" : "--base-radius", Num(NumberField(form, "radius", "radius", 0, big))});
-    if (mirror == "cono") a.insert(a.end(), {"--height", Num(NumberField(form, "height", "height", 0, big))});
-    a.insert(a.end(), {"--axis", Num(NumberField(form, "axis_x", "axis", -big, big)) + "," +
-                                     Num(NumberField(form, "axis_y", "axis", -big, big))});
-  } else {
-    if (files.Mirror.empty())
-      throw FieldError("mirror_file", mirror == "specchio" ? "mirror file: choose the mirror's DXF file"
-                                                           : "mirror file: choose the mirror's file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)");
-    a.insert(a.end(), {"--mirror", files.Mirror});
-    if (mirror == "generico") {
-      if (files.Face.empty()) throw FieldError("face_file", "picture face: choose the face's DXF file");
-      a.insert(a.end(), {"--face", files.Face});
-    }
-  }
-  if (form.contains("vertical_axis") && !form["vertical_axis"].is_boolean())
-    throw FieldError("vertical_axis", "vertical axis: must be on or off");
-  if (mirror == "generico" && form.value("vertical_axis", false)) a.push_back("--vertical-axis");
-  // The eye: all three numbers, or none for the mirror's usual place.
-  const bool eye = form.contains("eye_x") && !form["eye_x"].is_null();
-  if (eye || mirror == "generico")
-    a.insert(a.end(), {"--eye", Num(NumberField(form, "eye_x", "eye", -big, big)) + "," +
-                                    Num(NumberField(form, "eye_y", "eye", -big, big)) + "," +
-                                    Num(NumberField(form, "eye_z", "eye", -big, big))});
-  a.insert(a.end(), {"--units", ChoiceField(form, "units", {"mm", "cm", "in"})});
-  // A quick preview asks for a number of cells instead of the resolution,
-  // which is checked all the same so that its fault shows at once.
-  const double dpi = NumberField(form, "dpi", "dpi", 1, 2400);
-  if (form.contains("pixels"))
-    a.insert(a.end(), {"--pixels", std::to_string(static_cast<int>(NumberField(form, "pixels", "pixels", 16, 20000)))});
-  else
-    a.insert(a.end(), {"--dpi", Num(dpi)});
-  a.insert(a.end(), {"--accuracy", std::to_string(static_cast<int>(NumberField(form, "accuracy", "accuracy", 1, 20)))});
-  if (form.contains("antialias"))
-    a.insert(a.end(), {"--antialias", std::to_string(static_cast<int>(NumberField(form, "antialias", "antialias", 1, 8)))});
-  a.insert(a.end(), {"--paper", ChoiceField(form, "paper", {"A4", "A3", "A2", "Letter", "Legal", "Tabloid", "none"})});
-  a.insert(a.end(), {"-o", output});
-  return a;
-}
-
-std::string FieldOfMessage(const std::string& m) {
-  static const std::vector<std::pair<std::string, std::string>> prefixes = {
-      {"--radius", "radius"}, {"--base-radius", "radius"}, {"--height", "height"}, {"--axis", "axis"},
-      {"--eye", "eye"},       {"no picture face", "eye"},  {"--dpi", "dpi"},       {"--paper", "paper"},
-      {"--accuracy", "accuracy"}, {"--grid", "grid"},      {"--face", "face_file"}, {"--mirror", "mirror_file"},
-      {"mirror", "mirror_file"},  {"picture face", "face_file"}, {"not enough memory", "dpi"}};
-  for (const auto& [prefix, field] : prefixes)
-    if (m.rfind(prefix, 0) == 0) return field;
-  return "";
-}
 
 bool HostAllowed(const std::string& host, const std::vector<std::string>& names, int port) {
   std::string h;
@@ -146,21 +49,6 @@ bool OriginAllowed(const std::string& origin, const std::vector<std::string>& na
   return HostAllowed(origin.substr(scheme.size()), names, port);
 }
 
-std::vector<std::string> UploadsToRemove(std::vector<UploadUse> uploads, long long maxBytes, double maxIdle,
-                                         double now, const std::string& keep) {
-  std::stable_sort(uploads.begin(), uploads.end(),
-                   [](const UploadUse& a, const UploadUse& b) { return a.LastUsed < b.LastUsed; });
-  long long total = 0;
-  for (const UploadUse& u : uploads) total += u.Bytes;
-  std::vector<std::string> gone;
-  for (const UploadUse& u : uploads) {
-    if (u.Id == keep || (total <= maxBytes && now - u.LastUsed <= maxIdle)) continue;
-    gone.push_back(u.Id);
-    total -= u.Bytes;
-  }
-  return gone;
-}
-
 namespace {
 
 // The files the page takes for a mirror (a DXF of 3DFACEs or a mesh) and for a
@@ -174,9 +62,6 @@ const std::vector<std::string> kFaceExtensions = {".dxf"};
 // the time.
 constexpr int kQuickSide = 250;
 
-// An upload not used for this long is removed: its page has long been closed.
-constexpr double kUploadIdleSeconds = 6 * 3600;
-
 // The connections served at once, each by a thread of its own, so that slow
 // or silent clients hold only their own; beyond it the next ones wait.
 constexpr std::size_t kMostConnections = 512;
@@ -184,50 +69,9 @@ constexpr std::size_t kMostConnections = 512;
 // one this long for its next request.
 constexpr int kReadSeconds = 10, kWriteSeconds = 10, kKeepAliveSeconds = 5;
 
-// A command running for a page's preview: a newer preview of the same page
-// ends it, so that only the latest values are worked on.
-struct Running {
-  std::string Page;
-  long Generation = 0;
-  pid_t Pid = 0;
-  bool Superseded = false;
-};
-
-struct State {
-  std::string Root;  // the private folder of uploads and jobs
-  std::string Self;  // this program, run once per job
-  pid_t Server = 0;  // this process, which the jobs end with
-  std::counting_semaphore<64>* Jobs = nullptr;
-  int JobSeconds = 300;
-  // The address space a job may take (0: no bound, as in a build with
-  // AddressSanitizer, which reserves terabytes of it).
-  unsigned long long JobBytes = 0;
-  long long UploadsBytes = 0;  // the most the uploads may take together
-  std::mutex UploadsLock;      // guards Uploads and their folders
-  std::map<std::string, UploadUse> Uploads;
-  std::mutex Lock;  // guards Random, Latest, Runs
-  std::atomic<long> Counter{0};
-  std::mt19937_64 Random{std::random_device{}()};
-  std::map<std::string, long> Latest;  // each page's newest preview
-  std::list<Running> Runs;
-  bool Stopping = false;
-};
-
-std::string NewId(State& st) {
-  std::lock_guard<std::mutex> g(st.Lock);
-  std::ostringstream s;
-  s << std::hex << std::setw(16) << std::setfill('0') << st.Random();
-  return s.str();
-}
-
 void Reply(httplib::Response& res, int status, const json& body) {
   res.status = status;
   res.set_content(body.dump(), "application/json");
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 std::string Base64(const std::string& in) {
@@ -248,49 +92,6 @@ std::string Base64(const std::string& in) {
     out += {t[v >> 18], t[(v >> 12) & 63], t[(v >> 6) & 63], '='};
   }
   return out;
-}
-
-// An upload's id is only ever one the server made: 16 hex digits.
-bool IsId(const std::string& id) { return std::regex_match(id, std::regex("[0-9a-f]{16}")); }
-
-double SteadySeconds() {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// The file an upload folder holds ("" when none or removed): the uploaded
-// one, or for quick its reduced copy where there is one. Counts as a use of
-// the upload. The caller holds UploadsLock.
-std::string UploadedFile(State& st, const std::string& id, bool quick) {
-  const auto known = st.Uploads.find(id);
-  if (!IsId(id) || known == st.Uploads.end()) return "";
-  known->second.LastUsed = SteadySeconds();
-  std::error_code ec;
-  std::string whole, reduced;
-  for (const auto& e : fs::directory_iterator(fs::path(st.Root) / ("up-" + id), ec))
-    (e.path().stem() == "quick" ? reduced : whole) = e.path().string();
-  return quick && !reduced.empty() ? reduced : whole;
-}
-
-// Removes the uploads beyond the total and those long unused (never keep).
-void PruneUploads(State& st, const std::string& keep) {
-  std::lock_guard<std::mutex> g(st.UploadsLock);
-  std::vector<UploadUse> all;
-  for (const auto& [id, use] : st.Uploads) all.push_back(use);
-  for (const std::string& id : UploadsToRemove(all, st.UploadsBytes, kUploadIdleSeconds, SteadySeconds(), keep)) {
-    std::error_code ec;
-    fs::remove_all(fs::path(st.Root) / ("up-" + id), ec);
-    st.Uploads.erase(id);
-  }
-}
-
-long long FolderBytes(const fs::path& folder) {
-  long long total = 0;
-  std::error_code ec;
-  for (const auto& e : fs::directory_iterator(folder, ec)) {
-    const auto size = e.file_size(ec);
-    if (!ec) total += static_cast<long long>(size);
-  }
-  return total;
 }
 
 // The socket a request came on, to notice its client leave while its job
@@ -329,226 +130,12 @@ int RequestSocket(const httplib::Request& req) {
   return found;
 }
 
-// Whether the client of a connection has closed it (or half-closed it: a
-// client that sends no more is taken as gone; the page's never does).
-bool ClientLeft(const pollfd& p) { return (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0; }
-
-struct CommandRun {
-  int Status = 0;
-  bool Superseded = false;  // ended by a newer preview of its page
-  bool TimedOut = false;    // ended after the time a job may take
-  bool ClientGone = false;  // ended because its client left
-  std::string Out, Err;
-};
-
-// The child's side of a job, between fork and exec: only calls safe in the
-// child of a threaded process. The job gets SIGKILL when the thread that
-// started it ends; that thread waits for the job, so this happens only when
-// the whole server ends, however it ends (a SIGKILL included). A server that
-// ended before the prctl took effect is caught by the parent's id.
-[[noreturn]] void BecomeJob(const State& st, char* const* argv, int in, int out, int err) {
-  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != st.Server) _exit(127);
-  // The soft bound only: the job's own mesh reader sets a tighter one for its child.
-  rlimit memory{};
-  if (st.JobBytes > 0 && getrlimit(RLIMIT_AS, &memory) == 0) {
-    memory.rlim_cur = memory.rlim_max == RLIM_INFINITY ? st.JobBytes : std::min<rlim_t>(st.JobBytes, memory.rlim_max);
-    if (setrlimit(RLIMIT_AS, &memory) != 0) _exit(127);
-  }
-  if (dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
-  // Not the server's sockets nor its other files.
-  if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
-    for (int fd = 3; fd < 65536; ++fd) close(fd);
-  // The server blocks SIGINT and SIGTERM to wait for them; the job must not.
-  struct sigaction usual {};
-  usual.sa_handler = SIG_DFL;
-  sigaction(SIGINT, &usual, nullptr);
-  sigaction(SIGTERM, &usual, nullptr);
-  sigset_t none;
-  sigemptyset(&none);
-  sigprocmask(SIG_SETMASK, &none, nullptr);
-  execv(st.Self.c_str(), argv);
-  _exit(127);
-}
-
-// Runs this program with args in its own process, its output streams into
-// files of the job's folder (removed once read). A job in a process of its own
-// can be ended when its values are stale, gives all its memory back when done,
-// and cannot take the server down with it. page, generation: the preview this
-// run is for ("" for a download, which nothing ends). client: the request's
-// socket (-1: unknown); the job is ended when its client leaves, and after
-// the time a job may take.
-CommandRun RunChild(State& st, const std::vector<std::string>& args, const std::string& folder,
-                    const std::string& page, long generation, int client) {
-  CommandRun r;
-  std::vector<char*> argv;
-  for (const auto& s : args) argv.push_back(const_cast<char*>(s.c_str()));
-  argv.push_back(nullptr);
-  const std::string outFile = folder + "/.out", errFile = folder + "/.err";
-  const int in = open("/dev/null", O_RDONLY | O_CLOEXEC);
-  const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  auto closeFiles = [&] {
-    for (int fd : {in, out, err})
-      if (fd >= 0) close(fd);
-  };
-  if (in < 0 || out < 0 || err < 0) {
-    closeFiles();
-    throw std::runtime_error("the job could not be started");
-  }
-  // fork and exec rather than posix_spawn: only a child of our own can ask,
-  // before it runs the command, to end with the server (BecomeJob).
-  std::list<Running>::iterator me;
-  pid_t pid = 0;
-  {
-    std::lock_guard<std::mutex> g(st.Lock);
-    const bool stale = !page.empty() && st.Latest[page] > generation;
-    if (stale || st.Stopping) {
-      r.Superseded = true;
-    } else {
-      pid = fork();
-      if (pid == 0) BecomeJob(st, argv.data(), in, out, err);
-      if (pid > 0) me = st.Runs.insert(st.Runs.end(), Running{page, generation, pid, false});
-    }
-  }
-  closeFiles();
-  if (r.Superseded) return r;
-  if (pid < 0) throw std::runtime_error("the job could not be started");
-  // Waited for without reaping it first, so that its id cannot be taken by
-  // another process while it may still be ended. A pidfd tells when it ends
-  // without a wake-up every moment; without one (an older kernel) it is
-  // looked at ten times a second.
-  const int ends = static_cast<int>(syscall(SYS_pidfd_open, pid, 0U));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(st.JobSeconds);
-  auto end = [&](bool& why) {
-    std::lock_guard<std::mutex> g(st.Lock);
-    why = true;
-    kill(pid, SIGKILL);
-  };
-  for (bool ended = false;;) {
-    siginfo_t info{};
-    const int flags = WEXITED | WNOWAIT | (ended ? 0 : WNOHANG);
-    if (waitid(P_PID, static_cast<id_t>(pid), &info, flags) == 0 && info.si_pid == pid) break;
-    if (ended) continue;  // EINTR
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      end(r.TimedOut);
-      ended = true;
-      continue;
-    }
-    pollfd watch[2] = {{ends, POLLIN, 0}, {client, POLLRDHUP, 0}};
-    const int wait = static_cast<int>(std::min<long long>(left.count(), ends >= 0 ? 60000 : 100));
-    if (poll(watch, 2, wait) > 0 && client >= 0 && ClientLeft(watch[1])) {
-      end(r.ClientGone);
-      ended = true;
-    }
-  }
-  if (ends >= 0) close(ends);
-  {
-    std::lock_guard<std::mutex> g(st.Lock);
-    r.Superseded = me->Superseded;
-    st.Runs.erase(me);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-  r.Out = ReadAll(outFile);
-  r.Err = ReadAll(errFile);
-  std::error_code ec;
-  fs::remove(outFile, ec);
-  fs::remove(errFile, ec);
-  return r;
-}
-
-// A preview of generation for page has come: the page's older previews still
-// running are ended, and those still waiting will not start.
-void Supersede(State& st, const std::string& page, long generation) {
-  std::lock_guard<std::mutex> g(st.Lock);
-  if (st.Latest.size() > 1000 && !st.Latest.count(page)) st.Latest.clear();  // pages long closed
-  long& latest = st.Latest[page];
-  latest = std::max(latest, generation);
-  for (Running& r : st.Runs)
-    if (r.Page == page && r.Generation < latest && !r.Superseded) {
-      r.Superseded = true;
-      kill(r.Pid, SIGKILL);
-    }
-}
-
-}  // namespace
-
-std::vector<std::string> Messages(const std::string& text, const std::string& folder, const std::string& root) {
-  std::vector<std::string> v;
-  std::istringstream in(text);
-  std::string line;
-  auto cut = [&line](const std::string& prefix, const std::string& by) {
-    if (prefix.empty()) return;
-    for (std::size_t p; (p = line.find(prefix)) != std::string::npos;) line.replace(p, prefix.size(), by);
-  };
-  while (std::getline(in, line)) {
-    if (line.rfind("mapping ", 0) == 0) continue;
-    cut(folder + "/", "");
-    // Any other name under the private folder is the server's business alone.
-    cut(root + "/", "");
-    cut(root, "");
-    if (line.rfind("anamorfosi: ", 0) == 0) line.erase(0, 12);
-    v.push_back(line);
-  }
-  return v;
-}
-
-namespace {
-
-// A job's own folder with links to the uploads it reads; quick: the reduced
-// copy of the picture where there is one.
-JobFiles MakeJob(State& st, const json& form, bool quick) {
-  JobFiles f;
-  f.Folder = (fs::path(st.Root) / ("job-" + std::to_string(++st.Counter))).string();
-  fs::create_directory(f.Folder);
-  auto take = [&](const char* key, const std::string& field, bool reduced) -> std::string {
-    if (!form.contains(key) || !form[key].is_string()) return "";
-    const std::string from = form[key] == "card" ? (fs::path(st.Root) / "card" / "cartello.ppm").string()
-                                                 : UploadedFile(st, form[key].get<std::string>(), reduced);
-    if (from.empty()) throw FieldError(field, field + ": the file is no longer here; choose it again");
-    const fs::path to = fs::path(f.Folder) / fs::path(from).filename();
-    std::error_code ec;
-    fs::create_hard_link(from, to, ec);
-    if (ec) fs::copy_file(from, to);
-    return to.string();
-  };
-  // A job that cannot be made leaves no folder behind.
-  try {
-    std::lock_guard<std::mutex> g(st.UploadsLock);
-    f.Picture = take("picture", "picture", quick);
-    f.Mirror = take("mirror_file", "mirror_file", false);
-    f.Face = take("face_file", "face_file", false);
-  } catch (...) {
-    std::error_code ec;
-    fs::remove_all(f.Folder, ec);
-    throw;
-  }
-  return f;
-}
-
-struct JobSlot {
-  std::counting_semaphore<64>& S;
-  bool Held;
-  explicit JobSlot(std::counting_semaphore<64>& s) : S(s), Held(s.try_acquire_for(std::chrono::seconds(20))) {}
-  ~JobSlot() {
-    if (Held) S.release();
-  }
-};
-
 // Which page and which of its previews a request is, from ?page=&generation=
 // ("" and 0 when it does not say).
 std::pair<std::string, long> PreviewOf(const httplib::Request& req) {
   const std::string page = req.get_param_value("page");
   if (!std::regex_match(page, std::regex("[0-9a-z]{1,32}"))) return {"", 0};
   return {page, std::atol(req.get_param_value("generation").c_str())};
-}
-
-void RemoveJob(const JobFiles& f) {
-  std::error_code ec;
-  if (!f.Folder.empty()) fs::remove_all(f.Folder, ec);
 }
 
 // Runs the form's command into a job folder; answers false (and the reply)
@@ -573,7 +160,7 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
   }
   try {
     files = MakeJob(st, form, quick);
-    std::vector<std::string> args = CommandArgs(form, files, files.Folder + "/" + output);
+    std::vector<std::string> args = JobArgs(CommandArgs(form, files, files.Folder + "/" + output));
     for (const std::string& e : extra) args.push_back(e.rfind("@/", 0) == 0 ? files.Folder + e.substr(1) : e);
     run = RunChild(st, args, files.Folder, page, generation, RequestSocket(req));
   } catch (const FieldError& e) {
@@ -602,8 +189,9 @@ bool RunJob(State& st, const httplib::Request& req, httplib::Response& res, cons
   const auto messages = Messages(run.Err, files.Folder, st.Root);
   // 3: the print was made but its fidelity check failed; the warning goes to the page.
   if (run.Status != 0 && run.Status != 3) {
-    const std::string m = run.Status > 128 || messages.empty() ? "the print cannot be made" : messages.back();
-    Reply(res, run.Status > 128 ? 500 : 422, {{"error", m}, {"field", FieldOfMessage(m)}});
+    const CommandFailure f = run.Status > 128 || messages.empty() ? CommandFailure{"the print cannot be made", ""}
+                                                                  : FailureOfLine(messages.back());
+    Reply(res, run.Status > 128 ? 500 : 422, {{"error", f.Message}, {"field", f.Field}});
     return false;
   }
   return true;
@@ -634,8 +222,8 @@ bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res,
   CommandRun run;
   try {
     run = RunChild(st,
-                   {"anamorfosi", "take-picture", (folder / name).string(), (folder / "quick.png").string(), "--side",
-                    std::to_string(kQuickSide)},
+                   JobArgs({"anamorfosi", "take-picture", (folder / name).string(), (folder / "quick.png").string(), "--side",
+                    std::to_string(kQuickSide)}),
                    folder.string(), "", 0, RequestSocket(req));
   } catch (const std::exception&) {
     Reply(res, 500, {{"error", "the server could not start the picture's check"}, {"field", "picture"}});
@@ -648,7 +236,7 @@ bool TakePicture(State& st, const httplib::Request& req, httplib::Response& res,
     return true;
   }
   const auto messages = Messages(run.Err, folder.string(), st.Root);
-  std::string m = messages.empty() ? "the picture cannot be read" : messages.back();
+  std::string m = messages.empty() ? "the picture cannot be read" : FailureOfLine(messages.back()).Message;
   if (run.TimedOut)
     m = "the picture cannot be read: it took longer than " + std::to_string(st.JobSeconds) + " s";
   else if (run.Status > 128)
