@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "auto_face.h"
@@ -22,6 +24,7 @@
 #include "errors.h"
 #include "grid_picture.h"
 #include "mesh_file.h"
+#include "mirror_kinds.h"
 #include "picture_error.h"
 #include "picture_file.h"
 #include "png_file.h"
@@ -38,16 +41,29 @@ namespace {
 // Exit status of a print that was written but failed its fidelity check.
 constexpr int kUnfaithful = 3;
 
-// A value the user gave that cannot be used: exit status 2.
+// A value the user gave that cannot be used: exit status 2. Field is the
+// option concerned, without its dashes, as in PrintError.
 class UsageError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  UsageError(const std::string& message, std::string field)
+      : std::runtime_error(message), Field(std::move(field)) {}
+  std::string Field;
 };
+
+// The field of an option as the user writes it: "--dpi" is "dpi", "-o" "output".
+std::string FieldOf(const std::string& option) {
+  if (option == "-o") return "output";
+  return option.substr(option.find_first_not_of('-') == std::string::npos ? option.size()
+                                                                          : option.find_first_not_of('-'));
+}
 
 // Everything the options say, before the scene is completed from it.
 struct Options {
-  std::string Picture, Grid, Output, Face, MirrorFile, Units, Background = "white", SaveScene, SceneFile, Axis, Eye;
-  double Radius = std::nan(""), Height = std::nan("");
+  std::string Picture, Grid, Output, Face, Units, Background = "white", SaveScene, SceneFile, Eye;
+  // The values of the mirror kinds' options, by their scene file's key.
+  std::map<std::string, double> MirrorNumbers;
+  std::map<std::string, std::string> MirrorTexts;
+  std::map<std::string, bool> MirrorFlags;
   double Dpi = 300, Fill = 0.9;
   // vista, and the view of the mapping subcommands
   std::string PrintFile, Restored, Preview;
@@ -55,7 +71,7 @@ struct Options {
   int Sub = 1, Size = 1200;
   long Pixels = 0;
   int Accuracy = 4, Antialias = 0, Threads = 0;
-  bool VerticalAxis = false, NoMarks = false, ProgramWindow = false, Quiet = false, EveryPixel = false;
+  bool NoMarks = false, ProgramWindow = false, Quiet = false, EveryPixel = false;
   // The PDF's pages.
   std::string Paper = "A4";
   std::string Fit;  // the paper one sheet of which the print must fit
@@ -91,16 +107,18 @@ std::vector<double> Numbers(const std::string& text, std::size_t count, const st
     }
     while (used < part.size() && part[used] == ' ') ++used;
     if (used == 0 || used != part.size() || !std::isfinite(d))
-      throw UsageError(option + ": \"" + text + "\" is not " + std::to_string(count) + " numbers separated by commas");
+      throw UsageError(option + ": \"" + text + "\" is not " + std::to_string(count) + " numbers separated by commas",
+                       FieldOf(option));
     v.push_back(d);
   }
   if (v.size() != count)
-    throw UsageError(option + ": \"" + text + "\" is not " + std::to_string(count) + " numbers separated by commas");
+    throw UsageError(option + ": \"" + text + "\" is not " + std::to_string(count) + " numbers separated by commas",
+                     FieldOf(option));
   return v;
 }
 
 void NeedPositive(double v, const std::string& option) {
-  if (!(v > 0) || !std::isfinite(v)) throw UsageError(option + ": must be a number above 0 (got " + Num(v) + ")");
+  if (!(v > 0) || !std::isfinite(v)) throw UsageError(option + ": must be a number above 0 (got " + Num(v) + ")", FieldOf(option));
 }
 
 // Values computed in extended precision are kept as the doubles a scene file
@@ -112,11 +130,11 @@ Point3 AsStored(Point3 p) { return {AsStored(p.x), AsStored(p.y), AsStored(p.z)}
 PdfOptions PageOptionsOf(const Options& o) {
   PdfOptions pdf;
   const std::optional<Paper> paper = ParsePaper(o.Paper);
-  if (!paper) throw UsageError("--paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm (or WxHin), got \"" + o.Paper + "\"");
+  if (!paper) throw UsageError("--paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm (or WxHin), got \"" + o.Paper + "\"", "paper");
   pdf.PaperSize = *paper;
-  if (!(o.Margin >= 0) || !std::isfinite(o.Margin)) throw UsageError("--margin: must be 0 or more (mm)");
-  if (!(o.Overlap >= 0) || !std::isfinite(o.Overlap)) throw UsageError("--overlap: must be 0 or more (mm)");
-  if (o.Landscape && o.Portrait) throw UsageError("--landscape and --portrait: choose one");
+  if (!(o.Margin >= 0) || !std::isfinite(o.Margin)) throw UsageError("--margin: must be 0 or more (mm)", "margin");
+  if (!(o.Overlap >= 0) || !std::isfinite(o.Overlap)) throw UsageError("--overlap: must be 0 or more (mm)", "overlap");
+  if (o.Landscape && o.Portrait) throw UsageError("--landscape and --portrait: choose one", "landscape");
   pdf.MarginMm = o.Margin;
   pdf.OverlapMm = o.Overlap;
   pdf.Orientation = o.Landscape ? PageOrientation::kLandscape : o.Portrait ? PageOrientation::kPortrait : PageOrientation::kAuto;
@@ -136,55 +154,72 @@ bool PagesOf(const Scene& s, const OutputWindow& w, const PdfOptions& pdf, PageG
 
 // The scene of a mapping subcommand, completed with the defaults and the
 // automatic face; what was chosen for the user goes into chosen.
-Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::string>& chosen) {
+// The value of a kind's option by its key: as given, or not given.
+double MirrorNumber(const Options& o, const std::string& key) {
+  const auto at = o.MirrorNumbers.find(key);
+  return at == o.MirrorNumbers.end() ? std::nan("") : at->second;
+}
+std::string MirrorText(const Options& o, const std::string& key) {
+  const auto at = o.MirrorTexts.find(key);
+  return at == o.MirrorTexts.end() ? std::string() : at->second;
+}
+bool MirrorFlag(const Options& o, const std::string& key) {
+  const auto at = o.MirrorFlags.find(key);
+  return at != o.MirrorFlags.end() && at->second;
+}
+
+Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vector<std::string>& chosen) {
   Scene s;
-  s.Mirror.Kind = kind;
+  s.Mirror.Kind = kind.Kind;
   s.Picture = o.Picture;
   s.Grid = o.Grid;
   if (o.Picture.empty() == o.Grid.empty())
     throw UsageError(o.Grid.empty() ? "PICTURE: a picture file is needed, or --grid COLUMNSxROWS"
-                                    : "--grid: draws its own picture; give PICTURE or --grid, not both");
+                                    : "--grid: draws its own picture; give PICTURE or --grid, not both",
+                     o.Grid.empty() ? "picture" : "grid");
   if (!o.Grid.empty() && !ParseGrid(o.Grid))
-    throw UsageError("--grid: \"" + o.Grid + "\" must be COLUMNSxROWS, each 1 to 200 (e.g. 12x8)");
-  if (kind == MirrorKind::kCylinder || kind == MirrorKind::kCone) {
-    if (!o.Axis.empty()) {
-      const auto a = Numbers(o.Axis, 2, "--axis");
-      s.Mirror.AxisX = a[0];
-      s.Mirror.AxisY = a[1];
+    throw UsageError("--grid: \"" + o.Grid + "\" must be COLUMNSxROWS, each 1 to 200 (e.g. 12x8)", "grid");
+  for (const KindParameter& p : kind.Parameters) {
+    const std::string option = std::string("--") + p.Option;
+    switch (p.Value) {
+      case KindValue::kPlanPoint:
+        if (const std::string text = MirrorText(o, p.Key); !text.empty()) {
+          const auto a = Numbers(text, 2, option);
+          s.Mirror.AxisX = a[0];
+          s.Mirror.AxisY = a[1];
+        }
+        break;
+      case KindValue::kLength:
+        NeedPositive(MirrorNumber(o, p.Key), option);
+        s.Mirror.*p.Number = MirrorNumber(o, p.Key);
+        break;
+      case KindValue::kFile: s.Mirror.*p.Text = MirrorText(o, p.Key); break;
+      case KindValue::kFlag: s.Mirror.*p.Flag = MirrorFlag(o, p.Key); break;
     }
-    const std::string radius = kind == MirrorKind::kCylinder ? "--radius" : "--base-radius";
-    NeedPositive(o.Radius, radius);
-    s.Mirror.Radius = o.Radius;
-    if (kind == MirrorKind::kCone) {
-      NeedPositive(o.Height, "--height");
-      s.Mirror.Height = o.Height;
-    }
-  } else {
-    s.Mirror.File = o.MirrorFile;
-    s.Mirror.VerticalAxis = o.VerticalAxis;
   }
+  const std::string mirrorFile = s.Mirror.File;
   // The unit each DXF file states; one that states no unit of length is refused.
-  auto stated = [](const std::string& file) -> std::optional<Units> {
+  auto stated = [](const std::string& file, const char* field) -> std::optional<Units> {
     const DxfUnits d = ReadDxfUnits(file);
     if (d.State == DxfUnits::Status::kUnknown)
       throw PrintError(file + ": its header states $INSUNITS " + (d.Value.empty() ? "without a value" : d.Value) +
-                       ", which is no unit of length (1 to 24, or 0 for none)");
+                       ", which is no unit of length (1 to 24, or 0 for none)", field);
     if (d.State == DxfUnits::Status::kUnit) return d.Unit;
     return std::nullopt;
   };
-  const bool mirrorDxf = !o.MirrorFile.empty() && MeshFileKindOf(o.MirrorFile).Format == MeshFormat::kDxf;
+  const bool mirrorDxf = !mirrorFile.empty() && MeshFileKindOf(mirrorFile).Format == MeshFormat::kDxf;
   std::optional<Units> faceUnit;
-  if (!o.Face.empty()) faceUnit = stated(o.Face);
+  if (!o.Face.empty()) faceUnit = stated(o.Face, "face");
   // A mesh in a format that states its unit is scaled into the drawing units by its reader.
-  if (mirrorDxf) s.Mirror.FileUnit = stated(o.MirrorFile);
+  if (mirrorDxf) s.Mirror.FileUnit = stated(mirrorFile, "mirror");
   // The drawing units: the option, else the face's, else the mirror's, else mm.
   if (!o.Units.empty()) {
     const auto u = ParseUnits(o.Units);
-    if (!u) throw UsageError("--units: must be one of " + UnitsList() + " (got \"" + o.Units + "\")");
+    if (!u) throw UsageError("--units: must be one of " + UnitsList() + " (got \"" + o.Units + "\")", "units");
     s.Unit = *u;
     // The user's word is the last: every DXF's numbers are taken in it, whatever
     // its header states (a file written with a default unit it was not drawn in).
-    for (const auto& [file, unit] : {std::pair{o.Face, faceUnit}, std::pair{o.MirrorFile, s.Mirror.FileUnit}}) {
+    for (const auto& [file, unit] : {std::pair{o.Face, faceUnit}, std::pair{mirrorFile, s.Mirror.FileUnit}}) {
       if (unit && *unit != s.Unit)
         chosen.push_back("units: " + file + " states " + UnitsName(*unit) + ", its numbers taken as " +
                          UnitsName(s.Unit) + " (--units)");
@@ -200,67 +235,50 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + o.Face + ")");
   } else if (mirrorUnit) {
     s.Unit = *mirrorUnit;
-    chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + o.MirrorFile + ")");
+    chosen.push_back(std::string("units: ") + UnitsName(s.Unit) + " (stated by " + mirrorFile + ")");
   }
   // A file in another unit keeps its own: its coordinates are scaled into the drawing units.
-  for (const auto& [file, unit] : {std::pair{o.Face, faceUnit}, std::pair{o.MirrorFile, mirrorUnit}}) {
+  for (const auto& [file, unit] : {std::pair{o.Face, faceUnit}, std::pair{mirrorFile, mirrorUnit}}) {
     if (unit && *unit != s.Unit)
       chosen.push_back("units: " + file + " states " + UnitsName(*unit) + ", its coordinates scaled into " +
                        UnitsName(s.Unit));
   }
-  if (o.Pixels < 0) throw UsageError("--pixels: must be at least 1");
+  if (o.Pixels < 0) throw UsageError("--pixels: must be at least 1", "pixels");
   s.Pixels = o.Pixels;
   NeedPositive(o.Dpi, "--dpi");
   s.Dpi = o.Dpi;
-  if (o.Accuracy < 1 || o.Accuracy > 20) throw UsageError("--accuracy: must be 1 to 20 (got " + std::to_string(o.Accuracy) + ")");
+  if (o.Accuracy < 1 || o.Accuracy > 20) throw UsageError("--accuracy: must be 1 to 20 (got " + std::to_string(o.Accuracy) + ")", "accuracy");
   s.Accuracy = o.Accuracy;
-  if (o.Antialias < 0 || o.Antialias > 8) throw UsageError("--antialias: must be 1 to 8 (got " + std::to_string(o.Antialias) + ")");
+  if (o.Antialias < 0 || o.Antialias > 8) throw UsageError("--antialias: must be 1 to 8 (got " + std::to_string(o.Antialias) + ")", "antialias");
   if (o.Background != "white" && o.Background != "black")
-    throw UsageError("--background: must be white or black (got \"" + o.Background + "\")");
+    throw UsageError("--background: must be white or black (got \"" + o.Background + "\")", "background");
   s.BlackBackground = o.Background == "black";
   s.Marks = !o.NoMarks;
   s.ProgramWindow = o.ProgramWindow;
-  if (o.ProgramWindow && o.Pixels < 1) throw UsageError("--program-window: needs --pixels, as the programs size their window by cells");
-  if (!(o.Fill > 0 && o.Fill <= 1)) throw UsageError("--fill: must be above 0 and at most 1 (got " + Num(o.Fill) + ")");
+  if (o.ProgramWindow && o.Pixels < 1) throw UsageError("--program-window: needs --pixels, as the programs size their window by cells", "pixels");
+  if (!(o.Fill > 0 && o.Fill <= 1)) throw UsageError("--fill: must be above 0 and at most 1 (got " + Num(o.Fill) + ")", "fill");
 
   // The eye: given, or the default of the mirror.
-  const Real r = std::fabs(s.Mirror.Radius);
-  Face mirrorFace{};
-  if (kind == MirrorKind::kPlane) mirrorFace = ReadMirrorFace(s);
+  if (kind.CheckMirror) kind.CheckMirror(s);
   if (!o.Eye.empty()) {
     const auto e = Numbers(o.Eye, 3, "--eye");
     s.Eye = {e[0], e[1], e[2]};
-  } else if (kind == MirrorKind::kCylinder) {
-    s.Eye = {s.Mirror.AxisX, s.Mirror.AxisY - 12 * r, 10 * r};
-    chosen.push_back("eye: " + PointText(s.Eye) + " (12 radii in front of the axis, 10 radii up)");
-  } else if (kind == MirrorKind::kCone) {
-    s.Eye = {s.Mirror.AxisX, s.Mirror.AxisY, 3 * s.Mirror.Height};
-    chosen.push_back("eye: " + PointText(s.Eye) + " (on the axis, 3 times the cone's height up)");
-  } else if (kind == MirrorKind::kPlane) {
-    // In front of the mirror's middle, on the side its corners turn to (right
-    // hand), 1.25 times its size away, as high as its top.
-    const Plane pl = PlaneFromPoints(mirrorFace.C1, mirrorFace.C2, mirrorFace.C3);
-    const Point3 sum = mirrorFace.C1 + mirrorFace.C2 + mirrorFace.C3 + mirrorFace.C4;
-    const Point3 c{sum.x / 4, sum.y / 4, sum.z / 4};
-    const Real size = std::max(Distance3(mirrorFace.C1, mirrorFace.C2), Distance3(mirrorFace.C2, mirrorFace.C3));
-    const Real plan = std::hypot(pl.nx, pl.ny);
-    if (!(plan > 1e-6L)) throw UsageError("--eye: is needed for a mirror lying flat");
-    const Real top = std::max({mirrorFace.C1.z, mirrorFace.C2.z, mirrorFace.C3.z, mirrorFace.C4.z});
-    s.Eye = {c.x + pl.nx / plan * 1.25L * size, c.y + pl.ny / plan * 1.25L * size, std::max(top, c.z + size / 2)};
-    chosen.push_back("eye: " + PointText(AsStored(s.Eye)) + " (in front of the mirror, 1.25 times its size away)");
   } else {
-    throw UsageError("--eye: is needed for a mesh mirror");
+    const EyeChoice e = kind.DefaultEye(s);
+    if (!e.Refusal.empty()) throw UsageError("--eye: " + e.Refusal, "eye");
+    s.Eye = e.Eye;
+    chosen.push_back("eye: " + PointText(AsStored(s.Eye)) + " (" + e.Why + ")");
   }
-  if (!(s.Eye.z > 0)) throw UsageError("--eye: must be above the sheet (Z > 0, got " + Num(s.Eye.z) + ")");
-  if (kind == MirrorKind::kCylinder && std::hypot(s.Eye.x - s.Mirror.AxisX, s.Eye.y - s.Mirror.AxisY) <= r)
-    throw UsageError("--eye: is inside the cylinder");
+  if (!(s.Eye.z > 0)) throw UsageError("--eye: must be above the sheet (Z > 0, got " + Num(s.Eye.z) + ")", "eye");
+  if (const std::string why = kind.EyeRefusal(s); !why.empty()) throw UsageError("--eye: " + why, "eye");
 
   // The face: a DXF's, or the automatic one.
   if (!o.Face.empty()) {
     s.PictureFace = ReadFaceFile(o.Face, "picture face");
     if (faceUnit) s.PictureFace = ScaledFace(s.PictureFace, *faceUnit, s.Unit);
   } else {
-    if (kind == MirrorKind::kMesh) throw UsageError("--face: is needed for a mesh mirror (the picture face's DXF)");
+    if (!kind.AutomaticFace)
+      throw UsageError("--face: is needed for a " + std::string(kind.Words) + " (the picture face's DXF)", "face");
     const auto [width, height] = ScenePictureSize(s);
     FaceRequest request;
     request.Aspect = static_cast<Real>(width) / height;
@@ -268,17 +286,8 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     auto faceOf = [&](double fill, Face& face) {
       request.Fill = fill;  // unless request.Fits chooses it
       std::string why;
-      bool found = false;
-      if (kind == MirrorKind::kCylinder) {
-        found = AutomaticCylinderFace(Cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius}, s.Eye, request,
-                                      face, why);
-      } else if (kind == MirrorKind::kCone) {
-        found = AutomaticConeFace(ConeMirror{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, 0},
-                                  s.Eye, request, face, why);
-      } else {
-        found = AutomaticPlaneFace(mirrorFace, s.Eye, request, face, why);
-      }
-      if (!found) throw PrintError("no picture face works for this mirror and eye: " + why);
+      if (!kind.AutomaticFace(s, request, face, why))
+        throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
       face = {AsStored(face.C1), AsStored(face.C2), AsStored(face.C3), AsStored(face.C4)};
     };
     double fill = o.Fill;
@@ -290,7 +299,7 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
       PdfOptions page = PageOptionsOf(o);
       const std::optional<Paper> paper = ParsePaper(o.Fit);
       if (!paper || paper->None)
-        throw UsageError("--fit: must be A4, A3, A2, Letter, Legal, Tabloid or WxH in mm (or WxHin), got \"" + o.Fit + "\"");
+        throw UsageError("--fit: must be A4, A3, A2, Letter, Legal, Tabloid or WxH in mm (or WxHin), got \"" + o.Fit + "\"", "fit");
       page.PaperSize = *paper;
       Scene trial = s;
       bool tried = false;
@@ -300,7 +309,7 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
         trial.PictureFace = {AsStored(face.C1), AsStored(face.C2), AsStored(face.C3), AsStored(face.C4)};
         const OutputWindow w = SceneWindow(trial);
         if (!PagesOf(trial, w, page, grid))
-          throw PrintError("--fit " + o.Fit + ": the paper leaves no room inside its margins for a print");
+          throw PrintError("--fit " + o.Fit + ": the paper leaves no room inside its margins for a print", "fit");
         const bool one = grid.Columns * grid.Rows == 1;
         if (!tried || f < 0.0015) smallestW = PrintWidthMm(trial, w), smallestH = PrintHeightMm(trial, w);
         tried = true;
@@ -313,7 +322,8 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
         if (!tried || best > 0) throw;
         throw PrintError("--fit " + o.Fit + ": even the smallest face (fill 0.001) makes a print of " +
                          Fixed(smallestW, 1) + " x " + Fixed(smallestH, 1) + " mm, more than one sheet holds (" +
-                         Fixed(grid.AreaWidthMm, 1) + " x " + Fixed(grid.AreaHeightMm, 1) + " mm inside its margins)");
+                         Fixed(grid.AreaWidthMm, 1) + " x " + Fixed(grid.AreaHeightMm, 1) + " mm inside its margins)",
+                         "fit");
       }
       fill = best;
       chosen.push_back("fit: fill " + Num(fill) + ", the largest face whose print fits one " + paper->Name + " sheet");
@@ -341,7 +351,7 @@ OutputKind OutputKindOf(const std::string& name) {
   if (ext == ".png") return OutputKind::kPng;
   if (ext == ".ppm") return OutputKind::kPpm;
   if (ext == ".pdf") return OutputKind::kPdf;
-  throw UsageError("-o: \"" + name + "\" must end in .png, .ppm or .pdf");
+  throw UsageError("-o: \"" + name + "\" must end in .png, .ppm or .pdf", "output");
 }
 
 // The files a scene reads, which no output may replace.
@@ -355,7 +365,7 @@ void CheckNotAnInput(const std::string& output, const std::vector<std::string>& 
   if (!fs::exists(output, ec)) return;
   for (const std::string& in : inputs) {
     if (!in.empty() && fs::equivalent(output, in, ec))
-      throw UsageError(option + ": \"" + output + "\" is an input of the scene: choose another name");
+      throw UsageError(option + ": \"" + output + "\" is an input of the scene: choose another name", FieldOf(option));
   }
 }
 
@@ -363,10 +373,12 @@ void CheckNotAnInput(const std::string& output, const std::vector<std::string>& 
 void CheckOutputFolder(const std::string& output, const std::string& option) {
   const fs::path folder = fs::path(output).parent_path().empty() ? fs::path(".") : fs::path(output).parent_path();
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) throw PrintError(option + ": \"" + output + "\": the folder " + folder.string() + " does not exist");
+  if (!fs::is_directory(folder, ec))
+    throw PrintError(option + ": \"" + output + "\": the folder " + folder.string() + " does not exist", FieldOf(option));
   if (::access(folder.c_str(), W_OK) != 0)
-    throw PrintError(option + ": \"" + output + "\": the folder " + folder.string() + " cannot be written");
-  if (fs::is_directory(output, ec)) throw PrintError(option + ": \"" + output + "\" is a folder");
+    throw PrintError(option + ": \"" + output + "\": the folder " + folder.string() + " cannot be written",
+                     FieldOf(option));
+  if (fs::is_directory(output, ec)) throw PrintError(option + ": \"" + output + "\" is a folder", FieldOf(option));
 }
 
 // The files of one run (print, preview, scene, restored picture), each written
@@ -393,12 +405,12 @@ class RunOutputs {
       const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd >= 0) {
         ::close(fd);
-        staged_.push_back({temp, file});
+        staged_.push_back({temp, file, FieldOf(option)});
         return temp;
       }
       err = errno;
     }
-    throw PrintError(option + ": \"" + file + "\" cannot be written (" + std::strerror(err) + ")");
+    throw PrintError(option + ": \"" + file + "\" cannot be written (" + std::strerror(err) + ")", FieldOf(option));
   }
 
   // Every staged file renamed to its own name, in the order staged.
@@ -407,7 +419,7 @@ class RunOutputs {
       const Staged s = staged_.front();
       std::error_code ec;
       fs::rename(s.Temp, s.File, ec);
-      if (ec) throw PrintError(s.File + ": cannot be written (" + ec.message() + ")");
+      if (ec) throw PrintError(s.File + ": cannot be written (" + ec.message() + ")", s.Field);
       staged_.erase(staged_.begin());
     }
   }
@@ -415,6 +427,7 @@ class RunOutputs {
  private:
   struct Staged {
     std::string Temp, File;
+    std::string Field;  // the option that named the file
   };
   std::vector<Staged> staged_;
 };
@@ -465,8 +478,6 @@ std::string Today() {
   return text;
 }
 
-const char* MirrorWords(MirrorKind k);
-
 // The print's page content in millimetres from its top-left corner.
 PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::string& sceneJson) {
   const OutputWindow& w = print.Report.Window;
@@ -482,16 +493,8 @@ PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::strin
   c.Footprint.CentreY = sy(f.CentreY);
   c.Footprint.Radius = static_cast<double>(f.Radius) * mm;
   for (const auto& g : f.Segments) c.Footprint.Segments.push_back({sx(g.X0), sy(g.Y0), sx(g.X1), sy(g.Y1)});
-  const std::string diameter = Fixed(2 * c.Footprint.Radius, 1) + " mm";
-  switch (scene.Mirror.Kind) {
-    case MirrorKind::kCylinder: c.Footprint.Label = "cylinder, diameter " + diameter; break;
-    case MirrorKind::kCone:
-      c.Footprint.Label = "cone, base diameter " + diameter + ", height " +
-                          Fixed(static_cast<double>(scene.Mirror.Height) * mm, 1) + " mm";
-      break;
-    case MirrorKind::kPlane: c.Footprint.Label = "plane mirror, standing here"; break;
-    case MirrorKind::kMesh: c.Footprint.Label = "mirror, standing here"; break;
-  }
+  const MirrorKindEntry& kind = KindEntry(scene.Mirror.Kind);
+  c.Footprint.Label = kind.FootprintLabel(scene, mm, c.Footprint.Radius);
   if (!f.Empty()) {
     c.HasEye = true;
     c.Eye.X = sx(scene.Eye.x);
@@ -506,10 +509,7 @@ PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::strin
   }
   c.Date = Today();
   c.SceneJson = sceneJson;
-  std::string mirror = MirrorWords(scene.Mirror.Kind);
-  if (scene.Mirror.Kind == MirrorKind::kCylinder) mirror += ", radius " + Num(scene.Mirror.Radius);
-  if (scene.Mirror.Kind == MirrorKind::kCone)
-    mirror += ", base radius " + Num(scene.Mirror.Radius) + ", height " + Num(scene.Mirror.Height);
+  std::string mirror = kind.Words + kind.TitleDetails(scene);
   if (!scene.Mirror.File.empty()) mirror += ", " + fs::path(scene.Mirror.File).filename().string();
   c.Title = {scene.Grid.empty() ? "Picture: " + fs::path(scene.Picture).filename().string()
                                 : "Grid: " + scene.Grid + " cells to draw by hand",
@@ -538,7 +538,8 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
       try {
         WritePngFile(staged, print.Cells, png);
       } catch (const PictureError& e) {
-        throw PrintError(output + ": cannot be written" + (e.Errno ? std::string(" (") + std::strerror(e.Errno) + ")" : ""));
+        throw PrintError(output + ": cannot be written" + (e.Errno ? std::string(" (") + std::strerror(e.Errno) + ")" : ""),
+                         "output");
       }
       return;
     }
@@ -553,7 +554,7 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
         out.WriteHeader(print.Source, w.Width, w.Height);
         out.WritePixelsAndCommit(raster);
       } catch (const RuntimeFailure& e) {
-        throw PrintError(output + ": cannot be written (runtime code " + std::to_string(e.code()) + ")");
+        throw PrintError(output + ": cannot be written (runtime code " + std::to_string(e.code()) + ")", "output");
       }
       return;
     }
@@ -566,7 +567,7 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
       try {
         WritePrintPdf(content, pdf, staged);
       } catch (const PdfError& e) {
-        throw PrintError(Unstaged(e.what(), staged, output));
+        throw PrintError(Unstaged(e.what(), staged, output), "output");
       }
       return;
     }
@@ -588,17 +589,8 @@ void SaveScene(const Scene& scene, const OutputWindow& window, const std::string
     else done += static_cast<std::size_t>(n);
   }
   if (fd >= 0 && ::close(fd) != 0 && err == 0) err = errno;
-  if (err != 0) throw PrintError("--save-scene: \"" + file + "\" cannot be written (" + std::strerror(err) + ")");
-}
-
-const char* MirrorWords(MirrorKind k) {
-  switch (k) {
-    case MirrorKind::kCylinder: return "cylinder";
-    case MirrorKind::kCone: return "cone";
-    case MirrorKind::kPlane: return "plane mirror";
-    case MirrorKind::kMesh: return "mesh mirror";
-  }
-  return "";
+  if (err != 0)
+    throw PrintError("--save-scene: \"" + file + "\" cannot be written (" + std::strerror(err) + ")", "save-scene");
 }
 
 // The view of a made print (written to view, when named) and the picture it
@@ -614,7 +606,7 @@ Fidelity ShowView(const Scene& scene, const Print& made, const SheetFile* file, 
     try {
       WritePngFile(staged, p);
     } catch (const PictureError& e) {
-      throw PrintError(std::string(option) + ": " + Unstaged(e.what(), staged, name));
+      throw PrintError(std::string(option) + ": " + Unstaged(e.what(), staged, name), FieldOf(option));
     }
   };
   if (!view.empty()) {
@@ -693,7 +685,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   }
   if (!o.Preview.empty()) {
     CheckNotAnInput(o.Preview, InputsOf(scene, o), "--preview");
-    if (fs::path(o.Preview) == fs::path(o.Output)) throw UsageError("--preview: must not be the print's own file");
+    if (fs::path(o.Preview) == fs::path(o.Output)) throw UsageError("--preview: must not be the print's own file", "preview");
     CheckOutputFolder(o.Preview, "--preview");
   }
   PrintSettings settings;
@@ -705,7 +697,7 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
         PlanPages(PrintWidthMm(scene, w), PrintHeightMm(scene, w), pdf.PaperSize, pdf.MarginMm, pdf.OverlapMm,
                   pdf.Orientation);
       } catch (const std::invalid_argument& e) {
-        throw PrintError(std::string("--paper: ") + e.what());
+        throw PrintError(std::string("--paper: ") + e.what(), "paper");
       }
     };
   }
@@ -732,12 +724,8 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
   // The report is told once every file is in place: a run that fails names none as written.
   std::ostringstream lines;
   const std::string u = UnitsName(scene.Unit);
-  lines << "mirror: " << MirrorWords(scene.Mirror.Kind);
-  if (scene.Mirror.Kind == MirrorKind::kCylinder || scene.Mirror.Kind == MirrorKind::kCone)
-    lines << ", axis (" << Num(scene.Mirror.AxisX) << ", " << Num(scene.Mirror.AxisY) << "), radius "
-        << Num(scene.Mirror.Radius) << " " << u;
-  if (scene.Mirror.Kind == MirrorKind::kCone) lines << ", height " << Num(scene.Mirror.Height) << " " << u;
-  if (scene.Mirror.Kind == MirrorKind::kMesh) lines << ", " << r.FacetCount << " triangles";
+  const MirrorKindEntry& mirrorKind = KindEntry(scene.Mirror.Kind);
+  lines << "mirror: " << mirrorKind.Words << mirrorKind.ReportDetails(scene, r);
   if (!scene.Mirror.File.empty()) lines << ", from " << scene.Mirror.File;
   lines << "\n";
   for (const std::string& line : chosen) lines << line << "\n";
@@ -829,45 +817,39 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "Exit status: 0 done, 1 the print cannot be made, 2 a usage error, 3 the print was written but its\n"
       "fidelity check found it wrong (below 99 % of sight rays within 8 levels; the warning says why).");
   Options o;
-  MirrorKind kind = MirrorKind::kCylinder;
-
-  CLI::App* cil = app.add_subcommand("cilindro", "a vertical cylinder standing on the sheet");
-  cil->add_option("--radius", o.Radius, "the cylinder's radius")->required();
-  cil->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
-  AddMappingOptions(cil, o);
-  AddFitOption(cil, o);
-  cil->footer("Defaults: the eye 12 radii in front of the axis (toward -Y) and 10 radii up; an automatic face.\n"
-              "Example: anamorfosi cilindro foto.jpg --radius 25 -o stampa.png");
-  cil->callback([&] { kind = MirrorKind::kCylinder; });
-
-  CLI::App* con = app.add_subcommand("cono", "a vertical cone standing on the sheet");
-  con->add_option("--base-radius", o.Radius, "the radius of the cone's base")->required();
-  con->add_option("--height", o.Height, "the cone's height")->required();
-  con->add_option("--axis", o.Axis, "the axis X,Y (default 0,0)");
-  AddMappingOptions(con, o);
-  AddFitOption(con, o);
-  con->footer("Defaults: the eye on the axis at 3 times the cone's height; an automatic face.\n"
-              "Example: anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png");
-  con->callback([&] { kind = MirrorKind::kCone; });
-
-  CLI::App* spe = app.add_subcommand("specchio", "a plane mirror, one 3DFACE of a DXF file");
-  spe->add_option("--mirror", o.MirrorFile, "DXF file whose last 3DFACE is the mirror")->required();
-  AddMappingOptions(spe, o);
-  AddFitOption(spe, o);
-  spe->footer("Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
-              "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png");
-  spe->callback([&] { kind = MirrorKind::kPlane; });
-
-  CLI::App* gen = app.add_subcommand("generico", "a mirror made of triangles: a mesh (STL, OBJ, PLY, ...) or a DXF's 3DFACEs");
-  gen->add_option("--mirror", o.MirrorFile,
-                  "the mirror: STL, OBJ, PLY or another mesh Assimp reads, or a DXF file of 3DFACEs")
-      ->required();
-  gen->add_flag("--vertical-axis", o.VerticalAxis, "the vertical view-axis mode (a mirror round the eye's axis)");
-  AddMappingOptions(gen, o);
-  gen->get_option("--face")->required();
-  gen->get_option("--eye")->required();
-  gen->footer("Example: anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png");
-  gen->callback([&] { kind = MirrorKind::kMesh; });
+  const MirrorKindEntry* kind = nullptr;
+  // One subcommand a mirror kind: its own values (the required first, then the
+  // others, in the order of the scene file), then those of every mapping.
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    CLI::App* sub = app.add_subcommand(k.Name, k.Summary);
+    for (const bool required : {true, false}) {
+      for (const KindParameter& p : k.Parameters) {
+        if (p.Required != required) continue;
+        const std::string name = std::string("--") + p.Option;
+        CLI::Option* option = nullptr;
+        switch (p.Value) {
+          case KindValue::kLength:
+            o.MirrorNumbers.emplace(p.Key, std::nan(""));
+            option = sub->add_option(name, o.MirrorNumbers[p.Key], p.Help);
+            break;
+          case KindValue::kPlanPoint:
+          case KindValue::kFile: option = sub->add_option(name, o.MirrorTexts[p.Key], p.Help); break;
+          case KindValue::kFlag: option = sub->add_flag(name, o.MirrorFlags[p.Key], p.Help); break;
+        }
+        if (p.Required) option->required();
+      }
+    }
+    AddMappingOptions(sub, o);
+    if (k.AutomaticFace) {
+      AddFitOption(sub, o);
+    } else {
+      // Without an automatic face the kind places no eye either.
+      sub->get_option("--face")->required();
+      sub->get_option("--eye")->required();
+    }
+    sub->footer(k.Footer);
+    sub->callback([&kind, &k] { kind = &k; });
+  }
 
   CLI::App* run = app.add_subcommand("run", "make the print of a scene file written by --save-scene");
   run->add_option("SCENE", o.SceneFile, "the scene file (JSON)")->required();
@@ -927,35 +909,63 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
   take->add_option("QUICK", takeQuick, "the reduced copy to write when the picture is larger")->required();
   take->add_option("--side", takeSide, "the reduced copy's longer side")->check(CLI::Range(16, 4096));
 
+  // The page's server asks for its errors as JSON (--error-json, anywhere on
+  // the line, not listed in the help): one line {"error": the message,
+  // "field": the option}. It is taken out before the options are parsed, so
+  // that their own errors come so too.
+  bool errorJson = false;
+  std::vector<const char*> args;
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0 && std::string(argv[i]) == "--error-json") errorJson = true;
+    else args.push_back(argv[i]);
+  }
+  auto fail = [&](const std::string& message, const std::string& field, int status) {
+    if (errorJson) {
+      const nlohmann::ordered_json line = {{"error", message}, {"field", field}};
+      // A file name that is not UTF-8 is written with its bad bytes replaced.
+      err << line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    } else {
+      err << "anamorfosi: " << message << "\n";
+    }
+    return status;
+  };
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(args.size()), args.data());
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e, out, err);
   } catch (const CLI::CallForAllHelp& e) {
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
-    err << "anamorfosi: " << e.what() << " (see anamorfosi --help)\n";
-    return 2;
+    return fail(std::string(e.what()) + " (see anamorfosi --help)", "", 2);
   }
   try {
     std::vector<std::string> chosen;
     if (srv->parsed()) {
-      if (!serve) throw UsageError("serve: this build has no web page");
-      if (so.Port < 0 || so.Port > 65535) throw UsageError("--port: must be 0 to 65535");
-      if (so.MaxRequestMb < 1 || so.Jobs < 1) throw UsageError("--max-request-mb and --jobs: must be at least 1");
-      if (so.JobSeconds < 1 || so.UploadsMb < 1) throw UsageError("--job-seconds and --uploads-mb: must be at least 1");
-      if (so.JobMb < 64 || so.JobMb > (1L << 30)) throw UsageError("--job-mb: must be 64 to 1073741824");
+      if (!serve) throw UsageError("serve: this build has no web page", "");
+      if (so.Port < 0 || so.Port > 65535) throw UsageError("--port: must be 0 to 65535", "port");
+      if (so.MaxRequestMb < 1 || so.Jobs < 1)
+        throw UsageError("--max-request-mb and --jobs: must be at least 1", so.Jobs < 1 ? "jobs" : "max-request-mb");
+      if (so.JobSeconds < 1 || so.UploadsMb < 1)
+        throw UsageError("--job-seconds and --uploads-mb: must be at least 1",
+                         so.UploadsMb < 1 ? "uploads-mb" : "job-seconds");
+      if (so.JobMb < 64 || so.JobMb > (1L << 30)) throw UsageError("--job-mb: must be 64 to 1073741824", "job-mb");
       return serve(so, out, err);
     }
     if (take->parsed()) {
-      const UploadedPicture u = TakeUploadedPicture(takePath, takeQuick, takeSide);
+      UploadedPicture u;
+      try {
+        u = TakeUploadedPicture(takePath, takeQuick, takeSide);
+      } catch (const std::runtime_error& e) {
+        throw PrintError(e.what(), "picture");
+      }
       out << "picture: " << u.Width << " x " << u.Height << (u.Reduced ? ", reduced copy written" : "") << "\n";
       return 0;
     }
     if (vista->parsed()) {
       if (o.SceneFile.empty() == o.ProgramRun.empty())
         throw UsageError(o.SceneFile.empty() ? "vista: a scene file is needed, or --program PROGRAM PARAMETERS"
-                                             : "vista: give a scene file or --program, not both");
+                                             : "vista: give a scene file or --program, not both",
+                         "program");
       const Scene scene = o.ProgramRun.empty() ? ReadSceneFile(o.SceneFile) : ProgramScene(o.ProgramRun[0], o.ProgramRun[1]);
       for (const auto& [name, option] : {std::pair{o.Output, "-o"}, std::pair{o.Restored, "--restored"}}) {
         if (name.empty()) continue;
@@ -984,16 +994,15 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
     }
     // The paper the print must fit is the PDF's.
     if (!o.Fit.empty()) o.Paper = o.Fit;
-    const Scene scene = SceneFromOptions(kind, o, chosen);
+    const Scene scene = SceneFromOptions(*kind, o, chosen);
     return Execute(scene, o, chosen, out, err, terminal);
   } catch (const UsageError& e) {
-    err << "anamorfosi: " << e.what() << "\n";
-    return 2;
+    return fail(e.what(), e.Field, 2);
   } catch (const std::bad_alloc&) {
-    err << "anamorfosi: not enough memory for this print (lower --dpi or --pixels)\n";
-    return 1;
+    return fail("not enough memory for this print (lower --dpi or --pixels)", "dpi", 1);
+  } catch (const PrintError& e) {
+    return fail(e.what(), e.Field, 1);
   } catch (const std::exception& e) {
-    err << "anamorfosi: " << e.what() << "\n";
-    return 1;
+    return fail(e.what(), "", 1);
   }
 }

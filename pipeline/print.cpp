@@ -24,6 +24,7 @@
 #include "facets.h"
 #include "picture_error.h"
 #include "input_picture.h"
+#include "mirror_kinds.h"
 #include "mesh_file.h"
 #include "picture_file.h"
 #include "plane_mirror.h"
@@ -58,32 +59,32 @@ std::string PpmText(const PpmError& e) {
 
 InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction) {
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture");
+  if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno), "picture");
+  if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture", "picture");
   try {
     // The command holds a PPM to the limits of every other picture.
     const PictureLimits limits;
     return ReadAnyPicture(file, reduction, &limits);
   } catch (const PpmError& e) {
-    throw PrintError(PpmText(e));
+    throw PrintError(PpmText(e), "picture");
   } catch (const RuntimeFailure& e) {
-    throw PrintError(RuntimeText(e));
+    throw PrintError(RuntimeText(e), "picture");
   } catch (const PictureError& e) {
     if (e.Problem == PictureProblem::kCannotOpen || e.Problem == PictureProblem::kReadFailed)
-      throw PrintError(file + ": " + std::strerror(e.Errno));
-    throw PrintError(e.what());
+      throw PrintError(file + ": " + std::strerror(e.Errno), "picture");
+    throw PrintError(e.what(), "picture");
   }
 }
 
 InputPicture ScenePicture(const Scene& s, PictureReduction* reduction) {
   if (s.Grid.empty()) return ReadScenePicture(s.Picture, reduction);
   const auto grid = ParseGrid(s.Grid);
-  if (!grid) throw PrintError("--grid: \"" + s.Grid + "\" must be COLUMNSxROWS, each 1 to 200");
+  if (!grid) throw PrintError("--grid: \"" + s.Grid + "\" must be COLUMNSxROWS, each 1 to 200", "grid");
   InputPicture input;
   try {
     static_cast<Picture&>(input) = MakeGridPicture(grid->first, grid->second, kGridCellPixels);
   } catch (const std::exception& e) {
-    throw PrintError(std::string("--grid: ") + e.what());
+    throw PrintError(std::string("--grid: ") + e.what(), "grid");
   }
   input.HasComment = true;
   input.Comment = "# griglia " + s.Grid;
@@ -98,6 +99,13 @@ std::pair<int, int> ScenePictureSize(const Scene& s) {
   return {p.Width, p.Height};
 }
 
+namespace {
+
+// The option of a face file: the mirror's, or the picture face's.
+std::string FaceField(const std::string& what) { return what == "mirror" ? "mirror" : "face"; }
+
+}  // namespace
+
 Face ReadFaceFile(const std::string& file, const std::string& what) {
   Face face{};
   try {
@@ -109,10 +117,10 @@ Face ReadFaceFile(const std::string& file, const std::string& what) {
         why = ": it is a mesh (" + FormatName(kind) + "), and the " + what + " is one 3DFACE of a DXF";
         if (what == "mirror") why += " (a mirror of triangles goes to anamorfosi generico)";
       }
-      throw PrintError(file + ": holds no 3DFACE for the " + what + why);
+      throw PrintError(file + ": holds no 3DFACE for the " + what + why, FaceField(what));
     }
   } catch (const RuntimeFailure& e) {
-    throw PrintError(RuntimeText(e));
+    throw PrintError(RuntimeText(e), FaceField(what));
   }
   return face;
 }
@@ -127,8 +135,6 @@ Face ReadMirrorFace(const Scene& s) {
   const Face m = ReadFaceFile(s.Mirror.File, "mirror");
   return s.Mirror.FileUnit ? ScaledFace(m, *s.Mirror.FileUnit, s.Unit) : m;
 }
-
-namespace {
 
 // Outline segments lying on the sheet: both ends within this height of it,
 // far below any drawing's rounding but above the rounding of a DXF's numbers.
@@ -151,30 +157,8 @@ void CentreFootprint(Footprint& f) {
   f.CentreY = y / (2 * f.Segments.size());
 }
 
-}  // namespace
-
 Footprint MirrorFootprint(const Scene& s) {
-  Footprint f;
-  switch (s.Mirror.Kind) {
-    case MirrorKind::kCylinder:
-    case MirrorKind::kCone:
-      f.Circle = true;
-      f.CentreX = s.Mirror.AxisX;
-      f.CentreY = s.Mirror.AxisY;
-      f.Radius = std::fabs(s.Mirror.Radius);
-      break;
-    case MirrorKind::kPlane: {
-      const Face m = ReadMirrorFace(s);
-      AddIfOnSheet(f, m.C1, m.C2);
-      AddIfOnSheet(f, m.C2, m.C3);
-      AddIfOnSheet(f, m.C3, m.C4);
-      AddIfOnSheet(f, m.C4, m.C1);
-      break;
-    }
-    case MirrorKind::kMesh:
-      // Known once the mesh is loaded (FacetFootprint).
-      break;
-  }
+  Footprint f = KindEntry(s.Mirror.Kind).FootprintOf(s);
   CentreFootprint(f);
   return f;
 }
@@ -199,17 +183,13 @@ double PrintHeightMm(const Scene& s, const OutputWindow& w) {
 
 namespace {
 
-// The programs' window margins: a tenth of the scanned extent on each side,
-// a thirtieth for the plane mirror.
-Real ProgramMargin(MirrorKind kind) { return kind == MirrorKind::kPlane ? 30 : 10; }
-
 void StopOnWindow(WindowStatus status) {
   switch (status) {
     case WindowStatus::kOk: return;
     case WindowStatus::kNoRayReachedSheet:
-      throw PrintError("no sight ray through the picture face reaches the sheet after the mirror: check the eye and the face");
-    case WindowStatus::kNoExtent: throw PrintError("the picture's reflection on the sheet has no extent");
-    case WindowStatus::kSideWithoutCells: throw PrintError("the picture's reflection on the sheet is too narrow for one cell");
+      throw PrintError("no sight ray through the picture face reaches the sheet after the mirror: check the eye and the face", "eye");
+    case WindowStatus::kNoExtent: throw PrintError("the picture's reflection on the sheet has no extent", "eye");
+    case WindowStatus::kSideWithoutCells: throw PrintError("the picture's reflection on the sheet is too narrow for one cell", "eye");
   }
 }
 
@@ -218,10 +198,10 @@ void StopOnWindow(WindowStatus status) {
 template <class Mirror>
 OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& foot, MissRecord& misses) {
   if (s.ProgramWindow) {
-    if (s.Pixels < 1) throw PrintError("--program-window needs --pixels: the programs size their window by cells");
+    if (s.Pixels < 1) throw PrintError("--program-window needs --pixels: the programs size their window by cells", "pixels");
     OutputWindow w;
     StopOnWindow(ComputeWindow(mirror, s.PictureFace, s.Eye, std::min<long>(s.Pixels, kMaxOutputSide),
-                               ProgramMargin(s.Mirror.Kind), misses, w));
+                               KindEntry(s.Mirror.Kind).ProgramMargin, misses, w));
     w.HalfCell = w.CellSize / 2;
     return w;
   }
@@ -249,7 +229,7 @@ OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& 
   w.CellSize = s.Pixels > 0 ? std::max(width, height) / s.Pixels
                             : static_cast<Real>(25.4 / s.Dpi / MillimetresPerUnit(s.Unit));
   const Real cols = std::ceil(width / w.CellSize - 1e-9L), rows = std::ceil(height / w.CellSize - 1e-9L);
-  if (!(cols <= 2e9L) || !(rows <= 2e9L)) throw PrintError("the print would have more cells than can be counted");
+  if (!(cols <= 2e9L) || !(rows <= 2e9L)) throw PrintError("the print would have more cells than can be counted", "dpi");
   w.Width = std::max(1, static_cast<int>(cols));
   w.Height = std::max(1, static_cast<int>(rows));
   w.MaxX = w.MinX + w.Width * w.CellSize;
@@ -354,7 +334,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, const P
     throw PrintError("the print would be " + std::to_string(w.Width) + " x " + std::to_string(w.Height) +
                      " cells, more than memory allows; at most about " +
                      std::to_string(static_cast<long>(w.Width * scale)) + " x " +
-                     std::to_string(static_cast<long>(w.Height * scale)) + " fit (lower --dpi or --pixels)");
+                     std::to_string(static_cast<long>(w.Height * scale)) + " fit (lower --dpi or --pixels)", "dpi");
   }
   if (n < s.Antialias)
     report.Notes.push_back("antialias lowered to " + std::to_string(n) + " for a print of this size");
@@ -496,20 +476,20 @@ void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, 
   if (s.Mirror.FileUnit) options.DxfUnitMm = MillimetresPerUnit(*s.Mirror.FileUnit);
   try {
     LoadMirrorFacets(s.Mirror.File, mirror.Facets, options);
-    if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror");
+    if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror", "mirror");
     if (mirror.Facets.FacetOverflow)
       throw PrintError(s.Mirror.File + ": more than " + std::to_string(options.Limit) +
                        " triangles, more than memory allows (" + std::to_string(FacetBytesEach) +
-                       " bytes each, at most " + std::to_string(budget >> 20) + " MiB for the mirror)");
+                       " bytes each, at most " + std::to_string(budget >> 20) + " MiB for the mirror)", "mirror");
     report.FacetCount = mirror.Facets.FacetCount;
     BuildFacetIndex(mirror.Facets, mirror.Index);
   } catch (const RuntimeFailure& e) {
-    throw PrintError(RuntimeText(e));
+    throw PrintError(RuntimeText(e), "mirror");
   } catch (const MeshError& e) {
-    throw PrintError(e.what());
+    throw PrintError(e.what(), "mirror");
   } catch (const std::bad_alloc&) {
     mirror = FacetedMirror{};
-    throw PrintError(s.Mirror.File + ": not enough memory for the mirror's triangles");
+    throw PrintError(s.Mirror.File + ": not enough memory for the mirror's triangles", "mirror");
   }
   if (mirror.Facets.FileUnitMm > 0 && mirror.Facets.FileUnitMm != options.DrawingUnitMm) {
     std::ostringstream unit;
@@ -530,8 +510,8 @@ OutputWindow SceneWindow(const Scene& s) {
 }
 
 Print MakePrint(const Scene& s, const PrintSettings& settings) {
-  if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
-  if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");
+  if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20", "accuracy");
+  if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8", "antialias");
   Print print;
   print.Report.Mirror = MirrorFootprint(s);
   MappingSetup setup;

@@ -18,7 +18,13 @@ namespace fs = std::filesystem;
 
 SheetFile ReadSheetFile(const std::string& file) {
   SheetFile sheet;
-  static_cast<Picture&>(sheet.Cells) = ReadScenePicture(file);
+  try {
+    static_cast<Picture&>(sheet.Cells) = ReadScenePicture(file);
+  } catch (PrintError& e) {
+    // The picture read here is the print given to look at.
+    e.Field = "print";
+    throw;
+  }
   std::vector<std::uint8_t> bytes;
   try {
     bytes = ReadFileBytes(file, MostPictureFileBytes(PictureLimits{}));
@@ -30,7 +36,7 @@ SheetFile ReadSheetFile(const std::string& file) {
     try {
       sheet.Window = ParseScene(t.Value, file, "").Window;
     } catch (const std::exception& e) {
-      throw PrintError(file + ": its scene cannot be read (" + e.what() + ")");
+      throw PrintError(file + ": its scene cannot be read (" + e.what() + ")", "print");
     }
   }
   return sheet;
@@ -48,10 +54,11 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file) {
   } else if (file->Cells.Width != w.Width || file->Cells.Height != w.Height) {
     throw PrintError("--print: the picture is " + std::to_string(file->Cells.Width) + " x " +
                      std::to_string(file->Cells.Height) + " cells, the scene's print " + std::to_string(w.Width) +
-                     " x " + std::to_string(w.Height) + ", and it does not say where it lies");
+                     " x " + std::to_string(w.Height) + ", and it does not say where it lies",
+                     "print");
   }
   if (sheet.Window.Width != file->Cells.Width || sheet.Window.Height != file->Cells.Height)
-    throw PrintError("--print: its cells do not match the window it records");
+    throw PrintError("--print: its cells do not match the window it records", "print");
   return sheet;
 }
 
@@ -75,7 +82,7 @@ int RestoreStep(long long width, long long height, long long cells) {
 
 VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
                          int stride) {
-  if (sub < 1 || sub > 16) throw PrintError("--sub: must be 1 to 16");
+  if (sub < 1 || sub > 16) throw PrintError("--sub: must be 1 to 16", "sub");
   MappingSetup setup;
   PrintReport report;
   VistaResult result;
@@ -105,7 +112,7 @@ MeshView ViewOf(const FacetedMirror& m, const Scene&) { return MakeMeshView(m); 
 }  // namespace
 
 SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, int threads) {
-  if (width < 16 || width > 8000) throw PrintError("--size: must be 16 to 8000 pixels");
+  if (width < 16 || width > 8000) throw PrintError("--size: must be 16 to 8000 pixels", "size");
   MappingSetup setup;
   PrintReport report;
   SceneView result;
@@ -146,9 +153,9 @@ Scene ReadProgramScene(const Program<Mirror>& program, MirrorKind kind, const st
     TextFile text(file);
     program.ReadParameters(text, quiet, params, mirror);
   } catch (const RuntimeFailure& e) {
-    throw PrintError("--program: " + RuntimeText(e));
+    throw PrintError("--program: " + RuntimeText(e), "program");
   } catch (const std::exception& e) {
-    throw PrintError("--program: " + file + ": " + e.what());
+    throw PrintError("--program: " + file + ": " + e.what(), "program");
   }
   const fs::path folder = fs::path(file).parent_path();
   fill(s, mirror, params, folder);
@@ -156,7 +163,7 @@ Scene ReadProgramScene(const Program<Mirror>& program, MirrorKind kind, const st
   s.Picture = FromFolder(params.InputPpmName, folder);
   s.PictureFace = ReadFaceFile(FromFolder(params.PictureDxfName, folder), "face");
   s.Pixels = LimitPixelCount(params.PixelCount);
-  if (s.Pixels < 1) throw PrintError("--program: " + file + ": the pixel count must be at least 1");
+  if (s.Pixels < 1) throw PrintError("--program: " + file + ": the pixel count must be at least 1", "program");
   s.Accuracy = static_cast<int>(ClampAccuracy(params.Accuracy));
   s.Antialias = 1;
   s.BlackBackground = true;
@@ -194,5 +201,5 @@ Scene ProgramScene(const std::string& program, const std::string& parameterFile)
                               s.Mirror.File = FromFolder(p.MirrorDxfName, folder);
                               s.Mirror.VerticalAxis = m.VerticalAxisMode;
                             });
-  throw PrintError("--program: \"" + program + "\" must be cilindro, cono, specchio or generico");
+  throw PrintError("--program: \"" + program + "\" must be cilindro, cono, specchio or generico", "program");
 }
