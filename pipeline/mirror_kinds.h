@@ -2,7 +2,8 @@
 // one (the command's options and the scene file's keys), and what the command
 // and the print ask of a kind (its default eye, its automatic face, its
 // footprint, the words of the reports, the building of its model). A kind is
-// its model in mirrors/ and its entry in kinds/; nothing else switches on it.
+// its model in mirrors/ and its entry in kinds/; nothing else switches on it
+// (the four programs' runs, looked at by `vista --program`, name their own).
 #pragma once
 
 #include <string>
