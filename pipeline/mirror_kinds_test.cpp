@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <set>
 #include <variant>
 
@@ -41,6 +42,13 @@ Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
   s.Eye = {0, -300, 250};
   s.PictureFace = {{-20, 0, 35}, {20, 0, 35}, {20, 0, 5}, {-20, 0, 5}};
   s.Picture = dir.File("in.ppm");
+  return s;
+}
+
+// Words joined (appended in turn, so that no text is inserted before another).
+std::string Joined(std::initializer_list<const char*> words) {
+  std::string s;
+  for (const char* w : words) s.append(w);
   return s;
 }
 
@@ -93,9 +101,9 @@ TEST(MirrorKinds, EveryKindRoundTripsThroughASceneFile) {
     SCOPED_TRACE(k.Name);
     const Scene s = SceneOfKind(k, dir);
     const std::string text = SceneToJson(s, dir.path().string());
-    EXPECT_NE(text.find("\"type\": \"" + std::string(k.Name) + "\""), std::string::npos) << text;
+    EXPECT_NE(text.find(Joined({"\"type\": \"", k.Name, "\""})), std::string::npos) << text;
     for (const KindParameter& p : k.Parameters)
-      EXPECT_NE(text.find("\"" + std::string(p.Key) + "\":"), std::string::npos) << p.Key << "\n" << text;
+      EXPECT_NE(text.find(Joined({"\"", p.Key, "\":"})), std::string::npos) << p.Key << "\n" << text;
     const Scene r = ReadSceneFile(dir.Write("scena.json", text));
     EXPECT_EQ(r.Mirror.Kind, k.Kind);
     EXPECT_EQ(r.Mirror.AxisX, s.Mirror.AxisX);
@@ -118,14 +126,14 @@ TEST(MirrorKinds, ASceneFileLackingAKindsValueIsRefusedWithItsKey) {
       SCOPED_TRACE(std::string(k.Name) + " " + p.Key);
       // The key renamed: the value is missing.
       std::string without = text;
-      const std::string quoted = "\"" + std::string(p.Key) + "\":";
-      without.replace(without.find(quoted), quoted.size(), "\"x" + std::string(p.Key) + "\":");
+      const std::string quoted = Joined({"\"", p.Key, "\":"});
+      without.replace(without.find(quoted), quoted.size(), Joined({"\"x", p.Key, "\":"}));
       try {
         ParseScene(without, "s.json", dir.path().string());
         ADD_FAILURE() << "read without " << p.Key;
       } catch (const PrintError& e) {
         EXPECT_EQ(e.Field, p.Key);
-        EXPECT_EQ(std::string(e.what()), "s.json: \"" + std::string(p.Key) + "\" is missing");
+        EXPECT_EQ(std::string(e.what()), Joined({"s.json: \"", p.Key, "\" is missing"}));
       }
     }
   }
