@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "axial.h"
+#include "axis_step.h"
 #include "geometry.h"
 #include "mirror.h"
 
@@ -16,6 +17,11 @@ struct ConeMirror {
   Real ConeHeight = 0;     // the apex is (AxisPoint.x, AxisPoint.y, ConeHeight)
   Real AxisTolerance = 0;  // of the axial-ray test: |C1C2| of the picture face / 1000
 };
+
+// Pixels whose image would wrap round the axis are left out, as in cono.
+inline AxisStep AxisStepOf(const ConeMirror& cone, Point3) {
+  return {true, cone.AxisPoint.x, cone.AxisPoint.y, cone.AxisTolerance};
+}
 
 // Roots of a*t^2 + b*t + c = 0: t1 = (-b + sqrt(D)) / 2a, t2 = (-b - sqrt(D)) / 2a
 // and status 0; status 1 (t1, t2 unwritten) when D < 1e-10 (no crossing, or a

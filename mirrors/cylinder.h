@@ -3,6 +3,7 @@
 #pragma once
 
 #include "axial.h"
+#include "axis_step.h"
 #include "geometry.h"
 #include "mirror.h"
 
@@ -13,6 +14,9 @@ struct Cylinder {
 
 // True when no line of sight can cross the cylinder: its plan circle is below
 // the tolerance of the line-circle crossing.
+// A cylinder sends no ray down its axis.
+inline AxisStep AxisStepOf(const Cylinder&, Point3) { return {}; }
+
 inline bool CylinderIsNull(const Cylinder& cylinder) { return cylinder.Radius * cylinder.Radius < 1e-10L; }
 
 // The sight half-line from centre through facePoint meets the cylinder at the

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "axis_step.h"
 #include "facets.h"
 #include "geometry.h"
 #include "mirror.h"
@@ -63,6 +64,12 @@ struct FacetedMirror {
   // shortcut in the vertical mode (first side of the picture face / 1000).
   Real AxisTolerance = 0;
 };
+
+// The vertical mode's axis stands straight below the eye.
+inline AxisStep AxisStepOf(const FacetedMirror& mirror, Point3 eye) {
+  if (!mirror.VerticalAxisMode) return {};
+  return {true, eye.x, eye.y, mirror.AxisTolerance};
+}
 
 // Builds the hierarchy over the loaded facets (replacing any earlier one).
 void BuildFacetIndex(const FacetSet& set, FacetIndex& index);

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "axis_step.h"
 #include "console.h"
 #include "geometry.h"
 #include "mirror.h"
@@ -12,6 +13,9 @@ struct PlaneMirror {
   Plane MirrorPlane;  // normalised; (0, 0, 0, 0) until a face is read
   bool HasFace = false;
 };
+
+// A plane has no axis.
+inline AxisStep AxisStepOf(const PlaneMirror&, Point3) { return {}; }
 
 // Scans the mirror file like the picture face: the plane of the last 3DFACE
 // counts. Prints "Attenzione: faccia specchio non piana. Uso i primi tre punti"

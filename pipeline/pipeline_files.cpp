@@ -33,20 +33,20 @@ std::string PpmText(const PpmError& e) {
 
 InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction) {
   struct stat st {};
-  if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture");
+  if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno), "picture");
+  if (S_ISDIR(st.st_mode)) throw PrintError(file + ": is a folder, not a picture", "picture");
   try {
     // The command holds a PPM to the limits of every other picture.
     const PictureLimits limits;
     return ReadAnyPicture(file, reduction, &limits);
   } catch (const PpmError& e) {
-    throw PrintError(PpmText(e));
+    throw PrintError(PpmText(e), "picture");
   } catch (const RuntimeFailure& e) {
-    throw PrintError(RuntimeText(e));
+    throw PrintError(RuntimeText(e), "picture");
   } catch (const PictureError& e) {
     if (e.Problem == PictureProblem::kCannotOpen || e.Problem == PictureProblem::kReadFailed)
-      throw PrintError(file + ": " + std::strerror(e.Errno));
-    throw PrintError(e.what());
+      throw PrintError(file + ": " + std::strerror(e.Errno), "picture");
+    throw PrintError(e.what(), "picture");
   }
 }
 
@@ -72,12 +72,12 @@ class GridPicture final : public PictureSource {
   }
   InputPicture Read(PictureReduction*) override {
     const auto grid = ParseGrid(grid_);
-    if (!grid) throw PrintError("--grid: \"" + grid_ + "\" must be COLUMNSxROWS, each 1 to 200");
+    if (!grid) throw PrintError("--grid: \"" + grid_ + "\" must be COLUMNSxROWS, each 1 to 200", "grid");
     InputPicture input;
     try {
       static_cast<Picture&>(input) = MakeGridPicture(grid->first, grid->second, kGridCellPixels);
     } catch (const std::exception& e) {
-      throw PrintError(std::string("--grid: ") + e.what());
+      throw PrintError(std::string("--grid: ") + e.what(), "grid");
     }
     input.HasComment = true;
     input.Comment = "# griglia " + grid_;
@@ -109,7 +109,7 @@ MirrorFileReader FileMirrorReader() {
     try {
       LoadMirrorFacets(file, set, options);
     } catch (const MeshError& e) {
-      throw PrintError(e.what());
+      throw PrintError(e.what(), "mirror");
     }
   };
   reader.MeshFormat = [](const std::string& file) -> std::optional<std::string> {
@@ -154,7 +154,13 @@ SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, in
 
 SheetFile ReadSheetFile(const std::string& file) {
   SheetFile sheet;
-  static_cast<Picture&>(sheet.Cells) = ReadScenePicture(file);
+  try {
+    static_cast<Picture&>(sheet.Cells) = ReadScenePicture(file);
+  } catch (PrintError& e) {
+    // The picture read here is the print given to look at.
+    e.Field = "print";
+    throw;
+  }
   std::vector<std::uint8_t> bytes;
   try {
     bytes = ReadFileBytes(file, MostPictureFileBytes(PictureLimits{}));
@@ -166,7 +172,7 @@ SheetFile ReadSheetFile(const std::string& file) {
     try {
       sheet.Window = ParseScene(t.Value, file, "").Window;
     } catch (const std::exception& e) {
-      throw PrintError(file + ": its scene cannot be read (" + e.what() + ")");
+      throw PrintError(file + ": its scene cannot be read (" + e.what() + ")", "print");
     }
   }
   return sheet;

@@ -16,6 +16,7 @@
 #include "faceted_mirror.h"
 #include "follow_print.h"
 #include "facets.h"
+#include "mirror_kinds.h"
 #include "plane_mirror.h"
 #include "run.h"
 
@@ -30,6 +31,13 @@ std::string RuntimeText(const RuntimeFailure& e) {
   }
 }
 
+namespace {
+
+// The option of a face file: the mirror's, or the picture face's.
+std::string FaceField(const std::string& what) { return what == "mirror" ? "mirror" : "face"; }
+
+}  // namespace
+
 Face ReadFaceFile(const std::string& file, const std::string& what, const MirrorFileReader& mirrors) {
   Face face{};
   try {
@@ -41,10 +49,10 @@ Face ReadFaceFile(const std::string& file, const std::string& what, const Mirror
         why = ": it is a mesh (" + *mesh + "), and the " + what + " is one 3DFACE of a DXF";
         if (what == "mirror") why += " (a mirror of triangles goes to anamorfosi generico)";
       }
-      throw PrintError(file + ": holds no 3DFACE for the " + what + why);
+      throw PrintError(file + ": holds no 3DFACE for the " + what + why, FaceField(what));
     }
   } catch (const RuntimeFailure& e) {
-    throw PrintError(RuntimeText(e));
+    throw PrintError(RuntimeText(e), FaceField(what));
   }
   return face;
 }
@@ -59,8 +67,6 @@ Face ReadMirrorFace(const Scene& s, const MirrorFileReader& mirrors) {
   const Face m = ReadFaceFile(s.Mirror.File, "mirror", mirrors);
   return s.Mirror.FileUnit ? ScaledFace(m, *s.Mirror.FileUnit, s.Unit) : m;
 }
-
-namespace {
 
 // Outline segments lying on the sheet: both ends within this height of it,
 // far below any drawing's rounding but above the rounding of a DXF's numbers.
@@ -83,30 +89,8 @@ void CentreFootprint(Footprint& f) {
   f.CentreY = y / (2 * f.Segments.size());
 }
 
-}  // namespace
-
 Footprint MirrorFootprint(const Scene& s, const MirrorFileReader& mirrors) {
-  Footprint f;
-  switch (s.Mirror.Kind) {
-    case MirrorKind::kCylinder:
-    case MirrorKind::kCone:
-      f.Circle = true;
-      f.CentreX = s.Mirror.AxisX;
-      f.CentreY = s.Mirror.AxisY;
-      f.Radius = std::fabs(s.Mirror.Radius);
-      break;
-    case MirrorKind::kPlane: {
-      const Face m = ReadMirrorFace(s, mirrors);
-      AddIfOnSheet(f, m.C1, m.C2);
-      AddIfOnSheet(f, m.C2, m.C3);
-      AddIfOnSheet(f, m.C3, m.C4);
-      AddIfOnSheet(f, m.C4, m.C1);
-      break;
-    }
-    case MirrorKind::kMesh:
-      // Known once the mesh is loaded (FacetFootprint).
-      break;
-  }
+  Footprint f = KindEntry(s.Mirror.Kind).FootprintOf(s, mirrors);
   CentreFootprint(f);
   return f;
 }
@@ -131,17 +115,13 @@ double PrintHeightMm(const Scene& s, const OutputWindow& w) {
 
 namespace {
 
-// The programs' window margins: a tenth of the scanned extent on each side,
-// a thirtieth for the plane mirror.
-Real ProgramMargin(MirrorKind kind) { return kind == MirrorKind::kPlane ? 30 : 10; }
-
 void StopOnWindow(WindowStatus status) {
   switch (status) {
     case WindowStatus::kOk: return;
     case WindowStatus::kNoRayReachedSheet:
-      throw PrintError("no sight ray through the picture face reaches the sheet after the mirror: check the eye and the face");
-    case WindowStatus::kNoExtent: throw PrintError("the picture's reflection on the sheet has no extent");
-    case WindowStatus::kSideWithoutCells: throw PrintError("the picture's reflection on the sheet is too narrow for one cell");
+      throw PrintError("no sight ray through the picture face reaches the sheet after the mirror: check the eye and the face", "eye");
+    case WindowStatus::kNoExtent: throw PrintError("the picture's reflection on the sheet has no extent", "eye");
+    case WindowStatus::kSideWithoutCells: throw PrintError("the picture's reflection on the sheet is too narrow for one cell", "eye");
   }
 }
 
@@ -150,10 +130,10 @@ void StopOnWindow(WindowStatus status) {
 template <class Mirror>
 OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& foot, MissRecord& misses) {
   if (s.ProgramWindow) {
-    if (s.Pixels < 1) throw PrintError("--program-window needs --pixels: the programs size their window by cells");
+    if (s.Pixels < 1) throw PrintError("--program-window needs --pixels: the programs size their window by cells", "pixels");
     OutputWindow w;
     StopOnWindow(ComputeWindow(mirror, s.PictureFace, s.Eye, std::min<long>(s.Pixels, kMaxOutputSide),
-                               ProgramMargin(s.Mirror.Kind), misses, w));
+                               KindEntry(s.Mirror.Kind).ProgramMargin, misses, w));
     w.HalfCell = w.CellSize / 2;
     return w;
   }
@@ -181,7 +161,7 @@ OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& 
   w.CellSize = s.Pixels > 0 ? std::max(width, height) / s.Pixels
                             : static_cast<Real>(25.4 / s.Dpi / MillimetresPerUnit(s.Unit));
   const Real cols = std::ceil(width / w.CellSize - 1e-9L), rows = std::ceil(height / w.CellSize - 1e-9L);
-  if (!(cols <= 2e9L) || !(rows <= 2e9L)) throw PrintError("the print would have more cells than can be counted");
+  if (!(cols <= 2e9L) || !(rows <= 2e9L)) throw PrintError("the print would have more cells than can be counted", "dpi");
   w.Width = std::max(1, static_cast<int>(cols));
   w.Height = std::max(1, static_cast<int>(rows));
   w.MaxX = w.MinX + w.Width * w.CellSize;
@@ -287,7 +267,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, Picture
     throw PrintError("the print would be " + std::to_string(w.Width) + " x " + std::to_string(w.Height) +
                      " cells, more than memory allows; at most about " +
                      std::to_string(static_cast<long>(w.Width * scale)) + " x " +
-                     std::to_string(static_cast<long>(w.Height * scale)) + " fit (lower --dpi or --pixels)");
+                     std::to_string(static_cast<long>(w.Height * scale)) + " fit (lower --dpi or --pixels)", "dpi");
   }
   if (n < s.Antialias)
     report.Notes.push_back("antialias lowered to " + std::to_string(n) + " for a print of this size");
@@ -416,7 +396,7 @@ int MeshFacetLimit(unsigned long long budget) {
 }
 
 void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirror& mirror, PrintReport& report) {
-  if (!mirrors.Facets) throw PrintError(s.Mirror.File + ": no reader of mirror files was given");
+  if (!mirrors.Facets) throw PrintError(s.Mirror.File + ": no reader of mirror files was given", "mirror");
   const unsigned long long budget = mirrors.MemoryBudget;
   FacetLoadOptions options;
   options.Limit = MeshFacetLimit(budget);
@@ -424,18 +404,18 @@ void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirr
   if (s.Mirror.FileUnit) options.DxfUnitMm = MillimetresPerUnit(*s.Mirror.FileUnit);
   try {
     mirrors.Facets(s.Mirror.File, mirror.Facets, options);
-    if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror");
+    if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror", "mirror");
     if (mirror.Facets.FacetOverflow)
       throw PrintError(s.Mirror.File + ": more than " + std::to_string(options.Limit) +
                        " triangles, more than memory allows (" + std::to_string(FacetBytesEach) +
-                       " bytes each, at most " + std::to_string(budget >> 20) + " MiB for the mirror)");
+                       " bytes each, at most " + std::to_string(budget >> 20) + " MiB for the mirror)", "mirror");
     report.FacetCount = mirror.Facets.FacetCount;
     BuildFacetIndex(mirror.Facets, mirror.Index);
   } catch (const RuntimeFailure& e) {
-    throw PrintError(RuntimeText(e));
+    throw PrintError(RuntimeText(e), "mirror");
   } catch (const std::bad_alloc&) {
     mirror = FacetedMirror{};
-    throw PrintError(s.Mirror.File + ": not enough memory for the mirror's triangles");
+    throw PrintError(s.Mirror.File + ": not enough memory for the mirror's triangles", "mirror");
   }
   if (mirror.Facets.FileUnitMm > 0 && mirror.Facets.FileUnitMm != options.DrawingUnitMm) {
     std::ostringstream unit;
@@ -456,8 +436,8 @@ OutputWindow SceneWindow(const Scene& s, const MirrorFileReader& mirrors) {
 }
 
 Print MakePrint(const Scene& s, PictureSource& picture, const PrintSettings& settings) {
-  if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20");
-  if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8");
+  if (s.Accuracy < 1 || s.Accuracy > 20) throw PrintError("--accuracy must be 1 to 20", "accuracy");
+  if (s.Antialias < 1 || s.Antialias > 8) throw PrintError("--antialias must be 1 to 8", "antialias");
   Print print;
   print.Report.Mirror = MirrorFootprint(s, settings.Mirrors);
   MappingSetup setup;

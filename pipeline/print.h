@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "cone.h"
@@ -19,6 +20,7 @@
 #include "facets.h"
 #include "mapping.h"
 #include "mirror.h"
+#include "mirror_model.h"
 #include "plane_mirror.h"
 #include "picture.h"
 #include "picture_source.h"
@@ -27,10 +29,14 @@
 #include "window.h"
 
 // A scene that cannot be made into a print, in one English line naming the
-// value or the file concerned.
+// value or the file concerned. Field is the option it concerns, without its
+// dashes ("radius", "eye", "dpi", "picture", ...), empty when none: a front
+// end points at it without reading the words.
 class PrintError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit PrintError(const std::string& message, std::string field = "")
+      : std::runtime_error(message), Field(std::move(field)) {}
+  std::string Field;
 };
 
 // A file or number failure of the programs' readers, in one English line.
@@ -124,13 +130,24 @@ Face ReadMirrorFace(const Scene& scene, const MirrorFileReader& mirrors);
 // (FacetFootprint: the triangles' edges that lie on the sheet).
 Footprint MirrorFootprint(const Scene& scene, const MirrorFileReader& mirrors);
 Footprint FacetFootprint(const FacetSet& set);
+// Adds the segment ab when it lies on the sheet (both ends within 1e-6 of it).
+void AddIfOnSheet(Footprint& f, Point3 a, Point3 b);
+// An outline's footprint is centred on the mean of its segments' ends.
+void CentreFootprint(Footprint& f);
 
-// Builds the scene's mirror, fills setup (face, eye, accuracy, the axis step of
-// the cone and of the mesh's vertical mode) and answers fn(mirror). Throws
-// PrintError for a mirror that cannot be used.
+// Builds the scene's mirror through its kind's entry (mirror_kinds.h), fills
+// setup (face, eye, accuracy, the model's axis step). Throws PrintError for a
+// mirror that cannot be used.
+AnyMirrorModel BuildSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
+                                PrintReport& report);
+// The same, answering fn(mirror) with the model's own type, so that the
+// mapping under fn is compiled for each model.
 template <class Fn>
 decltype(auto) WithSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
-                               PrintReport& report, Fn&& fn);
+                               PrintReport& report, Fn&& fn) {
+  const AnyMirrorModel mirror = BuildSceneMirror(s, mirrors, setup, report);
+  return std::visit([&](const auto& m) -> decltype(auto) { return fn(m); }, mirror);
+}
 
 // Places the picture as read (print.Source) on the face in setup: its pixels'
 // width and height (FaceStep, RowStep) and their Accuracy-th parts.
@@ -157,50 +174,3 @@ int MeshFacetLimit(unsigned long long budget);
 // allows, in the scene's units, with its index and footprint; PrintError for
 // a file that cannot be used or does not fit, or without a reader.
 void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirror& mirror, PrintReport& report);
-
-template <class Fn>
-decltype(auto) WithSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
-                               PrintReport& report, Fn&& fn) {
-  setup.PictureFace = s.PictureFace;
-  setup.ProjectionCentre = s.Eye;
-  setup.Accuracy = s.Accuracy;
-  const Real faceSide = Distance3(s.PictureFace.C1, s.PictureFace.C2);
-  switch (s.Mirror.Kind) {
-    case MirrorKind::kCylinder: {
-      const Cylinder cylinder{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius};
-      if (CylinderIsNull(cylinder)) throw PrintError("--radius: the cylinder's radius must be above 0");
-      return fn(cylinder);
-    }
-    case MirrorKind::kCone: {
-      const ConeMirror cone{{s.Mirror.AxisX, s.Mirror.AxisY, 0}, s.Mirror.Radius, s.Mirror.Height, faceSide / 1000};
-      if (!(cone.BaseRadius > 0)) throw PrintError("--base-radius: the cone's base radius must be above 0");
-      if (!(cone.ConeHeight > 0)) throw PrintError("--height: the cone's height must be above 0");
-      // Pixels whose image would wrap round the axis are left out, as in cono.
-      setup.AxisExclusion = true;
-      setup.AxisFoot = {cone.AxisPoint.x, cone.AxisPoint.y};
-      setup.AxialTolerance = cone.AxisTolerance;
-      return fn(cone);
-    }
-    case MirrorKind::kPlane: {
-      const Face m = ReadMirrorFace(s, mirrors);
-      PlaneMirror mirror;
-      mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
-      mirror.HasFace = true;
-      if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001L)
-        report.Notes.push_back(s.Mirror.File + ": the mirror face is not plane; its first three corners are used");
-      return fn(mirror);
-    }
-    case MirrorKind::kMesh:
-      break;
-  }
-  FacetedMirror mirror;
-  mirror.VerticalAxisMode = s.Mirror.VerticalAxis;
-  mirror.AxisTolerance = faceSide / 1000;
-  LoadMeshMirror(s, mirrors, mirror, report);
-  if (mirror.VerticalAxisMode) {
-    setup.AxisExclusion = true;
-    setup.AxisFoot = {s.Eye.x, s.Eye.y};
-    setup.AxialTolerance = mirror.AxisTolerance;
-  }
-  return fn(mirror);
-}

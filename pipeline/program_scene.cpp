@@ -31,9 +31,9 @@ Scene ReadProgramScene(const Program<Mirror>& program, MirrorKind kind, const st
     TextFile text(file);
     program.ReadParameters(text, quiet, params, mirror);
   } catch (const RuntimeFailure& e) {
-    throw PrintError("--program: " + RuntimeText(e));
+    throw PrintError("--program: " + RuntimeText(e), "program");
   } catch (const std::exception& e) {
-    throw PrintError("--program: " + file + ": " + e.what());
+    throw PrintError("--program: " + file + ": " + e.what(), "program");
   }
   const fs::path folder = fs::path(file).parent_path();
   fill(s, mirror, params, folder);
@@ -41,7 +41,7 @@ Scene ReadProgramScene(const Program<Mirror>& program, MirrorKind kind, const st
   s.Picture = FromFolder(params.InputPpmName, folder);
   s.PictureFace = ReadFaceFile(FromFolder(params.PictureDxfName, folder), "face");
   s.Pixels = LimitPixelCount(params.PixelCount);
-  if (s.Pixels < 1) throw PrintError("--program: " + file + ": the pixel count must be at least 1");
+  if (s.Pixels < 1) throw PrintError("--program: " + file + ": the pixel count must be at least 1", "program");
   s.Accuracy = static_cast<int>(ClampAccuracy(params.Accuracy));
   s.Antialias = 1;
   s.BlackBackground = true;
@@ -79,5 +79,5 @@ Scene ProgramScene(const std::string& program, const std::string& parameterFile)
                               s.Mirror.File = FromFolder(p.MirrorDxfName, folder);
                               s.Mirror.VerticalAxis = m.VerticalAxisMode;
                             });
-  throw PrintError("--program: \"" + program + "\" must be cilindro, cono, specchio or generico");
+  throw PrintError("--program: \"" + program + "\" must be cilindro, cono, specchio or generico", "program");
 }

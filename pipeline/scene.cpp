@@ -8,19 +8,10 @@
 #include <stdexcept>
 
 #include "grid_text.h"
+#include "mirror_kinds.h"
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
-
-const char* MirrorKindName(MirrorKind kind) {
-  switch (kind) {
-    case MirrorKind::kCylinder: return "cilindro";
-    case MirrorKind::kCone: return "cono";
-    case MirrorKind::kPlane: return "specchio";
-    case MirrorKind::kMesh: return "generico";
-  }
-  return "";
-}
 
 namespace {
 
@@ -111,7 +102,7 @@ std::string Relative(const std::string& file, const std::string& folder) {
 struct Reader {
   const std::string& path;
   [[noreturn]] void Fail(const std::string& key, const std::string& what) const {
-    throw std::runtime_error(path + ": \"" + key + "\" " + what);
+    throw PrintError(path + ": \"" + key + "\" " + what, key);
   }
   const ordered_json& Need(const ordered_json& j, const std::string& key) const {
     if (!j.is_object() || !j.contains(key)) Fail(key, "is missing");
@@ -182,24 +173,15 @@ std::string CompactNumberArrays(const std::string& text) {
 std::string SceneToJson(const Scene& s, const std::string& folder) {
   ordered_json j;
   ordered_json m;
-  m["type"] = MirrorKindName(s.Mirror.Kind);
-  switch (s.Mirror.Kind) {
-    case MirrorKind::kCylinder:
-      m["axis"] = {Number(s.Mirror.AxisX), Number(s.Mirror.AxisY)};
-      m["radius"] = Number(s.Mirror.Radius);
-      break;
-    case MirrorKind::kCone:
-      m["axis"] = {Number(s.Mirror.AxisX), Number(s.Mirror.AxisY)};
-      m["base_radius"] = Number(s.Mirror.Radius);
-      m["height"] = Number(s.Mirror.Height);
-      break;
-    case MirrorKind::kPlane:
-      m["file"] = Relative(s.Mirror.File, folder);
-      break;
-    case MirrorKind::kMesh:
-      m["file"] = Relative(s.Mirror.File, folder);
-      m["vertical_axis"] = s.Mirror.VerticalAxis;
-      break;
+  const MirrorKindEntry& kind = KindEntry(s.Mirror.Kind);
+  m["type"] = kind.Name;
+  for (const KindParameter& p : kind.Parameters) {
+    switch (p.Value) {
+      case KindValue::kPlanPoint: m[p.Key] = {Number(s.Mirror.AxisX), Number(s.Mirror.AxisY)}; break;
+      case KindValue::kLength: m[p.Key] = Number(s.Mirror.*p.Number); break;
+      case KindValue::kFile: m[p.Key] = Relative(s.Mirror.*p.Text, folder); break;
+      case KindValue::kFlag: m[p.Key] = s.Mirror.*p.Flag; break;
+    }
   }
   if (s.Mirror.FileUnit) m["file_units"] = UnitsName(*s.Mirror.FileUnit);
   j["mirror"] = m;
@@ -252,33 +234,37 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
   Scene s;
   const ordered_json& m = r.Need(j, "mirror");
   const std::string type = r.Text(m, "type");
-  if (type == "cilindro" || type == "cono") {
-    s.Mirror.Kind = type == "cilindro" ? MirrorKind::kCylinder : MirrorKind::kCone;
-    const ordered_json& axis = r.Need(m, "axis");
-    if (!axis.is_array() || axis.size() != 2) r.Fail("axis", "must be [x, y]");
-    s.Mirror.AxisX = r.Finite(axis[0], "axis");
-    s.Mirror.AxisY = r.Finite(axis[1], "axis");
-    if (type == "cilindro") {
-      s.Mirror.Radius = r.NumberAt(m, "radius");
-    } else {
-      s.Mirror.Radius = r.NumberAt(m, "base_radius");
-      s.Mirror.Height = r.NumberAt(m, "height");
+  const MirrorKindEntry* kind = FindKind(type);
+  if (!kind) r.Fail("type", "must be " + KindNameList() + " (got \"" + type + "\")");
+  s.Mirror.Kind = kind->Kind;
+  bool hasFile = false;
+  for (const KindParameter& p : kind->Parameters) {
+    switch (p.Value) {
+      case KindValue::kPlanPoint: {
+        const ordered_json& axis = r.Need(m, p.Key);
+        if (!axis.is_array() || axis.size() != 2) r.Fail(p.Key, "must be [x, y]");
+        s.Mirror.AxisX = r.Finite(axis[0], p.Key);
+        s.Mirror.AxisY = r.Finite(axis[1], p.Key);
+        break;
+      }
+      case KindValue::kLength: s.Mirror.*p.Number = r.NumberAt(m, p.Key); break;
+      case KindValue::kFile:
+        s.Mirror.*p.Text = inFolder(r.Text(m, p.Key));
+        hasFile = true;
+        break;
+      case KindValue::kFlag:
+        // Left out: off.
+        if (!m.contains(p.Key)) break;
+        if (!m[p.Key].is_boolean()) r.Fail(p.Key, "must be true or false");
+        s.Mirror.*p.Flag = m[p.Key].get<bool>();
+        break;
     }
-  } else if (type == "specchio" || type == "generico") {
-    s.Mirror.Kind = type == "specchio" ? MirrorKind::kPlane : MirrorKind::kMesh;
-    s.Mirror.File = inFolder(r.Text(m, "file"));
-    if (type == "generico" && m.contains("vertical_axis")) {
-      if (!m["vertical_axis"].is_boolean()) r.Fail("vertical_axis", "must be true or false");
-      s.Mirror.VerticalAxis = m["vertical_axis"].get<bool>();
-    }
-    // Scene files written before the mirror's unit was recorded read the
-    // file's numbers as drawing units, as they were made.
-    if (m.contains("file_units")) {
-      s.Mirror.FileUnit = ParseUnits(r.Text(m, "file_units"));
-      if (!s.Mirror.FileUnit) r.Fail("file_units", "must be one of " + UnitsList());
-    }
-  } else {
-    r.Fail("type", "must be cilindro, cono, specchio or generico (got \"" + type + "\")");
+  }
+  // Scene files written before the mirror's unit was recorded read the
+  // file's numbers as drawing units, as they were made.
+  if (hasFile && m.contains("file_units")) {
+    s.Mirror.FileUnit = ParseUnits(r.Text(m, "file_units"));
+    if (!s.Mirror.FileUnit) r.Fail("file_units", "must be one of " + UnitsList());
   }
   s.Eye = r.PointAt(r.Need(j, "eye"), "eye");
   const ordered_json& face = r.Need(j, "face");

@@ -18,10 +18,11 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file) {
   } else if (file->Cells.Width != w.Width || file->Cells.Height != w.Height) {
     throw PrintError("--print: the picture is " + std::to_string(file->Cells.Width) + " x " +
                      std::to_string(file->Cells.Height) + " cells, the scene's print " + std::to_string(w.Width) +
-                     " x " + std::to_string(w.Height) + ", and it does not say where it lies");
+                     " x " + std::to_string(w.Height) + ", and it does not say where it lies",
+                     "print");
   }
   if (sheet.Window.Width != file->Cells.Width || sheet.Window.Height != file->Cells.Height)
-    throw PrintError("--print: its cells do not match the window it records");
+    throw PrintError("--print: its cells do not match the window it records", "print");
   return sheet;
 }
 
@@ -45,7 +46,7 @@ int RestoreStep(long long width, long long height, long long cells) {
 
 VistaResult RestoreScene(const Scene& scene, const MirrorFileReader& mirrors, const Print& made,
                          const PrintedSheet& sheet, int sub, int threads, int stride) {
-  if (sub < 1 || sub > 16) throw PrintError("--sub: must be 1 to 16");
+  if (sub < 1 || sub > 16) throw PrintError("--sub: must be 1 to 16", "sub");
   MappingSetup setup;
   PrintReport report;
   VistaResult result;
@@ -80,7 +81,7 @@ MeshView ViewOf(const FacetedMirror& m, const Scene&, const MirrorFileReader&) {
 
 SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
                     int threads) {
-  if (width < 16 || width > 8000) throw PrintError("--size: must be 16 to 8000 pixels");
+  if (width < 16 || width > 8000) throw PrintError("--size: must be 16 to 8000 pixels", "size");
   MappingSetup setup;
   PrintReport report;
   SceneView result;

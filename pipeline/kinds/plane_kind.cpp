@@ -1,0 +1,81 @@
+// The plane mirror: `anamorfosi specchio`, one 3DFACE of a DXF file.
+#include <algorithm>
+#include <cmath>
+
+#include "mirror_kinds.h"
+
+namespace {
+
+AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real, PrintReport& report) {
+  const Face m = ReadMirrorFace(s, mirrors);
+  PlaneMirror mirror;
+  mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
+  mirror.HasFace = true;
+  // Off the plane of the first three corners by more than the programs allow (0.001).
+  if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001L)
+    report.Notes.push_back(s.Mirror.File + ": the mirror face is not plane; its first three corners are used");
+  return mirror;
+}
+
+Footprint FootprintOf(const Scene& s, const MirrorFileReader& mirrors) {
+  Footprint f;
+  const Face m = ReadMirrorFace(s, mirrors);
+  AddIfOnSheet(f, m.C1, m.C2);
+  AddIfOnSheet(f, m.C2, m.C3);
+  AddIfOnSheet(f, m.C3, m.C4);
+  AddIfOnSheet(f, m.C4, m.C1);
+  return f;
+}
+
+std::string Label(const Scene&, double, double) { return "plane mirror, standing here"; }
+std::string ReportDetails(const Scene&, const PrintReport&) { return ""; }
+std::string TitleDetails(const Scene&) { return ""; }
+void CheckMirror(const Scene& s, const MirrorFileReader& mirrors) { ReadMirrorFace(s, mirrors); }
+
+// In front of the mirror's middle, on the side its corners turn to (right
+// hand), 1.25 times its size away, as high as its top.
+EyeChoice DefaultEye(const Scene& s, const MirrorFileReader& mirrors) {
+  const Face m = ReadMirrorFace(s, mirrors);
+  const Plane pl = PlaneFromPoints(m.C1, m.C2, m.C3);
+  const Point3 sum = m.C1 + m.C2 + m.C3 + m.C4;
+  const Point3 c{sum.x / 4, sum.y / 4, sum.z / 4};
+  const Real size = std::max(Distance3(m.C1, m.C2), Distance3(m.C2, m.C3));
+  const Real plan = std::hypot(pl.nx, pl.ny);
+  // A normal within a millionth of plumb: the mirror lies flat and faces no side.
+  if (!(plan > 1e-6L)) return {{}, "", "is needed for a mirror lying flat"};
+  const Real top = std::max({m.C1.z, m.C2.z, m.C3.z, m.C4.z});
+  return {{c.x + pl.nx / plan * 1.25L * size, c.y + pl.ny / plan * 1.25L * size, std::max(top, c.z + size / 2)},
+          "in front of the mirror, 1.25 times its size away",
+          ""};
+}
+
+std::string EyeRefusal(const Scene&) { return ""; }
+
+bool AutomaticFace(const Scene& s, const MirrorFileReader& mirrors, const FaceRequest& request, Face& face, std::string& why) {
+  return AutomaticPlaneFace(ReadMirrorFace(s, mirrors), s.Eye, request, face, why);
+}
+
+}  // namespace
+
+MirrorKindEntry PlaneKind() {
+  MirrorKindEntry k{MirrorKind::kPlane, "specchio", "plane mirror", "a plane mirror, one 3DFACE of a DXF file",
+                    "Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
+                    "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png",
+                    {}};
+  k.Parameters = {
+      {"mirror", "file", KindValue::kFile, "DXF file whose last 3DFACE is the mirror", "", "", true, nullptr,
+       &SceneMirror::File},
+  };
+  // The programs' window margin for the plane mirror is a thirtieth.
+  k.ProgramMargin = 30;
+  k.Build = Build;
+  k.FootprintOf = FootprintOf;
+  k.FootprintLabel = Label;
+  k.ReportDetails = ReportDetails;
+  k.TitleDetails = TitleDetails;
+  k.CheckMirror = CheckMirror;
+  k.DefaultEye = DefaultEye;
+  k.EyeRefusal = EyeRefusal;
+  k.AutomaticFace = AutomaticFace;
+  return k;
+}

@@ -1,0 +1,61 @@
+#include "mirror_kinds.h"
+
+#include <iomanip>
+#include <sstream>
+#include <variant>
+
+const std::vector<MirrorKindEntry>& MirrorKinds() {
+  static const std::vector<MirrorKindEntry> kinds = {CylinderKind(), ConeKind(), PlaneKind(), MeshKind()};
+  return kinds;
+}
+
+const MirrorKindEntry& KindEntry(MirrorKind kind) {
+  for (const MirrorKindEntry& k : MirrorKinds())
+    if (k.Kind == kind) return k;
+  return MirrorKinds().front();
+}
+
+const MirrorKindEntry* FindKind(const std::string& name) {
+  for (const MirrorKindEntry& k : MirrorKinds())
+    if (name == k.Name) return &k;
+  return nullptr;
+}
+
+std::string KindNameList() {
+  const std::vector<MirrorKindEntry>& kinds = MirrorKinds();
+  std::string list;
+  for (std::size_t i = 0; i < kinds.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == kinds.size() ? " or " : ", ") + std::string(kinds[i].Name);
+  return list;
+}
+
+std::string KindNumber(Real v) {
+  std::ostringstream s;
+  s << std::setprecision(10) << static_cast<double>(v);
+  return s.str();
+}
+
+std::string KindFixed(double v, int decimals) {
+  std::ostringstream s;
+  s << std::fixed << std::setprecision(decimals) << v;
+  return s.str();
+}
+
+const char* MirrorKindName(MirrorKind kind) { return KindEntry(kind).Name; }
+
+AnyMirrorModel BuildSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
+                                PrintReport& report) {
+  setup.PictureFace = s.PictureFace;
+  setup.ProjectionCentre = s.Eye;
+  setup.Accuracy = s.Accuracy;
+  const Real faceSide = Distance3(s.PictureFace.C1, s.PictureFace.C2);
+  AnyMirrorModel model = KindEntry(s.Mirror.Kind).Build(s, mirrors, faceSide, report);
+  // The axis step of the cone and of the mesh's vertical mode.
+  const AxisStep step = std::visit([&](const auto& m) { return AxisStepOf(m, s.Eye); }, model);
+  if (step.Exclusion) {
+    setup.AxisExclusion = true;
+    setup.AxisFoot = {step.FootX, step.FootY};
+    setup.AxialTolerance = step.Tolerance;
+  }
+  return model;
+}

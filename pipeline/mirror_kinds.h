@@ -1,0 +1,102 @@
+// The mirror kinds, one entry each: their names, the values that describe
+// one (the command's options and the scene file's keys), and what the command
+// and the print ask of a kind (its default eye, its automatic face, its
+// footprint, the words of the reports, the building of its model). A kind is
+// its model in mirrors/ and its entry in kinds/; nothing else switches on it
+// (the four programs' runs, looked at by `vista --program`, name their own).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "auto_face.h"
+#include "mirror_model.h"
+#include "print.h"
+#include "scene.h"
+
+// How a value of a kind is written: on the command line and in a scene file.
+enum class KindValue {
+  kLength,     // a number above 0, in drawing units ("--radius 25", "radius": 25)
+  kPlanPoint,  // X,Y on the sheet ("--axis 10,0", "axis": [10, 0])
+  kFile,       // a file name ("--mirror m.dxf", "file": "m.dxf", relative to the scene's folder)
+  kFlag,       // on or off ("--vertical-axis", "vertical_axis": true)
+};
+
+struct KindParameter {
+  const char* Option;  // the command's option without its dashes, and the error's field
+  const char* Key;     // the scene file's key
+  KindValue Value;
+  const char* Help;    // what it is, for the command's help
+  const char* Unit;    // "drawing units", or "" for a file or a flag
+  const char* Default; // as the user would write it; "" when there is none
+  // The command needs it. A scene file holds every value but the flags, which
+  // it may leave out.
+  bool Required;
+  // Where the scene holds it: a length, a file or a flag of SceneMirror (a
+  // plan point is the axis, AxisX and AxisY).
+  Real SceneMirror::*Number = nullptr;
+  std::string SceneMirror::*Text = nullptr;
+  bool SceneMirror::*Flag = nullptr;
+};
+
+// The eye a kind places when none is given: Eye and the reason in words, or
+// a Refusal (why an eye must be given).
+struct EyeChoice {
+  Point3 Eye;
+  std::string Why;
+  std::string Refusal;
+};
+
+struct MirrorKindEntry {
+  MirrorKind Kind;
+  const char* Name;     // the subcommand and the scene file's "type": "cilindro"
+  const char* Words;    // in reports: "cylinder"
+  const char* Summary;  // the subcommand's line in the help
+  const char* Footer;   // the subcommand's own help closes with it
+  // In the order of the scene file; the command lists the required first.
+  std::vector<KindParameter> Parameters;
+  // The programs' window margin: a Margin-th of the scanned extent on each side.
+  Real ProgramMargin = 10;
+
+  // Builds the model of the scene's mirror; faceSide is the first side of the
+  // picture face. PrintError for a mirror that cannot be used; notes go to the report.
+  AnyMirrorModel (*Build)(const Scene& scene, const MirrorFileReader& mirrors, Real faceSide, PrintReport& report) = nullptr;
+  // Where the mirror stands on the sheet, before the model is built (a circle,
+  // or outline segments: see CentreFootprint); a mesh's is known once loaded.
+  Footprint (*FootprintOf)(const Scene& scene, const MirrorFileReader& mirrors) = nullptr;
+  // The label of the footprint on the PDF; radiusMm is the footprint's radius in mm.
+  std::string (*FootprintLabel)(const Scene& scene, double mmPerUnit, double radiusMm) = nullptr;
+  // What follows the kind's words on the report's mirror line
+  // (", axis (0, 0), radius 25 mm") and in the PDF's title (", radius 25").
+  std::string (*ReportDetails)(const Scene& scene, const PrintReport& report) = nullptr;
+  std::string (*TitleDetails)(const Scene& scene) = nullptr;
+  // The functions that read the mirror's file do it through mirrors.
+  // Reads what must be read of the mirror before the eye and the face are
+  // settled (the plane mirror's face); nullptr: nothing.
+  void (*CheckMirror)(const Scene& scene, const MirrorFileReader& mirrors) = nullptr;
+  // The eye when none is given.
+  EyeChoice (*DefaultEye)(const Scene& scene, const MirrorFileReader& mirrors) = nullptr;
+  // Why an eye cannot be used with this mirror ("is inside the cylinder"); empty when it can.
+  std::string (*EyeRefusal)(const Scene& scene) = nullptr;
+  // The automatic picture face; nullptr: the kind needs a face (and an eye) given.
+  bool (*AutomaticFace)(const Scene& scene, const MirrorFileReader& mirrors, const FaceRequest& request, Face& face,
+                        std::string& why) = nullptr;
+};
+
+// Every kind, in the order of the command's help.
+const std::vector<MirrorKindEntry>& MirrorKinds();
+// The entry of a kind; of a name ("cilindro"), or nullptr.
+const MirrorKindEntry& KindEntry(MirrorKind kind);
+const MirrorKindEntry* FindKind(const std::string& name);
+// "cilindro, cono, specchio or generico".
+std::string KindNameList();
+
+// Numbers in the reports: ten significant digits, or a fixed count of decimals.
+std::string KindNumber(Real v);
+std::string KindFixed(double v, int decimals);
+
+// The kinds' entries, each in kinds/<kind>_kind.cpp.
+MirrorKindEntry CylinderKind();
+MirrorKindEntry ConeKind();
+MirrorKindEntry PlaneKind();
+MirrorKindEntry MeshKind();

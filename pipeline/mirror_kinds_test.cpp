@@ -1,0 +1,228 @@
+#include "mirror_kinds.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <set>
+#include <variant>
+
+#include "pipeline_files.h"
+#include "test_support.h"
+
+namespace {
+
+// A scene of the kind with a value of its own for each of the kind's values,
+// its files written in dir (a plane mirror standing on the sheet, a pyramid).
+Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
+  Scene s;
+  s.Mirror.Kind = k.Kind;
+  Real length = 12.125L;
+  for (const KindParameter& p : k.Parameters) {
+    switch (p.Value) {
+      case KindValue::kPlanPoint:
+        s.Mirror.AxisX = 3.5L;
+        s.Mirror.AxisY = -4.25L;
+        break;
+      case KindValue::kLength:
+        s.Mirror.*p.Number = length;
+        length *= 3;
+        break;
+      case KindValue::kFile: {
+        const Point3 apex{0, 0, 50};
+        const std::vector<Face> faces =
+            k.Kind == MirrorKind::kPlane
+                ? std::vector<Face>{{{-60, 0, 0}, {60, 0, 0}, {60, 0, 120}, {-60, 0, 120}}}
+                : std::vector<Face>{{apex, {30, 0, 0}, {0, 30, 0}, {0, 30, 0}}, {apex, {0, 30, 0}, {-30, 0, 0}, {-30, 0, 0}},
+                                    {apex, {-30, 0, 0}, {0, -30, 0}, {0, -30, 0}}, {apex, {0, -30, 0}, {30, 0, 0}, {30, 0, 0}}};
+        s.Mirror.*p.Text = dir.Write(std::string(k.Name) + ".dxf", DxfWithFaces(faces));
+        break;
+      }
+      case KindValue::kFlag: s.Mirror.*p.Flag = true; break;
+    }
+  }
+  s.Eye = {0, -300, 250};
+  s.PictureFace = {{-20, 0, 35}, {20, 0, 35}, {20, 0, 5}, {-20, 0, 5}};
+  s.Picture = dir.File("in.ppm");
+  return s;
+}
+
+// Words joined (appended in turn, so that no text is inserted before another).
+std::string Joined(std::initializer_list<const char*> words) {
+  std::string s;
+  for (const char* w : words) s.append(w);
+  return s;
+}
+
+std::string FieldOfBuild(const Scene& s) {
+  MappingSetup setup;
+  PrintReport report;
+  try {
+    BuildSceneMirror(s, FileMirrorReader(), setup, report);
+  } catch (const PrintError& e) {
+    return e.Field;
+  }
+  return "(built)";
+}
+
+}  // namespace
+
+TEST(MirrorKinds, EachKindIsFoundByItsKindAndItsNameAndHoldsConsistentValues) {
+  std::set<std::string> names, words;
+  std::set<MirrorKind> kinds;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    EXPECT_TRUE(names.insert(k.Name).second);
+    EXPECT_TRUE(words.insert(k.Words).second);
+    EXPECT_TRUE(kinds.insert(k.Kind).second);
+    EXPECT_EQ(&KindEntry(k.Kind), &k);
+    EXPECT_EQ(FindKind(k.Name), &k);
+    EXPECT_STREQ(MirrorKindName(k.Kind), k.Name);
+    ASSERT_TRUE(k.Build && k.FootprintOf && k.FootprintLabel && k.ReportDetails && k.TitleDetails && k.DefaultEye &&
+                k.EyeRefusal);
+    EXPECT_GT(k.ProgramMargin, 0);
+    std::set<std::string> options, keys;
+    for (const KindParameter& p : k.Parameters) {
+      EXPECT_TRUE(options.insert(p.Option).second) << p.Option;
+      EXPECT_TRUE(keys.insert(p.Key).second) << p.Key;
+      // Each value is held where its way of writing says.
+      EXPECT_EQ(p.Number != nullptr, p.Value == KindValue::kLength) << p.Key;
+      EXPECT_EQ(p.Text != nullptr, p.Value == KindValue::kFile) << p.Key;
+      EXPECT_EQ(p.Flag != nullptr, p.Value == KindValue::kFlag) << p.Key;
+      // A value the command needs has no default.
+      EXPECT_EQ(std::string(p.Default).empty(), p.Required) << p.Key;
+    }
+  }
+  EXPECT_EQ(FindKind("sfera"), nullptr);
+  EXPECT_EQ(KindNameList(), "cilindro, cono, specchio or generico");
+}
+
+TEST(MirrorKinds, EveryKindRoundTripsThroughASceneFile) {
+  TempDir dir;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    const Scene s = SceneOfKind(k, dir);
+    const std::string text = SceneToJson(s, dir.path().string());
+    EXPECT_NE(text.find(Joined({"\"type\": \"", k.Name, "\""})), std::string::npos) << text;
+    for (const KindParameter& p : k.Parameters)
+      EXPECT_NE(text.find(Joined({"\"", p.Key, "\":"})), std::string::npos) << p.Key << "\n" << text;
+    const Scene r = ReadSceneFile(dir.Write("scena.json", text));
+    EXPECT_EQ(r.Mirror.Kind, k.Kind);
+    EXPECT_EQ(r.Mirror.AxisX, s.Mirror.AxisX);
+    EXPECT_EQ(r.Mirror.AxisY, s.Mirror.AxisY);
+    EXPECT_EQ(r.Mirror.Radius, s.Mirror.Radius);
+    EXPECT_EQ(r.Mirror.Height, s.Mirror.Height);
+    EXPECT_EQ(r.Mirror.File, s.Mirror.File);
+    EXPECT_EQ(r.Mirror.VerticalAxis, s.Mirror.VerticalAxis);
+    // And the file it writes again is the same, byte for byte.
+    EXPECT_EQ(SceneToJson(r, dir.path().string()), text);
+  }
+}
+
+TEST(MirrorKinds, ASceneFileLackingAKindsValueIsRefusedWithItsKey) {
+  TempDir dir;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    const std::string text = SceneToJson(SceneOfKind(k, dir), dir.path().string());
+    for (const KindParameter& p : k.Parameters) {
+      if (p.Value == KindValue::kFlag) continue;  // may be left out
+      SCOPED_TRACE(std::string(k.Name) + " " + p.Key);
+      // The key renamed: the value is missing.
+      std::string without = text;
+      const std::string quoted = Joined({"\"", p.Key, "\":"});
+      without.replace(without.find(quoted), quoted.size(), Joined({"\"x", p.Key, "\":"}));
+      try {
+        ParseScene(without, "s.json", dir.path().string());
+        ADD_FAILURE() << "read without " << p.Key;
+      } catch (const PrintError& e) {
+        EXPECT_EQ(e.Field, p.Key);
+        EXPECT_EQ(std::string(e.what()), Joined({"s.json: \"", p.Key, "\" is missing"}));
+      }
+    }
+  }
+}
+
+TEST(MirrorKinds, TheSceneMirrorIsBuiltAsTheKindsModelWithItsAxisStep) {
+  TempDir dir;
+  const std::size_t expected[] = {0, 1, 2, 3};  // the alternatives of AnyMirrorModel, in the registry's order
+  std::size_t i = 0;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    const Scene s = SceneOfKind(k, dir);
+    MappingSetup setup;
+    PrintReport report;
+    const AnyMirrorModel model = BuildSceneMirror(s, FileMirrorReader(), setup, report);
+    EXPECT_EQ(model.index(), expected[i++]);
+    EXPECT_EQ(setup.ProjectionCentre.y, s.Eye.y);
+    EXPECT_EQ(setup.Accuracy, s.Accuracy);
+    // The cone and the mesh in its vertical mode leave out pixels round their axis.
+    const bool axis = k.Kind == MirrorKind::kCone || k.Kind == MirrorKind::kMesh;
+    EXPECT_EQ(setup.AxisExclusion, axis);
+    if (k.Kind == MirrorKind::kCone) {
+      EXPECT_EQ(setup.AxisFoot.x, s.Mirror.AxisX);
+      EXPECT_EQ(setup.AxisFoot.y, s.Mirror.AxisY);
+    }
+    if (k.Kind == MirrorKind::kMesh) {
+      EXPECT_EQ(setup.AxisFoot.x, s.Eye.x);
+      EXPECT_EQ(setup.AxisFoot.y, s.Eye.y);
+      EXPECT_EQ(report.FacetCount, 4);
+    }
+    // The first side of the face is 40: its thousandth is the axial tolerance.
+    EXPECT_EQ(setup.AxialTolerance, axis ? Real(40) / 1000 : 0);
+    // WithSceneMirror hands fn the same model.
+    MappingSetup again;
+    PrintReport againReport;
+    const std::size_t seen =
+        WithSceneMirror(s, FileMirrorReader(), again, againReport, [](const auto& m) { return AnyMirrorModel(m).index(); });
+    EXPECT_EQ(seen, model.index());
+  }
+}
+
+TEST(MirrorKinds, AMirrorThatCannotBeBuiltNamesItsOption) {
+  TempDir dir;
+  Scene cylinder = SceneOfKind(KindEntry(MirrorKind::kCylinder), dir);
+  cylinder.Mirror.Radius = 0;
+  EXPECT_EQ(FieldOfBuild(cylinder), "radius");
+  Scene cone = SceneOfKind(KindEntry(MirrorKind::kCone), dir);
+  cone.Mirror.Height = -1;
+  EXPECT_EQ(FieldOfBuild(cone), "height");
+  cone.Mirror.Radius = 0;
+  EXPECT_EQ(FieldOfBuild(cone), "base-radius");
+  for (const MirrorKind kind : {MirrorKind::kPlane, MirrorKind::kMesh}) {
+    Scene s = SceneOfKind(KindEntry(kind), dir);
+    s.Mirror.File = dir.File("none.dxf");
+    EXPECT_EQ(FieldOfBuild(s), "mirror");
+    s.Mirror.File = dir.Write("empty.dxf", "0\nEOF\n");
+    EXPECT_EQ(FieldOfBuild(s), "mirror");
+  }
+}
+
+TEST(MirrorKinds, FootprintsAndEyesComeFromTheEntry) {
+  TempDir dir;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    const Scene s = SceneOfKind(k, dir);
+    const Footprint f = MirrorFootprint(s, FileMirrorReader());
+    switch (k.Kind) {
+      case MirrorKind::kCylinder:
+      case MirrorKind::kCone:
+        EXPECT_TRUE(f.Circle);
+        EXPECT_EQ(f.CentreX, s.Mirror.AxisX);
+        EXPECT_EQ(f.Radius, s.Mirror.Radius);
+        break;
+      case MirrorKind::kPlane:
+        // The side on the sheet, centred on its middle.
+        ASSERT_EQ(f.Segments.size(), 1u);
+        EXPECT_EQ(f.CentreX, 0);
+        break;
+      case MirrorKind::kMesh: EXPECT_TRUE(f.Empty()); break;
+    }
+    const EyeChoice eye = k.DefaultEye(s, FileMirrorReader());
+    // Only the mesh asks for its eye; every eye placed is above the sheet.
+    EXPECT_EQ(eye.Refusal.empty(), k.Kind != MirrorKind::kMesh) << eye.Refusal;
+    if (eye.Refusal.empty()) {
+      EXPECT_GT(eye.Eye.z, 0);
+    }
+  }
+  Scene inside = SceneOfKind(KindEntry(MirrorKind::kCylinder), dir);
+  inside.Eye = {inside.Mirror.AxisX + 1, inside.Mirror.AxisY, 100};
+  EXPECT_EQ(KindEntry(MirrorKind::kCylinder).EyeRefusal(inside), "is inside the cylinder");
+}
