@@ -244,9 +244,9 @@ Scene SceneFromOptions(MirrorKind kind, const Options& o, std::vector<std::strin
     const Point3 c{sum.x / 4, sum.y / 4, sum.z / 4};
     const Real size = std::max(Distance3(mirrorFace.C1, mirrorFace.C2), Distance3(mirrorFace.C2, mirrorFace.C3));
     const Real plan = std::hypot(pl.nx, pl.ny);
-    if (!(plan > 1e-6L)) throw UsageError("--eye: is needed for a mirror lying flat");
+    if (!(plan > 1e-6_r)) throw UsageError("--eye: is needed for a mirror lying flat");
     const Real top = std::max({mirrorFace.C1.z, mirrorFace.C2.z, mirrorFace.C3.z, mirrorFace.C4.z});
-    s.Eye = {c.x + pl.nx / plan * 1.25L * size, c.y + pl.ny / plan * 1.25L * size, std::max(top, c.z + size / 2)};
+    s.Eye = {c.x + pl.nx / plan * 1.25_r * size, c.y + pl.ny / plan * 1.25_r * size, std::max(top, c.z + size / 2)};
     chosen.push_back("eye: " + PointText(AsStored(s.Eye)) + " (in front of the mirror, 1.25 times its size away)");
   } else {
     throw UsageError("--eye: is needed for a mesh mirror");

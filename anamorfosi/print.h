@@ -171,7 +171,7 @@ decltype(auto) WithSceneMirror(const Scene& s, MappingSetup& setup, PrintReport&
       PlaneMirror mirror;
       mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
       mirror.HasFace = true;
-      if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001L)
+      if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001_r)
         report.Notes.push_back(s.Mirror.File + ": the mirror face is not plane; its first three corners are used");
       return fn(mirror);
     }

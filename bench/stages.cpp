@@ -304,7 +304,7 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
         }
       }
       const Real x = w.MinX + col * w.CellSize - w.HalfCell, y = w.MaxY - row * w.CellSize + w.HalfCell;
-      Real nearest = 1e30L;
+      Real nearest = 1e30_r;
       for (const long px : {pa, pb}) {
         if (px < 0) continue;
         const int pc = static_cast<int>(px % picture.Width) + 1, pr = static_cast<int>(px / picture.Width) + 1;
@@ -418,9 +418,9 @@ volatile long double machineSink = 0;
 double SpinSeconds() {
   Timer t;
   long double a[8];
-  for (int k = 0; k < 8; ++k) a[k] = 0.5L + k * 0.01L;
+  for (int k = 0; k < 8; ++k) a[k] = 0.5_r + k * 0.01_r;
   for (long i = 0; i < 250000000L; ++i) {
-    for (long double& x : a) x = x * 1.0000001L + 1e-9L;
+    for (long double& x : a) x = x * 1.0000001_r + 1e-9_r;
   }
   machineSink = a[0] + a[7];
   return t.Wall();

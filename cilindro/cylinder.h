@@ -13,7 +13,7 @@ struct Cylinder {
 
 // True when no line of sight can cross the cylinder: its plan circle is below
 // the tolerance of the line-circle crossing.
-inline bool CylinderIsNull(const Cylinder& cylinder) { return cylinder.Radius * cylinder.Radius < 1e-10L; }
+inline bool CylinderIsNull(const Cylinder& cylinder) { return cylinder.Radius * cylinder.Radius < 1e-10_r; }
 
 // The sight half-line from centre through facePoint meets the cylinder at the
 // first crossing ahead of the centre; the ray reflected there must come down to
