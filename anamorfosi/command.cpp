@@ -63,12 +63,12 @@ struct Options {
   bool Landscape = false, Portrait = false;
 };
 
+// A Real (whichever type it is) comes in as double, as it is printed.
 std::string Num(double v) {
   std::ostringstream s;
   s << std::setprecision(10) << v;
   return s.str();
 }
-std::string Num(Real v) { return Num(static_cast<double>(v)); }
 std::string Fixed(double v, int decimals) {
   std::ostringstream s;
   s << std::fixed << std::setprecision(decimals) << v;

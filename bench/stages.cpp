@@ -296,10 +296,10 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
           Point2 q[kMaxPolygon];
           PixelTrace t = TracePixel(p.mirror, walk, pc, pr, q, ignored);
           std::printf("    walk %d: paint %d", static_cast<int>(px), t.Paint);
-          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", q[i].x, q[i].y);
+          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
           t = TraceOnOwnLattice(p.mirror, p.setup, picture.Width, pc, pr, q);
           std::printf("\n    lattice: paint %d", t.Paint);
-          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", q[i].x, q[i].y);
+          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
           std::printf("\n");
         }
       }
@@ -320,7 +320,7 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
     }
   }
   std::printf("  cells painted by another pixel: %ld; farthest centre from a disagreeing edge %.3Le units (%.3Le cells)\n",
-              other, farthest, farthest / w.CellSize);
+              other, static_cast<long double>(farthest), static_cast<long double>(farthest / w.CellSize));
   for (const auto& [power, cells] : byPower) std::printf("    within 1e%d cells of an edge: %ld\n", power + 1, cells);
   return 0;
 }
@@ -407,20 +407,20 @@ int TimePictureFiles(const std::string& input, const std::string& output) {
   return 0;
 }
 
-// The machine itself: a fixed long double loop (eight independent chains of
+// The machine itself: a fixed loop in Real (eight independent chains of
 // products and sums, like the ray arithmetic; no memory traffic) on one thread,
 // then on every core at once. On an idle machine of independent cores both
 // take the same time; when the cores share their arithmetic units with other
 // work on the host the second is slower, and a mapping, which also shares the
 // caches and memory, cannot be expected to scale better than this loop.
-volatile long double machineSink = 0;
+volatile Real machineSink = 0;
 
 double SpinSeconds() {
   Timer t;
-  long double a[8];
+  Real a[8];
   for (int k = 0; k < 8; ++k) a[k] = 0.5_r + k * 0.01_r;
   for (long i = 0; i < 250000000L; ++i) {
-    for (long double& x : a) x = x * 1.0000001_r + 1e-9_r;
+    for (Real& x : a) x = x * 1.0000001_r + 1e-9_r;
   }
   machineSink = a[0] + a[7];
   return t.Wall();
@@ -473,7 +473,7 @@ std::string DxfOf(const std::vector<Face>& faces) {
     for (int i = 0; i < 4; ++i) {
       const Real v[3] = {corners[i].x, corners[i].y, corners[i].z};
       for (int k = 0; k < 3; ++k) {
-        std::snprintf(line, sizeof line, " %d\r\n%.12Lg\r\n", 10 * (k + 1) + i, v[k]);
+        std::snprintf(line, sizeof line, " %d\r\n%.12Lg\r\n", 10 * (k + 1) + i, static_cast<long double>(v[k]));
         text += line;
       }
     }

@@ -45,10 +45,10 @@ std::string AskParameterFileName(Console& console, std::string_view prompt) {
 
 std::string FormatReal(Real value) {
   // The size is asked first: a huge value has thousands of digits.
-  const int length = std::snprintf(nullptr, 0, "%12.4Lf", value);
+  const int length = std::snprintf(nullptr, 0, "%12.4Lf", static_cast<long double>(value));
   if (length <= 0) return std::string(12, '?');
   std::string text(static_cast<std::size_t>(length), ' ');
-  std::snprintf(text.data(), text.size() + 1, "%12.4Lf", value);
+  std::snprintf(text.data(), text.size() + 1, "%12.4Lf", static_cast<long double>(value));
   return text;
 }
 

@@ -1,10 +1,16 @@
 // Points, planes and the small set of operations that every mirror model builds
-// its rays from. All geometry is computed in 80-bit extended precision.
+// its rays from. All geometry is computed in Real: 80-bit extended precision
+// (long double), which the four programs' printed numbers and files need, or
+// double in a build configured with ANAMORFOSI_REAL_DOUBLE.
 #pragma once
 
 #include <cmath>
 
+#ifdef ANAMORFOSI_REAL_DOUBLE
+using Real = double;
+#else
 using Real = long double;
+#endif
 
 // A floating literal in Real: 1e-9_r is exactly what 1e-9L is when Real is long
 // double, and the correctly rounded value of the written decimal otherwise
