@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 double D(Real v) { return static_cast<double>(v); }
@@ -52,8 +55,12 @@ TEST(SpaceRoutines, LineAndPerpendicularPlane) {
   GeometryStatus status;
   PerpendicularPlane({0, 0, 0}, {3, 4, 0}, {3, 4, 7}, p, status);
   EXPECT_EQ(status, 0);
-  EXPECT_NEAR(D(p.nx), 0.6, 1e-18);
-  EXPECT_NEAR(D(p.ny), 0.8, 1e-18);
+  // The normal divided by its length is within a few units of Real's last
+  // place: with long double that rounds to the double 0.6 itself (1e-18), with
+  // double it may be the double next to it (1.1e-16 away).
+  const double lastPlaces = std::max(1e-18, 4 * static_cast<double>(std::numeric_limits<Real>::epsilon()));
+  EXPECT_NEAR(D(p.nx), 0.6, lastPlaces);
+  EXPECT_NEAR(D(p.ny), 0.8, lastPlaces);
   EXPECT_NEAR(D(p.d), -5, 1e-15);
   // Two points 1e-11 apart: status 6, origin A and the raw difference; no plane.
   LineFromPoints({1, 2, 3}, {1 + 1e-11_r, 2, 3}, origin, dir, status);

@@ -2,12 +2,25 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 namespace {
 
 void ExpectPoint(Point3 actual, Real x, Real y, Real z, Real tolerance = 1e-15_r) {
   EXPECT_NEAR(static_cast<double>(actual.x), static_cast<double>(x), static_cast<double>(tolerance));
   EXPECT_NEAR(static_cast<double>(actual.y), static_cast<double>(y), static_cast<double>(tolerance));
   EXPECT_NEAR(static_cast<double>(actual.z), static_cast<double>(z), static_cast<double>(tolerance));
+}
+
+TEST(RealLiteral, IsTheWrittenDecimalInRealsOwnPrecision) {
+  static_assert(std::is_same_v<decltype(0.5_r), Real>);
+  // Each quotient is the correctly rounded decimal in Real; a literal that went
+  // through a double on its way would miss it in extended precision.
+  EXPECT_EQ(0.1_r, Real(1) / 10);
+  EXPECT_EQ(1e-9_r, Real(1) / 1000000000);
+  EXPECT_EQ(-999.999_r, Real(-999999) / 1000);
+  EXPECT_EQ(MissCoordinate, -999.999_r);
+  EXPECT_EQ(2.5_r, Real(5) / 2);
 }
 
 TEST(PointToward, NegativeDistanceActsAsItsMagnitude) {
