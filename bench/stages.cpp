@@ -53,6 +53,7 @@
 #include "cilindro_program.h"
 #include "cono_program.h"
 #include "generico_program.h"
+#include "mesh_file.h"
 #include "mesh_samples.h"
 #include "mesh_shapes.h"
 #include "specchio_program.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mesh_file.h"
 #include "mesh_shapes.h"
 #include "test_support.h"
 #ifdef HAVE_CILINDRO_PROGRAM

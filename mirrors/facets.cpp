@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "dxf.h"
-#include "mesh_file.h"
 
 bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c) {
   const Real ab = Distance3(a, b);
@@ -62,26 +60,4 @@ void ClearFacets(FacetSet& set, int limit) {
   set.FacetOverflow = false;
   set.Limit = limit;
   set.FileUnitMm = 0;
-}
-
-void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoadOptions& options) {
-  const MeshFileKind kind = MeshFileKindOf(fileName);
-  if (kind.Format != MeshFormat::kDxf) {
-    LoadMeshFacets(fileName, kind, set, options);
-    return;
-  }
-  ClearFacets(set, options.Limit);
-  // The program's table is reserved whole, as it always was; a larger limit
-  // grows with the file.
-  if (options.Limit <= MaxFacets) set.Facets.reserve(options.Limit);
-  const bool scaled = options.DxfUnitMm > 0 && options.DrawingUnitMm > 0 && options.DxfUnitMm != options.DrawingUnitMm;
-  const Real k = scaled ? options.DxfUnitMm / options.DrawingUnitMm : 1;
-  ScanDxfFaces(fileName, [&](const Face& face) {
-    if (scaled)
-      AddFace(set, {k * face.C1, k * face.C2, k * face.C3, k * face.C4});
-    else
-      AddFace(set, face);
-    // Once a triangle found the table full the rest of the file is not read.
-    return !set.FacetOverflow;
-  });
 }

@@ -35,22 +35,6 @@ struct FacetSet {
   Real FileUnitMm = 0;
 };
 
-struct FacetLoadOptions {
-  int Limit = MaxFacets;
-  // Millimetres per drawing unit: a mesh whose format states its unit is
-  // scaled into drawing units; 0 keeps every file's numbers as they stand.
-  Real DrawingUnitMm = 0;
-  // Millimetres per unit of a DXF file's numbers, as its header states them:
-  // with DrawingUnitMm, its faces are scaled into drawing units; 0 keeps them.
-  Real DxfUnitMm = 0;
-  // Assimp reads a mesh in this process instead of a child of its own: for
-  // the fuzz targets, so that the fuzzer sees and steers Assimp's code.
-  bool MeshInProcess = false;
-  // The child's time, in seconds, when above 0 (else MeshReaderBudget's): a
-  // fuzz target's must end within the fuzzer's own time for one input.
-  double MeshSeconds = 0;
-};
-
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).
 bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c);
 
@@ -68,10 +52,3 @@ void AddFace(FacetSet& set, const Face& face);
 
 // Resets set to an empty table of the given limit.
 void ClearFacets(FacetSet& set, int limit);
-
-// Fills set from the file (replacing what it held): the 3DFACE entities of a
-// DXF file, or the triangles of a mesh file, told apart as MeshFileKindOf says
-// (mesh_file.h). The scan stops at the first triangle that finds the table
-// full. Throws RuntimeFailure as the DXF reader does (missing file, coordinate
-// that is not a number), and MeshError for a mesh file that cannot be used.
-void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoadOptions& options = {});

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "faceted_mirror.h"
+#include "mesh_file.h"
 #include "mesh_shapes.h"
 
 namespace {

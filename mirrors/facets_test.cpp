@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "errors.h"
+#include "mesh_file.h"
 #include "test_support.h"
 
 namespace {

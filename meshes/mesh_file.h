@@ -21,6 +21,29 @@
 
 #include "facets.h"
 
+struct FacetLoadOptions {
+  int Limit = MaxFacets;
+  // Millimetres per drawing unit: a mesh whose format states its unit is
+  // scaled into drawing units; 0 keeps every file's numbers as they stand.
+  Real DrawingUnitMm = 0;
+  // Millimetres per unit of a DXF file's numbers, as its header states them:
+  // with DrawingUnitMm, its faces are scaled into drawing units; 0 keeps them.
+  Real DxfUnitMm = 0;
+  // Assimp reads a mesh in this process instead of a child of its own: for
+  // the fuzz targets, so that the fuzzer sees and steers Assimp's code.
+  bool MeshInProcess = false;
+  // The child's time, in seconds, when above 0 (else MeshReaderBudget's): a
+  // fuzz target's must end within the fuzzer's own time for one input.
+  double MeshSeconds = 0;
+};
+
+// Fills set from the file (replacing what it held): the 3DFACE entities of a
+// DXF file, or the triangles of a mesh file, told apart as MeshFileKindOf says
+// (mesh_file.h). The scan stops at the first triangle that finds the table
+// full. Throws RuntimeFailure as the DXF reader does (missing file, coordinate
+// that is not a number), and MeshError for a mesh file that cannot be used.
+void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoadOptions& options = {});
+
 // kOther: glTF, GLB, 3MF; kRefused: a format Assimp reads that a mirror is
 // not taken from (FBX, Collada, Blender and the rest).
 enum class MeshFormat { kDxf, kStl, kObj, kPly, kOff, kOther, kRefused };

@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "child_process.h"
+#include "dxf.h"
 #include "errors.h"
 #include "mesh_input.h"
 #include "picture_error.h"
@@ -915,4 +916,26 @@ void LoadMeshFacets(const std::string& fileName, const MeshFileKind& kind, Facet
   ClearFacets(set, options.Limit);
   throw MeshError(fileName, MeshProblem::kReaderFailed,
                   "the mesh reader failed on this " + FormatName(kind) + " file (" + ReaderEnd(outcome, limits) + ")");
+}
+
+void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoadOptions& options) {
+  const MeshFileKind kind = MeshFileKindOf(fileName);
+  if (kind.Format != MeshFormat::kDxf) {
+    LoadMeshFacets(fileName, kind, set, options);
+    return;
+  }
+  ClearFacets(set, options.Limit);
+  // The program's table is reserved whole, as it always was; a larger limit
+  // grows with the file.
+  if (options.Limit <= MaxFacets) set.Facets.reserve(options.Limit);
+  const bool scaled = options.DxfUnitMm > 0 && options.DrawingUnitMm > 0 && options.DxfUnitMm != options.DrawingUnitMm;
+  const Real k = scaled ? options.DxfUnitMm / options.DrawingUnitMm : 1;
+  ScanDxfFaces(fileName, [&](const Face& face) {
+    if (scaled)
+      AddFace(set, {k * face.C1, k * face.C2, k * face.C3, k * face.C4});
+    else
+      AddFace(set, face);
+    // Once a triangle found the table full the rest of the file is not read.
+    return !set.FacetOverflow;
+  });
 }
