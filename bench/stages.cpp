@@ -297,10 +297,12 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
           Point2 q[kMaxPolygon];
           PixelTrace t = TracePixel(p.mirror, walk, pc, pr, q, ignored);
           std::printf("    walk %d: paint %d", static_cast<int>(px), t.Paint);
-          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
+          for (int i = 0; i < t.Count; ++i)
+            std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
           t = TraceOnOwnLattice(p.mirror, p.setup, picture.Width, pc, pr, q);
           std::printf("\n    lattice: paint %d", t.Paint);
-          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
+          for (int i = 0; i < t.Count; ++i)
+            std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
           std::printf("\n");
         }
       }
