@@ -31,6 +31,10 @@
 //   anamorfosi_bench ppm INPUT OUTPUT
 //       our reading of a picture (PPM, PNG or JPEG) and our writing of it as a
 //       plain picture, or as PNG when OUTPUT ends in .png
+//   anamorfosi_bench cells PRINT OTHER
+//       two prints of one scene (say, of two builds) compared cell by cell: the
+//       cells that differ and the largest difference; status 1 when their sizes
+//       differ
 //
 // Times are wall-clock seconds; the processor seconds of the whole process are
 // given as well, since the machine may be shared.
@@ -50,6 +54,7 @@
 #include <thread>
 #include <vector>
 
+#include "cell_difference.h"
 #include "cilindro_program.h"
 #include "cono_program.h"
 #include "generico_program.h"
@@ -556,6 +561,19 @@ int MakePhotoJpeg(const std::string& source, int width, int height, int orientat
   return 0;
 }
 
+int CompareCellsOf(const std::string& print, const std::string& other) {
+  const InputPicture a = ReadInputPicture(print), b = ReadInputPicture(other);
+  const CellDifference d = CompareCells(a, b);
+  if (!d.SameSize) {
+    std::printf("cells: %d x %d against %d x %d\n", a.Width, a.Height, b.Width, b.Height);
+    return 1;
+  }
+  std::printf("cells: %ld, differing %ld (%.4f%%), largest difference %d levels, paper in one print only %ld\n",
+              d.Cells, d.Differing, 100.0 * static_cast<double>(d.Differing) / static_cast<double>(d.Cells),
+              d.MaxLevels, d.Painted);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -568,6 +586,7 @@ int main(int argc, char** argv) {
     if (args.size() == 1 && args[0] == "machine") return TimeMachine(DefaultThreads());
     if (args.size() == 2 && args[0] == "mesh") return TimeMeshLoad(args[1]);
     if (args.size() == 3 && args[0] == "ppm") return TimePictureFiles(args[1], args[2]);
+    if (args.size() == 3 && args[0] == "cells") return CompareCellsOf(args[1], args[2]);
     if (args.size() == 6 && args[0] == "photo-jpeg")
       return MakePhotoJpeg(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]), args[5]);
     if (args.size() == 3 && args[0] == "search") return CompareSearches(args[1], std::stoi(args[2]));
@@ -597,6 +616,7 @@ int main(int argc, char** argv) {
                "       anamorfosi_bench search PARAMETERS ROWS\n"
                "       anamorfosi_bench lattice specchio|cilindro|cono|generico PARAMETERS\n"
                "       anamorfosi_bench ppm INPUT OUTPUT\n"
+               "       anamorfosi_bench cells PRINT OTHER\n"
                "       anamorfosi_bench photo-jpeg SOURCE WIDTH HEIGHT 1|6 OUTPUT.jpg\n";
   return 2;
 }
