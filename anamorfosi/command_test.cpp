@@ -304,8 +304,8 @@ TEST(Command, PrintsBeyondTheMemoryBudgetLowerTheirSamplingThenAreRefused) {
 TEST(Command, GenericoVerticalAxisLeavesOutPixelsWithASampleDownTheAxis) {
   TempDir dir;
   const int width = 640, height = 4;
-  const Face face{{-30, 0.1875L, 0}, {30, 0.1875L, 0}, {30, -0.1875L, 0}, {-30, -0.1875L, 0}};
-  const Point3 eye{0.070312L, 0, 400};
+  const Face face{{-30, 0.1875_r, 0}, {30, 0.1875_r, 0}, {30, -0.1875_r, 0}, {-30, -0.1875_r, 0}};
+  const Point3 eye{0.070312_r, 0, 400};
   dir.Write("in.ppm", PlainPpm(width, height, DistinctColours(width, height)));
   dir.Write("f.dxf", DxfWithFaces({face}));
   dir.Write("m.dxf", DxfWithFaces(FacetedConeFaces(0, 0, 50, 100, 72, 4)));

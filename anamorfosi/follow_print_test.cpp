@@ -102,7 +102,7 @@ TEST(FollowPrint, ALargePhotoIsReadSmallerAndItsSightRaysLandOnItsColours) {
       const Rgb want = BlockColour(bx, by);
       for (int j = 0; j < 5; ++j) {
         for (int i = 0; i < 5; ++i) {
-          const Real u = (bx + 0.25L + 0.125L * i) * kSide, v = (by + 0.25L + 0.125L * j) * kSide;
+          const Real u = (bx + 0.25_r + 0.125_r * i) * kSide, v = (by + 0.25_r + 0.125_r * j) * kSide;
           Point3 p = FacePointAt(setup, u, v);
           ASSERT_TRUE(ReflectRay(cylinder, s.Eye, p, p, misses));
           int col = 0, row = 0;

@@ -251,7 +251,7 @@ TEST(Vista, ThePlaneMirrorsViewIsThePictureOnItsFace) {
       for (int dy = -4; dy <= 4 && inside; ++dy) {
         for (int dx = -4; dx <= 4 && inside; ++dx) {
           Rgb c;
-          inside = expected(x + dx / 4.0L + 0.5L, y + dy / 4.0L + 0.5L, c);
+          inside = expected(x + dx / 4.0_r + 0.5_r, y + dy / 4.0_r + 0.5_r, c);
           const int v[3] = {c.r, c.g, c.b};
           for (int k = 0; k < 3; ++k) {
             lo[k] = std::min(lo[k], v[k]);

@@ -35,7 +35,7 @@ void WriteDxf(const std::string& path, const std::vector<Face>& faces) {
     for (int i = 0; i < 4; ++i) {
       const Real v[3] = {c[i].x, c[i].y, c[i].z};
       for (int k = 0; k < 3; ++k) {
-        std::snprintf(buf, sizeof buf, " %d\r\n%.12Lf\r\n", 10 * (k + 1) + i, v[k]);
+        std::snprintf(buf, sizeof buf, " %d\r\n%.12Lf\r\n", 10 * (k + 1) + i, static_cast<long double>(v[k]));
         out << buf;
       }
     }
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
   }
   const double tablePerRay = tableSeconds / static_cast<double>(tableRays);
   std::printf("index: %d rays in %.3f s, %.2f us a ray (%lld misses, checksum %.3Lf)\n", n * n, indexSeconds,
-              indexPerRay * 1e6, misses.MissCount, checksum);
+              indexPerRay * 1e6, misses.MissCount, static_cast<long double>(checksum));
   std::printf("table search: %ld rays in %.3f s, %.1f us a ray; same facet on %ld of %ld rays\n", tableRays,
               tableSeconds, tablePerRay * 1e6, same, tableRays);
   std::printf("speed-up %.0fx\n", tablePerRay / indexPerRay);

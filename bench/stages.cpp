@@ -31,6 +31,10 @@
 //   anamorfosi_bench ppm INPUT OUTPUT
 //       our reading of a picture (PPM, PNG or JPEG) and our writing of it as a
 //       plain picture, or as PNG when OUTPUT ends in .png
+//   anamorfosi_bench cells PRINT OTHER
+//       two prints of one scene (say, of two builds) compared cell by cell: the
+//       cells that differ and the largest difference; status 1 when their sizes
+//       differ
 //
 // Times are wall-clock seconds; the processor seconds of the whole process are
 // given as well, since the machine may be shared.
@@ -50,6 +54,7 @@
 #include <thread>
 #include <vector>
 
+#include "cell_difference.h"
 #include "cilindro_program.h"
 #include "cono_program.h"
 #include "generico_program.h"
@@ -298,15 +303,17 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
           Point2 q[kMaxPolygon];
           PixelTrace t = TracePixel(p.mirror, walk, pc, pr, q, ignored);
           std::printf("    walk %d: paint %d", static_cast<int>(px), t.Paint);
-          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", q[i].x, q[i].y);
+          for (int i = 0; i < t.Count; ++i)
+            std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
           t = TraceOnOwnLattice(p.mirror, p.setup, picture.Width, pc, pr, q);
           std::printf("\n    lattice: paint %d", t.Paint);
-          for (int i = 0; i < t.Count; ++i) std::printf(" (%.9Lf %.9Lf)", q[i].x, q[i].y);
+          for (int i = 0; i < t.Count; ++i)
+            std::printf(" (%.9Lf %.9Lf)", static_cast<long double>(q[i].x), static_cast<long double>(q[i].y));
           std::printf("\n");
         }
       }
       const Real x = w.MinX + col * w.CellSize - w.HalfCell, y = w.MaxY - row * w.CellSize + w.HalfCell;
-      Real nearest = 1e30L;
+      Real nearest = 1e30_r;
       for (const long px : {pa, pb}) {
         if (px < 0) continue;
         const int pc = static_cast<int>(px % picture.Width) + 1, pr = static_cast<int>(px / picture.Width) + 1;
@@ -322,7 +329,7 @@ int CompareLattice(const Program<Mirror>& program, const std::string& name, cons
     }
   }
   std::printf("  cells painted by another pixel: %ld; farthest centre from a disagreeing edge %.3Le units (%.3Le cells)\n",
-              other, farthest, farthest / w.CellSize);
+              other, static_cast<long double>(farthest), static_cast<long double>(farthest / w.CellSize));
   for (const auto& [power, cells] : byPower) std::printf("    within 1e%d cells of an edge: %ld\n", power + 1, cells);
   return 0;
 }
@@ -409,20 +416,20 @@ int TimePictureFiles(const std::string& input, const std::string& output) {
   return 0;
 }
 
-// The machine itself: a fixed long double loop (eight independent chains of
+// The machine itself: a fixed loop in Real (eight independent chains of
 // products and sums, like the ray arithmetic; no memory traffic) on one thread,
 // then on every core at once. On an idle machine of independent cores both
 // take the same time; when the cores share their arithmetic units with other
 // work on the host the second is slower, and a mapping, which also shares the
 // caches and memory, cannot be expected to scale better than this loop.
-volatile long double machineSink = 0;
+volatile Real machineSink = 0;
 
 double SpinSeconds() {
   Timer t;
-  long double a[8];
-  for (int k = 0; k < 8; ++k) a[k] = 0.5L + k * 0.01L;
+  Real a[8];
+  for (int k = 0; k < 8; ++k) a[k] = 0.5_r + k * 0.01_r;
   for (long i = 0; i < 250000000L; ++i) {
-    for (long double& x : a) x = x * 1.0000001L + 1e-9L;
+    for (Real& x : a) x = x * 1.0000001_r + 1e-9_r;
   }
   machineSink = a[0] + a[7];
   return t.Wall();
@@ -475,7 +482,7 @@ std::string DxfOf(const std::vector<Face>& faces) {
     for (int i = 0; i < 4; ++i) {
       const Real v[3] = {corners[i].x, corners[i].y, corners[i].z};
       for (int k = 0; k < 3; ++k) {
-        std::snprintf(line, sizeof line, " %d\r\n%.12Lg\r\n", 10 * (k + 1) + i, v[k]);
+        std::snprintf(line, sizeof line, " %d\r\n%.12Lg\r\n", 10 * (k + 1) + i, static_cast<long double>(v[k]));
         text += line;
       }
     }
@@ -555,6 +562,19 @@ int MakePhotoJpeg(const std::string& source, int width, int height, int orientat
   return 0;
 }
 
+int CompareCellsOf(const std::string& print, const std::string& other) {
+  const InputPicture a = ReadInputPicture(print), b = ReadInputPicture(other);
+  const CellDifference d = CompareCells(a, b);
+  if (!d.SameSize) {
+    std::printf("cells: %d x %d against %d x %d\n", a.Width, a.Height, b.Width, b.Height);
+    return 1;
+  }
+  std::printf("cells: %ld, differing %ld (%.4f%%), largest difference %d levels, paper in one print only %ld\n",
+              d.Cells, d.Differing, 100.0 * static_cast<double>(d.Differing) / static_cast<double>(d.Cells),
+              d.MaxLevels, d.Painted);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -567,6 +587,7 @@ int main(int argc, char** argv) {
     if (args.size() == 1 && args[0] == "machine") return TimeMachine(DefaultThreads());
     if (args.size() == 2 && args[0] == "mesh") return TimeMeshLoad(args[1]);
     if (args.size() == 3 && args[0] == "ppm") return TimePictureFiles(args[1], args[2]);
+    if (args.size() == 3 && args[0] == "cells") return CompareCellsOf(args[1], args[2]);
     if (args.size() == 6 && args[0] == "photo-jpeg")
       return MakePhotoJpeg(args[1], std::stoi(args[2]), std::stoi(args[3]), std::stoi(args[4]), args[5]);
     if (args.size() == 3 && args[0] == "search") return CompareSearches(args[1], std::stoi(args[2]));
@@ -596,6 +617,7 @@ int main(int argc, char** argv) {
                "       anamorfosi_bench search PARAMETERS ROWS\n"
                "       anamorfosi_bench lattice specchio|cilindro|cono|generico PARAMETERS\n"
                "       anamorfosi_bench ppm INPUT OUTPUT\n"
+               "       anamorfosi_bench cells PRINT OTHER\n"
                "       anamorfosi_bench photo-jpeg SOURCE WIDTH HEIGHT 1|6 OUTPUT.jpg\n";
   return 2;
 }

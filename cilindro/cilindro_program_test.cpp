@@ -14,12 +14,12 @@ namespace {
 double D(Real v) { return static_cast<double>(v); }
 
 TEST(CilindroReportLines, WholeCellsInTheirFields) {
-  EXPECT_EQ(AxisCellLine({250.7L, 99.2L, 80.2L}), "Pixel centro cilindro    251,99");
-  EXPECT_EQ(RadiusCellLine({250.7L, 99.2L, 80.2L}), "Raggio in pixel           80");
+  EXPECT_EQ(AxisCellLine({250.7_r, 99.2_r, 80.2_r}), "Pixel centro cilindro    251,99");
+  EXPECT_EQ(RadiusCellLine({250.7_r, 99.2_r, 80.2_r}), "Raggio in pixel           80");
   // Halves to the even neighbour; negative values and wide values keep their digits.
-  EXPECT_EQ(AxisCellLine({2.5L, -3.5L, 0}), "Pixel centro cilindro      2,-4");
-  EXPECT_EQ(RadiusCellLine({0, 0, -80.2L}), "Raggio in pixel          -80");
-  EXPECT_EQ(AxisCellLine({1234567, 0.4L, 0}), "Pixel centro cilindro 1234567,0");
+  EXPECT_EQ(AxisCellLine({2.5_r, -3.5_r, 0}), "Pixel centro cilindro      2,-4");
+  EXPECT_EQ(RadiusCellLine({0, 0, -80.2_r}), "Raggio in pixel          -80");
+  EXPECT_EQ(AxisCellLine({1234567, 0.4_r, 0}), "Pixel centro cilindro 1234567,0");
 }
 
 // The scene of a test: a cylinder of radius 25 on the axis (0, 0), the eye at
@@ -64,7 +64,7 @@ void WriteScene(SceneFiles& files, const Scene& s) {
 
 // The window the scan should give, from the independent trace of its 51 x 51 rays.
 struct ExpectedWindow {
-  Real MinX = 1e30L, MinY = 1e30L, MaxX = -1e30L, MaxY = -1e30L, Cell = 0;
+  Real MinX = 1e30_r, MinY = 1e30_r, MaxX = -1e30_r, MaxY = -1e30_r, Cell = 0;
   long Misses = 0;
 };
 
@@ -104,7 +104,7 @@ std::vector<double> NumbersAfter(const std::string& line, std::string_view label
 // (col, row) lands by the independent trace: -1 for black, -2 when that ray misses.
 int PaintedAtCentreOf(const Scene& s, const ExpectedWindow& w, const PlainPicture& out, int col, int row) {
   const Real step = 2 * s.HalfWidth / s.PictureWidth;
-  const auto h = s.Trace(s.FacePoint((col - 0.5L) * step, (row - 0.5L) * step));
+  const auto h = s.Trace(s.FacePoint((col - 0.5_r) * step, (row - 0.5_r) * step));
   if (!h) return -2;
   const int c = static_cast<int>((h->Ground.x - w.MinX) / w.Cell) + 1;
   const int r = static_cast<int>((w.MaxY - h->Ground.y) / w.Cell) + 1;

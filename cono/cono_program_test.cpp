@@ -17,8 +17,8 @@ namespace {
 // A picture face 1.5 units per pixel, 200 units above the sheet, centred on the
 // cone's axis; seen from 400 units up the axis every sight line meets the cone.
 constexpr int kWidth = 13, kHeight = 9;
-constexpr Real kStep = 1.5L;
-const Face kFace{{-9.75L, 6.75L, 200}, {9.75L, 6.75L, 200}, {9.75L, -6.75L, 200}, {-9.75L, -6.75L, 200}};
+constexpr Real kStep = 1.5_r;
+const Face kFace{{-9.75_r, 6.75_r, 200}, {9.75_r, 6.75_r, 200}, {9.75_r, -6.75_r, 200}, {-9.75_r, -6.75_r, 200}};
 
 struct Scene {
   TempDir dir;
@@ -39,10 +39,10 @@ struct Scene {
 Real NumberAt(const std::string& line, std::size_t from) { return std::strtold(line.c_str() + from, nullptr); }
 
 TEST(ConoReport, WholeCellsWithoutFieldWidth) {
-  EXPECT_EQ(ConeReportLines({250.7L, 99.2L, 80.2L}),
+  EXPECT_EQ(ConeReportLines({250.7_r, 99.2_r, 80.2_r}),
             (std::vector<std::string>{"Pixel centro cono X 251  Y 99", "Raggio in pixel     80"}));
   // Halves to the even neighbour; negative values keep their sign.
-  EXPECT_EQ(ConeReportLines({-3.5L, 2.5L, 0.5L}),
+  EXPECT_EQ(ConeReportLines({-3.5_r, 2.5_r, 0.5_r}),
             (std::vector<std::string>{"Pixel centro cono X -4  Y 2", "Raggio in pixel     0"}));
 }
 
@@ -124,9 +124,9 @@ TEST(AxisExclusion, EnlargedPolygonAroundTheAxisDropsThePixel) {
   s.PictureFace = {{0, 10, 1}, {10, 10, 1}, {10, 0, 1}, {0, 0, 1}};
   s.ProjectionCentre = {5, 5, 50};
   s.FaceStep = 1;
-  s.FaceSubStep = 0.5L;
+  s.FaceSubStep = 0.5_r;
   s.Accuracy = 2;
-  s.Window = {0, 0, 10, 10, 0.1L, 0.05L, 100, 100};
+  s.Window = {0, 0, 10, 10, 0.1_r, 0.05_r, 100, 100};
   s.AxisExclusion = true;
   Point2 polygon[kMaxPolygon];
   MissRecord misses;
@@ -138,9 +138,9 @@ TEST(AxisExclusion, EnlargedPolygonAroundTheAxisDropsThePixel) {
   };
   const Case cases[] = {
       {{2, 8}, false},     // inside
-      {{0.5L, 9.5L}, false},  // on the image of the pixel's centre
-      {{5.5L, 8}, true},   // on the right side of the enlarged square
-      {{3, 4.5L}, true},   // on its bottom side
+      {{0.5_r, 9.5_r}, false},  // on the image of the pixel's centre
+      {{5.5_r, 8}, true},   // on the right side of the enlarged square
+      {{3, 4.5_r}, true},   // on its bottom side
       {{7, 8}, true},      // outside
   };
   for (const Case& c : cases) {
@@ -163,7 +163,7 @@ TEST(AxisExclusion, OnTheConeOnlyThePixelRoundTheAxisIsDropped) {
   s.FaceStep = kStep;
   s.Accuracy = 4;
   s.FaceSubStep = kStep / 4;
-  s.Window = {-100, -100, 100, 100, 0.5L, 0.25L, 400, 400};
+  s.Window = {-100, -100, 100, 100, 0.5_r, 0.25_r, 400, 400};
   std::istringstream in;
   std::ostringstream out;
   Console console{&in, &out};
@@ -216,7 +216,7 @@ TEST(ConoRun, EndToEndAgainstIndependentGeometry) {
 
   const std::pair<int, int> pixels[] = {{1, 1}, {13, 1}, {4, 2}, {7, 3}, {10, 5}, {2, 7}, {13, 9}, {6, 9}};
   for (const auto& [col, row] : pixels) {
-    const Point3 centre{kFace.C1.x + (col - 0.5L) * kStep, kFace.C1.y - (row - 0.5L) * kStep, 200};
+    const Point3 centre{kFace.C1.x + (col - 0.5_r) * kStep, kFace.C1.y - (row - 0.5_r) * kStep, 200};
     Point3 ground;
     ASSERT_TRUE(ReferenceConeImage(0, 0, 30, 60, {0, 0, 400}, centre, ground));
     const int c = static_cast<int>((ground.x - minX) / cell) + 1;
@@ -257,7 +257,7 @@ struct RoundTheAxis {
                                             std::to_string(pixelCount) + "\r\n4\r\n");
   }
   RoundTheAxis(int width, int height, const std::string& eye)
-      : RoundTheAxis(width, height, 7.2L, height * 7.2L / width, eye, 400) {}
+      : RoundTheAxis(width, height, 7.2_r, height * 7.2_r / width, eye, 400) {}
 };
 
 // What a run of the scene painted: the output, and where its window lies.
@@ -269,7 +269,7 @@ struct Painted {
     long n = 0;
     for (int r = 1; r <= Out.Height; ++r) {
       for (int c = 1; c <= Out.Width; ++c) {
-        const Real x = MinX + (c - 0.5L) * Cell, y = MaxY - (r - 0.5L) * Cell;
+        const Real x = MinX + (c - 0.5_r) * Cell, y = MaxY - (r - 0.5_r) * Cell;
         n += (Out.R(c, r) || Out.G(c, r) || Out.B(c, r)) && std::hypot(x, y) < radius;
       }
     }
@@ -322,7 +322,7 @@ TEST(ConoRun, NothingIsPaintedUnderTheConeWhateverThePictureSize) {
 // wrote them: the two pixels above the axis used to paint the whole upper half
 // of the print in their colours, the two below the lower middle.
 TEST(ConoRun, EvenPictureOnTheAxisKeepsEveryPixelWhereItBelongs) {
-  const RoundTheAxis scene(640, 480, 7.200000003352762L, 5.400000002514571L, "0 0 180", 800);
+  const RoundTheAxis scene(640, 480, 7.200000003352762_r, 5.400000002514571_r, "0 0 180", 800);
   const Painted p = RunScene(scene);
   ASSERT_EQ(p.Out.Width, 796);
   ASSERT_EQ(p.Out.Height, 800);
@@ -334,7 +334,7 @@ TEST(ConoRun, EvenPictureOnTheAxisKeepsEveryPixelWhereItBelongs) {
   const std::pair<int, int> pixels[] = {{320, 60},  {200, 150}, {450, 200}, {600, 30},  {319, 228},
                                         {332, 240}, {40, 240},  {320, 400}, {100, 470}, {560, 300}};
   for (const auto& [col, row] : pixels) {
-    const Point3 centre{-7.200000003352762L + (col - 0.5L) * 0.0225L, 5.400000002514571L - (row - 0.5L) * 0.0225L,
+    const Point3 centre{-7.200000003352762_r + (col - 0.5_r) * 0.0225_r, 5.400000002514571_r - (row - 0.5_r) * 0.0225_r,
                         120};
     Point3 ground;
     ASSERT_TRUE(ReferenceConeImage(0, 0, 30, 60, {0, 0, 180}, centre, ground));

@@ -1,10 +1,21 @@
 // Points, planes and the small set of operations that every mirror model builds
-// its rays from. All geometry is computed in 80-bit extended precision.
+// its rays from. All geometry is computed in Real: 80-bit extended precision
+// (long double), which the four programs' printed numbers and files need, or
+// double in a build configured with ANAMORFOSI_REAL_DOUBLE.
 #pragma once
 
 #include <cmath>
 
+#ifdef ANAMORFOSI_REAL_DOUBLE
+using Real = double;
+#else
 using Real = long double;
+#endif
+
+// A floating literal in Real: 1e-9_r is exactly what 1e-9L is when Real is long
+// double, and the correctly rounded value of the written decimal otherwise
+// (bar the rare decimal whose long double rounding lands on a double tie).
+constexpr Real operator""_r(long double v) { return static_cast<Real>(v); }
 
 struct Point3 {
   Real x = 0, y = 0, z = 0;
@@ -22,7 +33,7 @@ struct Face {
 };
 
 // Written into all three coordinates of a ray that cannot reach Z = 0.
-inline constexpr Real MissCoordinate = -999.999L;
+inline constexpr Real MissCoordinate = -999.999_r;
 
 inline Point3 operator+(Point3 a, Point3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 inline Point3 operator-(Point3 a, Point3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -47,7 +58,7 @@ inline Real Distance2(Real x1, Real y1, Real x2, Real y2) {
 // A plane without a normal (collinear points) answers 1e10.
 inline Real SignedDistance(const Plane& plane, Point3 p) {
   const Real n = std::sqrt(plane.nx * plane.nx + plane.ny * plane.ny + plane.nz * plane.nz);
-  if (n < 1e-10L) return 1e10L;
+  if (n < 1e-10_r) return 1e10_r;
   return (plane.nx * p.x + plane.ny * p.y + plane.nz * p.z + plane.d) / n;
 }
 
@@ -55,7 +66,7 @@ inline Real SignedDistance(const Plane& plane, Point3 p) {
 // 1e-10, which gives (almost) the zero vector.
 inline Point3 UnitDirection(Point3 a, Point3 b) {
   Real l = Distance3(a, b);
-  if (l < 1e-10L) l = 1e-10L;
+  if (l < 1e-10_r) l = 1e-10_r;
   return {(b.x - a.x) / l, (b.y - a.y) / l, (b.z - a.z) / l};
 }
 
@@ -66,7 +77,7 @@ inline Point3 UnitDirection(Point3 a, Point3 b) {
 inline bool IntersectLinePlane(Point3 p, const Plane& plane, Point3 u, Point3& r, Real& along) {
   const Real den = plane.nx * u.x + plane.ny * u.y + plane.nz * u.z;
   const Real num = plane.nx * p.x + plane.ny * p.y + plane.nz * p.z + plane.d;
-  if (std::fabs(den) <= 1e-7L) {
+  if (std::fabs(den) <= 1e-7_r) {
     r.x = MissCoordinate;
     return false;
   }
@@ -91,7 +102,7 @@ inline Plane PlaneFromPoints(Point3 p1, Point3 p2, Point3 p3) {
   pl.nz = u.x * v.y - u.y * v.x;
   pl.d = -(pl.nx * p1.x + pl.ny * p1.y + pl.nz * p1.z);
   const Real s = pl.nx * pl.nx + pl.ny * pl.ny + pl.nz * pl.nz;
-  if (s > 1e-20L) {
+  if (s > 1e-20_r) {
     const Real k = 1 / std::sqrt(s);
     pl.nx *= k;
     pl.ny *= k;
@@ -107,11 +118,11 @@ namespace detail {
 inline Point3 StepAlong(Point3 a, Point3 b, Point3 base, Real dist) {
   dist = std::fabs(dist);
   const Real l = Distance3(a, b);
-  if (dist <= 1e-8L || l < 1e-8L) return base;
+  if (dist <= 1e-8_r || l < 1e-8_r) return base;
   Point3 r;
   r.z = base.z + (b.z - a.z) * dist / l;
   const Real l2 = Distance2(a.x, a.y, b.x, b.y);
-  if (l2 <= 1e-8L) {
+  if (l2 <= 1e-8_r) {
     r.x = base.x;
     r.y = base.y;
     return r;

@@ -2,36 +2,49 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+
 namespace {
 
-void ExpectPoint(Point3 actual, Real x, Real y, Real z, Real tolerance = 1e-15L) {
+void ExpectPoint(Point3 actual, Real x, Real y, Real z, Real tolerance = 1e-15_r) {
   EXPECT_NEAR(static_cast<double>(actual.x), static_cast<double>(x), static_cast<double>(tolerance));
   EXPECT_NEAR(static_cast<double>(actual.y), static_cast<double>(y), static_cast<double>(tolerance));
   EXPECT_NEAR(static_cast<double>(actual.z), static_cast<double>(z), static_cast<double>(tolerance));
 }
 
+TEST(RealLiteral, IsTheWrittenDecimalInRealsOwnPrecision) {
+  static_assert(std::is_same_v<decltype(0.5_r), Real>);
+  // Each quotient is the correctly rounded decimal in Real; a literal that went
+  // through a double on its way would miss it in extended precision.
+  EXPECT_EQ(0.1_r, Real(1) / 10);
+  EXPECT_EQ(1e-9_r, Real(1) / 1000000000);
+  EXPECT_EQ(-999.999_r, Real(-999999) / 1000);
+  EXPECT_EQ(MissCoordinate, -999.999_r);
+  EXPECT_EQ(2.5_r, Real(5) / 2);
+}
+
 TEST(PointToward, NegativeDistanceActsAsItsMagnitude) {
   const Point3 a{1, 2, 3}, b{4, 6, 15};
-  const Point3 plus = PointToward(a, b, 6.5L);
-  const Point3 minus = PointToward(a, b, -6.5L);
+  const Point3 plus = PointToward(a, b, 6.5_r);
+  const Point3 minus = PointToward(a, b, -6.5_r);
   EXPECT_EQ(plus.x, minus.x);
   EXPECT_EQ(plus.y, minus.y);
   EXPECT_EQ(plus.z, minus.z);
   // |ab| = 13, so 6.5 is half way.
-  ExpectPoint(plus, 2.5L, 4, 9);
+  ExpectPoint(plus, 2.5_r, 4, 9);
 }
 
 TEST(PointToward, TwiceTheLengthLiesPastTheTarget) {
-  const Point3 a{1, -2, 0.5L}, b{3, 1, 4};
+  const Point3 a{1, -2, 0.5_r}, b{3, 1, 4};
   const Real ab = Distance3(a, b);
   const Point3 r = PointToward(a, b, 2 * ab);
-  ExpectPoint(r, 5, 4, 7.5L, 1e-14L);
+  ExpectPoint(r, 5, 4, 7.5_r, 1e-14_r);
   EXPECT_NEAR(static_cast<double>(Distance3(a, r)), static_cast<double>(2 * ab), 1e-14);
   EXPECT_NEAR(static_cast<double>(Distance3(b, r)), static_cast<double>(ab), 1e-14);
 }
 
 TEST(PointToward, DegenerateInputsGiveTheBasePointUnchanged) {
-  const Point3 a{1.25L, -7, 3}, b{2, 2, 2};
+  const Point3 a{1.25_r, -7, 3}, b{2, 2, 2};
   const Point3 same = PointToward(a, a, 5);
   EXPECT_EQ(same.x, a.x);
   EXPECT_EQ(same.y, a.y);
@@ -41,17 +54,17 @@ TEST(PointToward, DegenerateInputsGiveTheBasePointUnchanged) {
   EXPECT_EQ(beyond.y, b.y);
   EXPECT_EQ(beyond.z, b.z);
   // Distances up to 1e-8 count as none.
-  const Point3 tiny = PointToward(a, b, 1e-9L);
+  const Point3 tiny = PointToward(a, b, 1e-9_r);
   EXPECT_EQ(tiny.x, a.x);
   EXPECT_EQ(tiny.z, a.z);
 }
 
 TEST(PointToward, VerticalSegmentKeepsXAndYExactly) {
-  const Point3 a{0.1L, 0.7L, 2}, b{0.1L, 0.7L, -3};
-  const Point3 r = PointToward(a, b, 1.5L);
+  const Point3 a{0.1_r, 0.7_r, 2}, b{0.1_r, 0.7_r, -3};
+  const Point3 r = PointToward(a, b, 1.5_r);
   EXPECT_EQ(r.x, a.x);
   EXPECT_EQ(r.y, a.y);
-  EXPECT_EQ(r.z, 0.5L);
+  EXPECT_EQ(r.z, 0.5_r);
   const Point3 past = PointBeyond(a, b, 1);
   EXPECT_EQ(past.x, b.x);
   EXPECT_EQ(past.y, b.y);
@@ -77,7 +90,7 @@ TEST(PlaneFromPoints, CollinearPointsGiveAZeroPlaneAndFarDistance) {
   EXPECT_EQ(pl.ny, 0);
   EXPECT_EQ(pl.nz, 0);
   EXPECT_EQ(pl.d, 0);
-  EXPECT_EQ(SignedDistance(pl, {5, -3, 2}), 1e10L);
+  EXPECT_EQ(SignedDistance(pl, {5, -3, 2}), 1e10_r);
 }
 
 TEST(PlaneFromPoints, IsNormalisedWithTheNormalFromThePointOrder) {
@@ -115,11 +128,11 @@ TEST(IntersectLinePlane, MeetsThePlaneInFrontAndBehind) {
   const Plane g = MakeGroundPlane();
   Point3 r;
   Real along = 0;
-  ASSERT_TRUE(IntersectLinePlane({1, 1, 4}, g, {0, 0.6L, -0.8L}, r, along));
+  ASSERT_TRUE(IntersectLinePlane({1, 1, 4}, g, {0, 0.6_r, -0.8_r}, r, along));
   ExpectPoint(r, 1, 4, 0);
   EXPECT_NEAR(static_cast<double>(along), 5.0, 1e-15);
   // The same line pointing away still meets the plane, behind the start.
-  ASSERT_TRUE(IntersectLinePlane({1, 1, 4}, g, {0, -0.6L, 0.8L}, r, along));
+  ASSERT_TRUE(IntersectLinePlane({1, 1, 4}, g, {0, -0.6_r, 0.8_r}, r, along));
   ExpectPoint(r, 1, 4, 0);
   EXPECT_NEAR(static_cast<double>(along), -5.0, 1e-15);
 }
@@ -129,7 +142,7 @@ TEST(UnitDirection, CoincidentPointsGiveTheZeroVector) {
   EXPECT_EQ(u.x, 0);
   EXPECT_EQ(u.y, 0);
   EXPECT_EQ(u.z, 0);
-  ExpectPoint(UnitDirection({1, 1, 1}, {1, 4, 5}), 0, 0.6L, 0.8L);
+  ExpectPoint(UnitDirection({1, 1, 1}, {1, 4, 5}), 0, 0.6_r, 0.8_r);
 }
 
 TEST(Distance, PlanAndSpaceDistances) {

@@ -23,7 +23,7 @@
 // the face's size. Far below that, the two ways of reaching a point differ
 // only by rounding; far above it, a face drawn as a rectangle in a DXF (six or
 // more significant digits) would still be walked pixel by pixel.
-inline constexpr Real kRectangleTolerance = 1e-10L;
+inline constexpr Real kRectangleTolerance = 1e-10_r;
 inline bool IsRectangularFace(const Face& f) {
   const Point3 top = f.C2 - f.C1, side = f.C4 - f.C1, bottom = f.C3 - f.C4, right = f.C3 - f.C2;
   const Real size = std::sqrt(Dot(top, top)) + std::sqrt(Dot(side, side));
@@ -219,8 +219,8 @@ inline bool NearAxialBorder(const MappingSetup& s, const Lattice& l, int col, in
   if (!(tol > 0)) return false;
   const Point3 e = s.ProjectionCentre;
   // Far above the rounding of a face point, far below a pixel.
-  const Real hair = 1e-9L * (std::fabs(e.x) + std::fabs(e.y) + Distance3(s.PictureFace.C1, s.PictureFace.C2));
-  Real x0 = 1e30L, x1 = -1e30L, y0 = 1e30L, y1 = -1e30L;
+  const Real hair = 1e-9_r * (std::fabs(e.x) + std::fabs(e.y) + Distance3(s.PictureFace.C1, s.PictureFace.C2));
+  Real x0 = 1e30_r, x1 = -1e30_r, y0 = 1e30_r, y1 = -1e30_r;
   for (const auto& [i, line] : {std::pair{col - 1, row - 1}, std::pair{col, row - 1}, std::pair{col, row},
                                 std::pair{col - 1, row}}) {
     const Point3 p = LatticeCorner(s, l, i, line);

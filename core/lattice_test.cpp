@@ -13,11 +13,11 @@ namespace {
 // A curved mirror in effect: every face point lands where a smooth, uneven
 // stretch of the face sends it; points beyond missAbove (in x) miss.
 struct WavyMirror {
-  Real missAbove = 1e30L;
+  Real missAbove = 1e30_r;
 };
 bool ReflectRay(const WavyMirror& m, Point3, Point3 p, Point3& result, MissRecord& misses) {
   if (p.x > m.missAbove) return RecordMiss(result, misses);
-  result = {3 * p.x + 0.7L * std::sin(p.z / 3) + 0.02L * p.z * p.z, 2 * p.z + 0.5L * std::cos(p.x / 4), 0};
+  result = {3 * p.x + 0.7_r * std::sin(p.z / 3) + 0.02_r * p.z * p.z, 2 * p.z + 0.5_r * std::cos(p.x / 4), 0};
   return true;
 }
 
@@ -41,12 +41,12 @@ bool ReflectRay(const AxialMirror& m, Point3 eye, Point3 p, Point3& result, Miss
 // units, its pixels mapped into a window of cells x cells.
 MappingSetup Tilted(int accuracy, int pictureWidth, int cells) {
   MappingSetup s;
-  const Real k = std::sqrt(0.5L);
+  const Real k = std::sqrt(0.5_r);
   const Point3 c1{0, 0, 25}, across{30 * k, 30 * k, 0}, down{0, 0, -20};
   s.PictureFace = {c1, c1 + across, c1 + across + down, c1 + down};
   s.ProjectionCentre = {-50, 50, 40};
   s.Accuracy = accuracy;
-  s.FaceStep = 30.0L / pictureWidth;
+  s.FaceStep = 30.0_r / pictureWidth;
   s.FaceSubStep = s.FaceStep / accuracy;
   OutputWindow& w = s.Window;
   w.MinX = -5;
@@ -54,7 +54,7 @@ MappingSetup Tilted(int accuracy, int pictureWidth, int cells) {
   w.MaxY = 55;
   w.MinY = -25;
   w.Width = w.Height = cells;
-  w.CellSize = 80.0L / cells;
+  w.CellSize = 80.0_r / cells;
   w.HalfCell = w.CellSize / 2;
   return s;
 }
@@ -98,7 +98,7 @@ TEST(Lattice, TellsARectangleFromOtherFaces) {
   const Face r{{0, 0, 10}, {8, 0, 10}, {8, 0, 4}, {0, 0, 4}};
   EXPECT_TRUE(IsRectangularFace(r));
   // A corner moved by 1e-12 of the face stays a rectangle; by 1e-6 it does not.
-  for (const auto& [shift, rectangle] : {std::pair{1e-11L, true}, std::pair{1e-5L, false}}) {
+  for (const auto& [shift, rectangle] : {std::pair{1e-11_r, true}, std::pair{1e-5_r, false}}) {
     Face f = r;
     f.C3.x += shift;
     EXPECT_EQ(IsRectangularFace(f), rectangle) << static_cast<double>(shift);
@@ -159,7 +159,7 @@ TEST(Lattice, PaintsWhatTheWalkOfEveryPixelPaints) {
           if (pa == pb) continue;
           ++differing;
           const Real x = w.MinX + col * w.CellSize - w.HalfCell, y = w.MaxY - row * w.CellSize + w.HalfCell;
-          Real nearest = 1e30L;
+          Real nearest = 1e30_r;
           MappingSetup own = s;
           own.PerPixelWalk = true;
           for (const long px : {pa, pb}) {
@@ -172,7 +172,7 @@ TEST(Lattice, PaintsWhatTheWalkOfEveryPixelPaints) {
             t = TraceOnOwnLattice(m, s, c.width, pc, pr, polygon);
             if (t.Paint) nearest = std::min(nearest, DistanceToEdges(x, y, polygon, t.Count));
           }
-          EXPECT_LT(nearest, 1.5e-6L) << "cell " << col << "," << row << " walk pixel " << pa << ", lattice " << pb;
+          EXPECT_LT(nearest, 1.5e-6_r) << "cell " << col << "," << row << " walk pixel " << pa << ", lattice " << pb;
         }
       }
     }
@@ -185,7 +185,7 @@ TEST(Lattice, PaintsWhatTheWalkOfEveryPixelPaints) {
 
 TEST(Lattice, TracesEachSharedPointOnce) {
   MappingSetup s = Tilted(4, 40, 100);
-  s.FaceStep = 30.0L / 40;
+  s.FaceStep = 30.0_r / 40;
   for (const int accuracy : {1, 4}) {
     s.Accuracy = accuracy;
     s.FaceSubStep = s.FaceStep / accuracy;
@@ -235,7 +235,7 @@ TEST(Lattice, LeavesTheBorderOfTheAxialStepToTheWalk) {
   s.PictureFace = {{-7.5, 7.5, 200}, {7.5, 7.5, 200}, {7.5, -7.5, 200}, {-7.5, -7.5, 200}};
   s.ProjectionCentre = {0, 0, 400};
   s.Accuracy = 1;
-  s.FaceStep = 15.0L / 500;
+  s.FaceStep = 15.0_r / 500;
   s.FaceSubStep = s.FaceStep;
   s.AxisExclusion = true;
   s.AxisFoot = {0, 0};
@@ -243,11 +243,11 @@ TEST(Lattice, LeavesTheBorderOfTheAxialStepToTheWalk) {
   w.MinX = w.MinY = -20;
   w.MaxX = w.MaxY = 20;
   w.Width = w.Height = 200;
-  w.CellSize = 0.2L;
-  w.HalfCell = 0.1L;
+  w.CellSize = 0.2_r;
+  w.HalfCell = 0.1_r;
   const Picture p = NumberedPicture(500, 500, false);
   {
-    const Real tol = 0.015L;
+    const Real tol = 0.015_r;
     const AxialMirror m{tol};
     s.AxialTolerance = tol;
     MappingSetup walk = s;
@@ -270,7 +270,7 @@ TEST(Lattice, PaintsWhatTheWalkPaintsWithPixelsTallerThanWide) {
     SCOPED_TRACE("accuracy " + std::to_string(accuracy));
     // 60 pixels across the 30-unit face, 10 rows down its 20 units: 4 times taller than wide.
     MappingSetup s = Tilted(accuracy, 60, 300);
-    s.RowStep = 20.0L / 10;
+    s.RowStep = 20.0_r / 10;
     s.RowSubStep = s.RowStep / accuracy;
     ASSERT_TRUE(OnLattice(s, 10));
     EXPECT_FALSE(OnLattice(s, 11));
@@ -311,15 +311,15 @@ TEST(MapPicture, AxisStepLeavesOutEveryPixelWithASampleDownTheAxis) {
     int width, height;
     Real tolerance, eyeX, eyeY;  // in pixels
   } cases[] = {
-      {40, 30, 0.6L, 0, 0},     {40, 30, 1, 0, 0},        {41, 31, 0.6L, 0, 0},
-      {41, 31, 1, 0, 0},        {40, 30, 0.6L, 0.3L, 0.3L}, {41, 31, 0.6L, 0.45L, 0},
-      {41, 31, 1, 0.25L, 0.5L},
+      {40, 30, 0.6_r, 0, 0},     {40, 30, 1, 0, 0},        {41, 31, 0.6_r, 0, 0},
+      {41, 31, 1, 0, 0},        {40, 30, 0.6_r, 0.3_r, 0.3_r}, {41, 31, 0.6_r, 0.45_r, 0},
+      {41, 31, 1, 0.25_r, 0.5_r},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + ", tolerance " +
                  std::to_string(static_cast<double>(c.tolerance)) + ", eye " +
                  std::to_string(static_cast<double>(c.eyeX)) + "," + std::to_string(static_cast<double>(c.eyeY)));
-    const Real step = 0.03L, hw = c.width * step / 2, hh = c.height * step / 2;
+    const Real step = 0.03_r, hw = c.width * step / 2, hh = c.height * step / 2;
     MappingSetup s;
     s.PictureFace = {{-hw, hh, 200}, {hw, hh, 200}, {hw, -hh, 200}, {-hw, -hh, 200}};
     s.ProjectionCentre = {c.eyeX * step, c.eyeY * step, 400};
@@ -333,8 +333,8 @@ TEST(MapPicture, AxisStepLeavesOutEveryPixelWithASampleDownTheAxis) {
     w.MinX = w.MinY = -6;
     w.MaxX = w.MaxY = 6;
     w.Width = w.Height = 120;
-    w.CellSize = 0.1L;
-    w.HalfCell = 0.05L;
+    w.CellSize = 0.1_r;
+    w.HalfCell = 0.05_r;
     const AxialMirror m{s.AxialTolerance};
     const Picture p = NumberedPicture(c.width, c.height, false);
     std::vector<bool> sentDown(static_cast<std::size_t>(c.width) * c.height);

@@ -80,13 +80,13 @@ inline bool PointInPolygon(Real x, Real y, const Point2* v, int count) {
   Real dx0 = v[0].x - x, dy0 = v[0].y - y;
   for (int i = 0; i < count; ++i) {
     const Real dx1 = v[i].x - x, dy1 = v[i].y - y;
-    if (std::fabs(dx1) < 1e-6L && std::fabs(dy1) < 1e-6L) return false;
+    if (std::fabs(dx1) < 1e-6_r && std::fabs(dy1) < 1e-6_r) return false;
     if ((dy1 > 0) != (dy0 > 0)) {
       // Signed distance along x from the point to where the edge crosses its row.
       const Real xc = dx0 + (dx0 - dx1) * dy0 / (dy1 - dy0);
-      if (std::fabs(xc) < 1e-9L) return false;
+      if (std::fabs(xc) < 1e-9_r) return false;
       if (xc > 0) ++crossings;
-    } else if (std::fabs(dy0) < 1e-6L && std::fabs(dy1) < 1e-6L && dx0 * dx1 < 0) {
+    } else if (std::fabs(dy0) < 1e-6_r && std::fabs(dy1) < 1e-6_r && dx0 * dx1 < 0) {
       return false;
     }
     dx0 = dx1;
@@ -189,7 +189,7 @@ inline bool ReachesAxisFoot(Point2 foot, Real reach, const Point2* v, int count)
 // straight below themselves (generico's vertical mode), so within
 // AxialTolerance * sqrt(2) of it; the millionth more covers the rounding of that
 // bound and of the edge distance, and is far below any true image's distance.
-inline Real AxisFootReach(const MappingSetup& s) { return s.AxialTolerance * std::sqrt(Real(2)) * (1 + 1e-6L); }
+inline Real AxisFootReach(const MappingSetup& s) { return s.AxialTolerance * std::sqrt(Real(2)) * (1 + 1e-6_r); }
 
 // The end of a pixel's trace once its border is reflected into polygon (n
 // points, then the closing copy), allHit telling whether every sample reached
@@ -266,19 +266,19 @@ inline void PrepareRowTest(RowTest& t, Real y, const Point2* v, int count) {
   t.Crossings = t.Nears = t.Flats = 0;
   for (int i = 0; i < count; ++i) {
     t.Dy[i] = v[i].y - y;
-    if (std::fabs(t.Dy[i]) < 1e-6L) t.Near[t.Nears++] = i;
+    if (std::fabs(t.Dy[i]) < 1e-6_r) t.Near[t.Nears++] = i;
     if (i == 0) continue;
     const Real dy0 = t.Dy[i - 1], dy1 = t.Dy[i];
     if ((dy1 > 0) != (dy0 > 0))
       t.Crossing[t.Crossings++] = i;
-    else if (std::fabs(dy0) < 1e-6L && std::fabs(dy1) < 1e-6L)
+    else if (std::fabs(dy0) < 1e-6_r && std::fabs(dy1) < 1e-6_r)
       t.Flat[t.Flats++] = i;
   }
 }
 
 inline bool InsideOnRow(const RowTest& t, Real x, const Point2* v) {
   for (int k = 0; k < t.Nears; ++k) {
-    if (std::fabs(v[t.Near[k]].x - x) < 1e-6L) return false;
+    if (std::fabs(v[t.Near[k]].x - x) < 1e-6_r) return false;
   }
   for (int k = 0; k < t.Flats; ++k) {
     const int i = t.Flat[k];
@@ -289,7 +289,7 @@ inline bool InsideOnRow(const RowTest& t, Real x, const Point2* v) {
     const int i = t.Crossing[k];
     const Real dx0 = v[i - 1].x - x, dx1 = v[i].x - x, dy0 = t.Dy[i - 1], dy1 = t.Dy[i];
     const Real xc = dx0 + (dx0 - dx1) * dy0 / (dy1 - dy0);
-    if (std::fabs(xc) < 1e-9L) return false;
+    if (std::fabs(xc) < 1e-9_r) return false;
     if (xc > 0) ++crossings;
   }
   return (crossings & 1) != 0;
@@ -307,7 +307,7 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
   // Rounding allowance between the crossings found here and the ones
   // PointInPolygon finds for a given cell centre: far above the rounding of
   // either, far below a cell.
-  const Real slack = 1e-9L * (std::fabs(w.MinX) + std::fabs(w.MaxX) + w.CellSize);
+  const Real slack = 1e-9_r * (std::fabs(w.MinX) + std::fabs(w.MaxX) + w.CellSize);
   RowTest test;
   for (int r = trace.RowLo; r <= trace.RowHi; ++r) {
     const Real y = w.MaxY - r * w.CellSize + w.HalfCell;
@@ -329,7 +329,7 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     // the row, a centre farther than its 1e-9 (and the allowance) inside both
     // has one crossing to its right: inside, as the full test would find.
     const bool plain = test.Crossings == 2 && test.Nears == 0;
-    const Real innerLo = lo + 1e-9L + slack, innerHi = hi - 1e-9L - slack;
+    const Real innerLo = lo + 1e-9_r + slack, innerHi = hi - 1e-9_r - slack;
     // Columns whose centres lie within [lo, hi], widened by the allowance and
     // by one column more each way; every cell between is tested, so the bounds
     // are found in double precision, whose rounding the extra column covers.

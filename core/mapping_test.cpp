@@ -17,7 +17,7 @@ struct DropMirror {
   bool missLeft = false;
 };
 bool ReflectRay(const DropMirror& m, Point3, Point3 facePoint, Point3& result, MissRecord& misses) {
-  if (m.missLeft && facePoint.x < -1e-9L) return RecordMiss(result, misses);
+  if (m.missLeft && facePoint.x < -1e-9_r) return RecordMiss(result, misses);
   result = {facePoint.x, facePoint.y, 0};
   return true;
 }
@@ -28,7 +28,7 @@ MappingSetup FlatSetup(int accuracy, int pictureSide, int cells) {
   s.PictureFace = {{0, 10, 0}, {10, 10, 0}, {10, 0, 0}, {0, 0, 0}};
   s.ProjectionCentre = {5, 5, 100};
   s.Accuracy = accuracy;
-  s.FaceStep = 10.0L / pictureSide;
+  s.FaceStep = 10.0_r / pictureSide;
   s.FaceSubStep = s.FaceStep / accuracy;
   s.Window.MinX = 0;
   s.Window.MinY = 0;
@@ -36,7 +36,7 @@ MappingSetup FlatSetup(int accuracy, int pictureSide, int cells) {
   s.Window.MaxY = 10;
   s.Window.Width = cells;
   s.Window.Height = cells;
-  s.Window.CellSize = 10.0L / cells;
+  s.Window.CellSize = 10.0_r / cells;
   s.Window.HalfCell = s.Window.CellSize / 2;
   return s;
 }
@@ -49,24 +49,24 @@ TEST(CellOf, TruncatesTowardZeroAndMarksOutside) {
   w.Width = 10;
   w.Height = 10;
   int c, r;
-  CellOf(w, 0.5L, 9.5L, c, r);
+  CellOf(w, 0.5_r, 9.5_r, c, r);
   EXPECT_EQ(c, 1);
   EXPECT_EQ(r, 1);
-  CellOf(w, 9.99L, 0.01L, c, r);
+  CellOf(w, 9.99_r, 0.01_r, c, r);
   EXPECT_EQ(c, 10);
   EXPECT_EQ(r, 10);
   // Less than one cell left of MinX (or above MaxY) still gives index 1.
-  CellOf(w, -0.5L, 10.5L, c, r);
+  CellOf(w, -0.5_r, 10.5_r, c, r);
   EXPECT_EQ(c, 1);
   EXPECT_EQ(r, 1);
-  CellOf(w, -1.5L, 11.5L, c, r);
+  CellOf(w, -1.5_r, 11.5_r, c, r);
   EXPECT_EQ(c, OutsideCell);
   EXPECT_EQ(r, OutsideCell);
   CellOf(w, 10, 0, c, r);
   EXPECT_EQ(c, OutsideCell);
   EXPECT_EQ(r, OutsideCell);
   // Far and undefined points never overflow into a valid index.
-  CellOf(w, 1e30L, -1e30L, c, r);
+  CellOf(w, 1e30_r, -1e30_r, c, r);
   EXPECT_EQ(c, OutsideCell);
   EXPECT_EQ(r, OutsideCell);
   CellOf(w, NAN, INFINITY, c, r);
@@ -77,7 +77,7 @@ TEST(CellOf, TruncatesTowardZeroAndMarksOutside) {
 TEST(PointInPolygon, InsideOutsideAndBorder) {
   const Point2 square[] = {{0, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}};
   EXPECT_TRUE(PointInPolygon(2, 2, square, 5));
-  EXPECT_TRUE(PointInPolygon(0.001L, 3.999L, square, 5));
+  EXPECT_TRUE(PointInPolygon(0.001_r, 3.999_r, square, 5));
   EXPECT_FALSE(PointInPolygon(5, 2, square, 5));
   EXPECT_FALSE(PointInPolygon(-1, 2, square, 5));
   EXPECT_FALSE(PointInPolygon(2, 5, square, 5));
@@ -110,7 +110,7 @@ TEST(PointInPolygon, AgreesWithTriangleBarycentresOnRandomPoints) {
     const Real l2 = ((c.y - a.y) * (p.x - c.x) + (a.x - c.x) * (p.y - c.y)) / d;
     const Real l3 = 1 - l1 - l2;
     const Real m = std::min({l1, l2, l3});
-    if (std::fabs(m) < 1e-6L) continue;
+    if (std::fabs(m) < 1e-6_r) continue;
     EXPECT_EQ(PointInPolygon(p.x, p.y, tri, 4), m > 0) << i;
   }
 }
@@ -167,8 +167,8 @@ TEST(MapPixel, SamplesTheBorderWithFourTimesAccuracyPoints) {
     // Every point lies on the border of the pixel's square, evenly spaced.
     for (int i = 0; i < 4 * a; ++i) {
       const Real x = pts[i].x, y = pts[i].y;
-      const bool onBorder = std::fabs(x - 2) < 1e-12L || std::fabs(x - 3) < 1e-12L || std::fabs(y - 8) < 1e-12L ||
-                            std::fabs(y - 9) < 1e-12L;
+      const bool onBorder = std::fabs(x - 2) < 1e-12_r || std::fabs(x - 3) < 1e-12_r || std::fabs(y - 8) < 1e-12_r ||
+                            std::fabs(y - 9) < 1e-12_r;
       EXPECT_TRUE(onBorder) << a << " " << i;
       const Point3 next = pts[(i + 1) % (4 * a)];
       EXPECT_NEAR(static_cast<double>(Distance3(pts[i], next)), 1.0 / a, 1e-12) << a << " " << i;
@@ -281,34 +281,34 @@ TEST(ReachesAxisFoot, VerticesEdgesAndWindingRoundTheFoot) {
   };
   // The quarter fan of a pixel whose corner went down the axis (three points
   // on the apex ring, one on the foot): its vertex is the foot itself.
-  const std::vector<Point2> fan = {{0, 0}, {80, 0}, {56.6L, 56.6L}, {0, 80}};
+  const std::vector<Point2> fan = {{0, 0}, {80, 0}, {56.6_r, 56.6_r}, {0, 80}};
   EXPECT_TRUE(reaches(fan, 0));
   // Moved off the foot by 0.01, within a reach of 0.02 and beyond one of 0.005.
-  const std::vector<Point2> nearFan = {{0.01L, 0}, {80, 0}, {56.6L, 56.6L}, {0, 80}};
-  EXPECT_TRUE(reaches(nearFan, 0.02L));
-  EXPECT_FALSE(reaches(nearFan, 0.005L));
+  const std::vector<Point2> nearFan = {{0.01_r, 0}, {80, 0}, {56.6_r, 56.6_r}, {0, 80}};
+  EXPECT_TRUE(reaches(nearFan, 0.02_r));
+  EXPECT_FALSE(reaches(nearFan, 0.005_r));
   // An edge across the foot, its ends on opposite sides of the ring.
   EXPECT_TRUE(reaches({{-80, 0}, {80, 0}, {80, 5}, {-80, 5}}, 0));
   // Nine points round the ring, either way round; the foot itself is far inside.
   std::vector<Point2> ring, backwards;
-  for (int k = 0; k < 9; ++k) ring.push_back({80 * std::cos(k * 0.7L), 80 * std::sin(k * 0.7L)});
+  for (int k = 0; k < 9; ++k) ring.push_back({80 * std::cos(k * 0.7_r), 80 * std::sin(k * 0.7_r)});
   backwards.assign(ring.rbegin(), ring.rend());
-  EXPECT_TRUE(reaches(ring, 0.02L));
-  EXPECT_TRUE(reaches(backwards, 0.02L));
+  EXPECT_TRUE(reaches(ring, 0.02_r));
+  EXPECT_TRUE(reaches(backwards, 0.02_r));
   // Twice round: still round the foot.
   std::vector<Point2> twice;
-  for (int k = 0; k < 12; ++k) twice.push_back({80 * std::cos(k * 1.1L), 80 * std::sin(k * 1.1L)});
+  for (int k = 0; k < 12; ++k) twice.push_back({80 * std::cos(k * 1.1_r), 80 * std::sin(k * 1.1_r)});
   EXPECT_TRUE(reaches(twice, 0));
   // A horseshoe bending three quarters round the foot, 70 to 80 out: its box
   // holds the foot, yet it neither touches nor surrounds it.
   std::vector<Point2> horseshoe;
-  for (int k = 0; k <= 6; ++k) horseshoe.push_back({80 * std::cos(k * 0.75L), 80 * std::sin(k * 0.75L)});
-  for (int k = 6; k >= 0; --k) horseshoe.push_back({70 * std::cos(k * 0.75L), 70 * std::sin(k * 0.75L)});
-  EXPECT_FALSE(reaches(horseshoe, 0.02L));
+  for (int k = 0; k <= 6; ++k) horseshoe.push_back({80 * std::cos(k * 0.75_r), 80 * std::sin(k * 0.75_r)});
+  for (int k = 6; k >= 0; --k) horseshoe.push_back({70 * std::cos(k * 0.75_r), 70 * std::sin(k * 0.75_r)});
+  EXPECT_FALSE(reaches(horseshoe, 0.02_r));
   // An ordinary pixel's image beside the ring, and one whose box comes within
   // the reach in x only.
-  EXPECT_FALSE(reaches({{60, 40}, {60.3L, 40}, {60.3L, 40.3L}, {60, 40.3L}}, 0.02L));
-  EXPECT_FALSE(reaches({{0.01L, 40}, {0.3L, 40}, {0.3L, 40.3L}, {0.01L, 40.3L}}, 0.02L));
+  EXPECT_FALSE(reaches({{60, 40}, {60.3_r, 40}, {60.3_r, 40.3_r}, {60, 40.3_r}}, 0.02_r));
+  EXPECT_FALSE(reaches({{0.01_r, 40}, {0.3_r, 40}, {0.3_r, 40.3_r}, {0.01_r, 40.3_r}}, 0.02_r));
 }
 
 TEST(ComputeWindow, ScansTheFaceAndWidensTheBox) {
@@ -359,7 +359,7 @@ TEST(SizeWindow, DegenerateBoxes) {
   // Halves go to the even neighbour: 12 x 3.75 with 8 cells is 8 x 2.5 -> 2.
   WindowScan half;
   AddToScan(half, {0, 0, 0});
-  AddToScan(half, {10, 3.125L, 0});
+  AddToScan(half, {10, 3.125_r, 0});
   EXPECT_EQ(SizeWindow(half, 10, 8, w), WindowStatus::kOk);
   EXPECT_EQ(w.Height, 2);
   WindowScan infinite;
@@ -379,14 +379,14 @@ TEST(InsideOnRow, AnswersAsPointInPolygonOnEveryKindOfRow) {
   for (int i = 0; i < 2000; ++i) {
     const int n = 3 + i % 12;
     Point2 poly[kMaxPolygon];
-    for (int k = 0; k < n; ++k) poly[k] = {grid(rng) / 4.0L, grid(rng) / 4.0L};
+    for (int k = 0; k < n; ++k) poly[k] = {grid(rng) / 4.0_r, grid(rng) / 4.0_r};
     poly[n] = poly[0];
     for (int yi = -9; yi <= 9; ++yi) {
       RowTest row;
-      const Real y = yi / 4.0L + (i % 3 == 0 ? 1e-7L : 0);
+      const Real y = yi / 4.0_r + (i % 3 == 0 ? 1e-7_r : 0);
       PrepareRowTest(row, y, poly, n + 1);
       for (int xi = -18; xi <= 18; ++xi) {
-        const Real x = xi / 8.0L;
+        const Real x = xi / 8.0_r;
         const bool want = PointInPolygon(x, y, poly, n + 1);
         ASSERT_EQ(InsideOnRow(row, x, poly), want) << "polygon " << i << " at " << static_cast<double>(x) << ", "
                                                    << static_cast<double>(y);

@@ -62,7 +62,7 @@ inline bool ReflectOnPlane(Point3 hit, const Plane& tangent, Point3 centre, Poin
   const Real sQ = Dot(Normal(tangent), q) + tangent.d;
   if ((sC > 0) != (sQ > 0)) {
     Real e = Distance3(q, hit);
-    if (e == 0) e = 1e-10L;
+    if (e == 0) e = 1e-10_r;
     q = PointBeyond(q, hit, e);
   }
   // Foot of the centre on the normal through the hit, then the centre

@@ -24,7 +24,7 @@ enum class WindowStatus {
 
 // Box of the scanned rays that reached Z = 0; misses are left out of it.
 struct WindowScan {
-  Real MinX = 1e30L, MinY = 1e30L, MaxX = -1e30L, MaxY = -1e30L;
+  Real MinX = 1e30_r, MinY = 1e30_r, MaxX = -1e30_r, MaxY = -1e30_r;
   long Hits = 0;
 };
 

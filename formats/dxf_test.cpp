@@ -87,10 +87,10 @@ TEST_F(DxfTest, CoordinatesInAnyOrderMissingZAndMissingFourthCorner) {
                                         "0.5", "10", "-1", "32", "7", "0", "3DFACE", "13", "9", "23", "8", "10", "1",
                                         "20", "1", "11", "2", "21", "2", "12", "3", "22", "3", "0", "EOF"})));
   ASSERT_EQ(faces.size(), 2u);
-  ExpectCorner(faces[0].C1, -1, 0.5L, 0);
+  ExpectCorner(faces[0].C1, -1, 0.5_r, 0);
   ExpectCorner(faces[0].C2, 1, 2, 0);
-  ExpectCorner(faces[0].C3, 3, -4.5L, 7);
-  ExpectCorner(faces[0].C4, 3, -4.5L, 7);
+  ExpectCorner(faces[0].C3, 3, -4.5_r, 7);
+  ExpectCorner(faces[0].C4, 3, -4.5_r, 7);
   // A 3DFACE right after the code 0 of the previous one is read too.
   ExpectCorner(faces[1].C4, 9, 8, 0);
 }
@@ -173,7 +173,7 @@ TEST_F(DxfTest, ACoordinateOrGroupCodeThatIsNotANumberIsError106) {
   EXPECT_TRUE(ReadFaceDxf(Make(Dxf({"0", "3DFACE", "62", "red", "10", " 1.5 ", "20", "1", "11", "2", "21", "1", "12",
                                     "2", "22", "2", "0", "EOF"})),
                           face));
-  EXPECT_EQ(face.C1.x, 1.5L);
+  EXPECT_EQ(face.C1.x, 1.5_r);
 }
 
 TEST_F(DxfTest, AMissingFileIsReported) {

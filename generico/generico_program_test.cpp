@@ -143,7 +143,7 @@ TEST(Generico, VerticalModeLeavesOutEveryPixelWithASampleDownTheAxis) {
     int width, height;
     Real eyeX, eyeY;  // in pixels of the picture
   } cases[] = {
-      {640, 4, 0, 0}, {641, 5, 0, 0}, {640, 4, 0.75L, 0}, {641, 5, 0.75L, 0.25L}, {1000, 6, 0.75L, 0.25L},
+      {640, 4, 0, 0}, {641, 5, 0, 0}, {640, 4, 0.75_r, 0}, {641, 5, 0.75_r, 0.25_r}, {1000, 6, 0.75_r, 0.25_r},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height) + ", eye off by " +
@@ -151,10 +151,10 @@ TEST(Generico, VerticalModeLeavesOutEveryPixelWithASampleDownTheAxis) {
     ConeScene scene;
     scene.width = c.width;
     scene.height = c.height;
-    const Real step = 60.0L / c.width, half = c.height * step / 2;
+    const Real step = 60.0_r / c.width, half = c.height * step / 2;
     scene.picture = {{-30, half, 0}, {30, half, 0}, {30, -half, 0}, {-30, -half, 0}};
     // Rounded as the parameter file writes it, to six decimals.
-    scene.eye = {std::round(c.eyeX * step * 1e6L) / 1e6L, std::round(c.eyeY * step * 1e6L) / 1e6L, 400};
+    scene.eye = {std::round(c.eyeX * step * 1e6_r) / 1e6_r, std::round(c.eyeY * step * 1e6_r) / 1e6_r, 400};
     scene.accuracy = 4;
     const RunResult run = scene.Run();
     ASSERT_EQ(run.Status, 0) << run.Transcript;
@@ -198,8 +198,8 @@ TEST(Generico, VerticalModeLeavesOutEveryPixelWithASampleDownTheAxis) {
         ofPixelsSentDown += sentDown.count(PixelOfColour(r, g, b));
         // Inside the 72-sided base (radius 50 at its corners, 50 cos 2.5
         // degrees at its sides) by more than a cell.
-        const Real x = w.MinX + (col - 0.5L) * w.CellSize, y = w.MaxY - (row - 0.5L) * w.CellSize;
-        underTheCone += std::hypot(x, y) < 49.9L - w.CellSize;
+        const Real x = w.MinX + (col - 0.5_r) * w.CellSize, y = w.MaxY - (row - 0.5_r) * w.CellSize;
+        underTheCone += std::hypot(x, y) < 49.9_r - w.CellSize;
       }
     }
     EXPECT_EQ(ofPixelsSentDown, 0);

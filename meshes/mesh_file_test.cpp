@@ -278,10 +278,10 @@ TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {
   EXPECT_EQ(inCm.FileUnitMm, 1000);
   // Its up, +Y, turned to the sheet's +Z.
   EXPECT_TRUE(Same(inCm.Facets[0].Corner2, {50, 0, 0}));
-  EXPECT_TRUE(Same(inCm.Facets[0].Corner3, {0, -12.5L, 25}));
+  EXPECT_TRUE(Same(inCm.Facets[0].Corner3, {0, -12.5_r, 25}));
   // Without drawing units (the program) the numbers keep their size.
   const FacetSet asIs = Load(file);
-  EXPECT_TRUE(Same(asIs.Facets[0].Corner3, {0, -0.125L, 0.25L}));
+  EXPECT_TRUE(Same(asIs.Facets[0].Corner3, {0, -0.125_r, 0.25_r}));
   // An STL states none: the drawing units apply.
   const FacetSet stl = Load(dir.Write("m.stl", BinaryStl({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}})), cm);
   EXPECT_EQ(stl.FileUnitMm, 0);
@@ -290,9 +290,9 @@ TEST(LoadMeshFacets, AFormatsStatedUnitIsScaledIntoDrawingUnits) {
   const std::vector<MeshTriangle> one = {{{0, 0, 0}, {2, 0, 0}, {0, 3, 1}}};
   WriteThreeMf(dir.File("inch.3mf"), one, "inch");
   const FacetSet inch = Load(dir.File("inch.3mf"), cm);
-  EXPECT_EQ(inch.FileUnitMm, 25.4L);
+  EXPECT_EQ(inch.FileUnitMm, 25.4_r);
   ASSERT_EQ(inch.FacetCount, 1);
-  EXPECT_TRUE(Same(inch.Facets[0].Corner2, {2 * (25.4L / 10), 0, 0}));
+  EXPECT_TRUE(Same(inch.Facets[0].Corner2, {2 * (25.4_r / 10), 0, 0}));
   WriteThreeMf(dir.File("plain.3mf"), one, "");
   EXPECT_EQ(Load(dir.File("plain.3mf"), cm).FileUnitMm, 1);
   // The same glTF with its buffer in the file beside it: refused.
@@ -328,7 +328,7 @@ TEST(LoadMeshFacets, TheReadersChildGivesTheTableReadInProcess) {
   for (const int limit : {100000, 10001}) {
     FacetLoadOptions options;
     options.Limit = limit;
-    options.DrawingUnitMm = 25.4L;
+    options.DrawingUnitMm = 25.4_r;
     const FacetSet child = Load(gltf, options);
     options.MeshInProcess = true;
     const FacetSet here = Load(gltf, options);

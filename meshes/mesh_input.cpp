@@ -194,7 +194,7 @@ std::string ZipEntryHead(const std::uint8_t* data, std::size_t size, const std::
   return head;
 }
 
-long double ThreeMfUnitMm(const std::string& model) {
+Real ThreeMfUnitMm(const std::string& model) {
   std::size_t tag = model.find("<model");
   while (tag != std::string::npos && tag + 6 < model.size() && !std::strchr(" \t\r\n>", model[tag + 6]))
     tag = model.find("<model", tag + 6);
@@ -212,11 +212,11 @@ long double ThreeMfUnitMm(const std::string& model) {
     const std::size_t endQuote = attributes.find(attributes[k], k + 1);
     if (endQuote == std::string::npos) return 0;
     const std::string unit = attributes.substr(k + 1, endQuote - k - 1);
-    if (unit == "micron") return 0.001L;
+    if (unit == "micron") return 0.001_r;
     if (unit == "millimeter") return 1;
     if (unit == "centimeter") return 10;
-    if (unit == "inch") return 25.4L;
-    if (unit == "foot") return 304.8L;
+    if (unit == "inch") return 25.4_r;
+    if (unit == "foot") return 304.8_r;
     if (unit == "meter") return 1000;
     return 0;
   }

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "geometry.h"
+
 class OwnBytesIOSystem : public Assimp::IOSystem {
  public:
   // Serves data (not copied: it must outlive the system) under name.
@@ -58,7 +60,7 @@ std::string ZipEntryHead(const std::uint8_t* data, std::size_t size, const std::
 // The unit of a 3MF's model, in millimetres (its <model unit="...">,
 // millimetre when it names none), from the text of its model part; 0 for a
 // unit 3MF does not define.
-long double ThreeMfUnitMm(const std::string& model);
+Real ThreeMfUnitMm(const std::string& model);
 
 // A name for a message: at most 80 characters, control characters as '?'.
 std::string PrintableName(const std::string& name);

@@ -125,8 +125,8 @@ TEST(ZipExpansionProblem, AddsWhatTheEntriesDeclare) {
 
 TEST(ThreeMfUnitMm, TheModelsUnitAttribute) {
   EXPECT_EQ(ThreeMfUnitMm(ThreeMfModelHead("centimeter")), 10);
-  EXPECT_EQ(ThreeMfUnitMm(ThreeMfModelHead("inch")), 25.4L);
-  EXPECT_EQ(ThreeMfUnitMm(ThreeMfModelHead("micron")), 0.001L);
+  EXPECT_EQ(ThreeMfUnitMm(ThreeMfModelHead("inch")), 25.4_r);
+  EXPECT_EQ(ThreeMfUnitMm(ThreeMfModelHead("micron")), 0.001_r);
   EXPECT_EQ(ThreeMfUnitMm(ThreeMfModelHead("")), 1);
   EXPECT_EQ(ThreeMfUnitMm(ThreeMfModelHead("furlong")), 0);
   // Another attribute ending in "unit", and the <models> of another element, are not it.

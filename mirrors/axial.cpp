@@ -6,7 +6,7 @@ void Line2FromPoints(Real x1, Real y1, Real x2, Real y2, Real& a, Real& b, Real&
   status = 0;
   const Real ex = x2 - x1, ey = y2 - y1;
   const Real q = ex * ex + ey * ey;
-  if (q < 1e-30L) {
+  if (q < 1e-30_r) {
     status = 2;
     return;
   }
@@ -24,7 +24,7 @@ void IntersectLineCircle(Real cx, Real cy, Real r, Real a, Real b, Real c, Real&
   status = 0;
   const Real n2 = a * a + b * b;
   // A line without a normal has no direction; tested before dividing by it.
-  if (!(n2 >= 1e-10L)) {
+  if (!(n2 >= 1e-10_r)) {
     status = 13;
     return;
   }
@@ -34,7 +34,7 @@ void IntersectLineCircle(Real cx, Real cy, Real r, Real a, Real b, Real c, Real&
   const Real s = std::sqrt(g);
   const Real dx = b * s, dy = -a * s;
   const Real m = dx * dx + dy * dy;
-  if (!(m >= 1e-10L)) {
+  if (!(m >= 1e-10_r)) {
     status = 13;
     return;
   }
@@ -43,7 +43,7 @@ void IntersectLineCircle(Real cx, Real cy, Real r, Real a, Real b, Real c, Real&
   const Real ux = cx - x0, uy = cy - y0;
   const Real k = dx * uy - dy * ux;
   const Real disc = r * r * m - k * k;
-  if (!(disc >= 1e-10L)) {
+  if (!(disc >= 1e-10_r)) {
     status = 14;
     return;
   }
@@ -62,7 +62,7 @@ void LineFromPoints(Point3 A, Point3 B, Point3& origin, Point3& direction, Geome
   origin = A;
   direction = B - A;
   const Real len = std::sqrt(Dot(direction, direction));
-  if (len < 1e-10L) {
+  if (len < 1e-10_r) {
     status = 6;
     return;
   }
@@ -75,7 +75,7 @@ void PerpendicularPlane(Point3 A, Point3 B, Point3 C, Plane& plane, GeometryStat
   if (status != 0) return;
   Plane p{n.x, n.y, n.z, -(n.x * C.x + n.y * C.y + n.z * C.z)};
   const Real len = std::sqrt(p.nx * p.nx + p.ny * p.ny + p.nz * p.nz);
-  if (len < 1e-30L) {
+  if (len < 1e-30_r) {
     status = 7;
     plane = p;
     return;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 double D(Real v) { return static_cast<double>(v); }
@@ -31,11 +34,11 @@ TEST(PlanRoutines, LineThroughTwoPointsAndItsCircleCrossings) {
 TEST(PlanRoutines, DegenerateCasesLeaveTheOutputsAlone) {
   Real a = 7, b = 8, c = 9, x1 = 5, y1 = 5, x2 = 5, y2 = 5;
   GeometryStatus status = 0;
-  Line2FromPoints(3, 4, 3, 4 + 1e-16L, a, b, c, status);
+  Line2FromPoints(3, 4, 3, 4 + 1e-16_r, a, b, c, status);
   EXPECT_EQ(status, 2);
   EXPECT_EQ(a + b + c, 24);
   // Tangent, outside, cutting by less than the tolerance, radius 0: status 14.
-  for (auto [y, r] : {std::pair{1.0L, 1.0L}, {3.0L, 1.0L}, {1.0L - 1e-12L, 1.0L}, {0.0L, 0.0L}}) {
+  for (auto [y, r] : {std::pair{1.0_r, 1.0_r}, {3.0_r, 1.0_r}, {1.0_r - 1e-12_r, 1.0_r}, {0.0_r, 0.0_r}}) {
     Line2FromPoints(-5, y, 5, y, a, b, c, status);
     IntersectLineCircle(0, 0, r, a, b, c, x1, y1, x2, y2, status);
     EXPECT_EQ(status, 14) << D(y) << " " << D(r);
@@ -52,16 +55,20 @@ TEST(SpaceRoutines, LineAndPerpendicularPlane) {
   GeometryStatus status;
   PerpendicularPlane({0, 0, 0}, {3, 4, 0}, {3, 4, 7}, p, status);
   EXPECT_EQ(status, 0);
-  EXPECT_NEAR(D(p.nx), 0.6, 1e-18);
-  EXPECT_NEAR(D(p.ny), 0.8, 1e-18);
+  // The normal divided by its length is within a few units of Real's last
+  // place: with long double that rounds to the double 0.6 itself (1e-18), with
+  // double it may be the double next to it (1.1e-16 away).
+  const double lastPlaces = std::max(1e-18, 4 * static_cast<double>(std::numeric_limits<Real>::epsilon()));
+  EXPECT_NEAR(D(p.nx), 0.6, lastPlaces);
+  EXPECT_NEAR(D(p.ny), 0.8, lastPlaces);
   EXPECT_NEAR(D(p.d), -5, 1e-15);
   // Two points 1e-11 apart: status 6, origin A and the raw difference; no plane.
-  LineFromPoints({1, 2, 3}, {1 + 1e-11L, 2, 3}, origin, dir, status);
+  LineFromPoints({1, 2, 3}, {1 + 1e-11_r, 2, 3}, origin, dir, status);
   EXPECT_EQ(status, 6);
   EXPECT_EQ(origin.y, 2);
   EXPECT_NEAR(D(dir.x), 1e-11, 1e-18);
   Plane untouched{1, 2, 3, 4};
-  PerpendicularPlane({1, 2, 3}, {1 + 1e-11L, 2, 3}, {0, 0, 0}, untouched, status);
+  PerpendicularPlane({1, 2, 3}, {1 + 1e-11_r, 2, 3}, {0, 0, 0}, untouched, status);
   EXPECT_EQ(status, 6);
   EXPECT_EQ(untouched.nx + untouched.d, 5);
 }
@@ -70,8 +77,8 @@ TEST(PlaceAxis, AxisAndRadiusInCellsFromTheTopLeft) {
   OutputWindow w;
   w.MinX = -50;
   w.MaxY = 30;
-  w.CellSize = 0.4L;
-  const AxialPlacement p = PlaceAxis(w, {10, -9.68L, 0}, 32.08L);
+  w.CellSize = 0.4_r;
+  const AxialPlacement p = PlaceAxis(w, {10, -9.68_r, 0}, 32.08_r);
   EXPECT_NEAR(D(p.AxisColumn), 150, 1e-12);
   EXPECT_NEAR(D(p.AxisRow), 99.2, 1e-12);
   EXPECT_NEAR(D(p.RadiusCells), 80.2, 1e-12);

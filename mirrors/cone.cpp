@@ -5,7 +5,7 @@ void SolveQuadratic(Real a, Real b, Real c, Real& t1, Real& t2, GeometryStatus& 
   const Real D = b * b - 4 * a * c;
   // A tangent line, one that cuts by a hair, and a line parallel to a generator
   // (a near 0, one crossing at most) all count as no crossing.
-  if (!(D >= 1e-10L) || std::fabs(a) < 1e-10L) {
+  if (!(D >= 1e-10_r) || std::fabs(a) < 1e-10_r) {
     status = 1;
     return;
   }

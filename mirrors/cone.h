@@ -31,7 +31,7 @@ void SolveQuadratic(Real a, Real b, Real c, Real& t1, Real& t2, GeometryStatus& 
 // How far a hit may lie outside the real cone (in units of its height) and still
 // count as on it: crossings on the base circle or at the apex are computed with
 // a little rounding either way.
-inline constexpr Real kConeEdgeTolerance = 1e-9L;
+inline constexpr Real kConeEdgeTolerance = 1e-9_r;
 
 // The point where the half-line from eye through target first meets the cone's
 // lateral surface. A ray straight down the axis from above the apex counts as
@@ -107,7 +107,7 @@ inline bool ReflectRay(const ConeMirror& cone, Point3 centre, Point3 facePoint, 
   // Foot of the eye on the normal line, on its outer side; a hit on the axis
   // (the apex, or the axial ray) has no normal and the ray goes on unbent.
   Point3 onNormal = hit;
-  if (Distance3(foot, hit) >= 1e-8L) {
+  if (Distance3(foot, hit) >= 1e-8_r) {
     Plane tangent;
     GeometryStatus status = 0;
     PerpendicularPlane(foot, hit, hit, tangent, status);

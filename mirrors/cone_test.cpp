@@ -23,7 +23,7 @@ ConeMirror UnitCone() {
   ConeMirror cone;
   cone.BaseRadius = 1;
   cone.ConeHeight = 1;
-  cone.AxisTolerance = 0.001L;
+  cone.AxisTolerance = 0.001_r;
   return cone;
 }
 
@@ -49,8 +49,8 @@ TEST(SolveQuadratic, NoUsableRootsLeaveTheOutputsAlone) {
   const Case cases[] = {
       {1, 0, 1},          // no real root
       {1, 2, 1},          // double root: a tangent line
-      {1, 0, -2e-11L},    // D = 8e-11, below the threshold
-      {5e-11L, 2, -1},    // a near 0: parallel to a generator
+      {1, 0, -2e-11_r},    // D = 8e-11, below the threshold
+      {5e-11_r, 2, -1},    // a near 0: parallel to a generator
       {0, 0, 0},
   };
   for (const Case& c : cases) {
@@ -69,19 +69,19 @@ TEST(ConeReflectRay, RaysFromAboveTheApex) {
   MissRecord misses;
   Point3 hit, r;
 
-  ASSERT_TRUE(IntersectCone(cone, eye, {0.05L, 0, 9}, hit));
-  ExpectPoint(hit, 9.0L / 19, 0, 10.0L / 19);
-  ASSERT_TRUE(ReflectRay(cone, eye, {0.05L, 0, 9}, r, misses));
+  ASSERT_TRUE(IntersectCone(cone, eye, {0.05_r, 0, 9}, hit));
+  ExpectPoint(hit, 9.0_r / 19, 0, 10.0_r / 19);
+  ASSERT_TRUE(ReflectRay(cone, eye, {0.05_r, 0, 9}, r, misses));
   ExpectPoint(r, 11, 0, 0);
 
   // Exactly onto the base circle, which is its own image.
-  ASSERT_TRUE(ReflectRay(cone, eye, {0.1L, 0, 9}, r, misses));
+  ASSERT_TRUE(ReflectRay(cone, eye, {0.1_r, 0, 9}, r, misses));
   ExpectPoint(r, 1, 0, 0);
 
   // Straight down the axis: on through the apex to the axis foot.
   ASSERT_TRUE(ReflectRay(cone, eye, {0, 0, 9}, r, misses));
   ExpectPoint(r, 0, 0, 0, 0);
-  ASSERT_TRUE(ReflectRay(cone, {0.0009L, -0.0005L, 10}, {0.0001L, 0.0004L, 9}, r, misses));
+  ASSERT_TRUE(ReflectRay(cone, {0.0009_r, -0.0005_r, 10}, {0.0001_r, 0.0004_r, 9}, r, misses));
   ExpectPoint(r, 0, 0, 0, 0);
   EXPECT_FALSE(misses.RayError);
   EXPECT_EQ(misses.MissCount, 0);
@@ -95,14 +95,14 @@ TEST(ConeReflectRay, OnlyTheRealConeInFrontOfTheEyeReflects) {
   };
   const Case cases[] = {
       // The line meets the cone's extension below the sheet at (2.25, 0, -1.25).
-      {"beside the cone", {0, 0, 10}, {0.2L, 0, 9}},
+      {"beside the cone", {0, 0, 10}, {0.2_r, 0, 9}},
       // Meets the near side at (0.5, 0, 0.5), whose reflection goes straight up.
-      {"horizontal from the side", {5, 0, 0.5L}, {4, 0, 0.5L}},
+      {"horizontal from the side", {5, 0, 0.5_r}, {4, 0, 0.5_r}},
       // The cone lies behind the eye.
-      {"looking away", {2, 0, 0.5L}, {3, 0, 0.5L}},
+      {"looking away", {2, 0, 0.5_r}, {3, 0, 0.5_r}},
       {"axis upward from above the apex", {0, 0, 10}, {0, 0, 11}},
       // Touches the cone at (0, 0.5, 0.5) only.
-      {"grazing", {5, 0.5L, 0.5L}, {4, 0.5L, 0.5L}},
+      {"grazing", {5, 0.5_r, 0.5_r}, {4, 0.5_r, 0.5_r}},
       // Parallel to the generator through (1, 0, 0); meets the upper nappe only.
       {"along a generator", {-5, 0, 7}, {-4, 0, 6}},
       {"eye on the face point", {3, 0, 2}, {3, 0, 2}},
@@ -116,8 +116,8 @@ TEST(ConeReflectRay, OnlyTheRealConeInFrontOfTheEyeReflects) {
     EXPECT_EQ(misses.MissCount, 1) << c.what;
   }
   Point3 hit;
-  ASSERT_TRUE(IntersectCone(cone, {5, 0, 0.5L}, {4, 0, 0.5L}, hit));
-  ExpectPoint(hit, 0.5L, 0, 0.5L);
+  ASSERT_TRUE(IntersectCone(cone, {5, 0, 0.5_r}, {4, 0, 0.5_r}, hit));
+  ExpectPoint(hit, 0.5_r, 0, 0.5_r);
 }
 
 TEST(ConeReflectRay, ResultMayBeTheFacePointItself) {
@@ -125,11 +125,11 @@ TEST(ConeReflectRay, ResultMayBeTheFacePointItself) {
   cone.AxisPoint = {3, -2, 0};
   cone.BaseRadius = 2;
   cone.ConeHeight = 5;
-  cone.AxisTolerance = 0.01L;
+  cone.AxisTolerance = 0.01_r;
   const Point3 eye{4, 1, 14};
   MissRecord misses;
   Point3 separate;
-  Point3 shared{3.9L, 0.7L, 12};
+  Point3 shared{3.9_r, 0.7_r, 12};
   ASSERT_TRUE(ReflectRay(cone, eye, shared, separate, misses));
   ASSERT_TRUE(ReflectRay(cone, eye, shared, shared, misses));
   EXPECT_EQ(shared.x, separate.x);
@@ -148,13 +148,13 @@ TEST(ConeReflectRay, AgreesWithIndependentReflection) {
   cone.AxisPoint = {3, -2, 0};
   cone.BaseRadius = 2;
   cone.ConeHeight = 5;
-  cone.AxisTolerance = 0.01L;
+  cone.AxisTolerance = 0.01_r;
   const Point3 eye{4, 1, 14};
   int compared = 0;
   for (int i = -4; i <= 4; ++i) {
     for (int j = -4; j <= 4; ++j) {
-      const Point3 q{eye.x + (cone.AxisPoint.x - eye.x) * 0.3L + i * 0.07L,
-                     eye.y + (cone.AxisPoint.y - eye.y) * 0.3L + j * 0.07L, eye.z - 3};
+      const Point3 q{eye.x + (cone.AxisPoint.x - eye.x) * 0.3_r + i * 0.07_r,
+                     eye.y + (cone.AxisPoint.y - eye.y) * 0.3_r + j * 0.07_r, eye.z - 3};
       MissRecord misses;
       Point3 r;
       const bool got = ReflectRay(cone, eye, q, r, misses);
@@ -178,8 +178,8 @@ TEST(ConeReflectRay, NegativeRadiusIsTheSameCone) {
   b.BaseRadius = -1;
   MissRecord misses;
   Point3 ra, rb;
-  ASSERT_TRUE(ReflectRay(a, {0.3L, 0.2L, 10}, {0.33L, 0.21L, 9}, ra, misses));
-  ASSERT_TRUE(ReflectRay(b, {0.3L, 0.2L, 10}, {0.33L, 0.21L, 9}, rb, misses));
+  ASSERT_TRUE(ReflectRay(a, {0.3_r, 0.2_r, 10}, {0.33_r, 0.21_r, 9}, ra, misses));
+  ASSERT_TRUE(ReflectRay(b, {0.3_r, 0.2_r, 10}, {0.33_r, 0.21_r, 9}, rb, misses));
   ExpectPoint(rb, ra.x, ra.y, ra.z, 1e-15);
 }
 

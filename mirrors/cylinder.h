@@ -17,7 +17,7 @@ struct Cylinder {
 // A cylinder sends no ray down its axis.
 inline AxisStep AxisStepOf(const Cylinder&, Point3) { return {}; }
 
-inline bool CylinderIsNull(const Cylinder& cylinder) { return cylinder.Radius * cylinder.Radius < 1e-10L; }
+inline bool CylinderIsNull(const Cylinder& cylinder) { return cylinder.Radius * cylinder.Radius < 1e-10_r; }
 
 // The sight half-line from centre through facePoint meets the cylinder at the
 // first crossing ahead of the centre; the ray reflected there must come down to

@@ -27,18 +27,18 @@ TEST(CylinderReflectRay, WorkedExamples) {
   // The result written over the face point itself.
   r = {0, 0, 2};
   ASSERT_TRUE(ReflectRay(UnitCylinder(), {3, -4, 8}, r, r, misses));
-  ExpectPoint(r, 2.2L, -44.0L / 15, 0);
+  ExpectPoint(r, 2.2_r, -44.0_r / 15, 0);
   EXPECT_FALSE(misses.RayError);
   EXPECT_EQ(misses.MissCount, 0);
   // The hit points of the two examples, through the independent trace.
   ExpectPoint(TracePhysicalRay({0, 0, 0}, 1, {0, -5, 5}, {0, 0, 0})->Hit, 0, -1, 1);
-  ExpectPoint(TracePhysicalRay({0, 0, 0}, 1, {3, -4, 8}, {0, 0, 2})->Hit, 0.6L, -0.8L, 3.2L);
+  ExpectPoint(TracePhysicalRay({0, 0, 0}, 1, {3, -4, 8}, {0, 0, 2})->Hit, 0.6_r, -0.8_r, 3.2_r);
 }
 
 // Any face point on the same sight line gives the same ground point, also one
 // between the eye and the cylinder.
 TEST(CylinderReflectRay, FacePointAnywhereAheadOnTheSightLine) {
-  for (Point3 f : {Point3{0, -3, 3}, Point3{0, -1.5L, 1.5L}, Point3{0, 2, -2}}) {
+  for (Point3 f : {Point3{0, -3, 3}, Point3{0, -1.5_r, 1.5_r}, Point3{0, 2, -2}}) {
     MissRecord misses;
     Point3 r;
     ASSERT_TRUE(ReflectRay(UnitCylinder(), {0, -5, 5}, f, r, misses)) << D(f.y);
@@ -53,7 +53,7 @@ TEST(CylinderReflectRay, AgreesWithTheIndependentTrace) {
   std::uniform_real_distribution<double> u(-1, 1);
   int hits = 0, misses = 0;
   for (int i = 0; i < 2000; ++i) {
-    const Cylinder cyl{{12, -7, 0}, i % 2 ? 9.0L : -9.0L};
+    const Cylinder cyl{{12, -7, 0}, i % 2 ? 9.0_r : -9.0_r};
     const Point3 E{12 + 60 * u(gen), -7 + 60 * u(gen), 40 + 30 * u(gen)};
     const Point3 F{12 + 12 * u(gen), -7 + 12 * u(gen), 15 + 15 * u(gen)};
     const auto expected = TracePhysicalRay(cyl.AxisPoint, cyl.Radius, E, F);
@@ -63,7 +63,7 @@ TEST(CylinderReflectRay, AgreesWithTheIndependentTrace) {
     // Rays that graze the cylinder fall on the tolerance; the closed form has none.
     const Real ex = F.x - E.x, ey = F.y - E.y;
     const Real k = std::fabs((cyl.AxisPoint.x - E.x) * ey - (cyl.AxisPoint.y - E.y) * ex) / std::hypot(ex, ey);
-    if (std::fabs(k - std::fabs(cyl.Radius)) < 1e-6L) continue;
+    if (std::fabs(k - std::fabs(cyl.Radius)) < 1e-6_r) continue;
     ASSERT_EQ(hit, expected.has_value()) << i;
     if (hit) {
       ++hits;
@@ -86,7 +86,7 @@ TEST(CylinderReflectRay, RaysThatCannotReachTheSheetAreFullMisses) {
   } cases[] = {
       {"sight line rises, reflection rises", {0, -5, 5}, {0, 0, 6}},
       {"reflected ray parallel to the sheet", {0, -5, 5}, {0, 0, 5}},
-      {"vertical sight line", {0.5L, 0, 9}, {0.5L, 0, 1}},
+      {"vertical sight line", {0.5_r, 0, 9}, {0.5_r, 0, 1}},
       {"plan line passes the cylinder", {0, -5, 5}, {3, 0, 0}},
       {"plan line tangent", {1, -5, 5}, {1, 0, 0}},
       {"cylinder behind the eye", {0, -5, 5}, {0, -10, 4}},
@@ -112,7 +112,7 @@ TEST(CylinderReflectRay, EyeInsideSeesTheWallAhead) {
   ASSERT_TRUE(ReflectRay(big, {0, -3, 8}, {0, 0, 7}, r, misses));
   ExpectPoint(r, 0, -1, 0);
   // From the axis itself the two walls are equally far: still the one ahead.
-  ASSERT_TRUE(ReflectRay(big, {0, 0, 8}, {0, 1, 7.5L}, r, misses));
+  ASSERT_TRUE(ReflectRay(big, {0, 0, 8}, {0, 1, 7.5_r}, r, misses));
   ExpectPoint(r, 0, 4, 0);
   EXPECT_FALSE(misses.RayError);
 }

@@ -312,13 +312,13 @@ bool PointInTriangle2D(Point3 v1, Point3 v2, Point3 v3, int a, int b, Real u, Re
   Real pa = Coordinate(v1, a) - u, pb = Coordinate(v1, b) - v;
   for (const Point3& w : walk) {
     const Real ca = Coordinate(w, a) - u, cb = Coordinate(w, b) - v;
-    if (std::fabs(ca) < 1e-6L && std::fabs(cb) < 1e-6L) return false;
+    if (std::fabs(ca) < 1e-6_r && std::fabs(cb) < 1e-6_r) return false;
     if ((cb > 0) != (pb > 0)) {
       // Signed distance along axis a from the point to where the edge crosses its line.
       const Real x = pa + (pa - ca) * pb / (cb - pb);
-      if (std::fabs(x) < 1e-6L) return false;
+      if (std::fabs(x) < 1e-6_r) return false;
       if (x > 0) ++count;
-    } else if (std::fabs(pb) < 1e-6L && std::fabs(cb) < 1e-6L && pa * ca < 0) {
+    } else if (std::fabs(pb) < 1e-6_r && std::fabs(cb) < 1e-6_r && pa * ca < 0) {
       return false;
     }
     pa = ca;
@@ -330,7 +330,7 @@ bool PointInTriangle2D(Point3 v1, Point3 v2, Point3 v3, int a, int b, Real u, Re
 Real DistanceToSegment(Point3 a, Point3 b, Point3 p) {
   const Point3 e = b - a, w = a - p;
   const Real l2 = Dot(e, e);
-  if (l2 < 1e-10L) return Distance3(a, p);
+  if (l2 < 1e-10_r) return Distance3(a, p);
   const Real t = -Dot(w, e) / l2;
   if (t < 0) return Distance3(a, p);
   if (t > 1) return Distance3(b, p);
@@ -344,12 +344,12 @@ namespace {
 // segment ab on some axis: then its distance from the segment is surely not
 // below the tolerance, and the square root need not be taken.
 inline bool FarFromSegmentBox(Point3 a, Point3 b, Point3 p) {
-  constexpr Real kGap = 2e-4L;
+  constexpr Real kGap = 2e-4_r;
   return p.x < std::min(a.x, b.x) - kGap || p.x > std::max(a.x, b.x) + kGap || p.y < std::min(a.y, b.y) - kGap ||
          p.y > std::max(a.y, b.y) + kGap || p.z < std::min(a.z, b.z) - kGap || p.z > std::max(a.z, b.z) + kGap;
 }
 
-inline bool NearEdge(Point3 a, Point3 b, Point3 p) { return !FarFromSegmentBox(a, b, p) && DistanceToSegment(a, b, p) < 1e-4L; }
+inline bool NearEdge(Point3 a, Point3 b, Point3 p) { return !FarFromSegmentBox(a, b, p) && DistanceToSegment(a, b, p) < 1e-4_r; }
 
 }  // namespace
 

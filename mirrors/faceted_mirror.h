@@ -18,7 +18,7 @@
 // units) count as equally near, and the lower facet number wins: a line
 // through an edge shared by two facets meets both at the same point, up to
 // rounding.
-inline constexpr Real FacetTieTolerance = 1e-6L;
+inline constexpr Real FacetTieTolerance = 1e-6_r;
 
 // One node of the hierarchy, boxes in double widened to cover the rounding of
 // the box tests. A leaf (Count > 0) holds Items[First .. First + Count); an

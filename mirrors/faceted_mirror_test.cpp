@@ -51,15 +51,15 @@ TEST(FacetContains, InteriorEdgesCornersAndBox) {
     EXPECT_TRUE(FacetContains(f, p)) << p.x << "," << p.y;
   }
   // Within 1e-4 of the hypotenuse but outside the triangle, and farther.
-  EXPECT_TRUE(FacetContains(f, {5 + 3e-5L, 5 + 3e-5L, 0}));
-  EXPECT_FALSE(FacetContains(f, {5 + 2e-4L, 5 + 2e-4L, 0}));
+  EXPECT_TRUE(FacetContains(f, {5 + 3e-5_r, 5 + 3e-5_r, 0}));
+  EXPECT_FALSE(FacetContains(f, {5 + 2e-4_r, 5 + 2e-4_r, 0}));
   EXPECT_FALSE(FacetContains(f, {6, 6, 0}));
   // Below the bottom edge: inside the box margin, then outside it.
-  EXPECT_TRUE(FacetContains(f, {5, -5e-5L, 0}));
-  EXPECT_FALSE(FacetContains(f, {5, -2e-4L, 0}));
-  EXPECT_TRUE(OutsideFacetBox({5, -2e-4L, 0}, f));
+  EXPECT_TRUE(FacetContains(f, {5, -5e-5_r, 0}));
+  EXPECT_FALSE(FacetContains(f, {5, -2e-4_r, 0}));
+  EXPECT_TRUE(OutsideFacetBox({5, -2e-4_r, 0}, f));
   EXPECT_TRUE(OutsideFacetBox({NAN, 1, 0}, f));
-  EXPECT_FALSE(OutsideFacetBox({1, 1, 1e-5L}, f));
+  EXPECT_FALSE(OutsideFacetBox({1, 1, 1e-5_r}, f));
 }
 
 TEST(FacetContains, VerticalFacetIsDecidedByTheOtherProjections) {
@@ -147,20 +147,20 @@ TEST(ReflectRay, MissesAreFullAndCounted) {
 
 TEST(ReflectRay, VerticalAxisShortcut) {
   FacetedMirror m;  // no facets at all
-  m.AxisTolerance = 0.5L;
+  m.AxisTolerance = 0.5_r;
   const Point3 eye{10, 20, 300};
   MissRecord misses;
   Point3 r;
   m.VerticalAxisMode = true;
-  ASSERT_TRUE(ReflectRay(m, eye, {10.3L, 19.6L, 50}, r, misses));
-  EXPECT_EQ(r.x, 10.3L);
-  EXPECT_EQ(r.y, 19.6L);
+  ASSERT_TRUE(ReflectRay(m, eye, {10.3_r, 19.6_r, 50}, r, misses));
+  EXPECT_EQ(r.x, 10.3_r);
+  EXPECT_EQ(r.y, 19.6_r);
   EXPECT_EQ(r.z, 0);
   EXPECT_FALSE(misses.RayError);
   // The tolerance is strict, and the other mode has no shortcut.
-  EXPECT_FALSE(ReflectRay(m, eye, {10.5L, 20, 50}, r, misses));
+  EXPECT_FALSE(ReflectRay(m, eye, {10.5_r, 20, 50}, r, misses));
   m.VerticalAxisMode = false;
-  EXPECT_FALSE(ReflectRay(m, eye, {10.3L, 19.6L, 50}, r, misses));
+  EXPECT_FALSE(ReflectRay(m, eye, {10.3_r, 19.6_r, 50}, r, misses));
   EXPECT_EQ(misses.MissCount, 2);
 }
 
@@ -320,16 +320,16 @@ TEST(BuildFacetIndex, StaysWithinItsDepthOnClusteredMillions) {
   FacetedMirror m;
   m.Facets.Limit = 2000000;
   for (int g = 0; g < 40; ++g) {
-    const Real x = std::ldexp(1.0L, g % 20) * (g < 20 ? 1 : -1);
-    for (int i = 0; i < 30000; ++i) AddFacet(m.Facets, {x, 0, 1}, {x + 0.01L, 0, 1}, {x, 0.01L, 1});
+    const Real x = std::ldexp(1.0_r, g % 20) * (g < 20 ? 1 : -1);
+    for (int i = 0; i < 30000; ++i) AddFacet(m.Facets, {x, 0, 1}, {x + 0.01_r, 0, 1}, {x, 0.01_r, 1});
   }
   BuildFacetIndex(m.Facets, m.Index);
   EXPECT_LE(m.Index.Depth, FacetIndexMaxDepth);
   Point3 hit;
   // The first facet of the cluster at x = 8 (g = 3) is the lowest number there.
-  EXPECT_EQ(NearestFacet(m, {8.002L, 0.002L, 5}, {0, 0, -1}, hit), 3 * 30000);
-  EXPECT_EQ(NearestFacet(m, {-8.002L, 0.002L, 5}, {0, 0, -1}, hit), -1);
-  EXPECT_EQ(NearestFacet(m, {-7.998L, 0.002L, 5}, {0, 0, -1}, hit), 23 * 30000);
+  EXPECT_EQ(NearestFacet(m, {8.002_r, 0.002_r, 5}, {0, 0, -1}, hit), 3 * 30000);
+  EXPECT_EQ(NearestFacet(m, {-8.002_r, 0.002_r, 5}, {0, 0, -1}, hit), -1);
+  EXPECT_EQ(NearestFacet(m, {-7.998_r, 0.002_r, 5}, {0, 0, -1}, hit), 23 * 30000);
 }
 
 TEST(BuildFacetIndex, StaysShallowOnCoincidentFacetsAndEmptySets) {
@@ -339,7 +339,7 @@ TEST(BuildFacetIndex, StaysShallowOnCoincidentFacetsAndEmptySets) {
   EXPECT_LT(same.Index.Depth, FacetIndexStackSize);
   EXPECT_EQ(same.Index.Items.size(), 5000u);
   Point3 hit;
-  EXPECT_EQ(NearestFacet(same, {0.2L, 0.2L, 5}, {0, 0, -1}, hit), 0);
+  EXPECT_EQ(NearestFacet(same, {0.2_r, 0.2_r, 5}, {0, 0, -1}, hit), 0);
 
   FacetedMirror none;
   BuildFacetIndex(none.Facets, none.Index);

@@ -9,17 +9,17 @@ bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c) {
   const Real ca = Distance3(c, a);
   const Real s = (ab + bc + ca) / 2;
   Real area = 0;
-  if (s > 1e-5L) {
+  if (s > 1e-5_r) {
     // Heron; for a flat triangle rounding can make the product slightly
     // negative (or undefined), which is area 0.
     const Real product = (s - ab) * s * (s - bc) * (s - ca);
     if (product > 0) area = std::sqrt(product);
   }
-  return area <= 1e-5L;
+  return area <= 1e-5_r;
 }
 
 void FacetBox(Point3 p1, Point3 p2, Point3 p3, Point3& boxMin, Point3& boxMax) {
-  Point3 lo{1e30L, 1e30L, 1e30L}, hi{-1e30L, -1e30L, -1e30L};
+  Point3 lo{1e30_r, 1e30_r, 1e30_r}, hi{-1e30_r, -1e30_r, -1e30_r};
   for (const Point3& p : {p1, p2, p3}) {
     if (p.x < lo.x) lo.x = p.x;
     if (p.y < lo.y) lo.y = p.y;

@@ -14,7 +14,7 @@
 inline constexpr int MaxFacets = 50000;
 // Margin of a facet's box on every axis: points on an edge, or in the plane of
 // an axis-parallel facet, still fall inside it.
-inline constexpr Real FacetBoxMargin = 1e-4L;
+inline constexpr Real FacetBoxMargin = 1e-4_r;
 
 struct MirrorFacet {
   Point3 Corner1, Corner2, Corner3;  // in the order AddFacet received them

@@ -123,15 +123,23 @@ TEST(AddFacet, RefusesBeyondTheLimit) {
 TEST(IsDegenerateTriangle, AreaThresholdAndRoundingBelowZero) {
   EXPECT_FALSE(IsDegenerateTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0}));
   // Area 5e-6 (below 1e-5) and 2e-5 (above).
-  EXPECT_TRUE(IsDegenerateTriangle({0, 0, 0}, {1, 0, 0}, {0, 1e-5L, 0}));
-  EXPECT_FALSE(IsDegenerateTriangle({0, 0, 0}, {1, 0, 0}, {0, 4e-5L, 0}));
+  EXPECT_TRUE(IsDegenerateTriangle({0, 0, 0}, {1, 0, 0}, {0, 1e-5_r, 0}));
+  EXPECT_FALSE(IsDegenerateTriangle({0, 0, 0}, {1, 0, 0}, {0, 4e-5_r, 0}));
   EXPECT_TRUE(IsDegenerateTriangle({0, 0, 0}, {0, 0, 0}, {0, 0, 0}));
   // Three points on one line whose Heron product rounds below zero: its square
-  // root would be undefined, and the triangle has no area.
-  const Point3 a{0.3L, 0.7L, 1.1L}, dir{1, 2, 3};
-  const Point3 b = a + (1 / 7.0L) * dir, c = a + (1 / 7.0L + 5 / 3.0L) * dir;
-  const Real ab = Distance3(a, b), bc = Distance3(b, c), ca = Distance3(c, a), s = (ab + bc + ca) / 2;
-  ASSERT_LT((s - ab) * s * (s - bc) * (s - ca), 0) << "the case no longer rounds below zero";
+  // root would be undefined, and the triangle has no area. Which points round
+  // so depends on Real: B at 1/k of the direction from A, the first k from 7 on
+  // (7 in extended precision, 13 in double).
+  const Point3 a{0.3_r, 0.7_r, 1.1_r}, dir{1, 2, 3};
+  const auto heron = [&](int k) {
+    const Point3 b = a + (1 / Real(k)) * dir, c = a + (1 / Real(k) + 5 / 3.0_r) * dir;
+    const Real ab = Distance3(a, b), bc = Distance3(b, c), ca = Distance3(c, a), s = (ab + bc + ca) / 2;
+    return (s - ab) * s * (s - bc) * (s - ca);
+  };
+  int k = 7;
+  while (k < 100 && !(heron(k) < 0)) ++k;
+  const Point3 b = a + (1 / Real(k)) * dir, c = a + (1 / Real(k) + 5 / 3.0_r) * dir;
+  ASSERT_LT(heron(k), 0) << "the case no longer rounds below zero";
   EXPECT_TRUE(IsDegenerateTriangle(a, b, c));
 }
 

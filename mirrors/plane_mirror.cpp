@@ -8,7 +8,7 @@ void ReadMirrorFaceDxf(const std::string& fileName, PlaneMirror& mirror, Console
   ScanDxfFaces(fileName, [&](const Face& face) {
     mirror.MirrorPlane = PlaneFromPoints(face.C1, face.C2, face.C3);
     mirror.HasFace = true;
-    if (std::fabs(SignedDistance(mirror.MirrorPlane, face.C4)) > 0.001L) {
+    if (std::fabs(SignedDistance(mirror.MirrorPlane, face.C4)) > 0.001_r) {
       WriteLine(console, "Attenzione: faccia specchio non piana. Uso i primi tre punti");
     }
     return true;

@@ -19,7 +19,7 @@ PlaneMirror MirrorThrough(Point3 a, Point3 b, Point3 c) {
 // The mirror x = 0 of the worked example.
 PlaneMirror WallMirror() { return MirrorThrough({0, 0, 0}, {0, 10, 0}, {0, 10, 10}); }
 
-void ExpectNear(Point3 p, Real x, Real y, Real z, Real tol = 1e-12L) {
+void ExpectNear(Point3 p, Real x, Real y, Real z, Real tol = 1e-12_r) {
   EXPECT_NEAR(static_cast<double>(p.x), static_cast<double>(x), static_cast<double>(tol));
   EXPECT_NEAR(static_cast<double>(p.y), static_cast<double>(y), static_cast<double>(tol));
   EXPECT_NEAR(static_cast<double>(p.z), static_cast<double>(z), static_cast<double>(tol));
@@ -51,7 +51,7 @@ TEST(PlaneMirror, RaysThatCannotReachTheSheetAreFullMisses) {
     const char* what;
     Point3 centre, face;
   } cases[] = {
-      {"reflected ray rises", {10, 0, 5}, {5, 0, 7.5L}},
+      {"reflected ray rises", {10, 0, 5}, {5, 0, 7.5_r}},
       {"mirror behind the eye", {10, 0, 20}, {15, 0, 15}},
       {"sight line parallel to the mirror", {10, 0, 20}, {10, 5, 15}},
       {"reflected ray parallel to the sheet", {10, 0, 20}, {5, 0, 20}},
@@ -75,14 +75,14 @@ TEST(PlaneMirror, AgreesWithTheMirrorImageOfTheSheet) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-1, 1);
   for (int i = 0; i < 500; ++i) {
-    const Point3 n0{u(rng), u(rng), u(rng) * 0.3L};
+    const Point3 n0{u(rng), u(rng), u(rng) * 0.3_r};
     const Real len = std::sqrt(Dot(n0, n0));
-    if (len < 0.2L) continue;
+    if (len < 0.2_r) continue;
     const Point3 n = (1 / len) * n0;
     const Point3 onMirror{u(rng) * 5, u(rng) * 5, 20 + u(rng) * 5};
     // A plane through onMirror with normal n, given by three points.
     Point3 t1 = Cross(n, {0, 0, 1});
-    if (Dot(t1, t1) < 1e-6L) t1 = Cross(n, {1, 0, 0});
+    if (Dot(t1, t1) < 1e-6_r) t1 = Cross(n, {1, 0, 0});
     const Point3 t2 = Cross(n, t1);
     const PlaneMirror m = MirrorThrough(onMirror, onMirror + t1, onMirror + t2);
     const Point3 eye = onMirror + 30 * n + Point3{u(rng) * 5, u(rng) * 5, 15};
@@ -91,7 +91,7 @@ TEST(PlaneMirror, AgreesWithTheMirrorImageOfTheSheet) {
     if (ds * de <= 0) continue;  // sheet point behind the mirror: not visible in it
     const Point3 image = sheet - (2 * ds) * n;
     // The reflection point lies between the eye and the image; take a face point past it.
-    const Point3 face = eye + 1.5L * (image - eye);
+    const Point3 face = eye + 1.5_r * (image - eye);
     MissRecord misses;
     Point3 r;
     const bool hit = ReflectRay(m, eye, face, r, misses);
@@ -101,7 +101,7 @@ TEST(PlaneMirror, AgreesWithTheMirrorImageOfTheSheet) {
       continue;
     }
     ASSERT_TRUE(hit) << i;
-    ExpectNear(r, sheet.x, sheet.y, 0, 1e-9L);
+    ExpectNear(r, sheet.x, sheet.y, 0, 1e-9_r);
   }
 }
 
@@ -111,8 +111,8 @@ TEST(PlaneMirror, ReadsThePlaneOfTheLastFaceAndWarnsOnBentFaces) {
   std::istringstream in;
   Console console{&in, &out};
   const Face flat{{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0, 10}};
-  const Face slightlyBent{{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0.0005L, 10}};
-  const Face bent{{5, 0, 0}, {5, 10, 0}, {5, 10, 10}, {5.002L, 0, 10}};
+  const Face slightlyBent{{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0.0005_r, 10}};
+  const Face bent{{5, 0, 0}, {5, 10, 0}, {5, 10, 10}, {5.002_r, 0, 10}};
   PlaneMirror m;
   ReadMirrorFaceDxf(dir.Write("a.dxf", DxfWithFaces({flat, slightlyBent})), m, console);
   EXPECT_EQ(out.str(), "");

@@ -285,7 +285,7 @@ bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& re
   // Up is the plan direction from the eye toward the axis, +Y for an eye on the
   // axis (within 1e-9 base radii, where the plan direction is rounding noise).
   const Real d = Distance2(X, Y, eye.x, eye.y);
-  const Point3 up = d > 1e-9L * R ? Point3{(X - eye.x) / d, (Y - eye.y) / d, 0} : Point3{0, 1, 0};
+  const Point3 up = d > 1e-9_r * R ? Point3{(X - eye.x) / d, (Y - eye.y) / d, 0} : Point3{0, 1, 0};
   // Looking down, the eye's right is up x Z.
   const Point3 right = Cross(up, {0, 0, 1});
 
@@ -309,12 +309,12 @@ bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& re
   if (s > 0) s = ChosenScale(s, request, worksAt, faceOf);
   if (!(s > 0)) {
     // A face a millionth of the first guess tells which condition fails.
-    const Face tiny = faceOf(hi * 1e-6L);
+    const Face tiny = faceOf(hi * 1e-6_r);
     trial.AxisTolerance = Distance3(tiny.C1, tiny.C2) / 1000;
     // From an eye on the axis a cone of half-angle 45 degrees or more sends
     // every sight ray off level or rising; one a little steeper, too shallow.
     const bool misses = SheetMisses(trial, tiny, eye) > 0;
-    if (misses && d <= 1e-9L * R)
+    if (misses && d <= 1e-9_r * R)
       why = "the cone is too low for an eye on its axis: the sight rays it reflects do not come down to the sheet; "
             "a taller cone is needed";
     else if (misses)
@@ -336,17 +336,17 @@ bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& r
   const Point3 n = Normal(plane);
   // PlaneFromPoints leaves the normal far shorter than 1 only for (nearly)
   // collinear corners; a normalised one has length 1.
-  if (!(std::fabs(Dot(n, n) - 1) < 1e-6L)) {
+  if (!(std::fabs(Dot(n, n) - 1) < 1e-6_r)) {
     why = "the mirror face has no area";
     return false;
   }
   // The corners in the mirror's plane (a fourth corner off it is put on it).
   Point3 q[4] = {mirrorFace.C1, mirrorFace.C2, mirrorFace.C3, mirrorFace.C4};
   for (Point3& p : q) p = p - (Dot(n, p) + plane.d) * n;
-  const Point3 centre = 0.25L * (q[0] + q[1] + q[2] + q[3]);
+  const Point3 centre = 0.25_r * (q[0] + q[1] + q[2] + q[3]);
   const Real halfDiagonal = std::max(Distance3(q[0], q[2]), Distance3(q[1], q[3])) / 2;
   // An eye within 1e-9 half-diagonals of the plane sees the mirror edge on.
-  if (!(std::fabs(SignedDistance(plane, eye)) > 1e-9L * halfDiagonal)) {
+  if (!(std::fabs(SignedDistance(plane, eye)) > 1e-9_r * halfDiagonal)) {
     why = "the eye lies in the plane of the mirror";
     return false;
   }
@@ -354,7 +354,7 @@ bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& r
   // Up is +Z in the mirror's plane; a mirror horizontal to within 1e-9 radians
   // has none, and takes +Y instead.
   Point3 up = Point3{0, 0, 1} - n.z * n;
-  if (Dot(up, up) < 1e-18L) up = Point3{0, 1, 0} - n.y * n;
+  if (Dot(up, up) < 1e-18_r) up = Point3{0, 1, 0} - n.y * n;
   up = (1 / std::sqrt(Dot(up, up))) * up;
   // The eye's right is forward x up; its component in the plane is along up x n.
   Point3 right = Cross(up, n);
@@ -373,21 +373,21 @@ bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& r
   // at s = (inward distance of the edge) / (|m_u| A + |m_v|) for its inward unit
   // normal m. An edge shorter than 1e-12 half-diagonals is a repeated corner.
   const Real A = request.Aspect;
-  Real inscribed = 1e30L;
+  Real inscribed = 1e30_r;
   bool convex = true;
   for (int i = 0; i < 4; ++i) {
     const int j = (i + 1) % 4, k = (i + 2) % 4;
     const Real eu = u[j] - u[i], ev = v[j] - v[i];
     const Real length = std::sqrt(eu * eu + ev * ev);
-    if (length <= 1e-12L * halfDiagonal) continue;
+    if (length <= 1e-12_r * halfDiagonal) continue;
     // A turn the wrong way at corner j, beyond rounding (1e-12 of the size
     // squared), makes the polygon concave or self-crossing.
-    if (orientation * (eu * (v[k] - v[j]) - ev * (u[k] - u[j])) < -1e-12L * halfDiagonal * halfDiagonal) convex = false;
+    if (orientation * (eu * (v[k] - v[j]) - ev * (u[k] - u[j])) < -1e-12_r * halfDiagonal * halfDiagonal) convex = false;
     const Real mu = -orientation * ev / length, mv = orientation * eu / length;
     const Real inward = -(mu * u[i] + mv * v[i]);
     inscribed = std::min(inscribed, inward / (std::fabs(mu) * A + std::fabs(mv)));
   }
-  if (!convex || !(inscribed > 0) || !(inscribed < 1e30L)) {
+  if (!convex || !(inscribed > 0) || !(inscribed < 1e30_r)) {
     why = "the mirror face is not a convex quadrilateral";
     return false;
   }
@@ -399,7 +399,7 @@ bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& r
   if (s > 0) s = ChosenScale(s, request, worksAt, faceOf);
   if (!(s > 0)) {
     // A face a millionth of the inscribed one tells which condition fails.
-    if (SheetMisses(mirror, faceOf(inscribed * 1e-6L), eye) > 0)
+    if (SheetMisses(mirror, faceOf(inscribed * 1e-6_r), eye) > 0)
       why = "from the eye, the middle of the mirror reflects no ray down to the sheet";
     else
       why = "the rays reflected by the middle of the mirror land more than " + ReachText() +

@@ -19,8 +19,8 @@
 #include "geometry.h"
 
 struct FaceRequest {
-  Real Aspect = 4.0L / 3;  // picture width / height
-  Real Fill = 0.9L;        // fraction of the largest face that works (0 < Fill <= 1)
+  Real Aspect = 4.0_r / 3;  // picture width / height
+  Real Fill = 0.9_r;        // fraction of the largest face that works (0 < Fill <= 1)
   // When set, Fill is not used: the fill is the largest of 0.001, 0.002, ... 1
   // whose face Fits accepts, found by bisection (so a larger face is taken to
   // be accepted only when a smaller one is). Fits(fill, face) is given the

@@ -41,7 +41,7 @@ bool Fails(const Mirror& mirror, const Face& face, Point3 eye, Point3 from, Real
   return misses.MissCount > 0 || !(farthest <= reach);
 }
 
-Point3 Centre(const Face& f) { return 0.25L * (f.C1 + f.C2 + f.C3 + f.C4); }
+Point3 Centre(const Face& f) { return 0.25_r * (f.C1 + f.C2 + f.C3 + f.C4); }
 Face Grown(const Face& f, Real factor, Point3 shift = {}) {
   const Point3 c = Centre(f);
   const auto move = [&](Point3 p) { return c + shift + factor * (p - c); };
@@ -53,7 +53,7 @@ Point3 Flat(Point3 v) { return {v.x, v.y, 0}; }
 
 // Rounding of a few operations on coordinates of order 1e3 stays far below
 // 1e-9 of a face's size; the searches settle sizes to 2.3e-10 of their bracket.
-constexpr Real kShape = 1e-9L;
+constexpr Real kShape = 1e-9_r;
 
 // A rectangle of the aspect asked for, its side C4 -> C1 along up, seen from
 // the eye from its front (C1 -> C2 crossed with C4 -> C1 points to a viewer who
@@ -70,8 +70,8 @@ void ExpectLargestUprightFace(const Face& f, Point3 eye, const FaceRequest& requ
   EXPECT_LT(1 - Dot(Unit(side), Unit(up)), kShape) << "not upright";
   EXPECT_GT(Dot(Cross(top, side), eye - Centre(f)), 0) << "seen from behind: mirrored";
   EXPECT_FALSE(fails(f));
-  EXPECT_FALSE(fails(Grown(f, 0.98L / request.Fill)));
-  EXPECT_TRUE(fails(Grown(f, 1.02L / request.Fill)));
+  EXPECT_FALSE(fails(Grown(f, 0.98_r / request.Fill)));
+  EXPECT_TRUE(fails(Grown(f, 1.02_r / request.Fill)));
 }
 
 void ExpectCylinderFace(const Cylinder& cyl, Point3 eye, const FaceRequest& request, const Face& f) {
@@ -82,8 +82,8 @@ void ExpectCylinderFace(const Cylinder& cyl, Point3 eye, const FaceRequest& requ
   EXPECT_LT(Length(Flat(Centre(f) - cyl.AxisPoint)), kShape * R);
   EXPECT_LT(std::fabs(Dot(Unit(f.C2 - f.C1), Unit(Flat(eye - cyl.AxisPoint)))), kShape);
   // Past the largest it fails at other heights too: the height was chosen.
-  for (const Real shift : {-0.2L, -0.05L, 0.05L, 0.2L})
-    EXPECT_TRUE(fails(Grown(f, 1.02L / request.Fill, {0, 0, shift * Length(f.C1 - f.C4) / request.Fill})));
+  for (const Real shift : {-0.2_r, -0.05_r, 0.05_r, 0.2_r})
+    EXPECT_TRUE(fails(Grown(f, 1.02_r / request.Fill, {0, 0, shift * Length(f.C1 - f.C4) / request.Fill})));
 }
 
 void ExpectConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& request, const Face& f) {
@@ -125,7 +125,7 @@ void ExpectPlaneFace(const Face& m, Point3 eye, const FaceRequest& request, cons
   };
   // Up is +Z in the mirror's plane, +Y on a horizontal mirror.
   const Point3 n = Normal(mirror.MirrorPlane), up = Point3{0, 0, 1} - n.z * n;
-  ExpectLargestUprightFace(f, eye, request, Length(up) > 1e-6L ? up : Point3{0, 1, 0}, fails);
+  ExpectLargestUprightFace(f, eye, request, Length(up) > 1e-6_r ? up : Point3{0, 1, 0}, fails);
   for (const Point3 p : {f.C1, f.C2, f.C3, f.C4})
     EXPECT_LT(std::fabs(SignedDistance(mirror.MirrorPlane, p)), kShape * size);
   EXPECT_LT(Distance3(Centre(f), Centre(m)), kShape * size);
@@ -147,12 +147,12 @@ TEST(AutoFace, CylinderScenesGiveTheLargestUprightFaceThroughTheAxis) {
     Point3 eye{0, -300, 250};
     FaceRequest request;
     if (n > 0) {
-      const Real R = draw(5, 100), distance = R * draw(1.5L, 30), angle = draw(0, 2 * std::numbers::pi);
+      const Real R = draw(5, 100), distance = R * draw(1.5_r, 30), angle = draw(0, 2 * std::numbers::pi);
       cyl.Radius = n == 3 ? -R : R;  // a negative radius reflects like its size
       cyl.AxisPoint = {draw(-200, 200), draw(-200, 200), 0};
       eye = {cyl.AxisPoint.x + distance * std::cos(angle), cyl.AxisPoint.y + distance * std::sin(angle),
-             R * draw(0.5L, 20)};
-      request = {draw(0.5L, 2), n == 2 ? 1 : draw(0.5L, 1)};
+             R * draw(0.5_r, 20)};
+      request = {draw(0.5_r, 2), n == 2 ? 1 : draw(0.5_r, 1)};
     }
     SCOPED_TRACE("scene " + std::to_string(n));
     Face f;
@@ -173,16 +173,16 @@ TEST(AutoFace, ConeScenesGiveTheLargestLevelFaceOnTheAxis) {
     FaceRequest request;
     if (n > 0) {
       // Steeper than 56 degrees: a flatter cone sends rays from above upward.
-      const Real R = draw(5, 100), H = R * draw(1.5L, 4), e = H * draw(1.3L, 8);
+      const Real R = draw(5, 100), H = R * draw(1.5_r, 4), e = H * draw(1.3_r, 8);
       cone.BaseRadius = R;
       cone.ConeHeight = H;
       cone.AxisPoint = {draw(-200, 200), draw(-200, 200), 0};
       // Within R (e - H) / (e + H) of the axis, the sight line through the axis
       // halfway up meets the far side of the cone above its base; every third
       // eye is on the axis.
-      const Real d = n % 3 == 0 ? 0 : draw(0, 0.8L) * R * (e - H) / (e + H), angle = draw(0, 2 * std::numbers::pi);
+      const Real d = n % 3 == 0 ? 0 : draw(0, 0.8_r) * R * (e - H) / (e + H), angle = draw(0, 2 * std::numbers::pi);
       eye = {cone.AxisPoint.x + d * std::cos(angle), cone.AxisPoint.y + d * std::sin(angle), e};
-      request = {draw(0.5L, 2), n == 2 ? 1 : draw(0.5L, 1)};
+      request = {draw(0.5_r, 2), n == 2 ? 1 : draw(0.5_r, 1)};
     }
     SCOPED_TRACE("scene " + std::to_string(n));
     Face f;
@@ -207,20 +207,20 @@ TEST(AutoFace, PlaneScenesGiveTheLargestUprightFaceOnTheMirror) {
       {wall, {0, -150, 120}, {}},  // the example scene; its reach, not the mirror, bounds the face
       {wall, {20, 150, 130}, {}},  // behind the wall the eye's left is +X
       {{{-50, -50, 100}, {50, -50, 100}, {50, 50, 100}, {-50, 50, 100}}, {10, -150, 40}, {}},   // a ceiling
-      {{{-20, 10, 90}, {20, 10, 90}, {70, 0, 0}, {-70, 0, 0}}, {30, -200, 160}, {1.5L, 0.8L}},  // clockwise trapezoid
+      {{{-20, 10, 90}, {20, 10, 90}, {70, 0, 0}, {-70, 0, 0}}, {30, -200, 160}, {1.5_r, 0.8_r}},  // clockwise trapezoid
   };
   // Random walls leaning toward the eye by up to 20 degrees, the eye above their
   // top: the reflected rays come down more steeply than the sight lines.
   Draw draw{std::mt19937(31337)};
   for (int n = 0; n < 8; ++n) {
-    const Real w = draw(20, 200), h = draw(20, 200), turn = draw(0, 2 * std::numbers::pi), lean = draw(0, 0.35L);
+    const Real w = draw(20, 200), h = draw(20, 200), turn = draw(0, 2 * std::numbers::pi), lean = draw(0, 0.35_r);
     const Point3 across{std::cos(turn), std::sin(turn), 0}, front = Cross(across, {0, 0, 1});
     const Point3 base{draw(-100, 100), draw(-100, 100), draw(0, 50)};
     const Point3 rise = h * (std::cos(lean) * Point3{0, 0, 1} + std::sin(lean) * front);
     const Point3 a = base - (w / 2) * across, b = base + (w / 2) * across;
-    const Real distance = std::max(w, h) * draw(1, 5), aside = w * draw(-0.3L, 0.3L), up = h * draw(1, 2);
+    const Real distance = std::max(w, h) * draw(1, 5), aside = w * draw(-0.3_r, 0.3_r), up = h * draw(1, 2);
     const Point3 eye = base + distance * front + aside * across + Point3{0, 0, up};
-    scenes.push_back({{a, b, b + rise, a + rise}, eye, {draw(0.5L, 2), draw(0.5L, 1)}});
+    scenes.push_back({{a, b, b + rise, a + rise}, eye, {draw(0.5_r, 2), draw(0.5_r, 1)}});
   }
   for (std::size_t n = 0; n < scenes.size(); ++n) {
     SCOPED_TRACE("scene " + std::to_string(n));
@@ -229,7 +229,7 @@ TEST(AutoFace, PlaneScenesGiveTheLargestUprightFaceOnTheMirror) {
     ASSERT_TRUE(AutomaticPlaneFace(scenes[n].mirror, scenes[n].eye, scenes[n].request, f, why)) << why;
     ExpectPlaneFace(scenes[n].mirror, scenes[n].eye, scenes[n].request, f);
     if (n == 0) {
-      EXPECT_LT(Distance3(f.C1, f.C4) / 0.9L, 89);  // 120 x 90 fits in the wall
+      EXPECT_LT(Distance3(f.C1, f.C4) / 0.9_r, 89);  // 120 x 90 fits in the wall
     }
   }
 }
@@ -245,7 +245,7 @@ TEST(AutoFace, CylinderFaceHasAsMuchRoomAboveAsBelow) {
     Face f;
     std::string why;
     ASSERT_TRUE(AutomaticCylinderFace(cyl, eye, {}, f, why)) << why;
-    const Face largest = Grown(f, (1 - 1e-6L) / 0.9L);
+    const Face largest = Grown(f, (1 - 1e-6_r) / 0.9_r);
     // How far the face shifts up (sign 1) or down and still works, by
     // bisection; shifted by the eye's height it is above the eye or far below
     // the sheet.
@@ -261,7 +261,7 @@ TEST(AutoFace, CylinderFaceHasAsMuchRoomAboveAsBelow) {
     // 2% of the height: when the silhouette bounds the width, the rays there
     // graze and the ends of the range move fast with the size, yet 1e-6 below
     // the largest they lie within 0.1% of the height of those at the largest.
-    EXPECT_NEAR(room(1), room(-1), 0.02L * Distance3(f.C1, f.C4) / 0.9L) << static_cast<double>(eye.z);
+    EXPECT_NEAR(room(1), room(-1), 0.02_r * Distance3(f.C1, f.C4) / 0.9_r) << static_cast<double>(eye.z);
   }
 }
 
@@ -313,8 +313,8 @@ TEST(AutoFace, ImpossibleScenesAndRequestsAreRefusedWithAReason) {
   const struct {
     FaceRequest request;
     const char* word;
-  } requests[] = {{{0, 0.9L}, "aspect"}, {{NAN, 0.9L}, "aspect"}, {{INFINITY, 0.9L}, "aspect"},
-                  {{1, 0}, "fill"},      {{1, 1.01L}, "fill"},    {{1, NAN}, "fill"}};
+  } requests[] = {{{0, 0.9_r}, "aspect"}, {{NAN, 0.9_r}, "aspect"}, {{INFINITY, 0.9_r}, "aspect"},
+                  {{1, 0}, "fill"},      {{1, 1.01_r}, "fill"},    {{1, NAN}, "fill"}};
   for (const auto& q : requests) {
     refused(AutomaticCylinderFace(cyl, {10, -280, 100}, q.request, f, why), q.word);
     refused(AutomaticConeFace(cone, {5, 5, 180}, q.request, f, why), q.word);

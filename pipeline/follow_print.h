@@ -45,7 +45,7 @@ PixelStretch MeasureStretch(const Mirror& mirror, const MappingSetup& setup, int
   s.FaceStep = Distance3(s.PictureFace.C1, s.PictureFace.C2) / width;
   s.RowStep = 0;
   // A quarter pixel: the step of the difference quotients.
-  const Real h = 0.25L;
+  const Real h = 0.25_r;
   const Real span = kBendSpan;
   MissRecord misses;
   std::vector<Real> across, down;
@@ -59,7 +59,7 @@ PixelStretch MeasureStretch(const Mirror& mirror, const MappingSetup& setup, int
   auto bend = [](Point3 a, Point3 m, Point3 b) { return std::hypot(m.x - (a.x + b.x) / 2, m.y - (a.y + b.y) / 2); };
   for (int j = 0; j < probes; ++j) {
     for (int i = 0; i < probes; ++i) {
-      const Real u = (i + 0.5L) * width / probes, v = (j + 0.5L) * height / probes;
+      const Real u = (i + 0.5_r) * width / probes, v = (j + 0.5_r) * height / probes;
       Point3 p, pu, pv, uMid, uEnd, vMid, vEnd;
       if (!reflect(u, v, p) || !reflect(u + h, v, pu) || !reflect(u, v + h, pv) || !reflect(u + span / 2, v, uMid) ||
           !reflect(u + span, v, uEnd) || !reflect(u, v + span / 2, vMid) || !reflect(u, v + span, vEnd))
@@ -92,7 +92,7 @@ PixelStretch MeasureStretch(const Mirror& mirror, const MappingSetup& setup, int
 // The quantile of MeasureStretch that decides the reduction: the longest
 // pixels but for the few probes (grazing rays at a mirror's edge) whose
 // reflection runs off far beyond the rest.
-inline constexpr Real kStretchShare = 0.99L;
+inline constexpr Real kStretchShare = 0.99_r;
 
 // The largest power of two (at most 64) by which the picture may be read
 // smaller along one side so that, at the quantile, a reduced pixel is at most
@@ -112,7 +112,7 @@ inline PictureFactors ReductionFor(const PixelStretch& stretch, int cellSamples)
 // A side's chords may stray this far from the side's true image on the
 // print, in samples: a cell centre closer than this to a pixel's edge may go
 // to its neighbour instead, which no eye tells.
-inline constexpr Real kChordStray = 0.05L;
+inline constexpr Real kChordStray = 0.05_r;
 
 // Sample points a side of a pixel's border (the programs' Accuracy, at most
 // requested): the fewest whose chords, on pixels reduced by factors, stray at

@@ -16,12 +16,12 @@ namespace {
 Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
   Scene s;
   s.Mirror.Kind = k.Kind;
-  Real length = 12.125L;
+  Real length = 12.125_r;
   for (const KindParameter& p : k.Parameters) {
     switch (p.Value) {
       case KindValue::kPlanPoint:
-        s.Mirror.AxisX = 3.5L;
-        s.Mirror.AxisY = -4.25L;
+        s.Mirror.AxisX = 3.5_r;
+        s.Mirror.AxisY = -4.25_r;
         break;
       case KindValue::kLength:
         s.Mirror.*p.Number = length;

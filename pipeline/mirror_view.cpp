@@ -6,7 +6,7 @@
 namespace {
 
 constexpr int kOutlineSteps = 24;
-constexpr Real kTurn = 6.28318530717958647692L;
+constexpr Real kTurn = 6.28318530717958647692_r;
 
 void AddCircle(std::vector<Point3>& points, Real x, Real y, Real r, Real z) {
   for (int k = 0; k < kOutlineSteps; ++k) {
@@ -30,7 +30,7 @@ SightHit MeetMirror(const CylinderView& v, Point3 eye, Point3 d, Point3& hit) {
     return true;
   };
   // A ray (nearly) plumb crosses no wall: it may come down on the top.
-  if (a < 1e-20L) return c < 0 && onTop(0, 1e30L) ? SightHit::kMirrorTop : SightHit::kNothing;
+  if (a < 1e-20_r) return c < 0 && onTop(0, 1e30_r) ? SightHit::kMirrorTop : SightHit::kNothing;
   const Real disc = b * b - 4 * a * c;
   if (!(disc > 0)) return SightHit::kNothing;
   const Real root = std::sqrt(disc);
@@ -79,7 +79,7 @@ SightHit MeetMirror(const MeshView& v, Point3 eye, Point3 d, Point3& hit) {
 bool MeetsAgain(const MeshView& v, Point3 hit, Point3 landing) {
   const Point3 r = UnitDirection(hit, landing);
   // Leave the facet just hit by a hair, so that it does not count again.
-  const Point3 from = hit + (v.Size * 1e-7L) * r;
+  const Point3 from = hit + (v.Size * 1e-7_r) * r;
   Point3 second;
   return NearestFacet(*v.Model, from, r, second) >= 0 && Distance3(from, second) < Distance3(from, landing) &&
          second.z >= 0;
@@ -119,7 +119,7 @@ std::vector<Point3> OutlinePoints(const MeshView& v) {
 }
 
 Real CylinderTopFor(const Cylinder& c, Point3 eye, const Face& face) {
-  const CylinderView tall{c, 1e30L};
+  const CylinderView tall{c, 1e30_r};
   Real top = 0;
   constexpr int kSteps = 20;
   for (int i = 0; i <= kSteps; ++i) {
@@ -131,12 +131,12 @@ Real CylinderTopFor(const Cylinder& c, Point3 eye, const Face& face) {
       if (MeetMirror(tall, eye, UnitDirection(eye, p), hit) == SightHit::kMirror) top = std::max(top, hit.z);
     }
   }
-  return top > 0 ? top * 1.1L : 2 * std::fabs(c.Radius);
+  return top > 0 ? top * 1.1_r : 2 * std::fabs(c.Radius);
 }
 
 MeshView MakeMeshView(const FacetedMirror& mirror) {
   MeshView v{&mirror, 1};
   const std::vector<Point3> box = OutlinePoints(v);
-  if (!box.empty()) v.Size = std::max<Real>(Distance3(box.front(), box.back()), 1e-6L);
+  if (!box.empty()) v.Size = std::max<Real>(Distance3(box.front(), box.back()), 1e-6_r);
   return v;
 }

@@ -70,7 +70,7 @@ Face ReadMirrorFace(const Scene& s, const MirrorFileReader& mirrors) {
 
 // Outline segments lying on the sheet: both ends within this height of it,
 // far below any drawing's rounding but above the rounding of a DXF's numbers.
-constexpr Real kOnSheet = 1e-6L;
+constexpr Real kOnSheet = 1e-6_r;
 
 void AddIfOnSheet(Footprint& f, Point3 a, Point3 b) {
   if (std::fabs(a.z) <= kOnSheet && std::fabs(b.z) <= kOnSheet && (a.x != b.x || a.y != b.y))
@@ -160,8 +160,8 @@ OutputWindow PrintWindow(const Scene& s, const Mirror& mirror, const Footprint& 
   // Pixels on the longer side, or the cell of the dpi in drawing units.
   w.CellSize = s.Pixels > 0 ? std::max(width, height) / s.Pixels
                             : static_cast<Real>(25.4 / s.Dpi / MillimetresPerUnit(s.Unit));
-  const Real cols = std::ceil(width / w.CellSize - 1e-9L), rows = std::ceil(height / w.CellSize - 1e-9L);
-  if (!(cols <= 2e9L) || !(rows <= 2e9L)) throw PrintError("the print would have more cells than can be counted", "dpi");
+  const Real cols = std::ceil(width / w.CellSize - 1e-9_r), rows = std::ceil(height / w.CellSize - 1e-9_r);
+  if (!(cols <= 2e9_r) || !(rows <= 2e9_r)) throw PrintError("the print would have more cells than can be counted", "dpi");
   w.Width = std::max(1, static_cast<int>(cols));
   w.Height = std::max(1, static_cast<int>(rows));
   w.MaxX = w.MinX + w.Width * w.CellSize;
@@ -183,7 +183,7 @@ OutputWindow SampleWindow(const OutputWindow& w, int n) {
 // Dark line of the footprint marks, 0.3 mm wide, and at least one and a half
 // cells so that no diagonal run of cells breaks it.
 void DrawFootprint(Picture& p, const OutputWindow& w, const Footprint& f, double mmPerUnit) {
-  const Real half = std::max(w.CellSize * 0.75L, static_cast<Real>(0.15 / mmPerUnit));
+  const Real half = std::max(w.CellSize * 0.75_r, static_cast<Real>(0.15 / mmPerUnit));
   const Real cross = static_cast<Real>(5 / mmPerUnit);  // arms of the centre cross
   auto paint = [&](Real x0, Real y0, Real x1, Real y1, const auto& inside) {
     const int c0 = std::max(1, static_cast<int>(std::floor((x0 - w.MinX) / w.CellSize)));
@@ -248,7 +248,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, Picture
     // The record of a scene file must be what the scene gives now: a changed
     // mirror or face file shows here. Relative 1e-12: the record's doubles.
     const OutputWindow& r = *s.Window;
-    auto near = [&](Real a, Real b) { return std::fabs(a - b) <= 1e-12L * (std::fabs(a) + std::fabs(b) + w.CellSize); };
+    auto near = [&](Real a, Real b) { return std::fabs(a - b) <= 1e-12_r * (std::fabs(a) + std::fabs(b) + w.CellSize); };
     if (r.Width != w.Width || r.Height != w.Height || !near(r.MinX, w.MinX) || !near(r.MaxY, w.MaxY) ||
         !near(r.CellSize, w.CellSize))
       throw PrintError("the window that results (" + std::to_string(w.Width) + " x " + std::to_string(w.Height) +

@@ -50,7 +50,7 @@ Point3 FacePointAt(const MappingSetup& s, Real u, Real v) {
 }
 
 Point3 FaceSample(const MappingSetup& s, int col, int row, int i, int j, int sub) {
-  return FacePointAt(s, col - 1 + (i + 0.5L) / sub, row - 1 + (j + 0.5L) / sub);
+  return FacePointAt(s, col - 1 + (i + 0.5_r) / sub, row - 1 + (j + 0.5_r) / sub);
 }
 
 bool ReadSheet(const PrintedSheet& sheet, Point3 landing, const std::uint8_t*& colour, bool& painted) {
@@ -104,13 +104,13 @@ bool BoxedColour(const PrintedSheet& sheet, const Picture& input, int n, Rgb bac
   const Real det = ux * vy - vx * uy;
   const Real cell = sheet.Window.CellSize;
   // A stretch that folds a pixel to below a millionth of a cell has no inverse worth the name.
-  if (!(std::fabs(det) > 1e-12L * cell * cell)) return false;
+  if (!(std::fabs(det) > 1e-12_r * cell * cell)) return false;
   unsigned sum[3] = {0, 0, 0};
   for (int b = 0; b < n; ++b) {
     for (int a = 0; a < n; ++a) {
       // The sample's centre as the print's finer raster places it.
-      const Real dx = sheet.Window.MinX + (col - 1) * cell + (a + 0.5L) * cell / n - landing.x;
-      const Real dy = sheet.Window.MaxY - (row - 1) * cell - (b + 0.5L) * cell / n - landing.y;
+      const Real dx = sheet.Window.MinX + (col - 1) * cell + (a + 0.5_r) * cell / n - landing.x;
+      const Real dy = sheet.Window.MaxY - (row - 1) * cell - (b + 0.5_r) * cell / n - landing.y;
       const Real pu = u + (dx * vy - vx * dy) / det, pv = v + (ux * dy - dx * uy) / det;
       const std::uint8_t* c = nullptr;
       const std::uint8_t paper[3] = {background.r, background.g, background.b};

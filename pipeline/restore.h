@@ -106,7 +106,7 @@ Picture RestorePicture(const Mirror& mirror, const MappingSetup& setup, const Pi
   const int stride = std::max(1, settings.Stride);
   const int blockCols = (input.Width + stride - 1) / stride, blockRows = (input.Height + stride - 1) / stride;
   // A quarter pixel: the step of the stretch's difference quotients.
-  const Real h = 0.25L;
+  const Real h = 0.25_r;
   std::vector<Fidelity> rowScores(static_cast<std::size_t>(blockRows));
   StepThreads pool(std::max(1, settings.Threads));
   pool.Run(blockRows, [&](long task, int) {
@@ -127,7 +127,7 @@ Picture RestorePicture(const Mirror& mirror, const MappingSetup& setup, const Pi
       unsigned sum[3] = {0, 0, 0}, seen = 0;
       for (int j = 0; j < sub; ++j) {
         for (int i = 0; i < sub; ++i) {
-          const Real u = col - 1 + (i + 0.5L) / sub, v = row - 1 + (j + 0.5L) / sub;
+          const Real u = col - 1 + (i + 0.5_r) / sub, v = row - 1 + (j + 0.5_r) / sub;
           Point3 r = FacePointAt(setup, u, v);
           const std::uint8_t* colour = nullptr;
           bool painted = false;

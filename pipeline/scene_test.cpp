@@ -59,7 +59,7 @@ TEST(Scene, FileReadsBackEveryValueWithItsFilesBesideIt) {
   EXPECT_TRUE(r.Mirror.VerticalAxis);
   EXPECT_EQ(r.Eye.y, s.Eye.y);
   EXPECT_EQ(r.Eye.z, static_cast<Real>(1e-3));
-  EXPECT_EQ(r.PictureFace.C3.z, 5.5L);
+  EXPECT_EQ(r.PictureFace.C3.z, 5.5_r);
   EXPECT_EQ(std::filesystem::path(r.Picture), std::filesystem::path(s.Picture));
   EXPECT_EQ(r.Unit, Units::kInches);
   EXPECT_EQ(r.Pixels, 1234);

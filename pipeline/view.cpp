@@ -18,15 +18,15 @@ ViewCamera FrameView(Point3 eye, const Face& face, const std::vector<Point3>& fr
   ViewCamera c;
   c.Eye = eye;
   c.Width = std::max(1, width);
-  const Point3 centre = 0.25L * (face.C1 + face.C2 + face.C3 + face.C4);
+  const Point3 centre = 0.25_r * (face.C1 + face.C2 + face.C3 + face.C4);
   c.Forward = Unit(centre - eye);
   // The face's own up (its top side's middle less its bottom's), else the
   // vertical, else north, whichever does not run along the line of sight.
-  const Point3 faceUp = 0.5L * (face.C1 + face.C2 - face.C3 - face.C4);
+  const Point3 faceUp = 0.5_r * (face.C1 + face.C2 - face.C3 - face.C4);
   for (const Point3 up : {faceUp, Point3{0, 0, 1}, Point3{0, 1, 0}}) {
     const Point3 a = Across(up, c.Forward);
     // 1e-6 of the vector's own length: below it the direction is rounding.
-    if (Dot(a, a) > 1e-12L * Dot(up, up)) {
+    if (Dot(a, a) > 1e-12_r * Dot(up, up)) {
       c.Up = Unit(a);
       break;
     }
@@ -38,7 +38,7 @@ ViewCamera FrameView(Point3 eye, const Face& face, const std::vector<Point3>& fr
   for (const Point3& p : frame) {
     const Point3 q = p - eye;
     const Real ahead = Dot(q, c.Forward);
-    if (!(ahead > 1e-9L * std::sqrt(Dot(q, q)))) continue;
+    if (!(ahead > 1e-9_r * std::sqrt(Dot(q, q)))) continue;
     const Real x = Dot(q, c.Right) / ahead, y = Dot(q, c.Up) / ahead;
     x0 = std::min(x0, x);
     x1 = std::max(x1, x);
@@ -49,7 +49,7 @@ ViewCamera FrameView(Point3 eye, const Face& face, const std::vector<Point3>& fr
   // beyond which a wide view shrinks the mirror to a speck (a print that
   // reaches under the eye is cut there).
   const Real widest = 1;
-  const Real mx = std::max((x1 - x0) / 20, 1e-4L), my = std::max((y1 - y0) / 20, 1e-4L);
+  const Real mx = std::max((x1 - x0) / 20, 1e-4_r), my = std::max((y1 - y0) / 20, 1e-4_r);
   x0 = std::max(x0 - mx, -widest);
   x1 = std::min(x1 + mx, widest);
   y0 = std::max(y0 - my, -widest);

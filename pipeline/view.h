@@ -101,7 +101,7 @@ Picture RenderView(const View& view, const ViewCamera& camera, const PrintedShee
       unsigned sum[3] = {0, 0, 0};
       for (int j = 0; j < s; ++j) {
         for (int i = 0; i < s; ++i) {
-          const Point3 d = ViewRay(camera, col + (i + 0.5L) / s, row + (j + 0.5L) / s);
+          const Point3 d = ViewRay(camera, col + (i + 0.5_r) / s, row + (j + 0.5_r) / s);
           const Rgb c = SightColour(view, sheet, camera.Eye, d, st, misses);
           sum[0] += c.r;
           sum[1] += c.g;

@@ -111,7 +111,7 @@ TEST(View, TheCylinderIsDrawnToItsTopAndClosed) {
   EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {0, -10, top / 2}), hit), SightHit::kMirror);
   EXPECT_NEAR(hit.z, top / 2, 1e-9);
   EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {0, 0, top}), hit), SightHit::kMirrorTop);
-  EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {0, -10, top * 1.5L}), hit), SightHit::kNothing);
+  EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {0, -10, top * 1.5_r}), hit), SightHit::kNothing);
   // A ray that passes beside it, and one that meets the sheet in front of it.
   EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {30, 0, 5}), hit), SightHit::kNothing);
   EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {0, -30, -1}), hit), SightHit::kNothing);

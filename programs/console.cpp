@@ -45,10 +45,10 @@ std::string AskParameterFileName(Console& console, std::string_view prompt) {
 
 std::string FormatReal(Real value) {
   // The size is asked first: a huge value has thousands of digits.
-  const int length = std::snprintf(nullptr, 0, "%12.4Lf", value);
+  const int length = std::snprintf(nullptr, 0, "%12.4Lf", static_cast<long double>(value));
   if (length <= 0) return std::string(12, '?');
   std::string text(static_cast<std::size_t>(length), ' ');
-  std::snprintf(text.data(), text.size() + 1, "%12.4Lf", value);
+  std::snprintf(text.data(), text.size() + 1, "%12.4Lf", static_cast<long double>(value));
   return text;
 }
 
@@ -68,9 +68,9 @@ long long RoundHalfEven(Real value) {
   const Real fraction = value - whole;
   // Halves go to the even neighbour; written out so that the result does not
   // depend on the floating-point rounding mode.
-  if (fraction > 0.5L || (fraction == 0.5L && std::fmod(whole, 2.0L) != 0)) whole += 1;
+  if (fraction > 0.5_r || (fraction == 0.5_r && std::fmod(whole, 2.0_r) != 0)) whole += 1;
   // 2^63 is exact in extended precision; anything from there on saturates.
-  constexpr Real kLimit = 9223372036854775808.0L;
+  constexpr Real kLimit = 9223372036854775808.0_r;
   if (whole >= kLimit) return LLONG_MAX;
   if (whole < -kLimit) return LLONG_MIN;
   return static_cast<long long>(whole);

@@ -94,11 +94,11 @@ TEST(Specchio, PixelCentresLandWhereClosedFormGeometryPutsThem) {
   const Real cell = std::max((maxX - minX) / out.Width, (maxY - minY) / out.Height);
   auto mirrorImage = [](Point3 p) { return Point3{p.x, -p.y, p.z}; };  // the mirror is y = 0
   const Point3 eyeImage = mirrorImage(scene.eye);
-  const Real step = 80.0L / scene.width;  // face 80 wide, 60 high
+  const Real step = 80.0_r / scene.width;  // face 80 wide, 60 high
   int checked = 0;
   for (int row = 1; row <= scene.height; ++row) {
     for (int col = 1; col <= scene.width; ++col) {
-      const Point3 p{-40 + (col - 0.5L) * step, 100, 80 - (row - 0.5L) * step};
+      const Point3 p{-40 + (col - 0.5_r) * step, 100, 80 - (row - 0.5_r) * step};
       const Point3 pi = mirrorImage(p);
       const Real s = eyeImage.z / (eyeImage.z - pi.z);
       const Point3 g = eyeImage + s * (pi - eyeImage);
@@ -185,7 +185,7 @@ TEST(Specchio, DegenerateRunsStopWithAMessageAndWriteNothing) {
       {"picture face without area", [](Scene& s) { s.picture = Face{}; }, "ERRORE: l'immagine riflessa"},
       {"window one cell high",
        [](Scene& s) {
-         s.picture = {{-80, 100, 40}, {80, 100, 40}, {80, 100, 39.9L}, {-80, 100, 39.9L}};
+         s.picture = {{-80, 100, 40}, {80, 100, 40}, {80, 100, 39.9_r}, {-80, 100, 39.9_r}};
          s.pixelCount = 3;
        },
        "ERRORE: l'immagine riflessa sul piano XY e' troppo stretta"},

@@ -33,7 +33,7 @@ PixelTrace TraceOnOwnLattice(const Mirror& mirror, const MappingSetup& s, int pi
 
 // Distance from (x, y) to the nearest edge of the closed polygon v[0..count-1].
 inline Real DistanceToEdges(Real x, Real y, const Point2* v, int count) {
-  Real best = 1e30L;
+  Real best = 1e30_r;
   for (int i = 1; i < count; ++i) {
     const Real ex = v[i].x - v[i - 1].x, ey = v[i].y - v[i - 1].y, l2 = ex * ex + ey * ey;
     Real t = l2 > 0 ? ((x - v[i - 1].x) * ex + (y - v[i - 1].y) * ey) / l2 : 0;

@@ -143,7 +143,7 @@ TEST_P(BadInput, PixelCountZeroNegativeAndHuge) {
   // two hundred times wider than high, so that the picture stays small.
   if (!GetParam().hasMirrorDxf) return;
   Scene s(GetParam());
-  s.dxf = DxfWithFaces({Face{{-40, 100, 50.4L}, {40, 100, 50.4L}, {40, 100, 50}, {-40, 100, 50}}});
+  s.dxf = DxfWithFaces({Face{{-40, 100, 50.4_r}, {40, 100, 50.4_r}, {40, 100, 50}, {-40, 100, 50}}});
   s.params.pixelCount = "2147483647";
   const PlainPicture out = s.ExpectCompleted(s.Run());
   EXPECT_EQ(out.Width, 5000);
@@ -411,7 +411,7 @@ TEST_P(BadInput, ExtremePlaneMirrorGeometry) {
     // shorter side, and the run says so.
     Scene s(p);
     const Face& f = p.picture;
-    const Real thin = 1e-7L;
+    const Real thin = 1e-7_r;
     s.dxf = DxfWithFaces({Face{f.C1, f.C2, f.C2 + thin * (f.C3 - f.C2), f.C1 + thin * (f.C4 - f.C1)}});
     s.ExpectStopped(s.Run(), "avrebbe 0 pixel");
   }

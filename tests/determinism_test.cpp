@@ -173,9 +173,14 @@ Face TwistedFlat(Real left, Real right, Real top, Real bottomLeft, Real bottomRi
   return {{left, top, z}, {right, top, z}, {bottomLeft, bottom, z}, {bottomRight, bottom, z}};
 }
 
+// The mapping's batches hold a fixed number of bytes of sample points, so with
+// Real = double they hold twice the pixels they hold in long double: the
+// pictures grow by as much.
+constexpr int kBatchScale = sizeof(long double) > sizeof(Real) ? static_cast<int>(sizeof(long double) / sizeof(Real)) : 1;
+
 // More pixels than two batches of the parallel mapping, so that the painting
 // crosses batch boundaries.
-constexpr int kWide = 140, kTall = 120;
+constexpr int kWide = 140, kTall = 120 * kBatchScale;
 
 TEST(Determinism, PlaneMirrorWithATwistedPictureFace) {
   Scene<PlaneMirror> scene(SpecchioProgram(), kWide, kTall);
@@ -214,7 +219,7 @@ std::string GenericoParameters(const Scene<FacetedMirror>& scene, Point3 eye, in
 
 TEST(Determinism, FacetedConeOnTheViewAxis) {
   // Rays on the faceted cone cost the most: a smaller picture.
-  Scene<FacetedMirror> scene(GenericoProgram(), 100, 80);
+  Scene<FacetedMirror> scene(GenericoProgram(), 100, 80 * kBatchScale);
   scene.dir.Write("specchio.dxf", DxfWithFaces(FacetedConeFaces(0, 0, 50, 100, 36, 2)));
   scene.dir.Write("faccia.dxf", DxfWithFaces({TwistedFlat(-30, 30, 20, -22, 22, -20, 0)}));
   scene.SetParameters(GenericoParameters(scene, {0, 0, 400}, 2, 1));

@@ -12,7 +12,7 @@ AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real, Prin
   mirror.MirrorPlane = PlaneFromPoints(m.C1, m.C2, m.C3);
   mirror.HasFace = true;
   // Off the plane of the first three corners by more than the programs allow (0.001).
-  if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001L)
+  if (std::fabs(SignedDistance(mirror.MirrorPlane, m.C4)) > 0.001_r)
     report.Notes.push_back(s.Mirror.File + ": the mirror face is not plane; its first three corners are used");
   return mirror;
 }
@@ -42,9 +42,9 @@ EyeChoice DefaultEye(const Scene& s, const MirrorFileReader& mirrors) {
   const Real size = std::max(Distance3(m.C1, m.C2), Distance3(m.C2, m.C3));
   const Real plan = std::hypot(pl.nx, pl.ny);
   // A normal within a millionth of plumb: the mirror lies flat and faces no side.
-  if (!(plan > 1e-6L)) return {{}, "", "is needed for a mirror lying flat"};
+  if (!(plan > 1e-6_r)) return {{}, "", "is needed for a mirror lying flat"};
   const Real top = std::max({m.C1.z, m.C2.z, m.C3.z, m.C4.z});
-  return {{c.x + pl.nx / plan * 1.25L * size, c.y + pl.ny / plan * 1.25L * size, std::max(top, c.z + size / 2)},
+  return {{c.x + pl.nx / plan * 1.25_r * size, c.y + pl.ny / plan * 1.25_r * size, std::max(top, c.z + size / 2)},
           "in front of the mirror, 1.25 times its size away",
           ""};
 }

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the engine with Real = double (-DANAMORFOSI_REAL_DOUBLE=ON, the
+# precision of the browser's build) and runs its tests: the engine, the mirror
+# models, the mirror files, the pipeline and the programs' shared files. The
+# four programs and the command keep long double; FULL=1 builds and runs the
+# whole suite in double instead.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${REAL_DOUBLE_BUILD_DIR:-build-double}
+./scripts/deps.sh --tests
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DANAMORFOSI_TESTS=ON -DANAMORFOSI_REAL_DOUBLE=ON \
+  -DANAMORFOSI_BENCH=OFF
+if [ "${FULL:-0}" = 1 ]; then
+  cmake --build "$build"
+  ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)"
+  exit 0
+fi
+suites=(core_test formats_test mirrors_test meshes_test pipeline_test pipeline_files_test)
+cmake --build "$build" --target "${suites[@]}"
+for suite in "${suites[@]}"; do
+  binary=$(find "$build" -name "$suite" -type f -perm -u+x | head -n 1)
+  echo "== $suite (Real = double)"
+  "$binary" --gtest_brief=1
+done
