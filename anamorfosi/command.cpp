@@ -1,4 +1,4 @@
-#include "command.h"
+#include "anamorfosi/command.h"
 
 #include <CLI/CLI.hpp>
 
@@ -6,16 +6,18 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "mirror_kinds.h"
-#include "options.h"
-#include "outputs.h"
-#include "pipeline_files.h"
-#include "print.h"
-#include "report.h"
-#include "run.h"
-#include "scene_from_options.h"
-#include "uploaded_picture.h"
-#include "vista.h"
+#include "pipeline/mirror_kinds.h"
+#include "anamorfosi/options.h"
+#include "anamorfosi/outputs.h"
+#include "pipeline/pipeline_files.h"
+#include "pipeline/print.h"
+#include "anamorfosi/report.h"
+#include "programs/run.h"
+#include "anamorfosi/scene_from_options.h"
+#include "anamorfosi/uploaded_picture.h"
+#include "pipeline/vista.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 
@@ -257,3 +259,5 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
     return fail(e.what(), "", 1);
   }
 }
+
+}  // namespace anamorfosi

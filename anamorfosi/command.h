@@ -6,6 +6,8 @@
 #include <string>
 
 // What `anamorfosi serve` was asked for: where the page's server listens.
+
+namespace anamorfosi {
 struct ServeOptions {
   std::string Host;  // empty: 127.0.0.1 and ::1 only
   int Port = 8765;   // 0: any free port
@@ -25,3 +27,5 @@ using ServeFunction = int (*)(const ServeOptions&, std::ostream& out, std::ostre
 // progress bar).
 int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool isTerminal,
                ServeFunction serve = nullptr);
+
+}  // namespace anamorfosi

@@ -1,7 +1,7 @@
 // The anamorfosi command as a user meets it: the same scene as a program gives
 // the program's output byte for byte, bad options give one line and no file,
 // a saved scene reruns to the same bytes, and the PNG carries its true scale.
-#include "command.h"
+#include "anamorfosi/command.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -13,15 +13,17 @@
 #include <sstream>
 #include <vector>
 
-#include "cilindro_program.h"
-#include "cono_program.h"
-#include "generico_program.h"
-#include "mesh_shapes.h"
-#include "png_file.h"
-#include "pipeline_files.h"
-#include "print.h"
-#include "specchio_program.h"
-#include "test_support.h"
+#include "cilindro/cilindro_program.h"
+#include "cono/cono_program.h"
+#include "generico/generico_program.h"
+#include "testing/mesh_shapes.h"
+#include "picture/png_file.h"
+#include "pipeline/pipeline_files.h"
+#include "pipeline/print.h"
+#include "specchio/specchio_program.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -519,3 +521,5 @@ TEST(Command, APpmOverTheLimitsIsRefusedLikeAnyPicture) {
   EXPECT_EQ(r.Err, "anamorfosi: " + wide + ": declares 70000 x 2 pixels, over the limit\n");
   EXPECT_EQ(ListDir(dir.path()), std::vector<std::string>{"wide.ppm"});
 }
+
+}  // namespace anamorfosi

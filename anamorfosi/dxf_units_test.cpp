@@ -1,16 +1,18 @@
 // The units DXF files state, as the command meets them: every $INSUNITS length
 // read and honoured, a face and a mirror in different units each scaled into
 // the drawing units, and a code that is no length refused in one line.
-#include "dxf_units.h"
+#include "pipeline/dxf_units.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "command.h"
-#include "png_file.h"
-#include "print.h"
-#include "test_support.h"
+#include "anamorfosi/command.h"
+#include "picture/png_file.h"
+#include "pipeline/print.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -180,3 +182,5 @@ TEST(DxfUnits, AFileStatingNoLengthIsRefusedInOneLine) {
   EXPECT_NE(r.Err.find(dir.File("m.dxf") + ": its header states $INSUNITS furlongs"), std::string::npos) << r.Err;
   EXPECT_FALSE(FileExists(dir.File("out.png")));
 }
+
+}  // namespace anamorfosi

@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "command.h"
-#include "mirror_kinds.h"
-#include "test_support.h"
+#include "anamorfosi/command.h"
+#include "pipeline/mirror_kinds.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -177,3 +179,5 @@ TEST(Command, EveryKindsOptionsAreInItsHelpAndItsNameInTheCommands) {
     }
   }
 }
+
+}  // namespace anamorfosi

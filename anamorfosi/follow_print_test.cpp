@@ -11,17 +11,19 @@
 #include <iterator>
 #include <sstream>
 
-#include "command.h"
-#include "cylinder.h"
-#include "follow_print.h"
-#include "picture_file.h"
-#include "picture_samples.h"
-#include "pipeline_files.h"
-#include "print.h"
-#include "restore.h"
-#include "scene.h"
-#include "test_support.h"
-#include "vista.h"
+#include "anamorfosi/command.h"
+#include "mirrors/cylinder.h"
+#include "pipeline/follow_print.h"
+#include "picture/picture_file.h"
+#include "testing/picture_samples.h"
+#include "pipeline/pipeline_files.h"
+#include "pipeline/print.h"
+#include "pipeline/restore.h"
+#include "pipeline/scene.h"
+#include "testing/test_support.h"
+#include "pipeline/vista.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -200,3 +202,5 @@ TEST(FollowPrint, TheCommandSaysWhatItReadAndItsSceneMakesTheSameBytes) {
   std::sscanf(everyOut.c_str() + everyAt, "fidelity: %lf%%", &everyWithin);
   EXPECT_NEAR(within, everyWithin, 1.0);
 }
+
+}  // namespace anamorfosi

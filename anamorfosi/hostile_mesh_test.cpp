@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "mesh_archive_samples.h"
-#include "mesh_shapes.h"
-#include "test_support.h"
+#include "testing/mesh_archive_samples.h"
+#include "testing/mesh_shapes.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -125,3 +127,5 @@ TEST_F(HostileMesh, NoFileButTheNamedOnesIsOpened) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -2,7 +2,9 @@
 
 #include <iostream>
 
-#include "command.h"
-#include "server.h"
+#include "anamorfosi/command.h"
+#include "web/server.h"
+
+using namespace anamorfosi;
 
 int main(int argc, char** argv) { return RunCommand(argc, argv, std::cout, std::cerr, ::isatty(2) != 0, &ServePage); }

@@ -7,14 +7,16 @@
 
 #include <sstream>
 
-#include "command.h"
-#include "generico_program.h"
-#include "mesh_archive_samples.h"
-#include "mesh_samples.h"
-#include "mesh_shapes.h"
-#include "pipeline_files.h"
-#include "print.h"
-#include "test_support.h"
+#include "anamorfosi/command.h"
+#include "generico/generico_program.h"
+#include "testing/mesh_archive_samples.h"
+#include "testing/mesh_samples.h"
+#include "testing/mesh_shapes.h"
+#include "pipeline/pipeline_files.h"
+#include "pipeline/print.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -177,7 +179,7 @@ TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgramUpToItsMemory) {
   EXPECT_NE(said.find("mesh mirror, 60000 triangles, from " + mirror), std::string::npos) << said;
 
   // Above what memory allows: one line saying so.
-  ::Scene scene;
+  anamorfosi::Scene scene;
   scene.Mirror.Kind = MirrorKind::kMesh;
   scene.Mirror.File = mirror;
   FacetedMirror loaded;
@@ -194,3 +196,5 @@ TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgramUpToItsMemory) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

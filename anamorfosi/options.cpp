@@ -1,8 +1,10 @@
-#include "options.h"
+#include "anamorfosi/options.h"
 
 #include <cmath>
 #include <iomanip>
 #include <sstream>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -157,3 +159,5 @@ void AddMirrorSubcommands(CLI::App& app, Options& o, const MirrorKindEntry*& kin
     sub->callback([&kind, &k] { kind = &k; });
   }
 }
+
+}  // namespace anamorfosi

@@ -9,14 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
-#include "mirror_kinds.h"
-#include "print.h"
-#include "print_pdf.h"
-#include "scene.h"
+#include "core/geometry.h"
+#include "pipeline/mirror_kinds.h"
+#include "pipeline/print.h"
+#include "layout/print_pdf.h"
+#include "pipeline/scene.h"
 
 // A value the user gave that cannot be used: exit status 2. Field is the
 // option concerned, without its dashes, as in PrintError.
+
+namespace anamorfosi {
 class UsageError : public std::runtime_error {
  public:
   UsageError(const std::string& message, std::string field)
@@ -71,3 +73,5 @@ void AddMappingOptions(CLI::App* sub, Options& o);
 void AddFitOption(CLI::App* sub, Options& o);
 // One subcommand a mirror kind of the registry; kind is set to the one given.
 void AddMirrorSubcommands(CLI::App& app, Options& o, const MirrorKindEntry*& kind);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "outputs.h"
+#include "anamorfosi/outputs.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,12 +9,14 @@
 #include <ctime>
 #include <filesystem>
 
-#include "errors.h"
-#include "mirror_kinds.h"
-#include "picture_error.h"
-#include "picture_file.h"
-#include "png_file.h"
-#include "ppm.h"
+#include "core/errors.h"
+#include "pipeline/mirror_kinds.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+#include "picture/png_file.h"
+#include "formats/ppm.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 
@@ -224,3 +226,4 @@ void SaveScene(const Scene& scene, const OutputWindow& window, const std::string
     throw PrintError("--save-scene: \"" + file + "\" cannot be written (" + std::strerror(err) + ")", "save-scene");
 }
 
+}  // namespace anamorfosi

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
-#include "print.h"
-#include "print_pdf.h"
-#include "scene.h"
+#include "anamorfosi/options.h"
+#include "pipeline/print.h"
+#include "layout/print_pdf.h"
+#include "pipeline/scene.h"
+
+namespace anamorfosi {
 
 enum class OutputKind { kPng, kPpm, kPdf };
 OutputKind OutputKindOf(const std::string& name);
@@ -59,3 +61,5 @@ void WriteOutput(const Scene& scene, const Print& print, const std::string& outp
                  RunOutputs& outputs);
 // The scene file, with the window that resulted.
 void SaveScene(const Scene& scene, const OutputWindow& window, const std::string& file, RunOutputs& outputs);
+
+}  // namespace anamorfosi

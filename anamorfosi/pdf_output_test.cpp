@@ -7,10 +7,12 @@
 #include <filesystem>
 #include <sstream>
 
-#include "command.h"
-#include "png_file.h"
-#include "ppm.h"
-#include "test_support.h"
+#include "anamorfosi/command.h"
+#include "picture/png_file.h"
+#include "formats/ppm.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -356,3 +358,5 @@ TEST(PdfOutput, TilesSpreadEvenlyAndTheirCutLinesMissTheMirror) {
   EXPECT_LE(a1, 190.5) << a1;
   EXPECT_LE(a2, 190.5) << a2;
 }
+
+}  // namespace anamorfosi

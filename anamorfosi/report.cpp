@@ -1,11 +1,13 @@
-#include "report.h"
+#include "anamorfosi/report.h"
 
-#include "mirror_kinds.h"
-#include "pipeline_files.h"
-#include "png_file.h"
-#include "picture_error.h"
-#include "picture_file.h"
-#include "run.h"
+#include "pipeline/mirror_kinds.h"
+#include "pipeline/pipeline_files.h"
+#include "picture/png_file.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+#include "programs/run.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -111,3 +113,5 @@ void ReportLines(std::ostream& lines, const Scene& scene, const Print& print, co
   lines << SheetsLine(scene, w, pdf) << "\n";
   lines << "written: " << o.Output << "\n";
 }
+
+}  // namespace anamorfosi

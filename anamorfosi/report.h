@@ -8,15 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "options.h"
-#include "outputs.h"
-#include "print.h"
-#include "print_pdf.h"
-#include "restore.h"
-#include "vista.h"
+#include "anamorfosi/options.h"
+#include "anamorfosi/outputs.h"
+#include "pipeline/print.h"
+#include "layout/print_pdf.h"
+#include "pipeline/restore.h"
+#include "pipeline/vista.h"
 
 // Progress of the mapping on the error stream: a bar with the time left on a
 // terminal, a line every tenth otherwise.
+
+namespace anamorfosi {
 struct Progress {
   std::ostream& err;
   bool terminal;
@@ -63,3 +65,5 @@ std::string SheetsLine(const Scene& s, const OutputWindow& w, const PdfOptions& 
 // chosen for the user, the print's size, the mirror on it, the paper.
 void ReportLines(std::ostream& lines, const Scene& scene, const Print& print, const Options& o,
                  const std::vector<std::string>& chosen, const PdfOptions& pdf);
+
+}  // namespace anamorfosi

@@ -1,13 +1,15 @@
-#include "scene_from_options.h"
+#include "anamorfosi/scene_from_options.h"
 
 #include <cmath>
 
-#include "auto_face.h"
-#include "dxf_units.h"
-#include "grid_picture.h"
-#include "mesh_file.h"
-#include "pipeline_files.h"
-#include "print.h"
+#include "pipeline/auto_face.h"
+#include "pipeline/dxf_units.h"
+#include "layout/grid_picture.h"
+#include "meshes/mesh_file.h"
+#include "pipeline/pipeline_files.h"
+#include "pipeline/print.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -203,3 +205,4 @@ Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vecto
   return s;
 }
 
+}  // namespace anamorfosi

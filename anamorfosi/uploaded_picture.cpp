@@ -1,10 +1,12 @@
-#include "uploaded_picture.h"
+#include "anamorfosi/uploaded_picture.h"
 
 #include <algorithm>
 #include <stdexcept>
 
-#include "input_picture.h"
-#include "picture_file.h"
+#include "formats/input_picture.h"
+#include "picture/picture_file.h"
+
+namespace anamorfosi {
 
 UploadedPicture TakeUploadedPicture(const std::string& path, const std::string& quickPath, int quickSide,
                                     const PictureLimits& limits) {
@@ -47,3 +49,5 @@ UploadedPicture TakeUploadedPicture(const std::string& path, const std::string& 
   }
   return u;
 }
+
+}  // namespace anamorfosi

@@ -5,7 +5,9 @@
 
 #include <string>
 
-#include "picture.h"
+#include "picture/picture.h"
+
+namespace anamorfosi {
 
 struct UploadedPicture {
   int Width = 0, Height = 0;  // the picture's upright size in its file
@@ -18,3 +20,5 @@ struct UploadedPicture {
 // for the page ("the picture cannot be read: ...").
 UploadedPicture TakeUploadedPicture(const std::string& path, const std::string& quickPath, int quickSide,
                                     const PictureLimits& limits = {});
+
+}  // namespace anamorfosi

@@ -1,12 +1,14 @@
 // The check of a picture uploaded to the page, as the job that runs it sees
 // it: the size read, the reduced copy made only when larger, the refusals in
 // words for the page.
-#include "uploaded_picture.h"
+#include "anamorfosi/uploaded_picture.h"
 
 #include <gtest/gtest.h>
 
-#include "picture_file.h"
-#include "test_support.h"
+#include "picture/picture_file.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -93,3 +95,5 @@ TEST(UploadedPicture, RefusalsAreWordedForThePage) {
   }
   for (const char* q : {"q1.png", "q2.png", "q3.png", "q4.png"}) EXPECT_FALSE(FileExists(dir.File(q))) << q;
 }
+
+}  // namespace anamorfosi

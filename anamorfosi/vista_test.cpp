@@ -10,17 +10,19 @@
 #include <random>
 #include <sstream>
 
-#include "cilindro_program.h"
-#include "command.h"
-#include "cono_program.h"
-#include "generico_program.h"
-#include "specchio_program.h"
-#include "vista.h"
-#include "picture_file.h"
-#include "pipeline_files.h"
-#include "png_file.h"
-#include "scene.h"
-#include "test_support.h"
+#include "cilindro/cilindro_program.h"
+#include "anamorfosi/command.h"
+#include "cono/cono_program.h"
+#include "generico/generico_program.h"
+#include "specchio/specchio_program.h"
+#include "pipeline/vista.h"
+#include "picture/picture_file.h"
+#include "pipeline/pipeline_files.h"
+#include "picture/png_file.h"
+#include "pipeline/scene.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -414,3 +416,5 @@ TEST(Vista, AShortScoreNamesWhereItsRaysWent) {
   EXPECT_NE(LikelyCause(f, true).find("--dpi"), std::string::npos);
   EXPECT_EQ(LikelyCause(Fidelity{}, false), "");
 }
+
+}  // namespace anamorfosi

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "picture.h"
+#include "picture/picture.h"
+
+namespace anamorfosi {
 
 struct CellDifference {
   bool SameSize = false;
@@ -37,3 +39,5 @@ inline CellDifference CompareCells(const Picture& a, const Picture& b) {
   }
   return d;
 }
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
-#include "cell_difference.h"
+#include "bench/cell_difference.h"
 
 #include <gtest/gtest.h>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -42,3 +44,5 @@ TEST(CompareCells, PaperAgainstColourAndPrintsOfAnotherSize) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "faceted_mirror.h"
-#include "mesh_file.h"
-#include "mesh_shapes.h"
+#include "mirrors/faceted_mirror.h"
+#include "meshes/mesh_file.h"
+#include "testing/mesh_shapes.h"
+
+using namespace anamorfosi;
 
 namespace {
 

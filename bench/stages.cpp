@@ -54,18 +54,20 @@
 #include <thread>
 #include <vector>
 
-#include "cell_difference.h"
-#include "cilindro_program.h"
-#include "cono_program.h"
-#include "generico_program.h"
-#include "mapping_probes.h"
-#include "mesh_file.h"
-#include "mesh_samples.h"
-#include "mesh_shapes.h"
-#include "specchio_program.h"
-#include "picture_file.h"
-#include "picture_samples.h"
+#include "bench/cell_difference.h"
+#include "cilindro/cilindro_program.h"
+#include "cono/cono_program.h"
+#include "generico/generico_program.h"
+#include "testing/mapping_probes.h"
+#include "meshes/mesh_file.h"
+#include "testing/mesh_samples.h"
+#include "testing/mesh_shapes.h"
+#include "specchio/specchio_program.h"
+#include "picture/picture_file.h"
+#include "testing/picture_samples.h"
 #include "stb_image_resize.h"
+
+using namespace anamorfosi;
 
 namespace {
 

@@ -15,10 +15,12 @@
 
 #include <png.h>
 
-#include "picture_file.h"
-#include "pipeline_files.h"
-#include "run.h"
-#include "vista.h"
+#include "picture/picture_file.h"
+#include "pipeline/pipeline_files.h"
+#include "programs/run.h"
+#include "pipeline/vista.h"
+
+using namespace anamorfosi;
 
 namespace {
 

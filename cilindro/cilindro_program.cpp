@@ -1,4 +1,6 @@
-#include "cilindro_program.h"
+#include "cilindro/cilindro_program.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -50,3 +52,5 @@ const Program<Cylinder>& CilindroProgram() {
   };
   return program;
 }
+
+}  // namespace anamorfosi

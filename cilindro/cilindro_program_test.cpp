@@ -1,4 +1,4 @@
-#include "cilindro_program.h"
+#include "cilindro/cilindro_program.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,10 @@
 #include <sstream>
 #include <string_view>
 
-#include "physical_ray_test.h"
-#include "test_support.h"
+#include "testing/physical_ray_test.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -268,3 +270,5 @@ TEST(Cilindro, RadiusZeroStopsWithoutOutput) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
 #include <iostream>
 
-#include "cilindro_program.h"
+#include "cilindro/cilindro_program.h"
+
+using namespace anamorfosi;
 
 int main() {
   Console console{&std::cin, &std::cout};

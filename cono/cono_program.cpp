@@ -1,4 +1,6 @@
-#include "cono_program.h"
+#include "cono/cono_program.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -59,3 +61,5 @@ const Program<ConeMirror>& ConoProgram() {
   };
   return program;
 }
+
+}  // namespace anamorfosi

@@ -4,9 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "axial.h"
-#include "cone.h"
-#include "run.h"
+#include "mirrors/axial.h"
+#include "mirrors/cone.h"
+#include "programs/run.h"
+
+namespace anamorfosi {
 
 const Program<ConeMirror>& ConoProgram();
 
@@ -16,3 +18,5 @@ std::vector<std::string> ConeReportLines(const AxialPlacement& placement);
 // Stops the run (RunStopped) for a cone without radius or without height
 // above the sheet: no ray could be traced on it.
 void CheckConeDimensions(const ConeMirror& cone);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "cono_program.h"
+#include "cono/cono_program.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "cone_reference.h"
-#include "test_support.h"
+#include "testing/cone_reference.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -358,3 +360,5 @@ TEST(ConoRun, EvenPictureOnTheAxisKeepsEveryPixelWhereItBelongs) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
 #include <iostream>
 
-#include "cono_program.h"
+#include "cono/cono_program.h"
+
+using namespace anamorfosi;
 
 int main() {
   Console console{&std::cin, &std::cout};

@@ -1,9 +1,11 @@
-#include "errors.h"
+#include "core/errors.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
+
+namespace anamorfosi {
 
 int RuntimeCodeFromErrno(int err) {
   switch (err) {
@@ -42,3 +44,5 @@ std::FILE* OpenForReading(const std::string& name) {
   }
   return f;
 }
+
+}  // namespace anamorfosi

@@ -7,6 +7,8 @@
 #include <string>
 
 // Runtime error codes of failed file and number operations.
+
+namespace anamorfosi {
 enum RuntimeCode : int {
   kFileNotFound = 2,
   kPathNotFound = 3,
@@ -52,3 +54,5 @@ int RuntimeCodeFromErrno(int err);
 // Opens a file for reading, with the runtime codes of a failure (a directory is
 // access denied). Never returns null.
 std::FILE* OpenForReading(const std::string& name);
+
+}  // namespace anamorfosi

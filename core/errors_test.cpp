@@ -1,9 +1,11 @@
-#include "errors.h"
+#include "core/errors.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -39,3 +41,5 @@ TEST(RuntimeFailure, ReportNamesCodeFileAndLine) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

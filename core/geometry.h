@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+namespace anamorfosi {
+
 #ifdef ANAMORFOSI_REAL_DOUBLE
 using Real = double;
 #else
@@ -144,3 +146,5 @@ inline Point3 PointBeyond(Point3 a, Point3 b, Real dist) { return detail::StepAl
 inline Plane MakeGroundPlane() { return PlaneFromPoints({10, 10, 0}, {10, 0, 0}, {0, 10, 0}); }
 
 inline bool IsMiss(Point3 p) { return p.x == MissCoordinate && p.y == MissCoordinate && p.z == MissCoordinate; }
+
+}  // namespace anamorfosi

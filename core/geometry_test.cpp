@@ -1,8 +1,10 @@
-#include "geometry.h"
+#include "core/geometry.h"
 
 #include <gtest/gtest.h>
 
 #include <type_traits>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -151,3 +153,5 @@ TEST(Distance, PlanAndSpaceDistances) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

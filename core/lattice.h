@@ -17,12 +17,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "mapping.h"
+#include "core/mapping.h"
 
 // Opposite sides equal and parallel, and a right angle at C1, each to 1e-10 of
 // the face's size. Far below that, the two ways of reaching a point differ
 // only by rounding; far above it, a face drawn as a rectangle in a DXF (six or
 // more significant digits) would still be walked pixel by pixel.
+
+namespace anamorfosi {
 inline constexpr Real kRectangleTolerance = 1e-10_r;
 inline bool IsRectangularFace(const Face& f) {
   const Point3 top = f.C2 - f.C1, side = f.C4 - f.C1, bottom = f.C3 - f.C4, right = f.C3 - f.C2;
@@ -275,3 +277,5 @@ PixelTrace AssembleLatticePixel(const Mirror& mirror, const MappingSetup& s, con
   }
   return FinishTrace(mirror, s, middle, polygon, n, missed == 0, misses);
 }
+
+}  // namespace anamorfosi

@@ -1,12 +1,14 @@
 // The lattice of a rectangular face paints what the walk of every pixel paints.
-#include "lattice.h"
+#include "core/lattice.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "map_picture.h"
-#include "mapping_probes.h"
+#include "core/map_picture.h"
+#include "testing/mapping_probes.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -381,3 +383,5 @@ TEST(MapPicture, AxisStepLeavesOutEveryPixelWithASampleDownTheAxis) {
     EXPECT_GT(painted, 1000);
   }
 }
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
-#include "map_picture.h"
+#include "core/map_picture.h"
 
 #include <system_error>
+
+namespace anamorfosi {
 
 int DefaultThreads() {
   const unsigned n = std::thread::hardware_concurrency();
@@ -47,3 +49,5 @@ void StepThreads::Run(long tasks, const std::function<void(long task, int thread
   for (long t = next_++; t < tasks_; t = next_++) fn(t, 0);
   sync_.arrive_and_wait();
 }
+
+}  // namespace anamorfosi

@@ -10,12 +10,14 @@
 #include <utility>
 #include <vector>
 
-#include "lattice.h"
-#include "mapping.h"
-#include "picture.h"
-#include "raster.h"
+#include "core/lattice.h"
+#include "core/mapping.h"
+#include "picture/picture.h"
+#include "core/raster.h"
 
 // The machine's cores, at least 1.
+
+namespace anamorfosi {
 int DefaultThreads();
 
 // Pixels in one batch of the mapping: about 1 MB of polygons, whatever the accuracy.
@@ -178,3 +180,5 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const Picture& 
   while (nextRow <= picture.Height) beforeRow(nextRow++);
   for (const ThreadMisses& m : threadMisses) AddMisses(misses, m.record);
 }
+
+}  // namespace anamorfosi

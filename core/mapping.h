@@ -11,10 +11,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "geometry.h"
-#include "mirror.h"
-#include "raster.h"
-#include "window.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
+#include "core/raster.h"
+#include "core/window.h"
+
+namespace anamorfosi {
 
 inline constexpr int kMaxPolygon = 81;  // 4 * 20 sample points and the closing copy
 inline constexpr int OutsideCell = -999;
@@ -344,3 +346,5 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     }
   }
 }
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "mapping.h"
+#include "core/mapping.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,10 @@
 #include <random>
 #include <vector>
 
-#include "mapping_probes.h"
-#include "window.h"
+#include "testing/mapping_probes.h"
+#include "core/window.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -399,3 +401,5 @@ TEST(InsideOnRow, AnswersAsPointInPolygonOnEveryKindOfRow) {
   EXPECT_GT(inside, tested / 20);
   EXPECT_LT(inside, tested / 2);
 }
+
+}  // namespace anamorfosi

@@ -12,10 +12,12 @@
 // function by argument-dependent lookup, so it is inlined into the hot loop.
 #pragma once
 
-#include "geometry.h"
+#include "core/geometry.h"
 
 // Missed rays of a run. Each mapping thread keeps its own and the run adds
 // them up, so the totals do not depend on the number of threads.
+
+namespace anamorfosi {
 struct MissRecord {
   bool RayError = false;
   long long MissCount = 0;
@@ -71,3 +73,5 @@ inline bool ReflectOnPlane(Point3 hit, const Plane& tangent, Point3 centre, Poin
   q = PointBeyond(centre, q, Distance3(centre, q));
   return ReflectedRayToGround(hit, q, result, misses);
 }
+
+}  // namespace anamorfosi

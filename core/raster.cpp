@@ -1,6 +1,8 @@
-#include "raster.h"
+#include "core/raster.h"
 
 #include <algorithm>
+
+namespace anamorfosi {
 
 void ClearRaster(OutputRaster& raster, int width, int height) {
   raster.Width = std::max(width, 0);
@@ -8,3 +10,5 @@ void ClearRaster(OutputRaster& raster, int width, int height) {
   // assign keeps the capacity, so a second clear of the same size allocates nothing.
   raster.Cells.assign(static_cast<std::size_t>(raster.Width) * static_cast<std::size_t>(raster.Height) * 3, 0);
 }
+
+}  // namespace anamorfosi

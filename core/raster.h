@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace anamorfosi {
+
 inline constexpr int kMaxOutputSide = 5000;
 
 struct Rgb {
@@ -37,3 +39,5 @@ struct OutputRaster {
 
 // Sizes the raster to width x height cells, all black.
 void ClearRaster(OutputRaster& raster, int width, int height);
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
-#include "window.h"
+#include "core/window.h"
 
 #include <cmath>
+
+namespace anamorfosi {
 
 WindowStatus SizeWindow(const WindowScan& scan, Real marginDivisor, long pixelCount, OutputWindow& w) {
   if (scan.Hits == 0) return WindowStatus::kNoRayReachedSheet;
@@ -34,3 +36,5 @@ WindowStatus SizeWindow(const WindowScan& scan, Real marginDivisor, long pixelCo
   w.HalfCell = w.CellSize / 2;
   return WindowStatus::kOk;
 }
+
+}  // namespace anamorfosi

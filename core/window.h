@@ -4,11 +4,13 @@
 
 #include <cmath>
 
-#include "geometry.h"
-#include "mirror.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
 
 // Cell (col, row), both from 1, has its centre at
 // (MinX + col * CellSize - HalfCell, MaxY - row * CellSize + HalfCell).
+
+namespace anamorfosi {
 struct OutputWindow {
   Real MinX = 0, MinY = 0, MaxX = 0, MaxY = 0;
   Real CellSize = 0, HalfCell = 0;
@@ -69,3 +71,5 @@ WindowStatus ComputeWindow(const Mirror& mirror, const Face& face, Point3 centre
                            MissRecord& misses, OutputWindow& window) {
   return SizeWindow(ScanFace(mirror, face, centre, misses), marginDivisor, pixelCount, window);
 }
+
+}  // namespace anamorfosi

@@ -1,9 +1,11 @@
-#include "dxf.h"
+#include "formats/dxf.h"
 
 #include <string_view>
 
-#include "errors.h"
-#include "text_file.h"
+#include "core/errors.h"
+#include "formats/text_file.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -95,3 +97,5 @@ bool ReadFaceDxf(const std::string& fileName, Face& face) {
   if (found) face = last;
   return found;
 }
+
+}  // namespace anamorfosi

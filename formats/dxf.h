@@ -12,14 +12,18 @@
 #include <functional>
 #include <string>
 
-#include "geometry.h"
+#include "core/geometry.h"
 
 // Calls onFace for every complete face, in file order; onFace answers false to
 // stop the scan (the rest of the file is not read). Throws RuntimeFailure when
 // the file cannot be opened (2, 3, 5) or a coordinate or group code is not a
 // number (106, with the line).
+
+namespace anamorfosi {
 void ScanDxfFaces(const std::string& fileName, const std::function<bool(const Face&)>& onFace);
 
 // The last 3DFACE of the file into face; face is unchanged when the file holds
 // none. Answers whether a face was found.
 bool ReadFaceDxf(const std::string& fileName, Face& face);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "dxf.h"
+#include "formats/dxf.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "errors.h"
+#include "core/errors.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -187,3 +189,5 @@ TEST_F(DxfTest, AMissingFileIsReported) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,9 +1,11 @@
-#include "input_picture.h"
+#include "formats/input_picture.h"
 
 #include <sys/stat.h>
 
-#include "errors.h"
-#include "picture_file.h"
+#include "core/errors.h"
+#include "picture/picture_file.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -78,3 +80,5 @@ InputPicture ReadInputPicture(const std::string& fileName) {
     throw RunStopped(PictureMessage(e));
   }
 }
+
+}  // namespace anamorfosi

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "picture_error.h"
-#include "ppm.h"
+#include "picture/picture_error.h"
+#include "formats/ppm.h"
 
 // Chooses the reader by the file's first bytes, never by its name. A PNG or
 // JPEG picture is blended onto white where it is partly transparent (its alpha
@@ -13,6 +13,8 @@
 // comment line naming its format. Throws RuntimeFailure when the file cannot
 // be opened or read and RunStopped with an Italian message naming the file
 // when it is not a picture these programs read.
+
+namespace anamorfosi {
 InputPicture ReadInputPicture(const std::string& fileName);
 
 // The same choice and preparation, its refusals left as they come: PpmError
@@ -26,3 +28,5 @@ InputPicture ReadAnyPicture(const std::string& fileName, PictureReduction* reduc
 
 // The Italian console message for a picture the library refused.
 std::string PictureMessage(const PictureError& error);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "input_picture.h"
+#include "formats/input_picture.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -9,9 +9,11 @@
 #include <map>
 #include <string>
 
-#include "errors.h"
-#include "picture_samples.h"
-#include "png_file.h"
+#include "core/errors.h"
+#include "testing/picture_samples.h"
+#include "picture/png_file.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -215,3 +217,5 @@ TEST(InputPicture, ReadSmallerAfterTheBlendOntoWhite) {
   EXPECT_EQ(q.MaxValue, 9);
   EXPECT_NEAR(q.Rgb[0], 4.5, 0.6);
 }
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "ppm.h"
+#include "formats/ppm.h"
 
 #include <unistd.h>
 
@@ -12,9 +12,11 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "errors.h"
-#include "picture_error.h"
-#include "png_file.h"
+#include "core/errors.h"
+#include "picture/picture_error.h"
+#include "picture/png_file.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -463,3 +465,5 @@ void OutputPicture::WritePlainPixels(const OutputRaster& raster) {
   }
   Flush();
 }
+
+}  // namespace anamorfosi

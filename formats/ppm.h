@@ -7,14 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "errors.h"
-#include "picture.h"
-#include "raster.h"
+#include "core/errors.h"
+#include "picture/picture.h"
+#include "core/raster.h"
 
 // An input picture, its samples already brought to 0..MaxValue with MaxValue
 // at most 255: a value above the file's maximum is clamped to it, and a file
 // maximum above 255 is scaled to 0..255. Besides the pixels it keeps what of
 // its header goes to the output.
+
+namespace anamorfosi {
 struct InputPicture : Picture {
   int MaxValue = 255;         // the maximum written to the output
   bool HasComment = false;    // the header had a comment line
@@ -81,3 +83,5 @@ class OutputPicture {
   std::vector<char> buffer_;
   std::size_t used_ = 0;
 };
+
+}  // namespace anamorfosi

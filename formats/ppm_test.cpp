@@ -10,10 +10,12 @@
 #include <string>
 #include <thread>
 
-#include "errors.h"
-#include "picture_error.h"
-#include "ppm.h"
-#include "raster.h"
+#include "core/errors.h"
+#include "picture/picture_error.h"
+#include "formats/ppm.h"
+#include "core/raster.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 
@@ -438,3 +440,5 @@ TEST_F(PpmTest, WrittenPictureReadsBackAcrossBlocks) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

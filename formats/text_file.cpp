@@ -1,11 +1,13 @@
-#include "text_file.h"
+#include "formats/text_file.h"
 
 #include <charconv>
 #include <cstdint>
 #include <cmath>
 #include <utility>
 
-#include "errors.h"
+#include "core/errors.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -197,3 +199,5 @@ bool ParseInteger(const std::string& token, long& value) {
   value = static_cast<long>(v);
   return true;
 }
+
+}  // namespace anamorfosi

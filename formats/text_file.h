@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 class TextFile {
  public:
@@ -65,3 +67,5 @@ class TextFile {
 // false when the text is not a finite decimal number or an integer of 32 bits.
 bool ParseReal(const std::string& token, Real& value);
 bool ParseInteger(const std::string& token, long& value);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "text_file.h"
+#include "formats/text_file.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,9 @@
 #include <limits>
 #include <string>
 
-#include "errors.h"
+#include "core/errors.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -199,3 +201,5 @@ TEST_F(TextFileTest, OpenFailuresCarryTheRuntimeCode) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

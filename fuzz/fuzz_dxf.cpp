@@ -2,9 +2,11 @@
 // last face of the scan is the one ReadFaceDxf answers.
 #include <cmath>
 
-#include "dxf.h"
-#include "errors.h"
-#include "fuzz_support.h"
+#include "formats/dxf.h"
+#include "core/errors.h"
+#include "fuzz/fuzz_support.h"
+
+using namespace anamorfosi;
 
 namespace {
 bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }

@@ -2,8 +2,10 @@
 // length, none, or a value it names, without a crash.
 #include <cmath>
 
-#include "dxf_units.h"
-#include "fuzz_support.h"
+#include "pipeline/dxf_units.h"
+#include "fuzz/fuzz_support.h"
+
+using namespace anamorfosi;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const DxfUnits units = ReadDxfUnits(WriteFuzzInput("dxf_units", data, size));

@@ -4,8 +4,10 @@
 
 #include <cmath>
 
-#include "facets.h"
-#include "fuzz_support.h"
+#include "mirrors/facets.h"
+#include "fuzz/fuzz_support.h"
+
+namespace anamorfosi {
 
 inline void CheckFacetTable(const FacetSet& set, int limit) {
   auto finite = [](const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); };
@@ -21,3 +23,5 @@ inline void CheckFacetTable(const FacetSet& set, int limit) {
     }
   }
 }
+
+}  // namespace anamorfosi

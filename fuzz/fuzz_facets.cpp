@@ -1,10 +1,12 @@
 // The faceted mirror loader: the table never outgrows its limit, and every
 // facet has finite corners, a box around them and a plane through them. A file
 // whose bytes make it a mesh goes to Assimp and may be refused in one line.
-#include "errors.h"
-#include "facets.h"
-#include "fuzz_facet_checks.h"
-#include "mesh_file.h"
+#include "core/errors.h"
+#include "mirrors/facets.h"
+#include "fuzz/fuzz_facet_checks.h"
+#include "meshes/mesh_file.h"
+
+using namespace anamorfosi;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string& name = WriteFuzzInput("facets", data, size);

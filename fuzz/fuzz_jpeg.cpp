@@ -8,12 +8,14 @@
 #include <random>
 #include <utility>
 
-#include "fuzz_picture_support.h"
-#include "fuzz_support.h"
-#include "jpeg_file.h"
-#include "picture_error.h"
-#include "picture_file.h"
-#include "picture_samples.h"
+#include "fuzz/fuzz_picture_support.h"
+#include "fuzz/fuzz_support.h"
+#include "picture/jpeg_file.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+#include "testing/picture_samples.h"
+
+using namespace anamorfosi;
 
 namespace {
 

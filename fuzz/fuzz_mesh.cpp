@@ -9,10 +9,12 @@
 // abort on some damaged files, which is what the child is there for: those
 // run as the programs run them, a death in the child being the one line the
 // file gets, and the checks made before Assimp run here as well.
-#include "errors.h"
-#include "fuzz_facet_checks.h"
-#include "mesh_file.h"
-#include "mesh_input.h"
+#include "core/errors.h"
+#include "fuzz/fuzz_facet_checks.h"
+#include "meshes/mesh_file.h"
+#include "meshes/mesh_input.h"
+
+using namespace anamorfosi;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;

@@ -6,9 +6,11 @@
 
 #include <sstream>
 
-#include "errors.h"
-#include "fuzz_support.h"
-#include "run.h"
+#include "core/errors.h"
+#include "fuzz/fuzz_support.h"
+#include "programs/run.h"
+
+namespace anamorfosi {
 
 template <class Mirror>
 int FuzzParameterFile(const Program<Mirror>& program, const char* tag, const std::uint8_t* data, std::size_t size) {
@@ -34,3 +36,5 @@ int FuzzParameterFile(const Program<Mirror>& program, const char* tag, const std
   }
   return 0;
 }
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
 // The parameter file of cilindro.
-#include "fuzz_parameters.h"
-#include "cilindro_program.h"
+#include "fuzz/fuzz_parameters.h"
+#include "cilindro/cilindro_program.h"
+
+using namespace anamorfosi;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   return FuzzParameterFile(CilindroProgram(), "cilindro", data, size);

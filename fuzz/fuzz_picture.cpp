@@ -8,12 +8,14 @@
 // reading files rather than filling buffers.
 #include <string>
 
-#include "errors.h"
-#include "fuzz_picture_support.h"
-#include "fuzz_support.h"
-#include "input_picture.h"
-#include "picture_error.h"
-#include "picture_file.h"
+#include "core/errors.h"
+#include "fuzz/fuzz_picture_support.h"
+#include "fuzz/fuzz_support.h"
+#include "formats/input_picture.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+
+using namespace anamorfosi;
 
 extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t maxSize,
                                                unsigned seed) {

@@ -21,10 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
-#include "picture_error.h"
+#include "picture/picture.h"
+#include "picture/picture_error.h"
 
 // Small enough that the fuzzer spends its time decoding, not allocating.
+
+using namespace anamorfosi;
 inline PictureLimits FuzzLimits() {
   PictureLimits limits;
   limits.MaxSide = 4096;

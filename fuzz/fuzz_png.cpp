@@ -4,11 +4,13 @@
 // than the limits can need, whatever sizes the file declares.
 #include <optional>
 
-#include "fuzz_picture_support.h"
-#include "fuzz_support.h"
-#include "picture_error.h"
-#include "picture_file.h"
-#include "png_file.h"
+#include "fuzz/fuzz_picture_support.h"
+#include "fuzz/fuzz_support.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+#include "picture/png_file.h"
+
+using namespace anamorfosi;
 
 namespace {
 

@@ -1,8 +1,10 @@
 // The picture reader: a picture it accepts is whole and within its maximum;
 // anything else is a runtime report or an Italian message, never a crash.
-#include "errors.h"
-#include "fuzz_support.h"
-#include "ppm.h"
+#include "core/errors.h"
+#include "fuzz/fuzz_support.h"
+#include "formats/ppm.h"
+
+using namespace anamorfosi;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string& name = WriteFuzzInput("ppm", data, size);

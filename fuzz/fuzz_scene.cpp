@@ -4,8 +4,10 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "fuzz_support.h"
-#include "scene.h"
+#include "fuzz/fuzz_support.h"
+#include "pipeline/scene.h"
+
+using namespace anamorfosi;
 
 namespace {
 bool Finite(Point3 p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }

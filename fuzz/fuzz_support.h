@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+namespace anamorfosi {
+
 inline const std::string& FuzzScratchFile(const char* tag) {
   static const std::string name = [tag] {
     const char* dir = std::getenv("ANAMORFOSI_FUZZ_DIR");
@@ -37,3 +39,5 @@ inline const std::string& WriteFuzzInput(const char* tag, const std::uint8_t* da
       std::abort();                                                               \
     }                                                                             \
   } while (0)
+
+}  // namespace anamorfosi

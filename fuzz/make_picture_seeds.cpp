@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
-#include "picture_samples.h"
-#include "png_file.h"
+#include "picture/picture.h"
+#include "testing/picture_samples.h"
+#include "picture/png_file.h"
+
+using namespace anamorfosi;
 
 namespace {
 

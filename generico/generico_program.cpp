@@ -1,6 +1,8 @@
-#include "generico_program.h"
+#include "generico/generico_program.h"
 
-#include "mesh_file.h"
+#include "meshes/mesh_file.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -87,3 +89,5 @@ const Program<FacetedMirror>& GenericoProgram() {
   };
   return program;
 }
+
+}  // namespace anamorfosi

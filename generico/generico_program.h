@@ -4,8 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "faceted_mirror.h"
-#include "run.h"
+#include "mirrors/faceted_mirror.h"
+#include "programs/run.h"
+
+namespace anamorfosi {
 
 inline constexpr std::string_view kLabelMirrorDxf = "Nome file superficie specchio (DXF)   : ";
 inline constexpr std::string_view kVerticalAxisLine = "Asse di vista verticale e sull'asse del conoide";
@@ -19,3 +21,5 @@ std::string MeshErrorLine(const MeshError& e);
 
 // "Ho caricato N facce dal file NAME".
 std::string FacetCountLine(int facetCount, const std::string& fileName);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "generico_program.h"
+#include "generico/generico_program.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "mesh_file.h"
-#include "mesh_shapes.h"
-#include "test_support.h"
+#include "meshes/mesh_file.h"
+#include "testing/mesh_shapes.h"
+#include "testing/test_support.h"
 #ifdef HAVE_CILINDRO_PROGRAM
-#include "cilindro_program.h"
+#include "cilindro/cilindro_program.h"
 #endif
+
+namespace anamorfosi {
 
 namespace {
 
@@ -297,3 +299,5 @@ TEST(Generico, FacetedCylinderAgreesWithTheRoundCylinder) {
 #endif
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
 #include <iostream>
 
-#include "generico_program.h"
+#include "generico/generico_program.h"
+
+using namespace anamorfosi;
 
 int main() {
   Console console{&std::cin, &std::cout};

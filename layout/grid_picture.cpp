@@ -1,4 +1,4 @@
-#include "grid_picture.h"
+#include "layout/grid_picture.h"
 
 #include <cairo.h>
 
@@ -8,6 +8,8 @@
 #include <memory>
 #include <stdexcept>
 #include <vector>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -217,3 +219,5 @@ Picture MakeGridPicture(int columns, int rows, int cellPixels) {
   }
   return picture;
 }
+
+}  // namespace anamorfosi

@@ -7,8 +7,10 @@
 #include <string>
 #include <utility>
 
-#include "grid_text.h"
-#include "picture.h"
+#include "layout/grid_text.h"
+#include "picture/picture.h"
+
+namespace anamorfosi {
 
 inline constexpr int kMinGridCellPixels = 16;  // below this a label cannot be read
 inline constexpr int kHeavyGridEvery = 5;      // cells between heavy lines
@@ -28,3 +30,5 @@ std::string GridCellLabel(int column, int row);
 // kMinGridCellPixels, a side above 32767 pixels), std::runtime_error when cairo
 // fails.
 Picture MakeGridPicture(int columns, int rows, int cellPixels);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "grid_picture.h"
+#include "layout/grid_picture.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -146,3 +148,5 @@ TEST(GridPicture, ParseGrid) {
                               "1.5x8", "12x8\n", "12\xC3\x97" "8", "ax8", "12xb"})
     EXPECT_FALSE(ParseGrid(refused).has_value()) << '"' << refused << '"';
 }
+
+}  // namespace anamorfosi

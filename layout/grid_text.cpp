@@ -1,4 +1,6 @@
-#include "grid_text.h"
+#include "layout/grid_text.h"
+
+namespace anamorfosi {
 
 std::optional<std::pair<int, int>> ParseGrid(const std::string& text) {
   const std::size_t x = text.find_first_of("xX");
@@ -18,3 +20,5 @@ std::optional<std::pair<int, int>> ParseGrid(const std::string& text) {
   if (!columns || !rows) return std::nullopt;
   return std::make_pair(*columns, *rows);
 }
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "print_pdf.h"
+#include "layout/print_pdf.h"
 
 #include <cairo-pdf.h>
 #include <cairo.h>
@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <memory>
 #include <sstream>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -595,3 +597,5 @@ PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::stri
   throw PdfError(path + ": cannot be written (" +
                  (status != CAIRO_STATUS_SUCCESS ? std::string(cairo_status_to_string(status)) : ec ? ec.message() : "write failed") + ")");
 }
+
+}  // namespace anamorfosi

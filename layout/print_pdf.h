@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
+#include "picture/picture.h"
 
 // A paper, in millimetres; None: one page of the print's own size (with its margins).
+
+namespace anamorfosi {
 struct Paper {
   std::string Name;
   double WidthMm = 210, HeightMm = 297;  // portrait
@@ -108,3 +110,5 @@ class PdfError : public std::runtime_error {
 // Writes the PDF under a temporary name beside path and renames it into place;
 // nothing is left on failure. Answers the page grid used. Throws PdfError.
 PageGrid WritePrintPdf(const PdfContent& content, const PdfOptions& options, const std::string& path);
+
+}  // namespace anamorfosi

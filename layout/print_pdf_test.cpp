@@ -1,8 +1,10 @@
-#include "print_pdf.h"
+#include "layout/print_pdf.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+namespace anamorfosi {
 
 TEST(PrintPdf, PapersByNameAndSize) {
   EXPECT_DOUBLE_EQ(ParsePaper("A4")->WidthMm, 210);
@@ -116,3 +118,5 @@ TEST(PrintPdf, TilesStartOnWholeCells) {
   const double cells = t[1].From / cell;
   EXPECT_NEAR(cells, std::round(cells), 1e-6);
 }
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "meshes/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -14,6 +14,8 @@
 #include <cstring>
 #include <new>
 #include <thread>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -225,3 +227,5 @@ ChildOutcome RunInChild(const ChildBudget& budget, const std::function<void(int 
   }
   return outcome;
 }
+
+}  // namespace anamorfosi

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <functional>
 
+namespace anamorfosi {
+
 struct ChildBudget {
   // Bytes of address space the child may take beyond what it inherits; 0
   // sets no bound (a build with AddressSanitizer, which reserves terabytes,
@@ -53,3 +55,5 @@ bool ChildNearItsMemoryBound();
 // caller.
 ChildOutcome RunInChild(const ChildBudget& budget, const std::function<void(int fd)>& work,
                         const std::function<void(const char* data, std::size_t size)>& receive);
+
+}  // namespace anamorfosi

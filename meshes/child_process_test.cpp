@@ -1,4 +1,4 @@
-#include "child_process.h"
+#include "meshes/child_process.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -122,3 +124,5 @@ TEST(RunInChild, AParentWithThreadsForksSafely) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "mesh_file.h"
+#include "meshes/mesh_file.h"
 
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -21,12 +21,14 @@
 
 #include <unistd.h>
 
-#include "child_process.h"
-#include "dxf.h"
-#include "errors.h"
-#include "mesh_input.h"
-#include "picture_error.h"
-#include "picture_file.h"
+#include "meshes/child_process.h"
+#include "formats/dxf.h"
+#include "core/errors.h"
+#include "meshes/mesh_input.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -939,3 +941,5 @@ void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoa
     return !set.FacetOverflow;
   });
 }
+
+}  // namespace anamorfosi

@@ -19,13 +19,15 @@
 #include <stdexcept>
 #include <string>
 
-#include "facets.h"
+#include "mirrors/facets.h"
 
 // Fills set from the file (replacing what it held): the 3DFACE entities of a
 // DXF file, or the triangles of a mesh file, told apart as MeshFileKindOf says
 // (mesh_file.h). The scan stops at the first triangle that finds the table
 // full. Throws RuntimeFailure as the DXF reader does (missing file, coordinate
 // that is not a number), and MeshError for a mesh file that cannot be used.
+
+namespace anamorfosi {
 void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoadOptions& options = {});
 
 // kOther: glTF, GLB, 3MF; kRefused: a format Assimp reads that a mirror is
@@ -105,3 +107,5 @@ std::string PlyCountProblem(const char* data, std::size_t size);
 // not so with wrong corners, clamped indices, dropped faces, or fail unsafely.
 // Answers an empty string when it is, else what is wrong.
 std::string OffLayoutProblem(const char* data, std::size_t size);
+
+}  // namespace anamorfosi

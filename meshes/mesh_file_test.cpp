@@ -1,4 +1,4 @@
-#include "mesh_file.h"
+#include "meshes/mesh_file.h"
 
 #include <gtest/gtest.h>
 
@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
-#include "errors.h"
-#include "mesh_archive_samples.h"
-#include "mesh_samples.h"
-#include "mesh_shapes.h"
-#include "test_support.h"
+#include "meshes/child_process.h"
+#include "core/errors.h"
+#include "testing/mesh_archive_samples.h"
+#include "testing/mesh_samples.h"
+#include "testing/mesh_shapes.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -471,3 +473,5 @@ TEST(LoadMeshFacets, HostileFilesAreRefusedInOneLine) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,10 +1,12 @@
-#include "mesh_input.h"
+#include "meshes/mesh_input.h"
 
 #include <assimp/MemoryIOWrapper.h>
 #include <unzip.h>
 
 #include <algorithm>
 #include <cstring>
+
+namespace anamorfosi {
 
 OwnBytesIOSystem::OwnBytesIOSystem(std::string name, const std::uint8_t* data, std::size_t size)
     : name_(std::move(name)), data_(data), size_(size) {}
@@ -231,3 +233,5 @@ std::string PrintableName(const std::string& name) {
   if (name.size() > 80) out += "...";
   return out;
 }
+
+}  // namespace anamorfosi

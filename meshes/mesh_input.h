@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 class OwnBytesIOSystem : public Assimp::IOSystem {
  public:
@@ -64,3 +66,5 @@ Real ThreeMfUnitMm(const std::string& model);
 
 // A name for a message: at most 80 characters, control characters as '?'.
 std::string PrintableName(const std::string& name);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "mesh_input.h"
+#include "meshes/mesh_input.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "mesh_archive_samples.h"
-#include "test_support.h"
+#include "testing/mesh_archive_samples.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -139,3 +141,5 @@ TEST(PrintableName, OneShortLine) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
-#include "axial.h"
+#include "mirrors/axial.h"
 
 #include <cmath>
+
+namespace anamorfosi {
 
 void Line2FromPoints(Real x1, Real y1, Real x2, Real y2, Real& a, Real& b, Real& c, GeometryStatus& status) {
   status = 0;
@@ -92,3 +94,5 @@ AxialPlacement PlaceAxis(const OutputWindow& window, Point3 axisPoint, Real radi
   placement.RadiusCells = placement.AxisColumn - (axisPoint.x - window.MinX - radius) / window.CellSize;
   return placement;
 }
+
+}  // namespace anamorfosi

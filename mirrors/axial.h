@@ -7,13 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
-#include "mirror.h"
-#include "window.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
+#include "core/window.h"
 
 // 0 success; 1 no usable roots (SolveQuadratic); 2 coincident plan points;
 // 6 coincident space points; 7 null normal; 13 degenerate line direction;
 // 14 line misses or only touches the circle.
+
+namespace anamorfosi {
 using GeometryStatus = int;
 
 // 2-D line a*x + b*y + c = 0 with a^2 + b^2 = 1, directed along (b, -a).
@@ -46,3 +48,5 @@ WindowStatus ComputeAxialWindow(const Mirror& mirror, const Face& face, Point3 c
   if (status == WindowStatus::kOk) placement = PlaceAxis(window, axisPoint, radius);
   return status;
 }
+
+}  // namespace anamorfosi

@@ -1,9 +1,11 @@
-#include "axial.h"
+#include "mirrors/axial.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <limits>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -85,3 +87,5 @@ TEST(PlaceAxis, AxisAndRadiusInCellsFromTheTopLeft) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

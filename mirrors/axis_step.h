@@ -3,7 +3,9 @@
 // mode) has the pixels whose image would wrap round that axis left out.
 #pragma once
 
-#include "geometry.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 struct AxisStep {
   bool Exclusion = false;  // false: no pixel is left out for the axis
@@ -11,3 +13,5 @@ struct AxisStep {
   // Face points within this of the eye in x and in y go down the axis.
   Real Tolerance = 0;
 };
+
+}  // namespace anamorfosi

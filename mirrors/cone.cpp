@@ -1,4 +1,6 @@
-#include "cone.h"
+#include "mirrors/cone.h"
+
+namespace anamorfosi {
 
 void SolveQuadratic(Real a, Real b, Real c, Real& t1, Real& t2, GeometryStatus& status) {
   status = 0;
@@ -13,3 +15,5 @@ void SolveQuadratic(Real a, Real b, Real c, Real& t1, Real& t2, GeometryStatus& 
   t1 = (-b + s) / (2 * a);
   t2 = (-b - s) / (2 * a);
 }
+
+}  // namespace anamorfosi

@@ -6,10 +6,12 @@
 
 #include <cmath>
 
-#include "axial.h"
-#include "axis_step.h"
-#include "geometry.h"
-#include "mirror.h"
+#include "mirrors/axial.h"
+#include "mirrors/axis_step.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
+
+namespace anamorfosi {
 
 struct ConeMirror {
   Point3 AxisPoint;        // x, y of the vertical axis; z = 0
@@ -118,3 +120,5 @@ inline bool ReflectRay(const ConeMirror& cone, Point3 centre, Point3 facePoint, 
   const Point3 image = PointBeyond(centre, onNormal, Distance3(centre, onNormal));
   return ReflectedRayToGround(hit, image, result, misses);
 }
+
+}  // namespace anamorfosi

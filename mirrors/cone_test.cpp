@@ -1,8 +1,10 @@
-#include "cone.h"
+#include "mirrors/cone.h"
 
 #include <gtest/gtest.h>
 
-#include "cone_reference.h"
+#include "testing/cone_reference.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -184,3 +186,5 @@ TEST(ConeReflectRay, NegativeRadiusIsTheSameCone) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

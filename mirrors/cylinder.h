@@ -2,10 +2,12 @@
 // standing on the sheet, given by its axis position and its radius.
 #pragma once
 
-#include "axial.h"
-#include "axis_step.h"
-#include "geometry.h"
-#include "mirror.h"
+#include "mirrors/axial.h"
+#include "mirrors/axis_step.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
+
+namespace anamorfosi {
 
 struct Cylinder {
   Point3 AxisPoint;  // x and y of the vertical axis; z is 0
@@ -59,3 +61,5 @@ inline bool ReflectRay(const Cylinder& cylinder, Point3 centre, Point3 facePoint
   PerpendicularPlane({X, Y, 0}, {H.x, H.y, 0}, {H.x, H.y, 0}, T, status);
   return ReflectOnPlane(H, T, E, result, misses);
 }
+
+}  // namespace anamorfosi

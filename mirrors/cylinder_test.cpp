@@ -1,11 +1,13 @@
-#include "cylinder.h"
+#include "mirrors/cylinder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 
-#include "physical_ray_test.h"
+#include "testing/physical_ray_test.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -118,3 +120,5 @@ TEST(CylinderReflectRay, EyeInsideSeesTheWallAhead) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

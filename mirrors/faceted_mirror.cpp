@@ -1,8 +1,10 @@
-#include "faceted_mirror.h"
+#include "mirrors/faceted_mirror.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -486,3 +488,5 @@ bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Po
   if (f < 0) return RecordMiss(result, misses);
   return ReflectOnFacet(mirror.Facets.Facets[f], centre, hit, result, misses);
 }
+
+}  // namespace anamorfosi

@@ -9,15 +9,17 @@
 
 #include <vector>
 
-#include "axis_step.h"
-#include "facets.h"
-#include "geometry.h"
-#include "mirror.h"
+#include "mirrors/axis_step.h"
+#include "mirrors/facets.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
 
 // Hits whose distances from the centre differ by no more than this (drawing
 // units) count as equally near, and the lower facet number wins: a line
 // through an edge shared by two facets meets both at the same point, up to
 // rounding.
+
+namespace anamorfosi {
 inline constexpr Real FacetTieTolerance = 1e-6_r;
 
 // One node of the hierarchy, boxes in double widened to cover the rounding of
@@ -108,3 +110,5 @@ bool ReflectOnFacet(const MirrorFacet& facet, Point3 centre, Point3 hit, Point3&
 // AxisTolerance of the centre in x and y runs along the mirror's axis and lands
 // straight below it, at (x, y, 0). result may be the same object as facePoint.
 bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses);
+
+}  // namespace anamorfosi

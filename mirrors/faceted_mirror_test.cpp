@@ -1,4 +1,4 @@
-#include "faceted_mirror.h"
+#include "mirrors/faceted_mirror.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "mesh_shapes.h"
+#include "testing/mesh_shapes.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -348,3 +350,5 @@ TEST(BuildFacetIndex, StaysShallowOnCoincidentFacetsAndEmptySets) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

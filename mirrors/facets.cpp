@@ -1,6 +1,8 @@
-#include "facets.h"
+#include "mirrors/facets.h"
 
 #include <cmath>
+
+namespace anamorfosi {
 
 
 bool IsDegenerateTriangle(Point3 a, Point3 b, Point3 c) {
@@ -61,3 +63,5 @@ void ClearFacets(FacetSet& set, int limit) {
   set.Limit = limit;
   set.FileUnitMm = 0;
 }
+
+}  // namespace anamorfosi

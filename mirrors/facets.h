@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 inline constexpr int MaxFacets = 50000;
 // Margin of a facet's box on every axis: points on an edge, or in the plane of
@@ -19,7 +21,7 @@ inline constexpr Real FacetBoxMargin = 1e-4_r;
 struct MirrorFacet {
   Point3 Corner1, Corner2, Corner3;  // in the order AddFacet received them
   Point3 BoxMin, BoxMax;             // the corners' box widened by FacetBoxMargin
-  ::Plane Plane;                     // PlaneFromPoints(Corner1, Corner2, Corner3)
+  anamorfosi::Plane Plane;                     // PlaneFromPoints(Corner1, Corner2, Corner3)
 };
 
 // Facets are numbered from 0 in the order of their faces in the file, the
@@ -70,3 +72,5 @@ void AddFace(FacetSet& set, const Face& face);
 
 // Resets set to an empty table of the given limit.
 void ClearFacets(FacetSet& set, int limit);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "facets.h"
+#include "mirrors/facets.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "errors.h"
-#include "mesh_file.h"
-#include "test_support.h"
+#include "core/errors.h"
+#include "meshes/mesh_file.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -167,3 +169,5 @@ TEST(LoadMirrorFacets, ADxfInAnotherUnitIsScaledOnlyWhenAskedTo) {
     EXPECT_TRUE(Same(set.Facets[1].Corner1, q.C3));
   }
 }
+
+}  // namespace anamorfosi

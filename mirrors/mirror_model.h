@@ -14,13 +14,15 @@
 #include <concepts>
 #include <variant>
 
-#include "axis_step.h"
-#include "cone.h"
-#include "cylinder.h"
-#include "faceted_mirror.h"
-#include "geometry.h"
-#include "mirror.h"
-#include "plane_mirror.h"
+#include "mirrors/axis_step.h"
+#include "mirrors/cone.h"
+#include "mirrors/cylinder.h"
+#include "mirrors/faceted_mirror.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
+#include "mirrors/plane_mirror.h"
+
+namespace anamorfosi {
 
 template <class M>
 concept MirrorModel = std::movable<M> && requires(const M& mirror, Point3 p, Point3& result, MissRecord& misses) {
@@ -37,3 +39,5 @@ constexpr bool EveryMirrorModel(std::variant<M...>*) {
 static_assert(EveryMirrorModel(static_cast<AnyMirrorModel*>(nullptr)), "a type of AnyMirrorModel is no mirror model");
 static_assert(MirrorModel<Cylinder> && MirrorModel<ConeMirror> && MirrorModel<PlaneMirror> &&
               MirrorModel<FacetedMirror>);
+
+}  // namespace anamorfosi

@@ -1,8 +1,10 @@
-#include "plane_mirror.h"
+#include "mirrors/plane_mirror.h"
 
 #include <cmath>
 
-#include "dxf.h"
+#include "formats/dxf.h"
+
+namespace anamorfosi {
 
 void ReadMirrorFaceDxf(const std::string& fileName, PlaneMirror& mirror, Console& console) {
   ScanDxfFaces(fileName, [&](const Face& face) {
@@ -14,3 +16,5 @@ void ReadMirrorFaceDxf(const std::string& fileName, PlaneMirror& mirror, Console
     return true;
   });
 }
+
+}  // namespace anamorfosi

@@ -4,10 +4,12 @@
 
 #include <string>
 
-#include "axis_step.h"
-#include "console.h"
-#include "geometry.h"
-#include "mirror.h"
+#include "mirrors/axis_step.h"
+#include "programs/console.h"
+#include "core/geometry.h"
+#include "core/mirror.h"
+
+namespace anamorfosi {
 
 struct PlaneMirror {
   Plane MirrorPlane;  // normalised; (0, 0, 0, 0) until a face is read
@@ -35,3 +37,5 @@ inline bool ReflectRay(const PlaneMirror& mirror, Point3 centre, Point3 facePoin
   if (!IntersectLinePlane(centre, pl, u, m, along) || !(along > 0)) return RecordMiss(result, misses);
   return ReflectOnPlane(m, pl, centre, result, misses);
 }
+
+}  // namespace anamorfosi

@@ -1,11 +1,13 @@
-#include "plane_mirror.h"
+#include "mirrors/plane_mirror.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 #include <sstream>
 
-#include "test_support.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -129,3 +131,5 @@ TEST(PlaneMirror, ReadsThePlaneOfTheLastFaceAndWarnsOnBentFaces) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "jpeg_file.h"
+#include "picture/jpeg_file.h"
 
 #include <cstdio>
 // jpeglib.h needs size_t and FILE declared before it.
@@ -12,7 +12,9 @@
 #include <new>
 #include <vector>
 
-#include "picture_error.h"
+#include "picture/picture_error.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -294,3 +296,5 @@ Picture DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string
   if (job.sizeOnly) return Picture{};
   return job.orientation == 1 ? std::move(job.picture) : Orient(job.picture, job.orientation);
 }
+
+}  // namespace anamorfosi

@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "picture.h"
+#include "picture/picture.h"
 
 // The most pixels a byte of a JPEG's coded data may stand for (see jpeg_file.cpp).
+
+namespace anamorfosi {
 constexpr unsigned long long kJpegMostPixelsPerCodedByte = 4096;
 
 // Decodes a whole JPEG file held in memory into 8-bit RGB, upright. name only
@@ -24,3 +26,5 @@ Picture DecodeJpeg(const std::uint8_t* data, std::size_t size, const std::string
 // The Orientation tag (1 to 8) of an APP1 EXIF block ("Exif\0\0" and its TIFF
 // data), read with libexif; 1 when there is none or it is not valid.
 int ExifOrientation(const std::uint8_t* app1, std::size_t size);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "jpeg_file.h"
+#include "picture/jpeg_file.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,10 @@
 #include <string>
 #include <tuple>
 
-#include "picture_error.h"
-#include "picture_samples.h"
+#include "picture/picture_error.h"
+#include "testing/picture_samples.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -357,3 +359,5 @@ TEST(Jpeg, TheFlattestLargePicturesStillDecode) {
     }
   }
 }
+
+}  // namespace anamorfosi

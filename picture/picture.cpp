@@ -1,4 +1,4 @@
-#include "picture.h"
+#include "picture/picture.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,10 @@
 #include <new>
 #include <stdexcept>
 
-#include "picture_error.h"
+#include "picture/picture_error.h"
 #include "stb_image_resize.h"
+
+namespace anamorfosi {
 
 void CompositeOntoWhite(Picture& picture) {
   if (picture.Alpha.empty()) return;
@@ -204,3 +206,5 @@ std::string PictureError::Describe(PictureProblem problem, const std::string& fi
   }
   return file + ": " + what;
 }
+
+}  // namespace anamorfosi

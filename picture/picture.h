@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace anamorfosi {
+
 struct Picture {
   int Width = 0;
   int Height = 0;
@@ -71,3 +73,5 @@ enum class PictureFormat { kUnknown, kPpm, kPng, kJpeg, kGif, kBmp, kTiff, kWebp
 // The format the first bytes of a file announce (16 bytes are enough).
 PictureFormat SniffPictureFormat(const std::uint8_t* data, std::size_t size);
 const char* FormatName(PictureFormat format);
+
+}  // namespace anamorfosi

@@ -5,7 +5,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "picture.h"
+#include "picture/picture.h"
+
+namespace anamorfosi {
 
 enum class PictureProblem {
   kCannotOpen,   // Errno tells why
@@ -39,3 +41,5 @@ class PictureError : public std::runtime_error {
   static std::string Describe(PictureProblem problem, const std::string& file, PictureFormat format,
                               const std::string& detail);
 };
+
+}  // namespace anamorfosi

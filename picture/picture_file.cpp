@@ -1,4 +1,4 @@
-#include "picture_file.h"
+#include "picture/picture_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,8 +9,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "jpeg_file.h"
-#include "picture_error.h"
+#include "picture/jpeg_file.h"
+#include "picture/picture_error.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -118,3 +120,5 @@ void WritePngFile(const std::string& path, const Picture& picture, const PngWrit
   std::remove(temp.c_str());
   throw PictureError(PictureProblem::kWriteFailed, path, PictureFormat::kPng, {}, err);
 }
+
+}  // namespace anamorfosi

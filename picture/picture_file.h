@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
-#include "png_file.h"
+#include "picture/picture.h"
+#include "picture/png_file.h"
 
 // The whole of a file. Throws PictureError: kCannotOpen (a folder too),
 // kReadFailed, kFileTooLarge beyond maxBytes.
+
+namespace anamorfosi {
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::size_t maxBytes);
 
 // The most bytes a PNG or JPEG file within the limits can sensibly take:
@@ -36,3 +38,5 @@ PictureFormat SniffPictureFile(const std::string& path);
 // into place once complete; on any failure nothing is left behind and an
 // existing file of that name is untouched. Throws PictureError kWriteFailed.
 void WritePngFile(const std::string& path, const Picture& picture, const PngWriteOptions& options = {});
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "picture.h"
+#include "picture/picture.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,11 @@
 #include <filesystem>
 #include <string>
 
-#include "picture_error.h"
-#include "picture_file.h"
-#include "picture_samples.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+#include "testing/picture_samples.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -204,3 +206,5 @@ TEST(Picture, ShrunkAveragesWholeBlocksAndAlphaOnItsOwn) {
   EXPECT_EQ(Shrunk(p, 1, 1).Rgb, p.Rgb);
   EXPECT_THROW(Shrunk(p, 0, 1), std::invalid_argument);
 }
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "png_file.h"
+#include "picture/png_file.h"
 
 #include <png.h>
 
@@ -9,7 +9,9 @@
 #include <exception>
 #include <stdexcept>
 
-#include "picture_error.h"
+#include "picture/picture_error.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -392,3 +394,5 @@ std::vector<std::uint8_t> EncodePng(const Picture& picture, const PngWriteOption
       "PNG");
   return bytes;
 }
+
+}  // namespace anamorfosi

@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
+#include "picture/picture.h"
 
 // Decodes a whole PNG file held in memory. Palettes, grey and low bit depths
 // become RGB, tRNS becomes alpha, 16-bit samples are rounded to 8 bits and
 // interlaced files are read whole. name only words the errors. Throws
 // PictureError: kTruncated, kBadCrc, kCorrupt, kTooLarge (checked before the
 // pixels are allocated).
+
+namespace anamorfosi {
 Picture DecodePng(const std::uint8_t* data, std::size_t size, const std::string& name,
                   const PictureLimits& limits = {});
 
@@ -52,3 +54,5 @@ std::vector<PngText> ReadPngTexts(const std::uint8_t* data, std::size_t size);
 
 // The picture as PNG bytes (RGBA when it has an alpha channel).
 std::vector<std::uint8_t> EncodePng(const Picture& picture, const PngWriteOptions& options = {});
+
+}  // namespace anamorfosi

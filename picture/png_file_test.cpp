@@ -1,4 +1,4 @@
-#include "png_file.h"
+#include "picture/png_file.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -11,8 +11,10 @@
 #include <cstring>
 #include <random>
 
-#include "picture_error.h"
-#include "picture_samples.h"
+#include "picture/picture_error.h"
+#include "testing/picture_samples.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -303,3 +305,5 @@ TEST(Png, BrokenFilesAreRefusedWithWhatIsWrong) {
     EXPECT_LT(usage.ru_maxrss, 400 * 1024) << type << ": peak kB";
   }
 }
+
+}  // namespace anamorfosi

@@ -1,12 +1,14 @@
-#include "auto_face.h"
+#include "pipeline/auto_face.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
-#include "mirror.h"
-#include "plane_mirror.h"
-#include "window.h"
+#include "core/mirror.h"
+#include "mirrors/plane_mirror.h"
+#include "core/window.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -409,3 +411,5 @@ bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& r
   face = faceOf(s);
   return true;
 }
+
+}  // namespace anamorfosi

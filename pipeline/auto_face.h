@@ -14,9 +14,11 @@
 #include <functional>
 #include <string>
 
-#include "cone.h"
-#include "cylinder.h"
-#include "geometry.h"
+#include "mirrors/cone.h"
+#include "mirrors/cylinder.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 struct FaceRequest {
   Real Aspect = 4.0_r / 3;  // picture width / height
@@ -59,3 +61,5 @@ bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& re
 // on the eye's left; it is the largest such rectangle inside the mirror face,
 // shrunk about its centre until it works, times Fill.
 bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& request, Face& face, std::string& why);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "auto_face.h"
+#include "pipeline/auto_face.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "plane_mirror.h"
-#include "window.h"
+#include "mirrors/plane_mirror.h"
+#include "core/window.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -324,3 +326,5 @@ TEST(AutoFace, ImpossibleScenesAndRequestsAreRefusedWithAReason) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

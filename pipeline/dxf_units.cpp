@@ -1,8 +1,10 @@
-#include "dxf_units.h"
+#include "pipeline/dxf_units.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -49,3 +51,5 @@ DxfUnits ReadDxfUnits(const std::string& file) {
   }
   return {};
 }
+
+}  // namespace anamorfosi

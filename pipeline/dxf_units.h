@@ -3,7 +3,9 @@
 
 #include <string>
 
-#include "scene.h"
+#include "pipeline/scene.h"
+
+namespace anamorfosi {
 
 struct DxfUnits {
   enum class Status {
@@ -18,3 +20,5 @@ struct DxfUnits {
 
 // Every length the $INSUNITS table defines (1 to 24) is a unit.
 DxfUnits ReadDxfUnits(const std::string& file);
+
+}  // namespace anamorfosi

@@ -9,11 +9,13 @@
 #include <cmath>
 #include <vector>
 
-#include "geometry.h"
-#include "mapping.h"
-#include "mirror.h"
-#include "picture.h"
-#include "restore.h"
+#include "core/geometry.h"
+#include "core/mapping.h"
+#include "core/mirror.h"
+#include "picture/picture.h"
+#include "pipeline/restore.h"
+
+namespace anamorfosi {
 
 struct PixelStretch {
   int Probes = 0;  // probe points whose sight rays all reached the sheet
@@ -127,3 +129,5 @@ inline int AccuracyFor(const PixelStretch& stretch, PictureFactors factors, int 
   }
   return requested;
 }
+
+}  // namespace anamorfosi

@@ -1,8 +1,10 @@
-#include "mirror_kinds.h"
+#include "pipeline/mirror_kinds.h"
 
 #include <iomanip>
 #include <sstream>
 #include <variant>
+
+namespace anamorfosi {
 
 const std::vector<MirrorKindEntry>& MirrorKinds() {
   static const std::vector<MirrorKindEntry> kinds = {CylinderKind(), ConeKind(), PlaneKind(), MeshKind()};
@@ -59,3 +61,5 @@ AnyMirrorModel BuildSceneMirror(const Scene& s, const MirrorFileReader& mirrors,
   }
   return model;
 }
+
+}  // namespace anamorfosi

@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "auto_face.h"
-#include "mirror_model.h"
-#include "print.h"
-#include "scene.h"
+#include "pipeline/auto_face.h"
+#include "mirrors/mirror_model.h"
+#include "pipeline/print.h"
+#include "pipeline/scene.h"
 
 // How a value of a kind is written: on the command line and in a scene file.
+
+namespace anamorfosi {
 enum class KindValue {
   kLength,     // a number above 0, in drawing units ("--radius 25", "radius": 25)
   kPlanPoint,  // X,Y on the sheet ("--axis 10,0", "axis": [10, 0])
@@ -100,3 +102,5 @@ MirrorKindEntry CylinderKind();
 MirrorKindEntry ConeKind();
 MirrorKindEntry PlaneKind();
 MirrorKindEntry MeshKind();
+
+}  // namespace anamorfosi

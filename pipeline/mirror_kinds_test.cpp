@@ -1,4 +1,4 @@
-#include "mirror_kinds.h"
+#include "pipeline/mirror_kinds.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,10 @@
 #include <set>
 #include <variant>
 
-#include "pipeline_files.h"
-#include "test_support.h"
+#include "pipeline/pipeline_files.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -226,3 +228,5 @@ TEST(MirrorKinds, FootprintsAndEyesComeFromTheEntry) {
   inside.Eye = {inside.Mirror.AxisX + 1, inside.Mirror.AxisY, 100};
   EXPECT_EQ(KindEntry(MirrorKind::kCylinder).EyeRefusal(inside), "is inside the cylinder");
 }
+
+}  // namespace anamorfosi

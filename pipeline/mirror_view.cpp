@@ -1,7 +1,9 @@
-#include "mirror_view.h"
+#include "pipeline/mirror_view.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -140,3 +142,5 @@ MeshView MakeMeshView(const FacetedMirror& mirror) {
   if (!box.empty()) v.Size = std::max<Real>(Distance3(box.front(), box.back()), 1e-6_r);
   return v;
 }
+
+}  // namespace anamorfosi

@@ -5,13 +5,15 @@
 
 #include <vector>
 
-#include "cone.h"
-#include "cylinder.h"
-#include "faceted_mirror.h"
-#include "geometry.h"
-#include "plane_mirror.h"
+#include "mirrors/cone.h"
+#include "mirrors/cylinder.h"
+#include "mirrors/faceted_mirror.h"
+#include "core/geometry.h"
+#include "mirrors/plane_mirror.h"
 
 // What a sight ray meets first, before the sheet.
+
+namespace anamorfosi {
 enum class SightHit { kNothing, kMirror, kMirrorTop };
 
 // A cylinder of unlimited height as the programs reflect it, drawn up to Top,
@@ -62,3 +64,5 @@ std::vector<Point3> OutlinePoints(const MeshView& v);
 // rays through the picture face meet it (twice the radius when none do).
 Real CylinderTopFor(const Cylinder& c, Point3 eye, const Face& face);
 MeshView MakeMeshView(const FacetedMirror& mirror);
+
+}  // namespace anamorfosi

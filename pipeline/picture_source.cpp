@@ -1,4 +1,6 @@
-#include "picture_source.h"
+#include "pipeline/picture_source.h"
+
+namespace anamorfosi {
 
 InputPicture MemoryPicture::Read(PictureReduction* reduction) {
   if (reduction == nullptr) return picture_;
@@ -16,3 +18,5 @@ InputPicture MemoryPicture::Read(PictureReduction* reduction) {
   smaller.Comment = picture_.Comment;
   return smaller;
 }
+
+}  // namespace anamorfosi

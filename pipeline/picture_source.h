@@ -6,8 +6,10 @@
 
 #include <utility>
 
-#include "picture.h"
-#include "ppm.h"
+#include "picture/picture.h"
+#include "formats/ppm.h"
+
+namespace anamorfosi {
 
 class PictureSource {
  public:
@@ -32,3 +34,5 @@ class MemoryPicture final : public PictureSource {
  private:
   InputPicture picture_;
 };
+
+}  // namespace anamorfosi

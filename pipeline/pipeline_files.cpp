@@ -1,4 +1,4 @@
-#include "pipeline_files.h"
+#include "pipeline/pipeline_files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,13 +7,15 @@
 #include <cstring>
 #include <vector>
 
-#include "errors.h"
-#include "grid_picture.h"
-#include "input_picture.h"
-#include "mesh_file.h"
-#include "picture_error.h"
-#include "picture_file.h"
-#include "png_file.h"
+#include "core/errors.h"
+#include "layout/grid_picture.h"
+#include "formats/input_picture.h"
+#include "meshes/mesh_file.h"
+#include "picture/picture_error.h"
+#include "picture/picture_file.h"
+#include "picture/png_file.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -177,3 +179,5 @@ SheetFile ReadSheetFile(const std::string& file) {
   }
   return sheet;
 }
+
+}  // namespace anamorfosi

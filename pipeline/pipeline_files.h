@@ -8,12 +8,14 @@
 #include <string>
 #include <utility>
 
-#include "print.h"
-#include "scene.h"
-#include "vista.h"
+#include "pipeline/print.h"
+#include "pipeline/scene.h"
+#include "pipeline/vista.h"
 
 // The picture of a file, read whatever its format (PNG, JPEG, PPM); errors as
 // PrintError.
+
+namespace anamorfosi {
 InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction = nullptr);
 
 // A picture file, opened and decoded when it is asked for: a JPEG partly
@@ -61,3 +63,5 @@ SheetFile ReadSheetFile(const std::string& file);
 // taken from the parameter file's folder. The print is the programs': their
 // window, one sample a cell, black paper, no marks. Throws PrintError.
 Scene ProgramScene(const std::string& program, const std::string& parameterFile);
+
+}  // namespace anamorfosi

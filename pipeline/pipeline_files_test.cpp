@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "facets.h"
-#include "mesh_shapes.h"
-#include "picture_file.h"
-#include "pipeline_files.h"
-#include "test_support.h"
+#include "mirrors/facets.h"
+#include "testing/mesh_shapes.h"
+#include "picture/picture_file.h"
+#include "pipeline/pipeline_files.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -155,3 +157,5 @@ TEST(PipelineFiles, MirrorReaderInTheSettingsIsTheOneUsed) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

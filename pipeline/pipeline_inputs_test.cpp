@@ -11,12 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "facets.h"
-#include "mesh_shapes.h"
-#include "print.h"
-#include "run.h"
-#include "test_support.h"
-#include "vista.h"
+#include "mirrors/facets.h"
+#include "testing/mesh_shapes.h"
+#include "pipeline/print.h"
+#include "programs/run.h"
+#include "testing/test_support.h"
+#include "pipeline/vista.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -233,3 +235,5 @@ TEST(PipelineInputs, OneThreadStartsNoOtherThread) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

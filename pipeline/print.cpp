@@ -1,4 +1,4 @@
-#include "print.h"
+#include "pipeline/print.h"
 
 #include <chrono>
 
@@ -8,17 +8,19 @@
 #include <optional>
 #include <sstream>
 
-#include "axial.h"
-#include "cone.h"
-#include "cylinder.h"
-#include "dxf.h"
-#include "errors.h"
-#include "faceted_mirror.h"
-#include "follow_print.h"
-#include "facets.h"
-#include "mirror_kinds.h"
-#include "plane_mirror.h"
-#include "run.h"
+#include "mirrors/axial.h"
+#include "mirrors/cone.h"
+#include "mirrors/cylinder.h"
+#include "formats/dxf.h"
+#include "core/errors.h"
+#include "mirrors/faceted_mirror.h"
+#include "pipeline/follow_print.h"
+#include "mirrors/facets.h"
+#include "pipeline/mirror_kinds.h"
+#include "mirrors/plane_mirror.h"
+#include "programs/run.h"
+
+namespace anamorfosi {
 
 std::string RuntimeText(const RuntimeFailure& e) {
   switch (e.code()) {
@@ -445,3 +447,5 @@ Print MakePrint(const Scene& s, PictureSource& picture, const PrintSettings& set
     return MapScene(s, mirror, setup, picture, settings, std::move(print));
   });
 }
+
+}  // namespace anamorfosi

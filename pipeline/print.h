@@ -13,25 +13,27 @@
 #include <variant>
 #include <vector>
 
-#include "cone.h"
-#include "cylinder.h"
-#include "errors.h"
-#include "faceted_mirror.h"
-#include "facets.h"
-#include "mapping.h"
-#include "mirror.h"
-#include "mirror_model.h"
-#include "plane_mirror.h"
-#include "picture.h"
-#include "picture_source.h"
-#include "ppm.h"
-#include "scene.h"
-#include "window.h"
+#include "mirrors/cone.h"
+#include "mirrors/cylinder.h"
+#include "core/errors.h"
+#include "mirrors/faceted_mirror.h"
+#include "mirrors/facets.h"
+#include "core/mapping.h"
+#include "core/mirror.h"
+#include "mirrors/mirror_model.h"
+#include "mirrors/plane_mirror.h"
+#include "picture/picture.h"
+#include "pipeline/picture_source.h"
+#include "formats/ppm.h"
+#include "pipeline/scene.h"
+#include "core/window.h"
 
 // A scene that cannot be made into a print, in one English line naming the
 // value or the file concerned. Field is the option it concerns, without its
 // dashes ("radius", "eye", "dpi", "picture", ...), empty when none: a front
 // end points at it without reading the words.
+
+namespace anamorfosi {
 class PrintError : public std::runtime_error {
  public:
   explicit PrintError(const std::string& message, std::string field = "")
@@ -174,3 +176,5 @@ int MeshFacetLimit(unsigned long long budget);
 // allows, in the scene's units, with its index and footprint; PrintError for
 // a file that cannot be used or does not fit, or without a reader.
 void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirror& mirror, PrintReport& report);
+
+}  // namespace anamorfosi

@@ -1,12 +1,14 @@
 #include <filesystem>
 #include <sstream>
 
-#include "cilindro_program.h"
-#include "cono_program.h"
-#include "generico_program.h"
-#include "pipeline_files.h"
-#include "run.h"
-#include "specchio_program.h"
+#include "cilindro/cilindro_program.h"
+#include "cono/cono_program.h"
+#include "generico/generico_program.h"
+#include "pipeline/pipeline_files.h"
+#include "programs/run.h"
+#include "specchio/specchio_program.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 
@@ -81,3 +83,5 @@ Scene ProgramScene(const std::string& program, const std::string& parameterFile)
                             });
   throw PrintError("--program: \"" + program + "\" must be cilindro, cono, specchio or generico", "program");
 }
+
+}  // namespace anamorfosi

@@ -1,8 +1,10 @@
-#include "restore.h"
+#include "pipeline/restore.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+
+namespace anamorfosi {
 
 std::string FidelityLine(const Fidelity& f) {
   const double n = f.Samples > 0 ? static_cast<double>(f.Samples) : 1;
@@ -126,3 +128,5 @@ bool BoxedColour(const PrintedSheet& sheet, const Picture& input, int n, Rgb bac
   for (int k = 0; k < 3; ++k) out[k] = static_cast<std::uint8_t>((sum[k] + count / 2) / count);
   return true;
 }
+
+}  // namespace anamorfosi

@@ -9,12 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "mapping.h"
-#include "mirror.h"
-#include "picture.h"
-#include "raster.h"
-#include "run.h"
-#include "window.h"
+#include "core/mapping.h"
+#include "core/mirror.h"
+#include "picture/picture.h"
+#include "core/raster.h"
+#include "programs/run.h"
+#include "core/window.h"
+
+namespace anamorfosi {
 
 struct Fidelity {
   long long Samples = 0;       // sight rays traced (sub x sub a mapped pixel)
@@ -152,3 +154,5 @@ Picture RestorePicture(const Mirror& mirror, const MappingSetup& setup, const Pi
   for (const Fidelity& f : rowScores) AddFidelity(score, f);
   return out;
 }
+
+}  // namespace anamorfosi

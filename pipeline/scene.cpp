@@ -1,4 +1,4 @@
-#include "scene.h"
+#include "pipeline/scene.h"
 
 #include <cmath>
 #include <filesystem>
@@ -7,8 +7,10 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "grid_text.h"
-#include "mirror_kinds.h"
+#include "layout/grid_text.h"
+#include "pipeline/mirror_kinds.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 using nlohmann::ordered_json;
@@ -311,3 +313,5 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
   }
   return s;
 }
+
+}  // namespace anamorfosi

@@ -6,9 +6,11 @@
 #include <optional>
 #include <string>
 
-#include "dxf.h"
-#include "geometry.h"
-#include "window.h"
+#include "formats/dxf.h"
+#include "core/geometry.h"
+#include "core/window.h"
+
+namespace anamorfosi {
 
 enum class MirrorKind { kCylinder, kCone, kPlane, kMesh };
 // The subcommand that names each kind: "cilindro", "cono", "specchio", "generico".
@@ -71,3 +73,5 @@ Scene ReadSceneFile(const std::string& path);
 // The same from the text of a scene; name words the errors, folder is where
 // its file names are relative to.
 Scene ParseScene(const std::string& text, const std::string& name, const std::string& folder);
+
+}  // namespace anamorfosi

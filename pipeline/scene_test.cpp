@@ -1,11 +1,13 @@
-#include "scene.h"
+#include "pipeline/scene.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "test_support.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -102,3 +104,5 @@ TEST(Scene, BadFilesNameTheKey) {
   EXPECT_NE(ReadError(dir.Write("huge.json", "{\"mirror\": 1e999}")).find("not a scene file"), std::string::npos);
   EXPECT_NE(ReadError(dir.File("none.json")).find("cannot be read"), std::string::npos);
 }
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
-#include "view.h"
+#include "pipeline/view.h"
 
 #include <cmath>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -83,3 +85,5 @@ bool ViewPoint(const ViewCamera& c, Point3 p, Real& x, Real& y) {
   y = (1 - (Dot(q, c.Up) / ahead - c.CentreY) / c.HalfHeight) * c.Height / 2;
   return true;
 }
+
+}  // namespace anamorfosi

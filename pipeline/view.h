@@ -10,12 +10,14 @@
 #include <cstdint>
 #include <vector>
 
-#include "geometry.h"
-#include "mirror_view.h"
-#include "picture.h"
-#include "raster.h"
-#include "restore.h"
-#include "run.h"
+#include "core/geometry.h"
+#include "pipeline/mirror_view.h"
+#include "picture/picture.h"
+#include "core/raster.h"
+#include "pipeline/restore.h"
+#include "programs/run.h"
+
+namespace anamorfosi {
 
 struct ViewCamera {
   Point3 Eye, Forward, Right, Up;  // unit and at right angles
@@ -120,3 +122,5 @@ Picture RenderView(const View& view, const ViewCamera& camera, const PrintedShee
   }
   return out;
 }
+
+}  // namespace anamorfosi

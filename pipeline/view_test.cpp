@@ -1,8 +1,10 @@
-#include "view.h"
+#include "pipeline/view.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -116,3 +118,5 @@ TEST(View, TheCylinderIsDrawnToItsTopAndClosed) {
   EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {30, 0, 5}), hit), SightHit::kNothing);
   EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {0, -30, -1}), hit), SightHit::kNothing);
 }
+
+}  // namespace anamorfosi

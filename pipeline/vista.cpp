@@ -1,10 +1,12 @@
-#include "vista.h"
+#include "pipeline/vista.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "mirror_view.h"
-#include "run.h"
+#include "pipeline/mirror_view.h"
+#include "programs/run.h"
+
+namespace anamorfosi {
 
 PrintedSheet SheetOf(const Print& made, const SheetFile* file) {
   const OutputWindow& w = made.Report.Window;
@@ -100,3 +102,5 @@ SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const P
   });
   return result;
 }
+
+}  // namespace anamorfosi

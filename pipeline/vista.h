@@ -6,10 +6,12 @@
 #include <optional>
 #include <string>
 
-#include "print.h"
-#include "restore.h"
-#include "scene.h"
-#include "view.h"
+#include "pipeline/print.h"
+#include "pipeline/restore.h"
+#include "pipeline/scene.h"
+#include "pipeline/view.h"
+
+namespace anamorfosi {
 
 struct VistaResult {
   Picture Restored;
@@ -67,3 +69,5 @@ struct SceneView {
 // The view from the scene's eye, width pixels wide.
 SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
                     int threads);
+
+}  // namespace anamorfosi

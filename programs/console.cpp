@@ -1,4 +1,4 @@
-#include "console.h"
+#include "programs/console.h"
 
 #include <climits>
 #include <cmath>
@@ -6,6 +6,8 @@
 #include <istream>
 #include <ostream>
 #include <string>
+
+namespace anamorfosi {
 
 void Write(Console& console, std::string_view text) { console.out->write(text.data(), static_cast<std::streamsize>(text.size())); }
 
@@ -75,3 +77,5 @@ long long RoundHalfEven(Real value) {
   if (whole < -kLimit) return LLONG_MIN;
   return static_cast<long long>(whole);
 }
+
+}  // namespace anamorfosi

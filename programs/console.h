@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "geometry.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 struct Console {
   std::istream* in;
@@ -41,3 +43,5 @@ std::string FormatWhole(long long value, int width = 0);
 // Nearest integer, halves to the even neighbour; saturates far outside the
 // range of long long so that a report line never overflows.
 long long RoundHalfEven(Real value);
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "console.h"
+#include "programs/console.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,8 +10,10 @@
 #include <limits>
 #include <sstream>
 
-#include "errors.h"
-#include "parameters.h"
+#include "core/errors.h"
+#include "programs/parameters.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -202,3 +204,5 @@ TEST(Clamps, AccuracyAndPixelCount) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

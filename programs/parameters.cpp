@@ -1,6 +1,8 @@
-#include "parameters.h"
+#include "programs/parameters.h"
 
 #include <string>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -70,3 +72,5 @@ long ClampAccuracy(long accuracy) {
 }
 
 long LimitPixelCount(long pixelCount) { return pixelCount > kMaxPixelCount ? kMaxPixelCount : pixelCount; }
+
+}  // namespace anamorfosi

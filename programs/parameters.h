@@ -4,9 +4,11 @@
 #include <string>
 #include <string_view>
 
-#include "console.h"
-#include "geometry.h"
-#include "text_file.h"
+#include "programs/console.h"
+#include "core/geometry.h"
+#include "formats/text_file.h"
+
+namespace anamorfosi {
 
 struct RunParameters {
   std::string MirrorDxfName;  // specchio and generico only
@@ -53,3 +55,5 @@ long ClampAccuracy(long accuracy);
 long LimitPixelCount(long pixelCount);
 inline constexpr long kMaxPixelCount = 5000;
 inline constexpr long kMaxAccuracy = 20;
+
+}  // namespace anamorfosi

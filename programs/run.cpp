@@ -1,9 +1,11 @@
-#include "run.h"
+#include "programs/run.h"
 
 #include <exception>
 #include <filesystem>
 #include <new>
 #include <system_error>
+
+namespace anamorfosi {
 
 namespace run_detail {
 
@@ -96,3 +98,5 @@ int ReportFailure(Console& console, const std::exception_ptr& error) {
 }
 
 }  // namespace run_detail
+
+}  // namespace anamorfosi

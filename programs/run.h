@@ -11,17 +11,19 @@
 #include <string_view>
 #include <vector>
 
-#include "console.h"
-#include "dxf.h"
-#include "errors.h"
-#include "input_picture.h"
-#include "map_picture.h"
-#include "mapping.h"
-#include "parameters.h"
-#include "ppm.h"
-#include "raster.h"
-#include "text_file.h"
-#include "window.h"
+#include "programs/console.h"
+#include "formats/dxf.h"
+#include "core/errors.h"
+#include "formats/input_picture.h"
+#include "core/map_picture.h"
+#include "core/mapping.h"
+#include "programs/parameters.h"
+#include "formats/ppm.h"
+#include "core/raster.h"
+#include "formats/text_file.h"
+#include "core/window.h"
+
+namespace anamorfosi {
 
 struct RunOptions {
   int Threads = 1;  // threads of the mapping; the output does not depend on it
@@ -126,3 +128,5 @@ int RunAnamorphosis(const Program<Mirror>& program, Mirror& mirror, Console& con
     return ReportFailure(console, std::current_exception());
   }
 }
+
+}  // namespace anamorfosi

@@ -1,6 +1,8 @@
 #include <iostream>
 
-#include "specchio_program.h"
+#include "specchio/specchio_program.h"
+
+using namespace anamorfosi;
 
 int main() {
   Console console{&std::cin, &std::cout};

@@ -1,4 +1,6 @@
-#include "specchio_program.h"
+#include "specchio/specchio_program.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -36,3 +38,5 @@ const Program<PlaneMirror>& SpecchioProgram() {
   };
   return program;
 }
+
+}  // namespace anamorfosi

@@ -1,11 +1,13 @@
-#include "specchio_program.h"
+#include "specchio/specchio_program.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 
-#include "test_support.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -272,3 +274,5 @@ TEST(Specchio, ThreadsDoNotChangeOutputOrTranscript) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

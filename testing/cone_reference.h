@@ -6,9 +6,11 @@
 
 #include <cmath>
 
-#include "geometry.h"
+#include "core/geometry.h"
 
 // Positive inside the solid cone (between base and apex), negative outside.
+
+namespace anamorfosi {
 inline Real ReferenceInside(Real X, Real Y, Real R, Real H, Point3 p) {
   return R * (1 - p.z / H) - std::hypot(p.x - X, p.y - Y);
 }
@@ -49,3 +51,5 @@ inline bool ReferenceConeImage(Real X, Real Y, Real R, Real H, Point3 eye, Point
   ground = hit + (-hit.z / out.z) * out;
   return true;
 }
+
+}  // namespace anamorfosi

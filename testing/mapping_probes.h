@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "lattice.h"
-#include "mapping.h"
+#include "core/lattice.h"
+#include "core/mapping.h"
 
 // One pixel, traced and painted at once.
+
+namespace anamorfosi {
 template <class Mirror>
 void MapPixel(const Mirror& mirror, const MappingSetup& s, int col, int row, Rgb colour, OutputRaster& raster,
               MissRecord& misses) {
@@ -42,3 +44,5 @@ inline Real DistanceToEdges(Real x, Real y, const Point2* v, int count) {
   }
   return best;
 }
+
+}  // namespace anamorfosi

@@ -15,9 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "mesh_samples.h"
+#include "testing/mesh_samples.h"
 
 // The bytes in base64, as a data: URI holds them.
+
+namespace anamorfosi {
 inline std::string Base64(const std::string& bytes) {
   std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
   const int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
@@ -184,3 +186,5 @@ inline std::string WithDeclaredSize(std::string zip, const std::string& name, st
   }
   return zip;
 }
+
+}  // namespace anamorfosi

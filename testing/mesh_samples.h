@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "facets.h"
-#include "geometry.h"
+#include "mirrors/facets.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 struct MeshTriangle {
   Point3 A, B, C;
@@ -173,3 +175,5 @@ inline std::string CoffOfFaces(const std::vector<Face>& faces) {
   }
   return out + "\n# end\n";
 }
+
+}  // namespace anamorfosi

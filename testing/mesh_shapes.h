@@ -6,13 +6,15 @@
 #include <numbers>
 #include <vector>
 
-#include "geometry.h"
+#include "core/geometry.h"
 
 // The side of a vertical cylinder with its axis at (cx, cy), from z0 to z1:
 // segments quadrilaterals round it, rings of them up its height, each with the
 // corners (bottom, bottom next, top next, top) so that the split along the
 // third-to-first diagonal gives two triangles. The facets' corners lie on the
 // circle, so the faceted surface is inside the round one.
+
+namespace anamorfosi {
 inline std::vector<Face> FacetedCylinderFaces(Real cx, Real cy, Real radius, Real z0, Real z1, int segments,
                                               int rings) {
   std::vector<Face> faces;
@@ -51,3 +53,5 @@ inline std::vector<Face> FacetedConeFaces(Real cx, Real cy, Real radius, Real he
   }
   return faces;
 }
+
+}  // namespace anamorfosi

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <optional>
 
-#include "geometry.h"
+#include "core/geometry.h"
+
+namespace anamorfosi {
 
 struct PhysicalHit {
   Point3 Hit, Ground;
@@ -34,3 +36,5 @@ inline std::optional<PhysicalHit> TracePhysicalRay(Point3 axis, Real radius, Poi
   h.Ground = h.Hit + (-h.Hit.z / out.z) * out;
   return h;
 }
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "picture_samples.h"
+#include "testing/picture_samples.h"
 
 #include <cstdio>
 #include <jpeglib.h>
@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+
+namespace anamorfosi {
 
 namespace {
 
@@ -174,3 +176,5 @@ Picture Blocks(const Picture& p, int scale) {
   }
   return out;
 }
+
+}  // namespace anamorfosi

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "picture.h"
+#include "picture/picture.h"
+
+namespace anamorfosi {
 
 enum class PngColour { kGrey = 0, kRgb = 2, kPalette = 3, kGreyAlpha = 4, kRgba = 6 };
 
@@ -42,3 +44,5 @@ std::vector<std::uint8_t> WriteJpegSample(const Picture& stored, const JpegSampl
 // Each pixel of the picture as a block of scale x scale pixels, so that JPEG
 // keeps every colour nearly exactly.
 Picture Blocks(const Picture& picture, int scale);
+
+}  // namespace anamorfosi

@@ -17,20 +17,22 @@
 #include <string>
 #include <vector>
 
-#include "test_support.h"
+#include "testing/test_support.h"
 
 #ifdef HAVE_SPECCHIO
-#include "specchio_program.h"
+#include "specchio/specchio_program.h"
 #endif
 #ifdef HAVE_CILINDRO
-#include "cilindro_program.h"
+#include "cilindro/cilindro_program.h"
 #endif
 #ifdef HAVE_CONO
-#include "cono_program.h"
+#include "cono/cono_program.h"
 #endif
 #ifdef HAVE_GENERICO
-#include "generico_program.h"
+#include "generico/generico_program.h"
 #endif
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 
@@ -243,3 +245,5 @@ class Scene {
 
 
 }  // namespace program_scenes
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "test_support.h"
+#include "testing/test_support.h"
 
 #include <algorithm>
 #include <atomic>
@@ -6,6 +6,8 @@
 #include <iomanip>
 #include <random>
 #include <unistd.h>
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 
@@ -160,3 +162,5 @@ std::vector<std::string> ConsoleLines(const std::string& transcript) {
     start = end + 2;
   }
 }
+
+}  // namespace anamorfosi

@@ -9,10 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "geometry.h"
-#include "run.h"
+#include "core/geometry.h"
+#include "programs/run.h"
 
 // A fresh folder under the system's temporary folder, removed afterwards.
+
+namespace anamorfosi {
 class TempDir {
  public:
   TempDir();
@@ -76,3 +78,5 @@ RunResult RunInProcess(const Program<Mirror>& program, Mirror mirror, const std:
   result.Transcript = out.str();
   return result;
 }
+
+}  // namespace anamorfosi

@@ -3,7 +3,9 @@
 // report or an Italian message), a non-zero status and no output file (nor a
 // temporary one); the input files are never changed. Every program that is
 // built is run through the same cases.
-#include "program_scenes.h"
+#include "testing/program_scenes.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 using namespace program_scenes;
@@ -427,3 +429,5 @@ INSTANTIATE_TEST_SUITE_P(Programs, BadInput, ::testing::ValuesIn(Programs()),
                          [](const ::testing::TestParamInfo<ProgramCase>& info) { return info.param.name; });
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -16,12 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "cilindro_program.h"
-#include "cono_program.h"
-#include "generico_program.h"
-#include "mesh_shapes.h"
-#include "specchio_program.h"
-#include "test_support.h"
+#include "cilindro/cilindro_program.h"
+#include "cono/cono_program.h"
+#include "generico/generico_program.h"
+#include "testing/mesh_shapes.h"
+#include "specchio/specchio_program.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -235,3 +237,5 @@ TEST(Determinism, FacetedCylinderWithRaysMissingBesideIt) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi

@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "jpeg_file.h"
-#include "picture_samples.h"
-#include "png_file.h"
-#include "program_scenes.h"
+#include "picture/jpeg_file.h"
+#include "testing/picture_samples.h"
+#include "picture/png_file.h"
+#include "testing/program_scenes.h"
+
+namespace anamorfosi {
 
 using namespace program_scenes;
 
@@ -185,3 +187,5 @@ TEST_P(PictureInput, BrokenPicturesStopWithAMessageNamingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Programs, PictureInput, ::testing::ValuesIn(Programs()),
                          [](const ::testing::TestParamInfo<ProgramCase>& info) { return info.param.name; });
+
+}  // namespace anamorfosi

@@ -1,6 +1,6 @@
 # Writes OUT, a C++ source holding the page's files (FILES, a ;-list) and the
 # test card (CARD) as byte arrays, for page_files.h.
-set(body "#include \"page_files.h\"\n\nnamespace {\n")
+set(body "#include \"web/page_files.h\"\n\nnamespace anamorfosi {\nnamespace {\n")
 set(table "")
 set(i 0)
 foreach(f ${FILES} ${CARD})
@@ -27,5 +27,5 @@ foreach(f ${FILES} ${CARD})
   endif()
   math(EXPR i "${i} + 1")
 endforeach()
-string(APPEND body "}  // namespace\n\nconst std::vector<PageFile>& PageFiles() {\n  static const std::vector<PageFile> files = {\n${table}  };\n  return files;\n}\n\nPageFile TestCard() { return ${card}; }\n")
+string(APPEND body "}  // namespace\n\nconst std::vector<PageFile>& PageFiles() {\n  static const std::vector<PageFile> files = {\n${table}  };\n  return files;\n}\n\nPageFile TestCard() { return ${card}; }\n\n}  // namespace anamorfosi\n")
 file(WRITE ${OUT} "${body}")

@@ -1,10 +1,12 @@
-#include "form.h"
+#include "web/form.h"
 
 #include <algorithm>
 #include <cmath>
 #include <iomanip>
 #include <map>
 #include <sstream>
+
+namespace anamorfosi {
 
 using nlohmann::json;
 
@@ -125,3 +127,5 @@ CommandFailure FailureOfLine(const std::string& line) {
 }
 
 std::string FieldOfLine(const std::string& line) { return FailureOfLine(line).Field; }
+
+}  // namespace anamorfosi

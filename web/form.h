@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 // The files of one job, in its own folder: the names the command is given.
+
+namespace anamorfosi {
 struct JobFiles {
   std::string Folder;   // absolute, ends without '/'
   std::string Picture;  // empty for a grid
@@ -51,3 +53,4 @@ std::string FieldOfLine(const std::string& line);
 // from the option or the words it starts with.
 std::string FieldOfMessage(const std::string& message);
 
+}  // namespace anamorfosi

@@ -1,15 +1,17 @@
 // The page's form turned into the command's arguments (and run by the command
 // itself), and the command's failures worded for the page, beside their fields.
-#include "form.h"
+#include "web/form.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <sstream>
 
-#include "command.h"
-#include "jobs.h"
-#include "test_support.h"
+#include "anamorfosi/command.h"
+#include "web/jobs.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -245,3 +247,5 @@ TEST(Form, TheCommandsFailureLineFindsItsField) {
     EXPECT_FALSE(FileExists(dir.File("bad.png")));
   }
 }
+
+}  // namespace anamorfosi

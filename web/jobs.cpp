@@ -1,4 +1,4 @@
-#include "jobs.h"
+#include "web/jobs.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -17,6 +17,8 @@
 #include <iomanip>
 #include <regex>
 #include <sstream>
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -287,3 +289,5 @@ void RemoveJob(const JobFiles& f) {
   std::error_code ec;
   if (!f.Folder.empty()) fs::remove_all(f.Folder, ec);
 }
+
+}  // namespace anamorfosi

@@ -18,9 +18,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "form.h"
+#include "web/form.h"
 
 // An upload not used for this long is removed: its page has long been closed.
+
+namespace anamorfosi {
 constexpr double kUploadIdleSeconds = 6 * 3600;
 
 // An upload kept between requests: how much it takes on disk and when it was
@@ -125,3 +127,5 @@ struct JobSlot {
     if (Held) S.release();
   }
 };
+
+}  // namespace anamorfosi

@@ -1,6 +1,6 @@
 // The uploads kept between requests: which go, and when; a job's failure
 // read back from its process.
-#include "jobs.h"
+#include "web/jobs.h"
 
 #include <unistd.h>
 
@@ -9,7 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "test_support.h"
+#include "testing/test_support.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 
@@ -83,3 +85,5 @@ TEST(Jobs, AFailedJobsLineComesBackWithItsField) {
   EXPECT_EQ(FailureOfLine(lines.back()).Message, "the following argument was not expected: generico");
   EXPECT_EQ(FailureOfLine(lines.back()).Field, "");
 }
+
+}  // namespace anamorfosi

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace anamorfosi {
+
 struct PageFile {
   const char* Name;  // "index.html", "app.js", ...
   const char* Type;  // its content type
@@ -12,3 +14,5 @@ struct PageFile {
 };
 const std::vector<PageFile>& PageFiles();
 PageFile TestCard();
+
+}  // namespace anamorfosi

@@ -1,4 +1,4 @@
-#include "server.h"
+#include "web/server.h"
 
 #include <dirent.h>
 #include <httplib.h>
@@ -23,10 +23,12 @@
 #include <regex>
 #include <thread>
 
-#include "child_process.h"
-#include "jobs.h"
-#include "page_files.h"
-#include "picture_file.h"
+#include "meshes/child_process.h"
+#include "web/jobs.h"
+#include "web/page_files.h"
+#include "picture/picture_file.h"
+
+namespace anamorfosi {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -606,3 +608,5 @@ int ServePage(const ServeOptions& o, std::ostream& out, std::ostream& err) {
   out << "anamorfosi: stopped" << std::endl;
   return 0;
 }
+
+}  // namespace anamorfosi

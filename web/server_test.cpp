@@ -1,7 +1,9 @@
 // The page's server without a network: the Host and Origin checks.
-#include "server.h"
+#include "web/server.h"
 
 #include <gtest/gtest.h>
+
+namespace anamorfosi {
 
 TEST(Host, OnlyTheServersOwnNamesAndPort) {
   const std::vector<std::string> names = {"127.0.0.1", "localhost", "::1"};
@@ -34,3 +36,5 @@ TEST(Host, OriginOnlyThePagesOwn) {
   EXPECT_FALSE(OriginAllowed("http://127.0.0.1:8765/", names, 8765));
   EXPECT_FALSE(OriginAllowed("ws://127.0.0.1:8765", names, 8765));
 }
+
+}  // namespace anamorfosi

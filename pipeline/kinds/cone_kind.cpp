@@ -1,7 +1,9 @@
 // The cone: `anamorfosi cono`, a vertical cone standing on the sheet.
 #include <cmath>
 
-#include "mirror_kinds.h"
+#include "pipeline/mirror_kinds.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -71,3 +73,5 @@ MirrorKindEntry ConeKind() {
   k.AutomaticFace = AutomaticFace;
   return k;
 }
+
+}  // namespace anamorfosi

@@ -1,7 +1,9 @@
 // The cylinder: `anamorfosi cilindro`, a vertical cylinder standing on the sheet.
 #include <cmath>
 
-#include "mirror_kinds.h"
+#include "pipeline/mirror_kinds.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -69,3 +71,5 @@ MirrorKindEntry CylinderKind() {
   k.AutomaticFace = AutomaticFace;
   return k;
 }
+
+}  // namespace anamorfosi

@@ -2,7 +2,9 @@
 // or a DXF's 3DFACEs), with the programs' vertical view-axis mode.
 #include <utility>
 
-#include "mirror_kinds.h"
+#include "pipeline/mirror_kinds.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -49,3 +51,5 @@ MirrorKindEntry MeshKind() {
   // No automatic face: a mesh needs its face and its eye given.
   return k;
 }
+
+}  // namespace anamorfosi

@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "mirror_kinds.h"
+#include "pipeline/mirror_kinds.h"
+
+namespace anamorfosi {
 
 namespace {
 
@@ -79,3 +81,5 @@ MirrorKindEntry PlaneKind() {
   k.AutomaticFace = AutomaticFace;
   return k;
 }
+
+}  // namespace anamorfosi
