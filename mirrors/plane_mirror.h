@@ -5,7 +5,6 @@
 #include <string>
 
 #include "mirrors/axis_step.h"
-#include "programs/console.h"
 #include "core/geometry.h"
 #include "core/mirror.h"
 
@@ -18,12 +17,6 @@ struct PlaneMirror {
 
 // A plane has no axis.
 inline AxisStep AxisStepOf(const PlaneMirror&, Point3) { return {}; }
-
-// Scans the mirror file like the picture face: the plane of the last 3DFACE
-// counts. Prints "Attenzione: faccia specchio non piana. Uso i primi tre punti"
-// for every face whose fourth corner lies more than 0.001 off the plane of the
-// first three.
-void ReadMirrorFaceDxf(const std::string& fileName, PlaneMirror& mirror, Console& console);
 
 // The sight half-line from centre through facePoint meets the plane at M, in
 // front of the centre; the ray reflected there must come down to Z = 0.

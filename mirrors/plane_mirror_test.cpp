@@ -107,29 +107,6 @@ TEST(PlaneMirror, AgreesWithTheMirrorImageOfTheSheet) {
   }
 }
 
-TEST(PlaneMirror, ReadsThePlaneOfTheLastFaceAndWarnsOnBentFaces) {
-  TempDir dir;
-  std::ostringstream out;
-  std::istringstream in;
-  Console console{&in, &out};
-  const Face flat{{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0, 10}};
-  const Face slightlyBent{{0, 0, 0}, {10, 0, 0}, {10, 0, 10}, {0, 0.0005_r, 10}};
-  const Face bent{{5, 0, 0}, {5, 10, 0}, {5, 10, 10}, {5.002_r, 0, 10}};
-  PlaneMirror m;
-  ReadMirrorFaceDxf(dir.Write("a.dxf", DxfWithFaces({flat, slightlyBent})), m, console);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_NEAR(static_cast<double>(std::fabs(m.MirrorPlane.ny)), 1, 1e-12);
-  ReadMirrorFaceDxf(dir.Write("b.dxf", DxfWithFaces({bent, flat, bent})), m, console);
-  EXPECT_EQ(out.str(),
-            "Attenzione: faccia specchio non piana. Uso i primi tre punti\r\n"
-            "Attenzione: faccia specchio non piana. Uso i primi tre punti\r\n");
-  EXPECT_NEAR(static_cast<double>(std::fabs(m.MirrorPlane.nx)), 1, 1e-12);
-  EXPECT_NEAR(static_cast<double>(std::fabs(m.MirrorPlane.d)), 5, 1e-12);
-  PlaneMirror none;
-  ReadMirrorFaceDxf(dir.Write("c.dxf", DxfWithFaces({})), none, console);
-  EXPECT_FALSE(none.HasFace);
-}
-
 }  // namespace
 
 }  // namespace anamorfosi
