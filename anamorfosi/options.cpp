@@ -9,7 +9,6 @@ namespace anamorfosi {
 namespace {
 
 // Numbers as the reports write them.
-std::string Num(Real v) { return KindNumber(v); }
 
 }  // namespace
 
@@ -19,7 +18,7 @@ std::string FieldOf(const std::string& option) {
                                                                           : option.find_first_not_of('-'));
 }
 
-std::string PointText(Point3 p) { return "(" + Num(p.x) + ", " + Num(p.y) + ", " + Num(p.z) + ")"; }
+std::string PointText(Point3 p) { return "(" + KindNumber(p.x) + ", " + KindNumber(p.y) + ", " + KindNumber(p.z) + ")"; }
 
 std::vector<double> Numbers(const std::string& text, std::size_t count, const std::string& option) {
   std::vector<double> v;
@@ -46,7 +45,7 @@ std::vector<double> Numbers(const std::string& text, std::size_t count, const st
 }
 
 void NeedPositive(double v, const std::string& option) {
-  if (!(v > 0) || !std::isfinite(v)) throw UsageError(option + ": must be a number above 0 (got " + Num(v) + ")", FieldOf(option));
+  if (!(v > 0) || !std::isfinite(v)) throw UsageError(option + ": must be a number above 0 (got " + KindNumber(v) + ")", FieldOf(option));
 }
 
 Real AsStored(Real v) { return static_cast<double>(v); }

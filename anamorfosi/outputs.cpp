@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // Numbers as the reports write them.
-std::string Num(Real v) { return KindNumber(v); }
 std::string Fixed(double v, int decimals) { return KindFixed(v, decimals); }
 
 std::string Lower(std::string s) {
@@ -149,7 +148,7 @@ PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::strin
              "Mirror: " + mirror + " (" + UnitsName(scene.Unit) + ")",
              "Eye: " + PointText(scene.Eye) + " " + UnitsName(scene.Unit) + "; " + c.Eye.Label,
              "Cells: " + std::to_string(w.Width) + " x " + std::to_string(w.Height) +
-                 (scene.Pixels == 0 ? " at " + Num(scene.Dpi) + " dpi" : "") + "; made " + c.Date};
+                 (scene.Pixels == 0 ? " at " + KindNumber(scene.Dpi) + " dpi" : "") + "; made " + c.Date};
   return c;
 }
 

@@ -12,7 +12,6 @@ namespace anamorfosi {
 namespace {
 
 // Numbers as the reports write them.
-std::string Num(Real v) { return KindNumber(v); }
 std::string Fixed(double v, int decimals) { return KindFixed(v, decimals); }
 
 }  // namespace
@@ -99,7 +98,7 @@ void ReportLines(std::ostream& lines, const Scene& scene, const Print& print, co
   for (const std::string& line : chosen) lines << line << "\n";
   const double mmW = PrintWidthMm(scene, w), mmH = PrintHeightMm(scene, w);
   lines << "print: " << w.Width << " x " << w.Height << " cells";
-  if (scene.Pixels == 0) lines << " at " << Num(scene.Dpi) << " dpi";
+  if (scene.Pixels == 0) lines << " at " << KindNumber(scene.Dpi) << " dpi";
   lines << ", " << Fixed(mmW, 1) << " x " << Fixed(mmH, 1) << " mm (" << Fixed(mmW / 25.4, 2) << " x "
       << Fixed(mmH / 25.4, 2) << " in), print at 100 %\n";
   if (!r.Mirror.Empty()) {

@@ -14,7 +14,6 @@ namespace anamorfosi {
 namespace {
 
 // Numbers as the reports write them.
-std::string Num(Real v) { return KindNumber(v); }
 std::string Fixed(double v, int decimals) { return KindFixed(v, decimals); }
 
 // The value of a kind's option by its key: as given, or not given.
@@ -121,7 +120,7 @@ Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vecto
   s.Marks = !o.NoMarks;
   s.ProgramWindow = o.ProgramWindow;
   if (o.ProgramWindow && o.Pixels < 1) throw UsageError("--program-window: needs --pixels, as the programs size their window by cells", "pixels");
-  if (!(o.Fill > 0 && o.Fill <= 1)) throw UsageError("--fill: must be above 0 and at most 1 (got " + Num(o.Fill) + ")", "fill");
+  if (!(o.Fill > 0 && o.Fill <= 1)) throw UsageError("--fill: must be above 0 and at most 1 (got " + KindNumber(o.Fill) + ")", "fill");
 
   // The eye: given, or the default of the mirror.
   if (kind.CheckMirror) kind.CheckMirror(s, FileMirrorReader());
@@ -134,7 +133,7 @@ Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vecto
     s.Eye = e.Eye;
     chosen.push_back("eye: " + PointText(AsStored(s.Eye)) + " (" + e.Why + ")");
   }
-  if (!(s.Eye.z > 0)) throw UsageError("--eye: must be above the sheet (Z > 0, got " + Num(s.Eye.z) + ")", "eye");
+  if (!(s.Eye.z > 0)) throw UsageError("--eye: must be above the sheet (Z > 0, got " + KindNumber(s.Eye.z) + ")", "eye");
   if (const std::string why = kind.EyeRefusal(s); !why.empty()) throw UsageError("--eye: " + why, "eye");
 
   // The face: a DXF's, or the automatic one.
@@ -191,12 +190,12 @@ Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vecto
                          "fit");
       }
       fill = best;
-      chosen.push_back("fit: fill " + Num(fill) + ", the largest face whose print fits one " + paper->Name + " sheet");
+      chosen.push_back("fit: fill " + KindNumber(fill) + ", the largest face whose print fits one " + paper->Name + " sheet");
     }
     const Face& f = s.PictureFace;
     chosen.push_back("face: " + PointText(AsStored(f.C1)) + " " + PointText(AsStored(f.C2)) + " " +
                      PointText(AsStored(f.C3)) + " " + PointText(AsStored(f.C4)) + " (automatic, fill " +
-                     Num(fill) + ")");
+                     KindNumber(fill) + ")");
   }
   s.Eye = AsStored(s.Eye);
   Face& f = s.PictureFace;
