@@ -122,6 +122,21 @@ TEST(FollowPrint, ALargePhotoIsReadSmallerAndItsSightRaysLandOnItsColours) {
   EXPECT_EQ(right, checked);
 }
 
+// A reduced pixel may be any whole number of pixels long, up to one cell.
+TEST(FollowPrint, ReadsSmallerByTheLargestWholeFactorThatKeepsAPixelWithinACell) {
+  // A cylinder crushes a 24 MP photo's column to 0.38 of a sample: at two
+  // samples a cell five rows make one (1.9 samples), six would not (2.28).
+  EXPECT_EQ(ReductionAlong(0.38_r, 2), 5);
+  EXPECT_EQ(ReductionAlong(0.3_r, 3), 10);
+  EXPECT_EQ(ReductionAlong(0.5_r, 2), 4);  // exactly a cell
+  EXPECT_EQ(ReductionAlong(1.2_r, 2), 1);
+  EXPECT_EQ(ReductionAlong(2.5_r, 2), 1);
+  EXPECT_EQ(ReductionAlong(0.001_r, 2), 64);
+  const PictureFactors f = ReductionFor(PixelStretch{.Probes = 9, .Across = 0.7_r, .Down = 0.33_r}, 2);
+  EXPECT_EQ(f.Across, 2);
+  EXPECT_EQ(f.Down, 6);
+}
+
 TEST(FollowPrint, TheScoreStaysWithinAPointOfEveryPixelMapped) {
   TempDir dir;
   const std::string photo = WriteBlocksPhoto(dir);

@@ -145,6 +145,84 @@ inline Point3 LatticeCorner(const MappingSetup& s, const Lattice& l, int i, int 
   return PointToward(l.Top[i], l.Bottom[i], line * RowStepOf(s));
 }
 
+// The face point of point k of a face line: a corner, or a point along the
+// top side of the pixel right of it (toward E, the right edge's point at the
+// line's height), the distance summed step by step as along the pixel's side.
+inline Point3 LatticeAlongPoint(const MappingSetup& s, const Lattice& l, int line, long k, Point3 E) {
+  const int a = l.Accuracy;
+  const int i = l.Col0 - 1 + static_cast<int>(k / a), m = static_cast<int>(k % a);
+  const Point3 corner = LatticeCorner(s, l, i, line);
+  if (m == 0) return corner;
+  Real t = 0;
+  for (int j = 0; j < m; ++j) t += s.FaceSubStep;
+  return PointToward(corner, E, t);
+}
+
+// Points k0..k1-1 of a face line with half the rays, on a mirror whose
+// reflection bends smoothly: the points of even k are traced (and, apart, up
+// to kInterpolationHalo beyond the task's ends), and each odd one between is
+// the cubic through its four nearest traced neighbours, unless one of them
+// missed, the line ends within their reach, or the curve bends too sharply
+// there for the cubic to hold: then it is traced too. The test is the fourth
+// difference of five traced points that span the cubic's four: on a smooth
+// curve the cubic strays midway by about 3/128 of it; a kink or a jump
+// between them makes it large.
+inline constexpr int kInterpolationHalo = 5;
+// The largest fourth difference interpolated over, in samples: far below the
+// 0.05 of a sample by which a chord may already stray from a pixel's true
+// side (see AccuracyFor), far above the rays' rounding.
+inline constexpr Real kInterpolationStray = 0.002_r;
+
+template <class Mirror>
+void TraceAlongInterpolated(const Mirror& mirror, const MappingSetup& s, Lattice& l, int line, long k0, long k1,
+                            Point3 E) {
+  MissRecord ignored;
+  const long last = static_cast<long>(l.LinePoints()) - 1;
+  const long from = std::max(0L, k0 - kInterpolationHalo), to = std::min(last, k1 - 1 + kInterpolationHalo);
+  constexpr int room = kLatticeAlongBlock + 2 * kInterpolationHalo;
+  Point2 traced[room];
+  bool hit[room] = {};
+  auto slot = [&](long k) { return static_cast<int>(k - from); };
+  for (long k = from; k <= to; ++k) {
+    if (k % 2 != 0) continue;
+    Point3 p = LatticeAlongPoint(s, l, line, k, E);
+    hit[slot(k)] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);
+    traced[slot(k)] = {p.x, p.y};
+  }
+  const Real limit = kInterpolationStray * s.Window.CellSize;
+  auto usable = [&](long k) { return k >= from && k <= to && hit[slot(k)]; };
+  for (long k = k0; k < k1; ++k) {
+    const std::size_t at = l.AlongAt(line, static_cast<int>(k));
+    if (k % 2 == 0) {
+      l.AlongHit[at] = hit[slot(k)];
+      l.Along[at] = traced[slot(k)];
+      continue;
+    }
+    bool interpolate = usable(k - 3) && usable(k - 1) && usable(k + 1) && usable(k + 3);
+    if (interpolate) {
+      // The fourth difference over five traced points round k, on whichever side has them.
+      const long f0 = usable(k + 5) ? k - 3 : k - 5;
+      interpolate = usable(f0) && usable(f0 + 8);
+      if (interpolate) {
+        const Point2 &a = traced[slot(f0)], &b = traced[slot(f0 + 2)], &c = traced[slot(f0 + 4)],
+                     &d = traced[slot(f0 + 6)], &e = traced[slot(f0 + 8)];
+        const Real dx = a.x - 4 * b.x + 6 * c.x - 4 * d.x + e.x, dy = a.y - 4 * b.y + 6 * c.y - 4 * d.y + e.y;
+        interpolate = std::fabs(dx) <= limit && std::fabs(dy) <= limit;
+      }
+    }
+    if (interpolate) {
+      const Point2 &a = traced[slot(k - 3)], &b = traced[slot(k - 1)], &c = traced[slot(k + 1)],
+                   &d = traced[slot(k + 3)];
+      l.AlongHit[at] = 1;
+      l.Along[at] = {(9 * (b.x + c.x) - (a.x + d.x)) / 16, (9 * (b.y + c.y) - (a.y + d.y)) / 16};
+      continue;
+    }
+    Point3 p = LatticeAlongPoint(s, l, line, k, E);
+    l.AlongHit[at] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);
+    l.Along[at] = {p.x, p.y};
+  }
+}
+
 // Traces the points of one task. The rays' misses are not counted here: the
 // assembly counts them for every pixel that uses the point, as its own walk would.
 template <class Mirror>
@@ -161,6 +239,7 @@ void TraceLatticeTask(const Mirror& mirror, const MappingSetup& s, Lattice& l, l
     const long k1 = std::min<long>(static_cast<long>(l.LinePoints()), k0 + kLatticeAlongBlock);
     // The right edge's point at the line's height, toward which a top side runs.
     const Point3 E = PointToward(f.C2, f.C3, line * RowStepOf(s));
+    if (s.InterpolateAlong) return TraceAlongInterpolated(mirror, s, l, line, k0, k1, E);
     Point3 corner;
     for (long k = k0; k < k1; ++k) {
       const int i = l.Col0 - 1 + static_cast<int>(k / a), m = static_cast<int>(k % a);

@@ -226,6 +226,59 @@ TEST(Lattice, TracesEachSharedPointOnce) {
 }
 
 
+// A mirror whose image folds along a line: smooth on either side, a kink
+// across x = fold, and every point beyond missAbove missed.
+struct FoldedMirror {
+  Real fold = 12, missAbove = 1e30_r;
+};
+bool ReflectRay(const FoldedMirror& m, Point3, Point3 p, Point3& result, MissRecord& misses) {
+  if (p.x > m.missAbove) return RecordMiss(result, misses);
+  result = {3 * std::fabs(p.x - m.fold) + 0.4_r * std::sin(p.z / 2), 2 * p.z + 0.3_r * std::cos(p.x / 5), 0};
+  return true;
+}
+
+// Every line of a band traced point by point and again with every other point
+// interpolated: each interpolated point stays within kInterpolationStray of a
+// sample of its traced one, with the same hit, on smooth stretches (where most
+// points are interpolated), across a kink and next to misses (where the test
+// of the fourth difference, or the miss, makes them traced).
+TEST(Lattice, InterpolatedPointsStayWithinTheirStrayOfTheTracedOnes) {
+  auto compare = [](const auto& mirror, int accuracy, int width, long& interpolated, long& odd) {
+    MappingSetup s = Tilted(accuracy, width, 4000);
+    Lattice traced, fewer;
+    for (Lattice* l : {&traced, &fewer}) {
+      PlaceLatticeColumns(*l, s, width);
+      StartLattice(*l, accuracy, 1, 6, 1, width);
+    }
+    for (long t = 0; t < LatticeTraceTasks(traced); ++t) TraceLatticeTask(mirror, s, traced, t);
+    s.InterpolateAlong = true;
+    for (long t = 0; t < LatticeTraceTasks(fewer); ++t) TraceLatticeTask(mirror, s, fewer, t);
+    Real worst = 0;
+    for (std::size_t i = 0; i < traced.Along.size(); ++i) {
+      ASSERT_EQ(fewer.AlongHit[i], traced.AlongHit[i]) << i;
+      const Point2 a = traced.Along[i], b = fewer.Along[i];
+      if (i % traced.LinePoints() % 2 == 1) ++odd;
+      if (a.x == b.x && a.y == b.y) continue;
+      ++interpolated;
+      worst = std::max(worst, std::hypot(a.x - b.x, a.y - b.y) / s.Window.CellSize);
+    }
+    EXPECT_LE(worst, kInterpolationStray) << "accuracy " << accuracy << ", width " << width;
+    // The points across a column line are not interpolated.
+    EXPECT_EQ(fewer.Down.size(), traced.Down.size());
+  };
+  long interpolated = 0, odd = 0;
+  // Several tasks a line (256 points each), so that the halo is crossed.
+  for (const int accuracy : {1, 3}) compare(WavyMirror{}, accuracy, 700, interpolated, odd);
+  EXPECT_GT(interpolated * 10, odd * 9) << interpolated << " of " << odd;
+  interpolated = odd = 0;
+  for (const Real fold : {12.0_r, 12.3_r, 12.71_r}) {
+    for (const int accuracy : {1, 2}) compare(FoldedMirror{fold}, accuracy, 640, interpolated, odd);
+  }
+  compare(FoldedMirror{12, 17}, 1, 640, interpolated, odd);
+  compare(WavyMirror{15}, 2, 640, interpolated, odd);
+  EXPECT_GT(interpolated, 0);
+}
+
 // Where sample points sit on the border of the axial step, however close, each
 // pixel is walked on its own: otherwise a shared corner reached another way
 // may fall on the other side, and the pixel's image swings round the axis.

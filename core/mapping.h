@@ -51,6 +51,10 @@ struct MappingSetup {
   // Each pixel walked round on its own even when the face is a rectangle,
   // whose pixels share their sample points (to measure one against the other).
   bool PerPixelWalk = false;
+  // On the lattice, every other point of a face line interpolated between
+  // traced ones where the curve allows it (see TraceAlongInterpolated): only
+  // for a mirror whose reflection bends smoothly everywhere.
+  bool InterpolateAlong = false;
 };
 
 inline Real RowStepOf(const MappingSetup& s) { return s.RowStep > 0 ? s.RowStep : s.FaceStep; }
@@ -329,9 +333,12 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     }
     // With just two crossings and no vertex within PointInPolygon's 1e-6 of
     // the row, a centre farther than its 1e-9 (and the allowance) inside both
-    // has one crossing to its right: inside, as the full test would find.
+    // has one crossing to its right: inside, as the full test would find; one
+    // as far outside either has both crossings or neither to its right:
+    // outside. Only centres within that of a crossing need the full test.
     const bool plain = test.Crossings == 2 && test.Nears == 0;
     const Real innerLo = lo + 1e-9_r + slack, innerHi = hi - 1e-9_r - slack;
+    const Real outerLo = lo - 1e-9_r - slack, outerHi = hi + 1e-9_r + slack;
     // Columns whose centres lie within [lo, hi], widened by the allowance and
     // by one column more each way; every cell between is tested, so the bounds
     // are found in double precision, whose rounding the extra column covers.
@@ -342,7 +349,14 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     const int to = last < c1 ? static_cast<int>(last) : c1;
     for (int c = from; c <= to; ++c) {
       const Real x = w.MinX + c * w.CellSize - w.HalfCell;
-      if ((plain && x > innerLo && x < innerHi) || InsideOnRow(test, x, polygon)) raster.Set(c, r, colour);
+      if (plain) {
+        if (x > innerLo && x < innerHi) {
+          raster.Set(c, r, colour);
+          continue;
+        }
+        if (x < outerLo || x > outerHi) continue;
+      }
+      if (InsideOnRow(test, x, polygon)) raster.Set(c, r, colour);
     }
   }
 }

@@ -19,6 +19,9 @@ struct Cylinder {
 // A cylinder sends no ray down its axis.
 inline AxisStep AxisStepOf(const Cylinder&, Point3) { return {}; }
 
+// Its wall is smooth: reflected points move smoothly with the face point.
+inline bool SmoothReflection(const Cylinder&) { return true; }
+
 inline bool CylinderIsNull(const Cylinder& cylinder) { return cylinder.Radius * cylinder.Radius < 1e-10_r; }
 
 // The sight half-line from centre through facePoint meets the cylinder at the

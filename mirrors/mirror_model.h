@@ -7,6 +7,12 @@
 //     whether pixels that wrap round a vertical axis are left out, the axis
 //     foot and the tolerance of the axial ray (see axis_step.h).
 //
+// A model may also say that its reflected points move smoothly with the face
+// point everywhere (no edge between facets, no apex), so that the mapping may
+// interpolate between traced points where the curve allows it:
+//
+//   bool SmoothReflection(const M&);   // see ReflectsSmoothly
+//
 // A new model adds its type to AnyMirrorModel; the scene's mirror is built as
 // one of these and visited once, so that the hot loop is compiled for each.
 #pragma once
@@ -29,6 +35,15 @@ concept MirrorModel = std::movable<M> && requires(const M& mirror, Point3 p, Poi
   { ReflectRay(mirror, p, p, result, misses) } -> std::same_as<bool>;
   { AxisStepOf(mirror, p) } -> std::same_as<AxisStep>;
 };
+
+// False for a model that does not say.
+template <class M>
+bool ReflectsSmoothly(const M& mirror) {
+  if constexpr (requires { { SmoothReflection(mirror) } -> std::same_as<bool>; })
+    return SmoothReflection(mirror);
+  else
+    return false;
+}
 
 using AnyMirrorModel = std::variant<Cylinder, ConeMirror, PlaneMirror, FacetedMirror>;
 

@@ -18,6 +18,9 @@ struct PlaneMirror {
 // A plane has no axis.
 inline AxisStep AxisStepOf(const PlaneMirror&, Point3) { return {}; }
 
+// A plane bends no line: reflected points move smoothly with the face point.
+inline bool SmoothReflection(const PlaneMirror&) { return true; }
+
 // The sight half-line from centre through facePoint meets the plane at M, in
 // front of the centre; the ray reflected there must come down to Z = 0.
 inline bool ReflectRay(const PlaneMirror& mirror, Point3 centre, Point3 facePoint, Point3& result,

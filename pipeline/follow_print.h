@@ -96,13 +96,13 @@ PixelStretch MeasureStretch(const Mirror& mirror, const MappingSetup& setup, int
 // reflection runs off far beyond the rest.
 inline constexpr Real kStretchShare = 0.99_r;
 
-// The largest power of two (at most 64) by which the picture may be read
+// The largest whole factor (at most 64) by which the picture may be read
 // smaller along one side so that, at the quantile, a reduced pixel is at most
 // one cell (cellSamples samples) long that way: a cell is the finest the print
 // shows, its samples averaged.
 inline int ReductionAlong(Real samplesPerPixel, int cellSamples) {
   int k = 1;
-  while (k < 64 && 2 * k * samplesPerPixel <= cellSamples) k *= 2;
+  while (k < 64 && (k + 1) * samplesPerPixel <= cellSamples) ++k;
   return k;
 }
 

@@ -295,6 +295,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, Picture
   }
   // Fewer rays round a pixel whose sides bend little on the print.
   if (follow) setup.Accuracy = AccuracyFor(stretch, report.Reduction, s.Accuracy);
+  setup.InterpolateAlong = follow && ReflectsSmoothly(mirror);
   report.Accuracy = setup.Accuracy;
   if (report.Reduction.Across > 1 || report.Reduction.Down > 1)
     report.Notes.push_back("the picture (" + std::to_string(report.PictureWidth) + " x " +
