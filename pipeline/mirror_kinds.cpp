@@ -31,6 +31,22 @@ std::string KindNameList() {
   return list;
 }
 
+std::string PageField(const KindParameter& p) {
+  if (p.Field != nullptr) return p.Field;
+  std::string field = p.Option;
+  for (char& c : field)
+    if (c == '-') c = '_';
+  return p.Value == KindValue::kFile ? field + "_file" : field;
+}
+
+std::string PageLabel(const KindParameter& p) {
+  if (p.Label != nullptr) return p.Label;
+  std::string label = p.Option;
+  for (char& c : label)
+    if (c == '-') c = ' ';
+  return p.Value == KindValue::kFile ? label + " file" : label;
+}
+
 std::string KindNumber(Real v) {
   std::ostringstream s;
   s << std::setprecision(10) << static_cast<double>(v);

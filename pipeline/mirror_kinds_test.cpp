@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <initializer_list>
 #include <set>
 #include <variant>
 
 #include "pipeline/pipeline_files.h"
+#include "pipeline/vista.h"
 #include "testing/test_support.h"
 
 namespace anamorfosi {
@@ -227,6 +229,90 @@ TEST(MirrorKinds, FootprintsAndEyesComeFromTheEntry) {
   Scene inside = SceneOfKind(KindEntry(MirrorKind::kCylinder), dir);
   inside.Eye = {inside.Mirror.AxisX + 1, inside.Mirror.AxisY, 100};
   EXPECT_EQ(KindEntry(MirrorKind::kCylinder).EyeRefusal(inside), "is inside the cylinder");
+}
+
+TEST(MirrorKinds, EveryKindDrawsItsOwnMirrorInTheView) {
+  TempDir dir;
+  // A white sheet round the mirrors.
+  Picture cells;
+  cells.Width = cells.Height = 20;
+  cells.Rgb.assign(20 * 20 * 3, 255);
+  PrintedSheet sheet{&cells, nullptr, {}};
+  sheet.Window = {-40, -40, 40, 40, 4, 2, 20, 20};
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    ASSERT_NE(k.DrawView, nullptr);
+    const Scene s = SceneOfKind(k, dir);
+    const SceneView view = ViewScene(s, FileMirrorReader(), sheet, 64, 2);
+    EXPECT_EQ(view.Image.Width, 64);
+    EXPECT_EQ(view.Stats.Rays, 4LL * view.Image.Width * view.Image.Height);
+    // The mirror stands in the frame: a good share of the rays meet it.
+    EXPECT_GT(view.Stats.MirrorRays, view.Stats.Rays / 50);
+    // Drawn by its own entry: the same picture as the entry draws from the model.
+    MappingSetup setup;
+    PrintReport report;
+    const AnyMirrorModel model = BuildSceneMirror(s, FileMirrorReader(), setup, report);
+    EXPECT_EQ(k.DrawView(model, s, FileMirrorReader(), sheet, 64, 1).Image.Rgb, view.Image.Rgb);
+    // Another kind's model is refused, not drawn as this kind's.
+    for (const MirrorKindEntry& other : MirrorKinds()) {
+      if (&other == &k) continue;
+      const AnyMirrorModel wrong = BuildSceneMirror(SceneOfKind(other, dir), FileMirrorReader(), setup, report);
+      if (wrong.index() != model.index()) {
+        EXPECT_ANY_THROW(k.DrawView(wrong, s, FileMirrorReader(), sheet, 64, 1));
+      }
+    }
+  }
+}
+
+TEST(MirrorKinds, EveryKindDescribesItsPage) {
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    EXPECT_STRNE(k.Page.Choice, "");
+    std::set<std::string> fields;
+    bool file = false, eyePer = std::string(k.Page.EyePer).empty();
+    for (const KindParameter& p : k.Parameters) {
+      // One field for each value of a kind, named as the page's ids may be.
+      const std::string field = PageField(p);
+      EXPECT_TRUE(fields.insert(field).second) << field;
+      EXPECT_EQ(field.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << field;
+      EXPECT_FALSE(PageLabel(p).empty());
+      // A length the command needs starts from a value on the page.
+      if (p.Value == KindValue::kLength && p.Required) {
+        EXPECT_GT(std::atof(p.Start), 0) << p.Option;
+      }
+      file = file || p.Value == KindValue::kFile;
+      if (k.Page.EyePer == std::string(p.Option)) eyePer = p.Value == KindValue::kLength;
+    }
+    // A kind that takes a file says which; the usual eye follows a length of the kind.
+    EXPECT_EQ(std::string(k.Page.Accept).empty(), !file);
+    EXPECT_EQ(std::string(k.Page.FileWords).empty(), !file);
+    EXPECT_TRUE(eyePer) << k.Page.EyePer;
+  }
+  // Kinds that share a field share its kind of value.
+  for (const MirrorKindEntry& a : MirrorKinds())
+    for (const MirrorKindEntry& b : MirrorKinds())
+      for (const KindParameter& p : a.Parameters)
+        for (const KindParameter& q : b.Parameters)
+          if (PageField(p) == PageField(q)) {
+            EXPECT_EQ(p.Value, q.Value) << PageField(p);
+          }
+}
+
+TEST(MirrorKinds, ThePagesUsualEyeIsTheKindsDefaultEye) {
+  TempDir dir;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    if (std::string(k.Page.EyePer).empty()) continue;
+    SCOPED_TRACE(k.Name);
+    const Scene s = SceneOfKind(k, dir);
+    Real per = 0;
+    for (const KindParameter& p : k.Parameters)
+      if (k.Page.EyePer == std::string(p.Option)) per = s.Mirror.*p.Number;
+    const Point3 eye = k.DefaultEye(s, FileMirrorReader()).Eye;
+    // Exact: the page's numbers are the very factors DefaultEye multiplies by.
+    EXPECT_EQ(eye.x, s.Mirror.AxisX + k.Page.EyeX * per);
+    EXPECT_EQ(eye.y, s.Mirror.AxisY + k.Page.EyeY * per);
+    EXPECT_EQ(eye.z, k.Page.EyeZ * per);
+  }
 }
 
 }  // namespace anamorfosi
