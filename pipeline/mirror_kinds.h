@@ -78,14 +78,15 @@ struct EyeChoice {
 };
 
 struct MirrorKindEntry {
-  MirrorKind Kind;
-  const char* Name;     // the subcommand and the scene file's "type": "cilindro"
+  const char* Name;     // the subcommand and the scene file's "type", the scene's Kind: "cilindro"
   const char* Words;    // in reports: "cylinder"
   const char* Summary;  // the subcommand's line in the help
   const char* Footer;   // the subcommand's own help closes with it
   // In the order of the scene file; the command lists the required first.
   std::vector<KindParameter> Parameters;
   KindPage Page{};
+  // Its place in the command's help and the page's choice, the lowest first.
+  int Place = 0;
   // The programs' window margin: a Margin-th of the scanned extent on each side.
   Real ProgramMargin = 10;
 
@@ -121,8 +122,9 @@ struct MirrorKindEntry {
 
 // Every kind, in the order of the command's help.
 const std::vector<MirrorKindEntry>& MirrorKinds();
-// The entry of a kind; of a name ("cilindro"), or nullptr.
-const MirrorKindEntry& KindEntry(MirrorKind kind);
+// The entry of a scene's kind (PrintError for a name no kind has); of a name
+// ("cilindro"), or nullptr.
+const MirrorKindEntry& KindEntry(const std::string& kind);
 const MirrorKindEntry* FindKind(const std::string& name);
 // "cilindro, cono, specchio or generico".
 std::string KindNameList();
@@ -131,10 +133,8 @@ std::string KindNameList();
 std::string KindNumber(Real v);
 std::string KindFixed(double v, int decimals);
 
-// The kinds' entries, each in kinds/<kind>_kind.cpp.
-MirrorKindEntry CylinderKind();
-MirrorKindEntry ConeKind();
-MirrorKindEntry PlaneKind();
-MirrorKindEntry MeshKind();
+// The entry of every file kinds/<name>_kind.cpp (its <Name>Kind()), in no
+// particular order: the list the build writes (kind_files.cpp).
+std::vector<MirrorKindEntry> KindFileEntries();
 
 }  // namespace anamorfosi

@@ -86,7 +86,7 @@ SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFile
 }  // namespace
 
 MirrorKindEntry ConeKind() {
-  MirrorKindEntry k{MirrorKind::kCone, "cono", "cone", "a vertical cone standing on the sheet",
+  MirrorKindEntry k{"cono", "cone", "a vertical cone standing on the sheet",
                     "Defaults: the eye on the axis at 3 times the cone's height; an automatic face.\n"
                     "Example: anamorfosi cono foto.png --base-radius 30 --height 60 -o stampa.png",
                     {}};
@@ -100,6 +100,7 @@ MirrorKindEntry ConeKind() {
        nullptr, nullptr, nullptr, nullptr, "60"},
   };
   k.Page = {"cone", "", "", "height", 0, 0, kEyeUp};
+  k.Place = 2;
   k.ProgramMargin = 10;
   k.Build = Build;
   k.FootprintOf = FootprintOf;

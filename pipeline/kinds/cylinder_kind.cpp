@@ -115,7 +115,7 @@ Real CylinderTopFor(const Cylinder& c, Point3 eye, const Face& face) {
 }
 
 MirrorKindEntry CylinderKind() {
-  MirrorKindEntry k{MirrorKind::kCylinder, "cilindro", "cylinder", "a vertical cylinder standing on the sheet",
+  MirrorKindEntry k{"cilindro", "cylinder", "a vertical cylinder standing on the sheet",
                     "Defaults: the eye 12 radii in front of the axis (toward -Y) and 10 radii up; an automatic face.\n"
                     "Example: anamorfosi cilindro foto.jpg --radius 25 -o stampa.png",
                     {}};
@@ -126,6 +126,7 @@ MirrorKindEntry CylinderKind() {
        &SceneMirror::Radius, nullptr, nullptr, nullptr, nullptr, "25"},
   };
   k.Page = {"cylinder", "", "", "radius", 0, -kEyeFront, kEyeUp};
+  k.Place = 1;
   k.ProgramMargin = 10;
   k.Build = Build;
   k.FootprintOf = FootprintOf;

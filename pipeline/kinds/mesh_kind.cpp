@@ -72,7 +72,7 @@ MeshView MakeMeshView(const FacetedMirror& mirror) {
 }
 
 MirrorKindEntry MeshKind() {
-  MirrorKindEntry k{MirrorKind::kMesh, "generico", "mesh mirror",
+  MirrorKindEntry k{"generico", "mesh mirror",
                     "a mirror made of triangles: a mesh (STL, OBJ, PLY, ...) or a DXF's 3DFACEs",
                     "Example: anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png",
                     {}};
@@ -87,6 +87,7 @@ MirrorKindEntry MeshKind() {
   };
   k.Page = {"any mirror shape (DXF, STL, OBJ, PLY mesh)", ".dxf,.stl,.obj,.ply,.off,.gltf,.glb,.3mf",
             "file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)"};
+  k.Place = 4;
   k.ProgramMargin = 10;
   k.Build = Build;
   k.FootprintOf = FootprintOf;

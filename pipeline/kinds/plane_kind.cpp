@@ -100,7 +100,7 @@ SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFile
 }  // namespace
 
 MirrorKindEntry PlaneKind() {
-  MirrorKindEntry k{MirrorKind::kPlane, "specchio", "plane mirror", "a plane mirror, one 3DFACE of a DXF file",
+  MirrorKindEntry k{"specchio", "plane mirror", "a plane mirror, one 3DFACE of a DXF file",
                     "Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
                     "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png",
                     {}};
@@ -109,6 +109,7 @@ MirrorKindEntry PlaneKind() {
        &SceneMirror::File},
   };
   k.Page = {"plane mirror (a 3DFACE in a DXF file)", ".dxf", "DXF file"};
+  k.Place = 3;
   // The programs' window margin for the plane mirror is a thirtieth.
   k.ProgramMargin = 30;
   k.Build = Build;
