@@ -180,7 +180,7 @@ TEST_F(MeshMirror, TheCommandTakesMoreTrianglesThanTheProgramUpToItsMemory) {
 
   // Above what memory allows: one line saying so.
   anamorfosi::Scene scene;
-  scene.Mirror.Kind = MirrorKind::kMesh;
+  scene.Mirror.Kind = "generico";
   scene.Mirror.File = mirror;
   FacetedMirror loaded;
   PrintReport report;

@@ -34,7 +34,7 @@ bool MirrorFlag(const Options& o, const std::string& key) {
 
 Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vector<std::string>& chosen) {
   Scene s;
-  s.Mirror.Kind = kind.Kind;
+  s.Mirror.Kind = kind.Name;
   s.Picture = o.Picture;
   s.Grid = o.Grid;
   if (o.Picture.empty() == o.Grid.empty())

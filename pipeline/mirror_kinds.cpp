@@ -1,5 +1,6 @@
 #include "pipeline/mirror_kinds.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <sstream>
 #include <variant>
@@ -7,14 +8,18 @@
 namespace anamorfosi {
 
 const std::vector<MirrorKindEntry>& MirrorKinds() {
-  static const std::vector<MirrorKindEntry> kinds = {CylinderKind(), ConeKind(), PlaneKind(), MeshKind()};
+  static const std::vector<MirrorKindEntry> kinds = [] {
+    std::vector<MirrorKindEntry> all = KindFileEntries();
+    std::stable_sort(all.begin(), all.end(),
+                     [](const MirrorKindEntry& a, const MirrorKindEntry& b) { return a.Place < b.Place; });
+    return all;
+  }();
   return kinds;
 }
 
-const MirrorKindEntry& KindEntry(MirrorKind kind) {
-  for (const MirrorKindEntry& k : MirrorKinds())
-    if (k.Kind == kind) return k;
-  return MirrorKinds().front();
+const MirrorKindEntry& KindEntry(const std::string& kind) {
+  if (const MirrorKindEntry* k = FindKind(kind)) return *k;
+  throw PrintError("the mirror must be " + KindNameList() + " (got \"" + kind + "\")", "mirror");
 }
 
 const MirrorKindEntry* FindKind(const std::string& name) {
@@ -31,6 +36,22 @@ std::string KindNameList() {
   return list;
 }
 
+std::string PageField(const KindParameter& p) {
+  if (p.Field != nullptr) return p.Field;
+  std::string field = p.Option;
+  for (char& c : field)
+    if (c == '-') c = '_';
+  return p.Value == KindValue::kFile ? field + "_file" : field;
+}
+
+std::string PageLabel(const KindParameter& p) {
+  if (p.Label != nullptr) return p.Label;
+  std::string label = p.Option;
+  for (char& c : label)
+    if (c == '-') c = ' ';
+  return p.Value == KindValue::kFile ? label + " file" : label;
+}
+
 std::string KindNumber(Real v) {
   std::ostringstream s;
   s << std::setprecision(10) << static_cast<double>(v);
@@ -43,7 +64,7 @@ std::string KindFixed(double v, int decimals) {
   return s.str();
 }
 
-const char* MirrorKindName(MirrorKind kind) { return KindEntry(kind).Name; }
+const char* MirrorKindName(const std::string& kind) { return KindEntry(kind).Name; }
 
 AnyMirrorModel BuildSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
                                 PrintReport& report) {

@@ -14,9 +14,11 @@
 #include "pipeline/print.h"
 #include "pipeline/scene.h"
 
-// How a value of a kind is written: on the command line and in a scene file.
-
 namespace anamorfosi {
+struct SceneView;     // vista.h
+struct PrintedSheet;  // restore.h
+
+// How a value of a kind is written: on the command line and in a scene file.
 enum class KindValue {
   kLength,     // a number above 0, in drawing units ("--radius 25", "radius": 25)
   kPlanPoint,  // X,Y on the sheet ("--axis 10,0", "axis": [10, 0])
@@ -39,6 +41,32 @@ struct KindParameter {
   Real SceneMirror::*Number = nullptr;
   std::string SceneMirror::*Text = nullptr;
   bool SceneMirror::*Flag = nullptr;
+  // The page's field (web/page); kinds that share one keep its value when the
+  // user switches between them ("radius": the cylinder's radius and the
+  // cone's base radius). nullptr: PageField makes it from the option.
+  const char* Field = nullptr;
+  const char* Label = nullptr;  // the words before the page's field; nullptr: the option's
+  const char* Start = "";       // the page's first value of a number without a default
+};
+
+// The page's field of a value: Field, or the option with '_' for '-', a
+// file's followed by "_file" ("axis", "mirror_file", "vertical_axis").
+std::string PageField(const KindParameter& p);
+// The words before it on the page: Label, or the option with spaces for '-'
+// ("base radius"), a file's followed by " file".
+std::string PageLabel(const KindParameter& p);
+
+// How the page (web/page) offers a kind beyond its values. A kind without an
+// AutomaticFace takes its picture face as a file and its eye as given.
+struct KindPage {
+  const char* Choice = "";     // its line in the page's mirror choice
+  const char* Accept = "";     // the mirror files it takes, as a file input's accept list: ".dxf"
+  const char* FileWords = "";  // them, when the page asks for one: "DXF file"
+  // The eye the page draws before the server names one: the plan point plus
+  // these multiples of the length whose option is EyePer (as DefaultEye
+  // places it); "" draws the eye the server last named.
+  const char* EyePer = "";
+  Real EyeX = 0, EyeY = 0, EyeZ = 0;
 };
 
 // The eye a kind places when none is given: Eye and the reason in words, or
@@ -50,13 +78,15 @@ struct EyeChoice {
 };
 
 struct MirrorKindEntry {
-  MirrorKind Kind;
-  const char* Name;     // the subcommand and the scene file's "type": "cilindro"
+  const char* Name;     // the subcommand and the scene file's "type", the scene's Kind: "cilindro"
   const char* Words;    // in reports: "cylinder"
   const char* Summary;  // the subcommand's line in the help
   const char* Footer;   // the subcommand's own help closes with it
   // In the order of the scene file; the command lists the required first.
   std::vector<KindParameter> Parameters;
+  KindPage Page{};
+  // Its place in the command's help and the page's choice, the lowest first.
+  int Place = 0;
   // The programs' window margin: a Margin-th of the scanned extent on each side.
   Real ProgramMargin = 10;
 
@@ -83,12 +113,18 @@ struct MirrorKindEntry {
   // The automatic picture face; nullptr: the kind needs a face (and an eye) given.
   bool (*AutomaticFace)(const Scene& scene, const MirrorFileReader& mirrors, const FaceRequest& request, Face& face,
                         std::string& why) = nullptr;
+  // The view from the scene's eye of the model Build made (vista.h's
+  // DrawSceneView of the kind's view type, compiled in the kind's file);
+  // mirrors reads what the view draws beyond the model (the plane mirror's face).
+  SceneView (*DrawView)(const AnyMirrorModel& model, const Scene& scene, const MirrorFileReader& mirrors,
+                        const PrintedSheet& sheet, int width, int threads) = nullptr;
 };
 
 // Every kind, in the order of the command's help.
 const std::vector<MirrorKindEntry>& MirrorKinds();
-// The entry of a kind; of a name ("cilindro"), or nullptr.
-const MirrorKindEntry& KindEntry(MirrorKind kind);
+// The entry of a scene's kind (PrintError for a name no kind has); of a name
+// ("cilindro"), or nullptr.
+const MirrorKindEntry& KindEntry(const std::string& kind);
 const MirrorKindEntry* FindKind(const std::string& name);
 // "cilindro, cono, specchio or generico".
 std::string KindNameList();
@@ -97,10 +133,8 @@ std::string KindNameList();
 std::string KindNumber(Real v);
 std::string KindFixed(double v, int decimals);
 
-// The kinds' entries, each in kinds/<kind>_kind.cpp.
-MirrorKindEntry CylinderKind();
-MirrorKindEntry ConeKind();
-MirrorKindEntry PlaneKind();
-MirrorKindEntry MeshKind();
+// The entry of every file kinds/<name>_kind.cpp (its <Name>Kind()), in no
+// particular order: the list the build writes (kind_files.cpp).
+std::vector<MirrorKindEntry> KindFileEntries();
 
 }  // namespace anamorfosi

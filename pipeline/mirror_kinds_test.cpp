@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <initializer_list>
 #include <set>
 #include <variant>
 
 #include "pipeline/pipeline_files.h"
+#include "pipeline/vista.h"
 #include "testing/test_support.h"
 
 namespace anamorfosi {
@@ -17,7 +20,7 @@ namespace {
 // its files written in dir (a plane mirror standing on the sheet, a pyramid).
 Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
   Scene s;
-  s.Mirror.Kind = k.Kind;
+  s.Mirror.Kind = k.Name;
   Real length = 12.125_r;
   for (const KindParameter& p : k.Parameters) {
     switch (p.Value) {
@@ -32,7 +35,7 @@ Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
       case KindValue::kFile: {
         const Point3 apex{0, 0, 50};
         const std::vector<Face> faces =
-            k.Kind == MirrorKind::kPlane
+            std::string(k.Name) == "specchio"
                 ? std::vector<Face>{{{-60, 0, 0}, {60, 0, 0}, {60, 0, 120}, {-60, 0, 120}}}
                 : std::vector<Face>{{apex, {30, 0, 0}, {0, 30, 0}, {0, 30, 0}}, {apex, {0, 30, 0}, {-30, 0, 0}, {-30, 0, 0}},
                                     {apex, {-30, 0, 0}, {0, -30, 0}, {0, -30, 0}}, {apex, {0, -30, 0}, {30, 0, 0}, {30, 0, 0}}};
@@ -70,15 +73,15 @@ std::string FieldOfBuild(const Scene& s) {
 
 TEST(MirrorKinds, EachKindIsFoundByItsKindAndItsNameAndHoldsConsistentValues) {
   std::set<std::string> names, words;
-  std::set<MirrorKind> kinds;
+  std::set<std::string> kinds;
   for (const MirrorKindEntry& k : MirrorKinds()) {
     SCOPED_TRACE(k.Name);
     EXPECT_TRUE(names.insert(k.Name).second);
     EXPECT_TRUE(words.insert(k.Words).second);
-    EXPECT_TRUE(kinds.insert(k.Kind).second);
-    EXPECT_EQ(&KindEntry(k.Kind), &k);
+    EXPECT_TRUE(kinds.insert(k.Name).second);
+    EXPECT_EQ(&KindEntry(k.Name), &k);
     EXPECT_EQ(FindKind(k.Name), &k);
-    EXPECT_STREQ(MirrorKindName(k.Kind), k.Name);
+    EXPECT_STREQ(MirrorKindName(k.Name), k.Name);
     ASSERT_TRUE(k.Build && k.FootprintOf && k.FootprintLabel && k.ReportDetails && k.TitleDetails && k.DefaultEye &&
                 k.EyeRefusal);
     EXPECT_GT(k.ProgramMargin, 0);
@@ -108,7 +111,7 @@ TEST(MirrorKinds, EveryKindRoundTripsThroughASceneFile) {
     for (const KindParameter& p : k.Parameters)
       EXPECT_NE(text.find(Joined({"\"", p.Key, "\":"})), std::string::npos) << p.Key << "\n" << text;
     const Scene r = ReadSceneFile(dir.Write("scena.json", text));
-    EXPECT_EQ(r.Mirror.Kind, k.Kind);
+    EXPECT_EQ(r.Mirror.Kind, std::string(k.Name));
     EXPECT_EQ(r.Mirror.AxisX, s.Mirror.AxisX);
     EXPECT_EQ(r.Mirror.AxisY, s.Mirror.AxisY);
     EXPECT_EQ(r.Mirror.Radius, s.Mirror.Radius);
@@ -156,13 +159,13 @@ TEST(MirrorKinds, TheSceneMirrorIsBuiltAsTheKindsModelWithItsAxisStep) {
     EXPECT_EQ(setup.ProjectionCentre.y, s.Eye.y);
     EXPECT_EQ(setup.Accuracy, s.Accuracy);
     // The cone and the mesh in its vertical mode leave out pixels round their axis.
-    const bool axis = k.Kind == MirrorKind::kCone || k.Kind == MirrorKind::kMesh;
+    const bool axis = std::string(k.Name) == "cono" || std::string(k.Name) == "generico";
     EXPECT_EQ(setup.AxisExclusion, axis);
-    if (k.Kind == MirrorKind::kCone) {
+    if (std::string(k.Name) == "cono") {
       EXPECT_EQ(setup.AxisFoot.x, s.Mirror.AxisX);
       EXPECT_EQ(setup.AxisFoot.y, s.Mirror.AxisY);
     }
-    if (k.Kind == MirrorKind::kMesh) {
+    if (std::string(k.Name) == "generico") {
       EXPECT_EQ(setup.AxisFoot.x, s.Eye.x);
       EXPECT_EQ(setup.AxisFoot.y, s.Eye.y);
       EXPECT_EQ(report.FacetCount, 4);
@@ -180,15 +183,15 @@ TEST(MirrorKinds, TheSceneMirrorIsBuiltAsTheKindsModelWithItsAxisStep) {
 
 TEST(MirrorKinds, AMirrorThatCannotBeBuiltNamesItsOption) {
   TempDir dir;
-  Scene cylinder = SceneOfKind(KindEntry(MirrorKind::kCylinder), dir);
+  Scene cylinder = SceneOfKind(KindEntry("cilindro"), dir);
   cylinder.Mirror.Radius = 0;
   EXPECT_EQ(FieldOfBuild(cylinder), "radius");
-  Scene cone = SceneOfKind(KindEntry(MirrorKind::kCone), dir);
+  Scene cone = SceneOfKind(KindEntry("cono"), dir);
   cone.Mirror.Height = -1;
   EXPECT_EQ(FieldOfBuild(cone), "height");
   cone.Mirror.Radius = 0;
   EXPECT_EQ(FieldOfBuild(cone), "base-radius");
-  for (const MirrorKind kind : {MirrorKind::kPlane, MirrorKind::kMesh}) {
+  for (const std::string kind : {"specchio", "generico"}) {
     Scene s = SceneOfKind(KindEntry(kind), dir);
     s.Mirror.File = dir.File("none.dxf");
     EXPECT_EQ(FieldOfBuild(s), "mirror");
@@ -203,30 +206,144 @@ TEST(MirrorKinds, FootprintsAndEyesComeFromTheEntry) {
     SCOPED_TRACE(k.Name);
     const Scene s = SceneOfKind(k, dir);
     const Footprint f = MirrorFootprint(s, FileMirrorReader());
-    switch (k.Kind) {
-      case MirrorKind::kCylinder:
-      case MirrorKind::kCone:
-        EXPECT_TRUE(f.Circle);
-        EXPECT_EQ(f.CentreX, s.Mirror.AxisX);
-        EXPECT_EQ(f.Radius, s.Mirror.Radius);
-        break;
-      case MirrorKind::kPlane:
-        // The side on the sheet, centred on its middle.
-        ASSERT_EQ(f.Segments.size(), 1u);
-        EXPECT_EQ(f.CentreX, 0);
-        break;
-      case MirrorKind::kMesh: EXPECT_TRUE(f.Empty()); break;
+    const std::string name = k.Name;
+    if (name == "cilindro" || name == "cono") {
+      EXPECT_TRUE(f.Circle);
+      EXPECT_EQ(f.CentreX, s.Mirror.AxisX);
+      EXPECT_EQ(f.Radius, s.Mirror.Radius);
+    } else if (name == "specchio") {
+      // The side on the sheet, centred on its middle.
+      ASSERT_EQ(f.Segments.size(), 1u);
+      EXPECT_EQ(f.CentreX, 0);
+    } else if (name == "generico") {
+      EXPECT_TRUE(f.Empty());
     }
     const EyeChoice eye = k.DefaultEye(s, FileMirrorReader());
     // Only the mesh asks for its eye; every eye placed is above the sheet.
-    EXPECT_EQ(eye.Refusal.empty(), k.Kind != MirrorKind::kMesh) << eye.Refusal;
+    EXPECT_EQ(eye.Refusal.empty(), std::string(k.Name) != "generico") << eye.Refusal;
     if (eye.Refusal.empty()) {
       EXPECT_GT(eye.Eye.z, 0);
     }
   }
-  Scene inside = SceneOfKind(KindEntry(MirrorKind::kCylinder), dir);
+  Scene inside = SceneOfKind(KindEntry("cilindro"), dir);
   inside.Eye = {inside.Mirror.AxisX + 1, inside.Mirror.AxisY, 100};
-  EXPECT_EQ(KindEntry(MirrorKind::kCylinder).EyeRefusal(inside), "is inside the cylinder");
+  EXPECT_EQ(KindEntry("cilindro").EyeRefusal(inside), "is inside the cylinder");
+}
+
+TEST(MirrorKinds, EveryKindDrawsItsOwnMirrorInTheView) {
+  TempDir dir;
+  // A white sheet round the mirrors.
+  Picture cells;
+  cells.Width = cells.Height = 20;
+  cells.Rgb.assign(20 * 20 * 3, 255);
+  PrintedSheet sheet{&cells, nullptr, {}};
+  sheet.Window = {-40, -40, 40, 40, 4, 2, 20, 20};
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    ASSERT_NE(k.DrawView, nullptr);
+    const Scene s = SceneOfKind(k, dir);
+    const SceneView view = ViewScene(s, FileMirrorReader(), sheet, 64, 2);
+    EXPECT_EQ(view.Image.Width, 64);
+    EXPECT_EQ(view.Stats.Rays, 4LL * view.Image.Width * view.Image.Height);
+    // The mirror stands in the frame: a good share of the rays meet it.
+    EXPECT_GT(view.Stats.MirrorRays, view.Stats.Rays / 50);
+    // Drawn by its own entry: the same picture as the entry draws from the model.
+    MappingSetup setup;
+    PrintReport report;
+    const AnyMirrorModel model = BuildSceneMirror(s, FileMirrorReader(), setup, report);
+    EXPECT_EQ(k.DrawView(model, s, FileMirrorReader(), sheet, 64, 1).Image.Rgb, view.Image.Rgb);
+    // Another kind's model is refused, not drawn as this kind's.
+    for (const MirrorKindEntry& other : MirrorKinds()) {
+      if (&other == &k) continue;
+      const AnyMirrorModel wrong = BuildSceneMirror(SceneOfKind(other, dir), FileMirrorReader(), setup, report);
+      if (wrong.index() != model.index()) {
+        EXPECT_ANY_THROW(k.DrawView(wrong, s, FileMirrorReader(), sheet, 64, 1));
+      }
+    }
+  }
+}
+
+TEST(MirrorKinds, EveryKindDescribesItsPage) {
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    SCOPED_TRACE(k.Name);
+    EXPECT_STRNE(k.Page.Choice, "");
+    std::set<std::string> fields;
+    bool file = false, eyePer = std::string(k.Page.EyePer).empty();
+    for (const KindParameter& p : k.Parameters) {
+      // One field for each value of a kind, named as the page's ids may be.
+      const std::string field = PageField(p);
+      EXPECT_TRUE(fields.insert(field).second) << field;
+      EXPECT_EQ(field.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << field;
+      EXPECT_FALSE(PageLabel(p).empty());
+      // A length the command needs starts from a value on the page.
+      if (p.Value == KindValue::kLength && p.Required) {
+        EXPECT_GT(std::atof(p.Start), 0) << p.Option;
+      }
+      file = file || p.Value == KindValue::kFile;
+      if (k.Page.EyePer == std::string(p.Option)) eyePer = p.Value == KindValue::kLength;
+    }
+    // A kind that takes a file says which; the usual eye follows a length of the kind.
+    EXPECT_EQ(std::string(k.Page.Accept).empty(), !file);
+    EXPECT_EQ(std::string(k.Page.FileWords).empty(), !file);
+    EXPECT_TRUE(eyePer) << k.Page.EyePer;
+  }
+  // Kinds that share a field share its kind of value.
+  for (const MirrorKindEntry& a : MirrorKinds())
+    for (const MirrorKindEntry& b : MirrorKinds())
+      for (const KindParameter& p : a.Parameters)
+        for (const KindParameter& q : b.Parameters)
+          if (PageField(p) == PageField(q)) {
+            EXPECT_EQ(p.Value, q.Value) << PageField(p);
+          }
+}
+
+TEST(MirrorKinds, ThePagesUsualEyeIsTheKindsDefaultEye) {
+  TempDir dir;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    if (std::string(k.Page.EyePer).empty()) continue;
+    SCOPED_TRACE(k.Name);
+    const Scene s = SceneOfKind(k, dir);
+    Real per = 0;
+    for (const KindParameter& p : k.Parameters)
+      if (k.Page.EyePer == std::string(p.Option)) per = s.Mirror.*p.Number;
+    const Point3 eye = k.DefaultEye(s, FileMirrorReader()).Eye;
+    // Exact: the page's numbers are the very factors DefaultEye multiplies by.
+    EXPECT_EQ(eye.x, s.Mirror.AxisX + k.Page.EyeX * per);
+    EXPECT_EQ(eye.y, s.Mirror.AxisY + k.Page.EyeY * per);
+    EXPECT_EQ(eye.z, k.Page.EyeZ * per);
+  }
+}
+
+TEST(MirrorKinds, TheSceneNamesItsKindByTheEntrysName) {
+  TempDir dir;
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    const Scene s = SceneOfKind(k, dir);
+    EXPECT_EQ(s.Mirror.Kind, k.Name);
+    EXPECT_EQ(&KindEntry(s.Mirror.Kind), &k);
+  }
+  // A name no entry has is refused, never taken for another kind.
+  Scene s = SceneOfKind(MirrorKinds().front(), dir);
+  s.Mirror.Kind = "sfera";
+  EXPECT_EQ(FieldOfBuild(s), "mirror");
+  try {
+    KindEntry("sfera");
+    ADD_FAILURE() << "an unknown kind was accepted";
+  } catch (const PrintError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"sfera\""), std::string::npos) << e.what();
+  }
+}
+
+TEST(MirrorKinds, EveryKindFileIsListedOnceInItsPlace) {
+  // Each entry file of the source tree gives one entry, and the list keeps
+  // the help's order of places.
+  std::size_t files = 0;
+  for (const auto& f : std::filesystem::directory_iterator(std::string(EXAMPLES_DIR) + "/../pipeline/kinds")) {
+    const std::string name = f.path().filename().string();
+    files += name.size() > 9 && name.compare(name.size() - 9, 9, "_kind.cpp") == 0;
+  }
+  EXPECT_EQ(files, MirrorKinds().size());
+  EXPECT_EQ(KindFileEntries().size(), MirrorKinds().size());
+  for (std::size_t i = 1; i < MirrorKinds().size(); ++i) EXPECT_LT(MirrorKinds()[i - 1].Place, MirrorKinds()[i].Place);
 }
 
 }  // namespace anamorfosi

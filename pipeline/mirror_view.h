@@ -1,68 +1,44 @@
-// The four mirrors as the view draws them: the programs' own models, with the
-// bounds a real mirror has (the cylinder's height, the plane mirror's face),
-// and what a sight ray from the eye meets first.
+// A mirror as the view draws it: each kind's view type (in its entry's file,
+// pipeline/kinds/) holds the program's own model with the bounds a real mirror
+// has (a cylinder's height, a plane mirror's face), and answers, found by
+// argument-dependent lookup:
+//
+//   SightHit MeetMirror(const V&, Point3 eye, Point3 d, Point3& hit);
+//     the first mirror point along the half-line eye + t d (d a unit vector,
+//     t > 0) at or above the sheet; kNothing when the ray goes by;
+//   bool MeetsAgain(const V&, Point3 hit, Point3 landing);
+//     true when the ray reflected at hit toward landing meets the mirror again
+//     before the sheet (only a concave mirror can);
+//   std::vector<Point3> OutlinePoints(const V&);
+//     points the view's frame must hold to show the whole mirror;
+//   const M& ModelOf(const V&);
+//     the model that reflects the sight rays.
+//
+// RenderView (view.h) is compiled for each view type, so that no call per ray
+// goes through a pointer.
 #pragma once
 
+#include <concepts>
 #include <vector>
 
-#include "mirrors/cone.h"
-#include "mirrors/cylinder.h"
-#include "mirrors/faceted_mirror.h"
 #include "core/geometry.h"
-#include "mirrors/plane_mirror.h"
+#include "core/mirror.h"
 
 // What a sight ray meets first, before the sheet.
 
 namespace anamorfosi {
 enum class SightHit { kNothing, kMirror, kMirrorTop };
 
-// A cylinder of unlimited height as the programs reflect it, drawn up to Top,
-// with a closed top.
-struct CylinderView {
-  Cylinder Model;
-  Real Top = 0;
-};
-// The plane mirror is its plane where the programs reflect; drawn, it is the face.
-struct PlaneView {
-  PlaneMirror Model;
-  Face Outline;
-};
-struct ConeView {
-  ConeMirror Model;
-};
-struct MeshView {
-  const FacetedMirror* Model = nullptr;
-  Real Size = 1;  // the diagonal of the facets' box, for the offset of a second ray
+template <class V>
+concept MirrorView = requires(const V& view, Point3 p, Point3& hit, MissRecord& misses) {
+  { MeetMirror(view, p, p, hit) } -> std::same_as<SightHit>;
+  { MeetsAgain(view, p, p) } -> std::same_as<bool>;
+  { OutlinePoints(view) } -> std::same_as<std::vector<Point3>>;
+  { ReflectRay(ModelOf(view), p, p, hit, misses) } -> std::same_as<bool>;
 };
 
-inline const Cylinder& ModelOf(const CylinderView& v) { return v.Model; }
-inline const PlaneMirror& ModelOf(const PlaneView& v) { return v.Model; }
-inline const ConeMirror& ModelOf(const ConeView& v) { return v.Model; }
-inline const FacetedMirror& ModelOf(const MeshView& v) { return *v.Model; }
-
-// The first mirror point along the half-line eye + t d (d a unit vector, t > 0)
-// at or above the sheet; kNothing when the ray goes by.
-SightHit MeetMirror(const CylinderView& v, Point3 eye, Point3 d, Point3& hit);
-SightHit MeetMirror(const PlaneView& v, Point3 eye, Point3 d, Point3& hit);
-SightHit MeetMirror(const ConeView& v, Point3 eye, Point3 d, Point3& hit);
-SightHit MeetMirror(const MeshView& v, Point3 eye, Point3 d, Point3& hit);
-
-// True when the ray reflected at hit toward landing meets the mirror again
-// before the sheet (only a concave mesh can).
-inline bool MeetsAgain(const CylinderView&, Point3, Point3) { return false; }
-inline bool MeetsAgain(const PlaneView&, Point3, Point3) { return false; }
-inline bool MeetsAgain(const ConeView&, Point3, Point3) { return false; }
-bool MeetsAgain(const MeshView& v, Point3 hit, Point3 landing);
-
-// Points the view's frame must hold to show the whole mirror.
-std::vector<Point3> OutlinePoints(const CylinderView& v);
-std::vector<Point3> OutlinePoints(const PlaneView& v);
-std::vector<Point3> OutlinePoints(const ConeView& v);
-std::vector<Point3> OutlinePoints(const MeshView& v);
-
-// The cylinder's drawn height: a tenth above the highest point where the sight
-// rays through the picture face meet it (twice the radius when none do).
-Real CylinderTopFor(const Cylinder& c, Point3 eye, const Face& face);
-MeshView MakeMeshView(const FacetedMirror& mirror);
+// Adds the points of a horizontal circle of radius r round (x, y) at height z
+// to an outline, 24 of them.
+void AddOutlineCircle(std::vector<Point3>& points, Real x, Real y, Real r, Real z);
 
 }  // namespace anamorfosi

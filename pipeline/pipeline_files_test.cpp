@@ -124,7 +124,7 @@ TEST(PipelineFiles, MirrorReaderInTheSettingsIsTheOneUsed) {
   const std::string narrow = dir.Write("narrow.dxf", DxfWithFaces(FacetedCylinderFaces(0, 0, 22, 0, 60, 30, 2)));
   dir.Write("in.ppm", PlainPpm(8, 6, DistinctColours(8, 6)));
   Scene s = CylinderScene(dir.File("in.ppm"));
-  s.Mirror.Kind = MirrorKind::kMesh;
+  s.Mirror.Kind = "generico";
   s.Mirror.File = narrow;
   PrintSettings settings;
   const Print fromNarrow = MakePrint(s, settings);

@@ -38,7 +38,7 @@ InputPicture Colours(int width, int height) {
 
 Scene MeshScene(const std::string& file) {
   Scene s;
-  s.Mirror.Kind = MirrorKind::kMesh;
+  s.Mirror.Kind = "generico";
   s.Mirror.File = file;
   s.Eye = {0, -300, 250};
   s.PictureFace = kCylinderFace;

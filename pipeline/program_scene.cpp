@@ -21,7 +21,7 @@ std::string FromFolder(const std::string& name, const fs::path& folder) {
 }
 
 template <class Mirror, class Fill>
-Scene ReadProgramScene(const Program<Mirror>& program, MirrorKind kind, const std::string& file, Fill&& fill) {
+Scene ReadProgramScene(const Program<Mirror>& program, const char* kind, const std::string& file, Fill&& fill) {
   Scene s;
   s.Mirror.Kind = kind;
   RunParameters params;
@@ -56,14 +56,14 @@ Scene ReadProgramScene(const Program<Mirror>& program, MirrorKind kind, const st
 
 Scene ProgramScene(const std::string& program, const std::string& parameterFile) {
   if (program == "cilindro")
-    return ReadProgramScene(CilindroProgram(), MirrorKind::kCylinder, parameterFile,
+    return ReadProgramScene(CilindroProgram(), "cilindro", parameterFile,
                             [](Scene& s, const Cylinder& c, const RunParameters&, const fs::path&) {
                               s.Mirror.AxisX = c.AxisPoint.x;
                               s.Mirror.AxisY = c.AxisPoint.y;
                               s.Mirror.Radius = c.Radius;
                             });
   if (program == "cono")
-    return ReadProgramScene(ConoProgram(), MirrorKind::kCone, parameterFile,
+    return ReadProgramScene(ConoProgram(), "cono", parameterFile,
                             [](Scene& s, const ConeMirror& c, const RunParameters&, const fs::path&) {
                               s.Mirror.AxisX = c.AxisPoint.x;
                               s.Mirror.AxisY = c.AxisPoint.y;
@@ -71,12 +71,12 @@ Scene ProgramScene(const std::string& program, const std::string& parameterFile)
                               s.Mirror.Height = c.ConeHeight;
                             });
   if (program == "specchio")
-    return ReadProgramScene(SpecchioProgram(), MirrorKind::kPlane, parameterFile,
+    return ReadProgramScene(SpecchioProgram(), "specchio", parameterFile,
                             [](Scene& s, const PlaneMirror&, const RunParameters& p, const fs::path& folder) {
                               s.Mirror.File = FromFolder(p.MirrorDxfName, folder);
                             });
   if (program == "generico")
-    return ReadProgramScene(GenericoProgram(), MirrorKind::kMesh, parameterFile,
+    return ReadProgramScene(GenericoProgram(), "generico", parameterFile,
                             [](Scene& s, const FacetedMirror& m, const RunParameters& p, const fs::path& folder) {
                               s.Mirror.File = FromFolder(p.MirrorDxfName, folder);
                               s.Mirror.VerticalAxis = m.VerticalAxisMode;

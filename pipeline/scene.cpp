@@ -238,7 +238,7 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
   const std::string type = r.Text(m, "type");
   const MirrorKindEntry* kind = FindKind(type);
   if (!kind) r.Fail("type", "must be " + KindNameList() + " (got \"" + type + "\")");
-  s.Mirror.Kind = kind->Kind;
+  s.Mirror.Kind = kind->Name;
   bool hasFile = false;
   for (const KindParameter& p : kind->Parameters) {
     switch (p.Value) {

@@ -12,9 +12,9 @@
 
 namespace anamorfosi {
 
-enum class MirrorKind { kCylinder, kCone, kPlane, kMesh };
-// The subcommand that names each kind: "cilindro", "cono", "specchio", "generico".
-const char* MirrorKindName(MirrorKind kind);
+// The registry's name of a kind (KindEntry in mirror_kinds.h): the subcommand
+// that names it, "cilindro", "cono", ...; a new kind needs nothing here.
+const char* MirrorKindName(const std::string& kind);
 
 // The lengths a drawing may be in: every unit of length a DXF header
 // ($INSUNITS) can state, after the three the command has always known.
@@ -33,7 +33,7 @@ std::string UnitsList();
 std::optional<Units> UnitsOfInsunits(long code);
 
 struct SceneMirror {
-  MirrorKind Kind = MirrorKind::kCylinder;
+  std::string Kind = "cilindro";  // the kind's name in the registry, the scene file's "type"
   Real AxisX = 0, AxisY = 0;  // cylinder and cone
   Real Radius = 0;            // cylinder radius, cone base radius
   Real Height = 0;            // cone

@@ -1,5 +1,8 @@
 #include "pipeline/view.h"
 
+#include "pipeline/kinds/cylinder_view.h"
+#include "pipeline/kinds/mesh_view.h"
+
 #include <gtest/gtest.h>
 
 #include <random>

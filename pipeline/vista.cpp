@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
-#include "pipeline/mirror_view.h"
+#include "pipeline/mirror_kinds.h"
 #include "programs/run.h"
 
 namespace anamorfosi {
@@ -68,39 +69,24 @@ VistaResult RestoreScene(const Scene& scene, const MirrorFileReader& mirrors, co
   return result;
 }
 
-namespace {
-
-CylinderView ViewOf(const Cylinder& m, const Scene& s, const MirrorFileReader&) {
-  return {m, CylinderTopFor(m, s.Eye, s.PictureFace)};
+ViewCamera FrameScene(const Scene& scene, const PrintedSheet& sheet, std::vector<Point3> outline, int width) {
+  std::vector<Point3> frame = std::move(outline);
+  const OutputWindow& w = sheet.Window;
+  for (const Point3& p : {Point3{w.MinX, w.MinY, 0}, Point3{w.MaxX, w.MinY, 0}, Point3{w.MinX, w.MaxY, 0},
+                          Point3{w.MaxX, w.MaxY, 0}})
+    frame.push_back(p);
+  const Face& f = scene.PictureFace;
+  for (const Point3& p : {f.C1, f.C2, f.C3, f.C4}) frame.push_back(p);
+  return FrameView(scene.Eye, f, frame, width);
 }
-ConeView ViewOf(const ConeMirror& m, const Scene&, const MirrorFileReader&) { return {m}; }
-PlaneView ViewOf(const PlaneMirror& m, const Scene& s, const MirrorFileReader& mirrors) {
-  return {m, ReadFaceFile(s.Mirror.File, "mirror", mirrors)};
-}
-MeshView ViewOf(const FacetedMirror& m, const Scene&, const MirrorFileReader&) { return MakeMeshView(m); }
-
-}  // namespace
 
 SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
                     int threads) {
   if (width < 16 || width > 8000) throw PrintError("--size: must be 16 to 8000 pixels", "size");
   MappingSetup setup;
   PrintReport report;
-  SceneView result;
-  WithSceneMirror(scene, mirrors, setup, report, [&](const auto& mirror) {
-    const auto view = ViewOf(mirror, scene, mirrors);
-    std::vector<Point3> frame = OutlinePoints(view);
-    const OutputWindow& w = sheet.Window;
-    for (const Point3& p : {Point3{w.MinX, w.MinY, 0}, Point3{w.MaxX, w.MinY, 0}, Point3{w.MinX, w.MaxY, 0},
-                            Point3{w.MaxX, w.MaxY, 0}})
-      frame.push_back(p);
-    const Face& f = scene.PictureFace;
-    for (const Point3& p : {f.C1, f.C2, f.C3, f.C4}) frame.push_back(p);
-    result.Camera = FrameView(scene.Eye, f, frame, width);
-    result.Image = RenderView(view, result.Camera, sheet, kViewSupersample, threads, result.Stats);
-    return 0;
-  });
-  return result;
+  const AnyMirrorModel model = BuildSceneMirror(scene, mirrors, setup, report);
+  return KindEntry(scene.Mirror.Kind).DrawView(model, scene, mirrors, sheet, width, threads);
 }
 
 }  // namespace anamorfosi

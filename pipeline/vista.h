@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pipeline/print.h"
 #include "pipeline/restore.h"
@@ -66,8 +67,22 @@ struct SceneView {
   ViewStats Stats;
   ViewCamera Camera;
 };
-// The view from the scene's eye, width pixels wide.
+// The view from the scene's eye, width pixels wide: its mirror built and
+// drawn by its kind's entry (MirrorKindEntry::DrawView).
 SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
                     int threads);
+
+// The camera at the scene's eye, width pixels wide, framed to hold outline
+// (the mirror's OutlinePoints), the sheet's window and the picture face.
+ViewCamera FrameScene(const Scene& scene, const PrintedSheet& sheet, std::vector<Point3> outline, int width);
+// The view of a kind's view type of the scene's mirror: what each kind's
+// DrawView answers, so that RenderView is compiled in the kind's own file.
+template <MirrorView V>
+SceneView DrawSceneView(const V& view, const Scene& scene, const PrintedSheet& sheet, int width, int threads) {
+  SceneView result;
+  result.Camera = FrameScene(scene, sheet, OutlinePoints(view), width);
+  result.Image = RenderView(view, result.Camera, sheet, kViewSupersample, threads, result.Stats);
+  return result;
+}
 
 }  // namespace anamorfosi

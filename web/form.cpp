@@ -6,6 +6,8 @@
 #include <map>
 #include <sstream>
 
+#include "pipeline/mirror_kinds.h"
+
 namespace anamorfosi {
 
 using nlohmann::json;
@@ -33,10 +35,20 @@ std::string ChoiceField(const json& form, const char* key, const std::vector<std
   return v;
 }
 
+// "vertical axis": the option in words.
+std::string OptionWords(const KindParameter& p) {
+  std::string words = p.Option;
+  std::replace(words.begin(), words.end(), '-', ' ');
+  return words;
+}
+
 }  // namespace
 
 std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, const std::string& output) {
-  const std::string mirror = ChoiceField(form, "mirror", {"cilindro", "cono", "specchio", "generico"});
+  std::vector<std::string> names;
+  for (const MirrorKindEntry& k : MirrorKinds()) names.push_back(k.Name);
+  const std::string mirror = ChoiceField(form, "mirror", names);
+  const MirrorKindEntry& kind = *FindKind(mirror);
   std::vector<std::string> a = {"anamorfosi", mirror};
   if (!files.Picture.empty()) {
     a.push_back(files.Picture);
@@ -46,27 +58,46 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
     a.insert(a.end(), {"--grid", std::to_string(cols) + "x" + std::to_string(rows)});
   }
   const double big = 1e6;
-  if (mirror == "cilindro" || mirror == "cono") {
-    a.insert(a.end(), {mirror == "cilindro" ? "--radius" : "--base-radius", Num(NumberField(form, "radius", "radius", 0, big))});
-    if (mirror == "cono") a.insert(a.end(), {"--height", Num(NumberField(form, "height", "height", 0, big))});
-    a.insert(a.end(), {"--axis", Num(NumberField(form, "axis_x", "axis", -big, big)) + "," +
-                                     Num(NumberField(form, "axis_y", "axis", -big, big))});
-  } else {
-    if (files.Mirror.empty())
-      throw FieldError("mirror_file", mirror == "specchio" ? "mirror file: choose the mirror's DXF file"
-                                                           : "mirror file: choose the mirror's file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)");
-    a.insert(a.end(), {"--mirror", files.Mirror});
-    if (mirror == "generico") {
+  // A flag of any kind that is there must be one, whichever kind is chosen.
+  for (const MirrorKindEntry& k : MirrorKinds())
+    for (const KindParameter& p : k.Parameters) {
+      const std::string field = PageField(p);
+      if (p.Value == KindValue::kFlag && form.contains(field) && !form[field].is_boolean())
+        throw FieldError(field, OptionWords(p) + ": must be on or off");
+    }
+  // The kind's values as the command lists them, the required first; a kind
+  // without an automatic face takes the face's file after them.
+  for (const bool required : {true, false}) {
+    for (const KindParameter& p : kind.Parameters) {
+      if (p.Required != required) continue;
+      const std::string field = PageField(p), option = "--" + std::string(p.Option);
+      switch (p.Value) {
+        case KindValue::kLength:
+          a.insert(a.end(), {option, Num(NumberField(form, field.c_str(), field, 0, big))});
+          break;
+        case KindValue::kPlanPoint:
+          a.insert(a.end(), {option, Num(NumberField(form, (field + "_x").c_str(), field, -big, big)) + "," +
+                                         Num(NumberField(form, (field + "_y").c_str(), field, -big, big))});
+          break;
+        case KindValue::kFile:
+          // The page uploads one file a kind: the mirror's.
+          if (files.Mirror.empty())
+            throw FieldError(field, PageLabel(p) + ": choose the mirror's " + kind.Page.FileWords);
+          a.insert(a.end(), {option, files.Mirror});
+          break;
+        case KindValue::kFlag:
+          if (form.value(field, false)) a.push_back(option);
+          break;
+      }
+    }
+    if (required && kind.AutomaticFace == nullptr) {
       if (files.Face.empty()) throw FieldError("face_file", "picture face: choose the face's DXF file");
       a.insert(a.end(), {"--face", files.Face});
     }
   }
-  if (form.contains("vertical_axis") && !form["vertical_axis"].is_boolean())
-    throw FieldError("vertical_axis", "vertical axis: must be on or off");
-  if (mirror == "generico" && form.value("vertical_axis", false)) a.push_back("--vertical-axis");
   // The eye: all three numbers, or none for the mirror's usual place.
   const bool eye = form.contains("eye_x") && !form["eye_x"].is_null();
-  if (eye || mirror == "generico")
+  if (eye || kind.AutomaticFace == nullptr)
     a.insert(a.end(), {"--eye", Num(NumberField(form, "eye_x", "eye", -big, big)) + "," +
                                     Num(NumberField(form, "eye_y", "eye", -big, big)) + "," +
                                     Num(NumberField(form, "eye_z", "eye", -big, big))});
@@ -86,11 +117,48 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
   return a;
 }
 
+json KindsJson() {
+  json kinds = json::array();
+  for (const MirrorKindEntry& k : MirrorKinds()) {
+    json parameters = json::array();
+    std::string per;
+    for (const KindParameter& p : k.Parameters) {
+      static const char* const kValues[] = {"length", "plan point", "file", "flag"};
+      parameters.push_back({{"option", p.Option},
+                            {"key", p.Key},
+                            {"value", kValues[static_cast<int>(p.Value)]},
+                            {"unit", p.Unit},
+                            {"default", p.Default},
+                            {"required", p.Required},
+                            {"field", PageField(p)},
+                            {"label", PageLabel(p)},
+                            {"start", p.Start}});
+      if (k.Page.EyePer == std::string(p.Option)) per = PageField(p);
+    }
+    kinds.push_back({{"name", k.Name},
+                     {"words", k.Words},
+                     {"choice", k.Page.Choice},
+                     {"accept", k.Page.Accept},
+                     {"file_words", k.Page.FileWords},
+                     {"automatic_face", k.AutomaticFace != nullptr},
+                     {"eye",
+                      {{"per", per},
+                       {"offset", {static_cast<double>(k.Page.EyeX), static_cast<double>(k.Page.EyeY),
+                                   static_cast<double>(k.Page.EyeZ)}}}},
+                     {"parameters", parameters}});
+  }
+  return {{"kinds", kinds}};
+}
+
 std::string FieldOfMessage(const std::string& m) {
+  // The kinds' options first ("--base-radius" -> "radius"), then the rest;
+  // "mirror" after "--mirror" words a mirror file's failure.
+  for (const MirrorKindEntry& k : MirrorKinds())
+    for (const KindParameter& p : k.Parameters)
+      if (m.rfind("--" + std::string(p.Option), 0) == 0) return PageField(p);
   static const std::vector<std::pair<std::string, std::string>> prefixes = {
-      {"--radius", "radius"}, {"--base-radius", "radius"}, {"--height", "height"}, {"--axis", "axis"},
       {"--eye", "eye"},       {"no picture face", "eye"},  {"--dpi", "dpi"},       {"--paper", "paper"},
-      {"--accuracy", "accuracy"}, {"--grid", "grid"},      {"--face", "face_file"}, {"--mirror", "mirror_file"},
+      {"--accuracy", "accuracy"}, {"--grid", "grid"},      {"--face", "face_file"},
       {"mirror", "mirror_file"},  {"picture face", "face_file"}, {"not enough memory", "dpi"}};
   for (const auto& [prefix, field] : prefixes)
     if (m.rfind(prefix, 0) == 0) return field;
@@ -105,12 +173,14 @@ std::vector<std::string> JobArgs(std::vector<std::string> args) {
 
 std::string FieldOfOption(const std::string& option) {
   // Value to value: the command's option names, without their dashes, and the
-  // page's fields (the ids its error boxes are for).
+  // page's fields (the ids its error boxes are for): the kinds' values, then the rest.
+  for (const MirrorKindEntry& k : MirrorKinds())
+    for (const KindParameter& p : k.Parameters)
+      if (option == p.Option) return PageField(p);
   static const std::map<std::string, std::string> fields = {
-      {"radius", "radius"},       {"base-radius", "radius"}, {"height", "height"},    {"axis", "axis"},
-      {"eye", "eye"},             {"face", "face_file"},     {"mirror", "mirror_file"}, {"dpi", "dpi"},
+      {"eye", "eye"},             {"face", "face_file"},     {"dpi", "dpi"},
       {"pixels", "dpi"},          {"paper", "paper"},        {"accuracy", "accuracy"}, {"grid", "grid"},
-      {"picture", "picture"},     {"units", "units"},        {"vertical-axis", "vertical_axis"}};
+      {"picture", "picture"},     {"units", "units"}};
   const auto at = fields.find(option);
   return at == fields.end() ? "" : at->second;
 }

@@ -27,6 +27,15 @@ struct FieldError : std::runtime_error {
 };
 std::vector<std::string> CommandArgs(const nlohmann::json& form, const JobFiles& files, const std::string& output);
 
+// The mirror kinds as the page builds its mirror choice and fields from them
+// (mirror_kinds.h): {"kinds": [{"name", "words", "choice", "accept",
+// "file_words", "automatic_face", "eye": {"per", "offset"}, "parameters":
+// [{"option", "key", "value", "unit", "default", "required", "field",
+// "label", "start"}]}]}, in the registry's order. A kind without an automatic
+// face takes its face as a file and its eye as given; "eye" is where the page
+// draws the usual eye ("per": "" for the one the server names).
+nlohmann::json KindsJson();
+
 // The command line of a job: the command's own arguments (args[0] the
 // program) with --error-json first, so that a failure comes back as one line
 // of JSON naming its option.

@@ -21,9 +21,12 @@
 #include <fstream>
 #include <mutex>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "meshes/child_process.h"
+#include "pipeline/mirror_kinds.h"
+#include "web/form.h"
 #include "web/jobs.h"
 #include "web/page_files.h"
 #include "picture/picture_file.h"
@@ -53,10 +56,21 @@ bool OriginAllowed(const std::string& origin, const std::vector<std::string>& na
 
 namespace {
 
-// The files the page takes for a mirror (a DXF of 3DFACEs or a mesh) and for a
-// picture face (a DXF), by the name's ending; the command reads each by its
-// bytes where they tell.
-const std::vector<std::string> kMirrorExtensions = {".dxf", ".stl", ".obj", ".ply", ".off", ".gltf", ".glb", ".3mf"};
+// The files the page takes for a mirror (every ending a kind accepts: a DXF
+// of 3DFACEs, a mesh) and for a picture face (a DXF), by the name's ending;
+// the command reads each by its bytes where they tell.
+const std::vector<std::string>& MirrorExtensions() {
+  static const std::vector<std::string> endings = [] {
+    std::vector<std::string> all;
+    for (const MirrorKindEntry& k : MirrorKinds()) {
+      std::istringstream list(k.Page.Accept);
+      for (std::string e; std::getline(list, e, ',');)
+        if (!e.empty() && std::find(all.begin(), all.end(), e) == all.end()) all.push_back(e);
+    }
+    return all;
+  }();
+  return endings;
+}
 const std::vector<std::string> kFaceExtensions = {".dxf"};
 
 // The longer side of the reduced copy of an uploaded picture that the quick
@@ -299,6 +313,12 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
       res.set_header("Cache-Control", "no-store");
     });
   }
+  // The mirror kinds the page builds its choice and fields from, as a script
+  // it loads before its own.
+  srv.Get("/kinds.js", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content("const KINDS = " + KindsJson().dump() + ";\n", "text/javascript; charset=utf-8");
+    res.set_header("Cache-Control", "no-store");
+  });
   // An upload goes straight to its folder as it comes, a few kB at a time:
   // the server never holds a whole file, however many arrive at once.
   srv.Post("/api/upload", [&st](const httplib::Request& req, httplib::Response& res,
@@ -347,7 +367,7 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
         return;
       }
     } else if (role == "mirror_file" || role == "face_file") {
-      const auto& kinds = role == "mirror_file" ? kMirrorExtensions : kFaceExtensions;
+      const auto& kinds = role == "mirror_file" ? MirrorExtensions() : kFaceExtensions;
       std::string ext = fs::path(filename).extension().string();
       for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
       const auto known = std::find(kinds.begin(), kinds.end(), ext);

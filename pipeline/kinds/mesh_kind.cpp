@@ -1,8 +1,11 @@
 // The mesh mirror: `anamorfosi generico`, a mirror of triangles (a mesh file,
 // or a DXF's 3DFACEs), with the programs' vertical view-axis mode.
+#include <algorithm>
 #include <utility>
 
+#include "pipeline/kinds/mesh_view.h"
 #include "pipeline/mirror_kinds.h"
+#include "pipeline/vista.h"
 
 namespace anamorfosi {
 
@@ -25,10 +28,51 @@ std::string TitleDetails(const Scene&) { return ""; }
 EyeChoice DefaultEye(const Scene&, const MirrorFileReader&) { return {{}, "", "is needed for a mesh mirror"}; }
 std::string EyeRefusal(const Scene&) { return ""; }
 
+SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader&, const PrintedSheet& sheet,
+                   int width, int threads) {
+  return DrawSceneView(MakeMeshView(std::get<FacetedMirror>(model)), s, sheet, width, threads);
+}
+
 }  // namespace
 
+SightHit MeetMirror(const MeshView& v, Point3 eye, Point3 d, Point3& hit) {
+  // Facets below the sheet are hidden by it.
+  return NearestFacet(*v.Model, eye, d, hit) >= 0 && hit.z >= 0 ? SightHit::kMirror : SightHit::kNothing;
+}
+
+bool MeetsAgain(const MeshView& v, Point3 hit, Point3 landing) {
+  const Point3 r = UnitDirection(hit, landing);
+  // Leave the facet just hit by a hair, so that it does not count again.
+  const Point3 from = hit + (v.Size * 1e-7_r) * r;
+  Point3 second;
+  return NearestFacet(*v.Model, from, r, second) >= 0 && Distance3(from, second) < Distance3(from, landing) &&
+         second.z >= 0;
+}
+
+std::vector<Point3> OutlinePoints(const MeshView& v) {
+  const std::vector<MirrorFacet>& facets = v.Model->Facets.Facets;
+  if (facets.empty()) return {};
+  Point3 lo = facets[0].Corner1, hi = lo;
+  for (const MirrorFacet& f : facets) {
+    for (const Point3& p : {f.Corner1, f.Corner2, f.Corner3}) {
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+  }
+  std::vector<Point3> points;
+  for (int k = 0; k < 8; ++k) points.push_back({k & 1 ? hi.x : lo.x, k & 2 ? hi.y : lo.y, k & 4 ? hi.z : lo.z});
+  return points;
+}
+
+MeshView MakeMeshView(const FacetedMirror& mirror) {
+  MeshView v{&mirror, 1};
+  const std::vector<Point3> box = OutlinePoints(v);
+  if (!box.empty()) v.Size = std::max<Real>(Distance3(box.front(), box.back()), 1e-6_r);
+  return v;
+}
+
 MirrorKindEntry MeshKind() {
-  MirrorKindEntry k{MirrorKind::kMesh, "generico", "mesh mirror",
+  MirrorKindEntry k{"generico", "mesh mirror",
                     "a mirror made of triangles: a mesh (STL, OBJ, PLY, ...) or a DXF's 3DFACEs",
                     "Example: anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png",
                     {}};
@@ -38,8 +82,12 @@ MirrorKindEntry MeshKind() {
        &SceneMirror::File},
       {"vertical-axis", "vertical_axis", KindValue::kFlag,
        "the vertical view-axis mode (a mirror round the eye's axis)", "", "off", false, nullptr, nullptr,
-       &SceneMirror::VerticalAxis},
+       &SceneMirror::VerticalAxis, nullptr,
+       "the mirror stands round the eye's vertical line (the eye looks down its axis)"},
   };
+  k.Page = {"any mirror shape (DXF, STL, OBJ, PLY mesh)", ".dxf,.stl,.obj,.ply,.off,.gltf,.glb,.3mf",
+            "file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)"};
+  k.Place = 4;
   k.ProgramMargin = 10;
   k.Build = Build;
   k.FootprintOf = FootprintOf;
@@ -48,6 +96,7 @@ MirrorKindEntry MeshKind() {
   k.TitleDetails = TitleDetails;
   k.DefaultEye = DefaultEye;
   k.EyeRefusal = EyeRefusal;
+  k.DrawView = DrawView;
   // No automatic face: a mesh needs its face and its eye given.
   return k;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "pipeline/mirror_kinds.h"
+#include "pipeline/vista.h"
 
 namespace anamorfosi {
 
@@ -57,10 +58,49 @@ bool AutomaticFace(const Scene& s, const MirrorFileReader& mirrors, const FaceRe
   return AutomaticPlaneFace(ReadMirrorFace(s, mirrors), s.Eye, request, face, why);
 }
 
+// The plane mirror reflects as its plane does in the programs; drawn, it is its face.
+struct PlaneView {
+  PlaneMirror Model;
+  Face Outline;
+};
+
+const PlaneMirror& ModelOf(const PlaneView& v) { return v.Model; }
+
+SightHit MeetMirror(const PlaneView& v, Point3 eye, Point3 d, Point3& hit) {
+  Real along = 0;
+  if (!IntersectLinePlane(eye, v.Model.MirrorPlane, d, hit, along) || !(along > 0) || hit.z < 0)
+    return SightHit::kNothing;
+  // Inside the outline: on the same side of its four sides (a triangle's
+  // fourth side has no length and takes no part).
+  const Face& f = v.Outline;
+  const Point3 corners[5] = {f.C1, f.C2, f.C3, f.C4, f.C1};
+  const Point3 n = Normal(v.Model.MirrorPlane);
+  int positive = 0, negative = 0;
+  for (int k = 0; k < 4; ++k) {
+    const Real side = Dot(Cross(corners[k + 1] - corners[k], hit - corners[k]), n);
+    positive += side > 0;
+    negative += side < 0;
+  }
+  return positive > 0 && negative > 0 ? SightHit::kNothing : SightHit::kMirror;
+}
+
+bool MeetsAgain(const PlaneView&, Point3, Point3) { return false; }
+
+std::vector<Point3> OutlinePoints(const PlaneView& v) {
+  return {v.Outline.C1, v.Outline.C2, v.Outline.C3, v.Outline.C4};
+}
+
+// The face is read again from the mirror's file, as its file states it.
+SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader& mirrors,
+                   const PrintedSheet& sheet, int width, int threads) {
+  return DrawSceneView(PlaneView{std::get<PlaneMirror>(model), ReadFaceFile(s.Mirror.File, "mirror", mirrors)}, s,
+                       sheet, width, threads);
+}
+
 }  // namespace
 
 MirrorKindEntry PlaneKind() {
-  MirrorKindEntry k{MirrorKind::kPlane, "specchio", "plane mirror", "a plane mirror, one 3DFACE of a DXF file",
+  MirrorKindEntry k{"specchio", "plane mirror", "a plane mirror, one 3DFACE of a DXF file",
                     "Defaults: the eye in front of the mirror, 1.25 times its size away; the face on the mirror itself.\n"
                     "Example: anamorfosi specchio foto.jpg --mirror specchio.dxf -o stampa.png",
                     {}};
@@ -68,6 +108,8 @@ MirrorKindEntry PlaneKind() {
       {"mirror", "file", KindValue::kFile, "DXF file whose last 3DFACE is the mirror", "", "", true, nullptr,
        &SceneMirror::File},
   };
+  k.Page = {"plane mirror (a 3DFACE in a DXF file)", ".dxf", "DXF file"};
+  k.Place = 3;
   // The programs' window margin for the plane mirror is a thirtieth.
   k.ProgramMargin = 30;
   k.Build = Build;
@@ -79,6 +121,7 @@ MirrorKindEntry PlaneKind() {
   k.DefaultEye = DefaultEye;
   k.EyeRefusal = EyeRefusal;
   k.AutomaticFace = AutomaticFace;
+  k.DrawView = DrawView;
   return k;
 }
 

@@ -2,7 +2,7 @@
 // The page: the form's values go to the server, which runs the command and
 // answers the print, the view from the eye and the fidelity line.
 const $ = (id) => document.getElementById(id);
-const uploads = { picture: null, mirror_file: null, face_file: null };
+const uploads = { picture: null, face_file: null };
 // This page's name for the server, so that a newer preview ends its older ones.
 const pageId = Math.random().toString(36).slice(2, 12) || 'page';
 let timer = null, generation = 0;
@@ -11,19 +11,77 @@ let sheet = null;        // the print's rectangle of the last answer, with the g
 
 function source() { return document.querySelector('input[name=source]:checked').value; }
 function num(id) { const v = $(id).value; return v === '' ? null : Number(v); }
-function axial() { return ['cilindro', 'cono'].includes($('mirror').value); }
+
+// The mirror kinds as the server lists them (kinds.js): each value's field,
+// its kind of value and its words. The chosen kind and its values of a kind.
+const kinds = new Map(KINDS.kinds.map((k) => [k.name, k]));
+function kind() { return kinds.get($('mirror').value); }
+function valuesOf(k, type) { return k.parameters.filter((p) => p.value === type); }
+// A kind that stands on a point of the sheet with a length round it (its
+// first): drawn from above as that circle, its usual eye placed from them.
+function standing(k) { return valuesOf(k, 'plan point')[0] && valuesOf(k, 'length')[0] ? k : null; }
+
+// The mirror choice and the fields of every kind's values, each field once
+// (kinds that share one keep its value); showMirrorFields shows the chosen
+// kind's. Numbers, then the point the mirror stands on, then the files, the
+// picture face of a kind that takes it as a file and the switches.
+function buildMirrorFields() {
+  for (const k of KINDS.kinds) {
+    const o = document.createElement('option');
+    o.value = k.name; o.textContent = k.choice || k.words;
+    $('mirror').appendChild(o);
+  }
+  const seen = new Set();
+  const fields = (type) => KINDS.kinds.flatMap((k) => valuesOf(k, type)).filter((p) => !seen.has(p.field) && seen.add(p.field));
+  const attr = (v) => String(v).replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;');
+  const lengths = fields('length'), points = fields('plan point'), files = fields('file'), flags = fields('flag');
+  let h = '<div class="numbers">';
+  for (const p of lengths)
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
+         attr(p.field) + '" value="' + attr(p.start) + '" min="0" step="any"> <span class="unit">mm</span></label></span> ';
+  h += '<br>';
+  for (const p of points) {
+    const at = (p.default || '0,0').split(',');
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span>: X <input type="number" id="' +
+         attr(p.field) + '_x" value="' + attr(at[0]) + '" step="any"></label> <label>Y <input type="number" id="' +
+         attr(p.field) + '_y" value="' + attr(at[1]) + '" step="any"> <span class="unit">mm</span></label></span>';
+  }
+  h += '</div>';
+  for (const p of lengths.concat(points)) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
+  for (const p of files) {
+    uploads[p.field] = null;
+    h += '<div data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="file" id="' +
+         attr(p.field.replace(/_file$/, '')) + '_input" accept=".dxf"></label><div id="' + attr(p.field) +
+         '_name" class="name"></div></div><div class="error" data-for="' + attr(p.field) + '"></div>';
+  }
+  h += '<div class="face-given"><label>picture face (where the picture should appear: one 3DFACE in a DXF file) ' +
+       '<input type="file" id="face_input" accept=".dxf"></label><div id="face_file_name" class="name"></div></div>';
+  for (const p of flags)
+    h += '<span data-field="' + attr(p.field) + '"><label><input type="checkbox" id="' + attr(p.field) +
+         '"> <span class="label"></span></label></span>';
+  h += '<div class="error" data-for="face_file"></div>';
+  $('mirror_fields').innerHTML = h;
+  for (const p of files)
+    $(p.field.replace(/_file$/, '') + '_input').addEventListener('change', (e) => {
+      if (e.target.files[0]) upload(e.target.files[0], p.field);
+    });
+}
 
 function formValues() {
+  const k = kind();
   const f = { mirror: $('mirror').value, units: $('units').value, paper: $('paper').value,
               dpi: num('dpi'), accuracy: num('accuracy') };
-  if (axial()) Object.assign(f, { radius: num('radius'), axis_x: num('axis_x'), axis_y: num('axis_y') });
-  if (f.mirror === 'cono') f.height = num('height');
+  for (const p of k.parameters) {
+    if (p.value === 'length') f[p.field] = num(p.field);
+    else if (p.value === 'plan point') { f[p.field + '_x'] = num(p.field + '_x'); f[p.field + '_y'] = num(p.field + '_y'); }
+    else if (p.value === 'file') f[p.field] = uploads[p.field];
+    else if (p.value === 'flag') f[p.field] = $(p.field).checked;
+  }
   if (source() === 'card') f.picture = 'card';
   else if (source() === 'upload') f.picture = uploads.picture;
   else { f.grid_columns = num('grid_columns'); f.grid_rows = num('grid_rows'); }
-  if (f.mirror === 'specchio' || f.mirror === 'generico') f.mirror_file = uploads.mirror_file;
-  if (f.mirror === 'generico') Object.assign(f, { face_file: uploads.face_file, vertical_axis: $('vertical_axis').checked });
-  if (!$('eye_auto').checked || f.mirror === 'generico') {
+  if (!k.automatic_face) f.face_file = uploads.face_file;
+  if (!$('eye_auto').checked || !k.automatic_face) {
     f.eye_x = num('eye_x'); f.eye_y = num('eye_y'); f.eye_z = num('eye_z');
   }
   return f;
@@ -125,18 +183,26 @@ const MM = { mm: 1, cm: 10, in: 25.4 };
 // line, and the print's sheet once a preview of these very values has told it.
 function plan() {
   const svg = $('plan');
-  const m = $('mirror').value, u = $('units').value;
-  const r = Math.max(num('radius') || 0, 0), ax = num('axis_x') || 0, ay = num('axis_y') || 0;
+  const k = kind(), u = $('units').value;
+  const stands = standing(k);
+  // A mirror from its file is drawn at the scale of the page's first length.
+  const at = stands ? valuesOf(k, 'plan point')[0].field : null;
+  const first = document.querySelector('#mirror_fields .numbers input');
+  const round = stands ? valuesOf(k, 'length')[0].field : first ? first.id : null;
+  const r = round ? Math.max(num(round) || 0, 0) : 0, ax = stands ? num(at + '_x') || 0 : 0;
+  const ay = stands ? num(at + '_y') || 0 : 0;
   let eye = null;
-  if (!$('eye_auto').checked || m === 'generico') {
+  if (!$('eye_auto').checked || !k.automatic_face) {
     const e = [num('eye_x'), num('eye_y'), num('eye_z')];
     if (e.every((v) => v !== null && isFinite(v))) eye = e;
-  } else if (m === 'cilindro') eye = [ax, ay - 12 * r, 10 * r];
-  else if (m === 'cono') eye = [ax, ay, 3 * (num('height') || 0)];
-  else eye = reportedEye;
-  const cx = axial() ? ax : (eye ? eye[0] : 0), cy = axial() ? ay : (eye ? eye[1] + 1 : 0);
+  } else if (stands && k.eye.per) {
+    // The kind's usual eye: the point it stands on plus multiples of one of its lengths.
+    const v = k.eye.per === round ? r : num(k.eye.per) || 0, o = k.eye.offset;
+    eye = [ax + o[0] * v, ay + o[1] * v, o[2] * v];
+  } else eye = reportedEye;
+  const cx = stands ? ax : (eye ? eye[0] : 0), cy = stands ? ay : (eye ? eye[1] + 1 : 0);
   let box = null;
-  if (sheet && sheet.generation === generation && axial()) {
+  if (sheet && sheet.generation === generation && stands) {
     const k = 1 / MM[u];
     box = { x0: ax - sheet.place[0] * k, y1: ay + sheet.place[1] * k, w: sheet.size[0] * k, h: sheet.size[1] * k };
   }
@@ -150,7 +216,7 @@ function plan() {
     h += '<rect x="' + X(box.x0) + '" y="' + Y(box.y1) + '" width="' + box.w * s + '" height="' + box.h * s +
          '" fill="#f6f3e8" stroke="#a96" stroke-dasharray="4 2"/><text x="' + (X(box.x0) + 3) + '" y="' +
          (Y(box.y1) + 11) + '" font-size="10" fill="#a96">the print</text>';
-  if (axial()) h += '<circle cx="' + X(ax) + '" cy="' + Y(ay) + '" r="' + Math.max(r * s, 1) + '" fill="#cde" stroke="#357"/>';
+  if (stands) h += '<circle cx="' + X(ax) + '" cy="' + Y(ay) + '" r="' + Math.max(r * s, 1) + '" fill="#cde" stroke="#357"/>';
   else h += '<text x="120" y="20" text-anchor="middle" font-size="11">mirror: from its file</text>';
   if (eye) {
     h += '<line x1="' + X(eye[0]) + '" y1="' + Y(eye[1]) + '" x2="' + X(cx) + '" y2="' + Y(cy) +
@@ -205,15 +271,21 @@ async function download(kind) {
 }
 
 function showMirrorFields() {
-  const m = $('mirror').value;
-  document.querySelectorAll('.axial').forEach((e) => { e.hidden = !axial(); });
-  document.querySelectorAll('.cone').forEach((e) => { e.hidden = m !== 'cono'; });
-  document.querySelectorAll('.cone-hide').forEach((e) => { e.hidden = m === 'cono'; });
-  document.querySelectorAll('.file').forEach((e) => { e.hidden = !['specchio', 'generico'].includes(m); });
-  document.querySelectorAll('.mesh').forEach((e) => { e.hidden = m !== 'generico'; });
-  $('mirror_input').accept = m === 'specchio' ? '.dxf' : '.dxf,.stl,.obj,.ply,.off,.gltf,.glb,.3mf';
-  $('eye_auto').disabled = m === 'generico';
-  if (m === 'generico') $('eye_auto').checked = false;
+  const k = kind();
+  const mine = new Map(k.parameters.map((p) => [p.field, p]));
+  document.querySelectorAll('#mirror_fields [data-field]').forEach((e) => {
+    const p = mine.get(e.dataset.field);
+    e.hidden = !p;
+    if (!p) return;
+    e.querySelector('.label').textContent = p.label;
+    const file = e.querySelector('input[type=file]');
+    if (file && k.accept) file.accept = k.accept;
+  });
+  document.querySelector('#mirror_fields .numbers').hidden =
+    !k.parameters.some((p) => p.value === 'length' || p.value === 'plan point');
+  document.querySelector('#mirror_fields .face-given').hidden = k.automatic_face;
+  $('eye_auto').disabled = !k.automatic_face;
+  if (!k.automatic_face) $('eye_auto').checked = false;
   document.querySelectorAll('.unit').forEach((e) => { e.textContent = $('units').value; });
 }
 
@@ -225,10 +297,10 @@ function changed(e) {
   if (['grid_columns', 'grid_rows'].includes(e.target.id)) document.querySelector('input[value=grid]').checked = true;
   showMirrorFields(); later();
 }
+buildMirrorFields();
 $('form').addEventListener('input', changed);
 $('form').addEventListener('change', changed);
 $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'picture'); });
-$('mirror_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'mirror_file'); });
 $('face_input').addEventListener('change', (e) => { if (e.target.files[0]) upload(e.target.files[0], 'face_file'); });
 const drop = $('drop');
 drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });

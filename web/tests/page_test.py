@@ -3,8 +3,10 @@ a 25 mm cylinder, both previews, a change of radius, the PDF downloaded and
 compared with the command's for the same scene; the plane and mesh mirrors
 from their files, the grid, the PNG and scene downloads, a large photo's quick
 preview before its full one, the errors beside their fields, and a wrong print
-told in red instead of "Ready"."""
+told in red instead of "Ready"; the mirror choice and its fields as the
+server's list of kinds (kinds.js) gives them."""
 import base64
+import json
 import os
 import shutil
 import subprocess
@@ -12,6 +14,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -128,6 +131,34 @@ class PageTest(unittest.TestCase):
         WebDriverWait(d, 10).until(lambda _: "eye, 150 mm up" in d.find_element(By.ID, "plan").text)
         WebDriverWait(d, 30).until(lambda _: "inside" in self.error_for("eye")
                                    and not d.find_element(By.ID, "status").get_attribute("class"))
+
+    def test_the_mirror_choice_and_fields_follow_the_servers_kinds(self):
+        d = self.driver
+        d.get(self.server.url)
+        # The list the server gives, read as any client would.
+        with urllib.request.urlopen(self.server.url + "kinds.js") as r:
+            text = r.read().decode()
+        self.assertTrue(text.startswith("const KINDS = "))
+        kinds = json.loads(text[len("const KINDS = "):].rstrip().rstrip(";"))["kinds"]
+        choice = Select(d.find_element(By.ID, "mirror"))
+        self.assertEqual([o.get_attribute("value") for o in choice.options], [k["name"] for k in kinds])
+        for k in kinds:
+            choice.select_by_value(k["name"])
+            # The fields shown are the kind's, each with its own words.
+            shown = d.execute_script(
+                "return [...document.querySelectorAll('#mirror_fields [data-field]')]"
+                ".filter((e) => e.getClientRects().length > 0)"
+                ".map((e) => [e.dataset.field, e.querySelector('.label').textContent])")
+            self.assertEqual(sorted(shown), sorted([p["field"], p["label"]] for p in k["parameters"]), k["name"])
+            # A kind without an automatic face takes its face as a file and its eye as given.
+            self.assertEqual(d.find_element(By.ID, "face_input").is_displayed(), not k["automatic_face"])
+            self.assertEqual(d.find_element(By.ID, "eye_auto").is_enabled(), k["automatic_face"])
+            for p in k["parameters"]:
+                if p["value"] == "file":
+                    self.assertEqual(d.find_element(By.ID, p["field"].replace("_file", "_input"))
+                                     .get_attribute("accept"), k["accept"])
+        self.assertIn(["radius", "base radius"],
+                      [[p["field"], p["label"]] for k in kinds if k["name"] == "cono" for p in k["parameters"]])
 
     def test_plane_and_mesh_mirrors_from_their_files(self):
         d = self.driver
