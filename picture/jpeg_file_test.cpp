@@ -230,7 +230,7 @@ TEST(Jpeg, ScaledDecodingOnlyWhereBothSidesAllowIt) {
   const std::vector<std::uint8_t> file = WriteJpegSample(Blocks(Grid(3, 2, "ABCDEF"), kBlock), sample);
   for (const auto& [across, down, done] : {std::tuple{4, 2, 2}, std::tuple{1, 8, 1}, std::tuple{8, 16, 8}}) {
     PictureReduction r;
-    r.Choose = [&](int, int) { return PictureFactors{across, down}; };
+    r.Choose = [across = across, down = down](int, int) { return PictureFactors{across, down}; };
     const Picture p = DecodeJpeg(file.data(), file.size(), "t.jpg", {}, &r);
     EXPECT_EQ(r.Done, done) << across << " x " << down;
     EXPECT_EQ(p.Width, 3 * kBlock / done);

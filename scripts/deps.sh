@@ -5,7 +5,8 @@
 # anamorfosi command, cairo and a font for its PDF, Assimp for the mirror
 # meshes (STL, OBJ, PLY, OFF, glTF, 3MF) and minizip (a 3MF's zip checked first), cpp-httplib for its
 # page; GoogleTest, pdftoppm (poppler-utils, to look at the PDF pages), and
-# Chromium, its driver and Selenium (the page in a browser) with --tests.
+# Chromium, its driver and Selenium (the page in a browser) with --tests;
+# clang and its libFuzzer (the fuzz targets, scripts/fuzz.sh) with --fuzz.
 set -euo pipefail
 need=()
 command -v g++ >/dev/null || need+=(g++)
@@ -32,6 +33,11 @@ if [ "${1:-}" = "--tests" ]; then
   [ -x /usr/bin/chromium ] || need+=(chromium)
   [ -x /usr/bin/chromedriver ] || need+=(chromium-driver)
   [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import selenium" 2>/dev/null || need+=(python3-selenium)
+fi
+if [ "${1:-}" = "--fuzz" ]; then
+  command -v clang++ >/dev/null || need+=(clang)
+  command -v clang++ >/dev/null && [ -e "$(clang++ -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a" ] ||
+    need+=(libclang-rt-14-dev)
 fi
 if [ ${#need[@]} -gt 0 ]; then
   sudo=""

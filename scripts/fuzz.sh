@@ -37,8 +37,13 @@ if ! have_libfuzzer; then
   fi
   exit 2
 fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DANAMORFOSI_FUZZ=ON -DANAMORFOSI_TESTS=OFF >/dev/null
+# A tree already configured with the fuzz targets (the sanitizer suite's, with
+# SANITIZE_FUZZ=1) is used as it is: configuring it again here would build it
+# anew with other options.
+if ! grep -qx 'ANAMORFOSI_FUZZ:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DANAMORFOSI_FUZZ=ON -DANAMORFOSI_TESTS=OFF >/dev/null
+fi
 if [ $# -gt 0 ]; then
   targets=("$@")
 else

@@ -2,16 +2,25 @@
 # Builds everything with AddressSanitizer and UndefinedBehaviorSanitizer in its
 # own folder (build-asan) and runs the whole test suite there. Every report
 # ends the process that made it with a non-zero status, so any report fails
-# the suite.
+# the suite. SANITIZE_FUZZ=1 builds the tree with clang and the libFuzzer
+# targets in it as well (-DANAMORFOSI_FUZZ=ON), so that scripts/fuzz.sh runs
+# them from the same tree (FUZZ_BUILD_DIR=build-asan) instead of compiling
+# everything a third time: what CI does. The coverage instrumentation the fuzz
+# targets need is then in the tests too; it slows them, it checks the same.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${SANITIZE_BUILD_DIR:-build-asan}
 ./scripts/deps.sh --tests
+compiler=()
+if [ "${SANITIZE_FUZZ:-0}" = 1 ]; then
+  ./scripts/deps.sh --fuzz
+  compiler=(-DCMAKE_CXX_COMPILER=clang++ -DANAMORFOSI_FUZZ=ON)
+fi
 # -O1 and line tables only: the sanitizers' reports keep their file and line,
 # and the build takes about a third less than at -O2 -g (server.cpp: 37 s
 # against 55 s). The benchmarks are not built.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-  -DANAMORFOSI_SANITIZE=ON -DANAMORFOSI_TESTS=ON -DANAMORFOSI_BENCH=OFF
+  -DANAMORFOSI_SANITIZE=ON -DANAMORFOSI_TESTS=ON -DANAMORFOSI_BENCH=OFF "${compiler[@]}"
 cmake --build "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
