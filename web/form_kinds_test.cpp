@@ -72,7 +72,9 @@ TEST(Form, ThePageIsGivenEveryKindWithItsValues) {
 
 TEST(Form, EveryKindIsTranslatedThroughItsValues) {
   const JobFiles files{"/job", "/job/picture.ppm", "/job/mirror.dxf", "/job/face.dxf"};
-  for (const json& kind : KindsJson()["kinds"]) {
+  // Kept whole for the loop: a range over a part of a temporary outlives it.
+  const json kinds = KindsJson();
+  for (const json& kind : kinds["kinds"]) {
     const std::string name = kind["name"];
     SCOPED_TRACE(name);
     // The form as the page fills it for the kind, each number its own.
