@@ -36,21 +36,18 @@ std::string KindNameList() {
   return list;
 }
 
-std::string PageField(const KindParameter& p) {
-  if (p.Field != nullptr) return p.Field;
-  std::string field = p.Option;
-  for (char& c : field)
-    if (c == '-') c = '_';
-  return p.Value == KindValue::kFile ? field + "_file" : field;
+namespace {
+// The option's words joined by joint instead of dashes, a file's followed by its word for "file".
+std::string OptionWords(const KindParameter& p, char joint, const char* file) {
+  std::string words = p.Option;
+  std::replace(words.begin(), words.end(), '-', joint);
+  return p.Value == KindValue::kFile ? words + file : words;
 }
+}  // namespace
 
-std::string PageLabel(const KindParameter& p) {
-  if (p.Label != nullptr) return p.Label;
-  std::string label = p.Option;
-  for (char& c : label)
-    if (c == '-') c = ' ';
-  return p.Value == KindValue::kFile ? label + " file" : label;
-}
+std::string PageField(const KindParameter& p) { return p.Field != nullptr ? p.Field : OptionWords(p, '_', "_file"); }
+
+std::string PageLabel(const KindParameter& p) { return p.Label != nullptr ? p.Label : OptionWords(p, ' ', " file"); }
 
 std::string KindNumber(Real v) {
   std::ostringstream s;
