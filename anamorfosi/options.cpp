@@ -140,6 +140,7 @@ void AddMirrorSubcommands(CLI::App& app, Options& o, const MirrorKindEntry*& kin
             option = sub->add_option(name, o.MirrorNumbers[p.Key], p.Help);
             break;
           case KindValue::kPlanPoint:
+          case KindValue::kPoint:
           case KindValue::kFile: option = sub->add_option(name, o.MirrorTexts[p.Key], p.Help); break;
           case KindValue::kFlag: option = sub->add_flag(name, o.MirrorFlags[p.Key], p.Help); break;
         }

@@ -1,5 +1,6 @@
 #include "anamorfosi/scene_from_options.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "pipeline/auto_face.h"
@@ -43,6 +44,8 @@ Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vecto
                      o.Grid.empty() ? "picture" : "grid");
   if (!o.Grid.empty() && !ParseGrid(o.Grid))
     throw UsageError("--grid: \"" + o.Grid + "\" must be COLUMNSxROWS, each 1 to 200 (e.g. 12x8)", "grid");
+  // Points given as X,Y, their Z placed once every value is read.
+  std::vector<const KindParameter*> placeZ;
   for (const KindParameter& p : kind.Parameters) {
     const std::string option = std::string("--") + p.Option;
     switch (p.Value) {
@@ -59,8 +62,20 @@ Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vecto
         break;
       case KindValue::kFile: s.Mirror.*p.Text = MirrorText(o, p.Key); break;
       case KindValue::kFlag: s.Mirror.*p.Flag = MirrorFlag(o, p.Key); break;
+      case KindValue::kPoint: {
+        // Not given: its default, as the user would write it.
+        std::string text = MirrorText(o, p.Key);
+        if (text.empty()) text = p.Default;
+        if (text.empty()) break;
+        const std::size_t numbers = static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')) + 1;
+        const auto a = Numbers(text, PointTakes(p, numbers) ? numbers : 3, option);
+        s.Mirror.*p.Point = {a[0], a[1], a.size() == 3 ? a[2] : 0};
+        if (a.size() == 2) placeZ.push_back(&p);
+        break;
+      }
     }
   }
+  for (const KindParameter* p : placeZ) (s.Mirror.*p->Point).z = p->ZWhenLeftOut(s.Mirror);
   const std::string mirrorFile = s.Mirror.File;
   // The unit each DXF file states; one that states no unit of length is refused.
   auto stated = [](const std::string& file, const char* field) -> std::optional<Units> {

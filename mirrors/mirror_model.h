@@ -27,6 +27,7 @@
 #include "core/geometry.h"
 #include "core/mirror.h"
 #include "mirrors/plane_mirror.h"
+#include "mirrors/sphere.h"
 
 namespace anamorfosi {
 
@@ -45,7 +46,7 @@ bool ReflectsSmoothly(const M& mirror) {
     return false;
 }
 
-using AnyMirrorModel = std::variant<Cylinder, ConeMirror, PlaneMirror, FacetedMirror>;
+using AnyMirrorModel = std::variant<Cylinder, ConeMirror, PlaneMirror, FacetedMirror, SphereMirror>;
 
 template <class... M>
 constexpr bool EveryMirrorModel(std::variant<M...>*) {
@@ -53,6 +54,6 @@ constexpr bool EveryMirrorModel(std::variant<M...>*) {
 }
 static_assert(EveryMirrorModel(static_cast<AnyMirrorModel*>(nullptr)), "a type of AnyMirrorModel is no mirror model");
 static_assert(MirrorModel<Cylinder> && MirrorModel<ConeMirror> && MirrorModel<PlaneMirror> &&
-              MirrorModel<FacetedMirror>);
+              MirrorModel<FacetedMirror> && MirrorModel<SphereMirror>);
 
 }  // namespace anamorfosi

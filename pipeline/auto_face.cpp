@@ -6,6 +6,7 @@
 
 #include "core/mirror.h"
 #include "mirrors/plane_mirror.h"
+#include "mirrors/sphere.h"
 #include "core/window.h"
 
 namespace anamorfosi {
@@ -22,10 +23,13 @@ constexpr int kFineSteps = 32;
 
 // A mirror whose rays also count as missed when they land farther than reach,
 // in plan, from (x, y).
+// Landings nearer than clear count as missed too: under a mirror that covers
+// the sheet round (x, y) (0: none).
 template <class Mirror>
 struct WithinReach {
   const Mirror* mirror;
   Real x, y, reach;
+  Real clear = 0;
 };
 
 template <class Mirror>
@@ -33,13 +37,14 @@ bool ReflectRay(const WithinReach<Mirror>& limited, Point3 centre, Point3 facePo
                 MissRecord& misses) {
   if (!ReflectRay(*limited.mirror, centre, facePoint, result, misses)) return false;
   // Asked as "not within" so that a landing point that is not a number is out of reach too.
-  if (!(Distance2(limited.x, limited.y, result.x, result.y) <= limited.reach)) return RecordMiss(result, misses);
+  const Real d = Distance2(limited.x, limited.y, result.x, result.y);
+  if (!(d <= limited.reach) || d < limited.clear) return RecordMiss(result, misses);
   return true;
 }
 
 template <class Mirror>
-bool FaceWorks(const Mirror& mirror, const Face& face, Point3 eye, Real x, Real y, Real reach) {
-  const WithinReach<Mirror> limited{&mirror, x, y, reach};
+bool FaceWorks(const Mirror& mirror, const Face& face, Point3 eye, Real x, Real y, Real reach, Real clear = 0) {
+  const WithinReach<Mirror> limited{&mirror, x, y, reach, clear};
   MissRecord misses;
   // The corners (up to rounding, rays of the scan) first: a face too large
   // usually fails there, and the whole scan is spared.
@@ -409,6 +414,109 @@ bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& r
     return false;
   }
   face = faceOf(s);
+  return true;
+}
+
+bool AutomaticSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest& request, Face& face,
+                         std::string& why) {
+  if (!CheckRequest(request, eye, why)) return false;
+  const Real R = std::fabs(ball.Radius);
+  const Point3 C = ball.Centre;
+  if (!(std::isfinite(R) && R > 0 && IsFinite(C))) {
+    why = "the sphere has no radius";
+    return false;
+  }
+  const Real D = Distance3(eye, C);
+  if (!(D > R)) {
+    why = "the eye is inside the sphere";
+    return false;
+  }
+  const Real A = request.Aspect;
+  // The face stands square to the sight line through the centre; its up is +Z
+  // in that plane, or +Y for an eye plumb above the centre (within 1e-9 of
+  // level, where the plane's +Z is rounding noise).
+  const Point3 forward = (1 / D) * (C - eye);
+  Point3 up = Point3{0, 0, 1} - forward.z * forward;
+  if (Dot(up, up) < 1e-18_r) up = Point3{0, 1, 0} - forward.y * forward;
+  up = (1 / std::sqrt(Dot(up, up))) * up;
+  const Point3 right = Cross(forward, up);
+  // Sight lines through the face plane farther than rho from the centre pass
+  // beside the ball: the face lies within that circle.
+  const Real rho = R * D / std::sqrt(D * D - R * R);
+  // Its rays land beyond the ball's outline on the sheet and within the reach.
+  const Real reach = R * kAutoFaceReach;
+  const auto faceAt = [&](Real h, Real s) { return Rectangle(C + h * up, right, up, A * s, s); };
+  const auto works = [&](Real h, Real s) { return FaceWorks(ball, faceAt(h, s), eye, C.x, C.y, reach, R); };
+  const auto largestAt = [&](Real h, int steps) {
+    const Real hi = rho - std::fabs(h);
+    if (!(hi > 0)) return Real(0);
+    return LargestWorking(0, hi, steps, [&](Real s) { return works(h, s); });
+  };
+  const std::string nothingWorks = "no picture face of this aspect has all its rays reflected onto the sheet "
+                                   "between the sphere's outline and " + ReachText() + " radii from its centre";
+
+  // The upper part of the ball reflects the sky and its bottom the sheet under
+  // it: a coarse look over the heights of the face's centre in its plane finds
+  // the band between.
+  constexpr int kHeights = 24;
+  const Real spacing = 2 * rho / kHeights;
+  int best = 0;
+  Real bestSize = 0;
+  for (int i = 1; i < kHeights; ++i) {
+    const Real s = largestAt(-rho + i * spacing, kCoarseSteps);
+    if (s > bestSize) {
+      bestSize = s;
+      best = i;
+    }
+  }
+  if (best == 0) {
+    why = nothingWorks;
+    return false;
+  }
+  // Golden-section search between the neighbours of the best coarse height,
+  // the best height tried kept (as for the cylinder).
+  Real bestH = -rho + best * spacing;
+  bestSize = largestAt(bestH, kMediumSteps);
+  const auto consider = [&](Real h) {
+    const Real s = largestAt(h, kMediumSteps);
+    if (s > bestSize) {
+      bestSize = s;
+      bestH = h;
+    }
+    return s;
+  };
+  const Real g = (std::sqrt(Real(5)) - 1) / 2;
+  Real a = bestH - spacing, b = bestH + spacing;
+  Real h1 = b - g * (b - a), h2 = a + g * (b - a);
+  Real s1 = consider(h1), s2 = consider(h2);
+  // 0.618^24 leaves a bracket of 2e-5 of the coarse spacing.
+  for (int k = 0; k < 24; ++k) {
+    if (s1 >= s2) {
+      b = h2;
+      h2 = h1;
+      s2 = s1;
+      h1 = b - g * (b - a);
+      s1 = consider(h1);
+    } else {
+      a = h1;
+      h1 = h2;
+      s1 = s2;
+      h2 = a + g * (b - a);
+      s2 = consider(h2);
+    }
+  }
+  bestSize = largestAt(bestH, kFineSteps);
+  if (!(bestSize > 0)) {
+    why = nothingWorks;
+    return false;
+  }
+  const Real s = ChosenScale(bestSize, request, [&](Real t) { return works(bestH, t); },
+                             [&](Real t) { return faceAt(bestH, t); });
+  if (!(s > 0)) {
+    why = nothingWorks;
+    return false;
+  }
+  face = faceAt(bestH, s);
   return true;
 }
 

@@ -16,6 +16,7 @@
 
 #include "mirrors/cone.h"
 #include "mirrors/cylinder.h"
+#include "mirrors/sphere.h"
 #include "core/geometry.h"
 
 namespace anamorfosi {
@@ -31,9 +32,9 @@ struct FaceRequest {
 };
 
 // How far from the mirror a scanned ray may land, measured in plan: in radii
-// from the cylinder's axis, in base radii from the cone's axis, and for the plane
-// mirror in half-diagonals of its face (the longer one) from the foot on the
-// sheet of the face's centre.
+// from the cylinder's axis or from the foot of the sphere's centre, in base
+// radii from the cone's axis, and for the plane mirror in half-diagonals of its
+// face (the longer one) from the foot on the sheet of the face's centre.
 inline constexpr Real kAutoFaceReach = 8;
 
 // Each answers true and sets face, or false and sets why (one English sentence
@@ -53,6 +54,17 @@ bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceReque
 // at -X, +Y. Its size is the largest that works (cone.AxisTolerance is taken
 // from each candidate as |C1C2| / 1000, as the cone program does), times Fill.
 bool AutomaticConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& request, Face& face, std::string& why);
+
+// A rectangle square to the sight line from the eye through the ball's centre,
+// in the plane through the centre, upright (its up +Z in that plane, +Y for
+// an eye plumb above the centre) and C1 on the eye's left. Only a band of the
+// ball reflects the sheet (above it the sky, at its bottom the sheet under
+// the ball): the face's centre is moved along its up to where the largest
+// face works, every ray landing outside the ball's outline on the sheet (the
+// circle of its radius round the centre's foot) and within the reach; then it
+// is scaled by Fill about its centre.
+bool AutomaticSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest& request, Face& face,
+                         std::string& why);
 
 // mirrorFace: the 3DFACE of the plane mirror (its four corners, a convex
 // quadrilateral); the plane mirror model is the infinite plane through C1, C2,

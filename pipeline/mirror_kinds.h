@@ -24,6 +24,9 @@ enum class KindValue {
   kPlanPoint,  // X,Y on the sheet ("--axis 10,0", "axis": [10, 0])
   kFile,       // a file name ("--mirror m.dxf", "file": "m.dxf", relative to the scene's folder)
   kFlag,       // on or off ("--vertical-axis", "vertical_axis": true)
+  // A point in space, X,Y,Z ("--centre 0,0,40", "centre": [0, 0, 40]); a kind
+  // that can place its Z from the other values (ZWhenLeftOut) takes X,Y alone.
+  kPoint,
 };
 
 struct KindParameter {
@@ -37,7 +40,7 @@ struct KindParameter {
   // it may leave out.
   bool Required;
   // Where the scene holds it: a length, a file or a flag of SceneMirror (a
-  // plan point is the axis, AxisX and AxisY).
+  // plan point is the axis, AxisX and AxisY; a point is below, with Point).
   Real SceneMirror::*Number = nullptr;
   std::string SceneMirror::*Text = nullptr;
   bool SceneMirror::*Flag = nullptr;
@@ -47,7 +50,16 @@ struct KindParameter {
   const char* Field = nullptr;
   const char* Label = nullptr;  // the words before the page's field; nullptr: the option's
   const char* Start = "";       // the page's first value of a number without a default
+  // A point's place in the scene, and the Z it takes when given as X,Y only
+  // (nullptr: Z must be given), once the kind's other values are read.
+  Point3 SceneMirror::*Point = nullptr;
+  Real (*ZWhenLeftOut)(const SceneMirror& mirror) = nullptr;
 };
+
+// The numbers of a point written "X,Y,Z" or, where the kind places Z, "X,Y".
+inline bool PointTakes(const KindParameter& p, std::size_t numbers) {
+  return numbers == 3 || (numbers == 2 && p.ZWhenLeftOut != nullptr);
+}
 
 // The page's field of a value: Field, or the option with '_' for '-', a
 // file's followed by "_file" ("axis", "mirror_file", "vertical_axis").

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <set>
+#include <utility>
 #include <variant>
 
 #include "pipeline/pipeline_files.h"
@@ -43,12 +44,21 @@ Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
         break;
       }
       case KindValue::kFlag: s.Mirror.*p.Flag = true; break;
+      // Off the axis in plan, standing on the sheet with the first length as its radius.
+      case KindValue::kPoint: s.Mirror.*p.Point = {5.5_r, -2.75_r, 12.125_r}; break;
     }
   }
   s.Eye = {0, -300, 250};
   s.PictureFace = {{-20, 0, 35}, {20, 0, 35}, {20, 0, 5}, {-20, 0, 5}};
   s.Picture = dir.File("in.ppm");
   return s;
+}
+
+// Where the kind stands in plan: its plan point, or the plan place of its point.
+std::pair<Real, Real> PlanPlace(const MirrorKindEntry& k, const Scene& s) {
+  for (const KindParameter& p : k.Parameters)
+    if (p.Value == KindValue::kPoint) return {(s.Mirror.*p.Point).x, (s.Mirror.*p.Point).y};
+  return {s.Mirror.AxisX, s.Mirror.AxisY};
 }
 
 // Words joined (appended in turn, so that no text is inserted before another).
@@ -93,12 +103,14 @@ TEST(MirrorKinds, EachKindIsFoundByItsKindAndItsNameAndHoldsConsistentValues) {
       EXPECT_EQ(p.Number != nullptr, p.Value == KindValue::kLength) << p.Key;
       EXPECT_EQ(p.Text != nullptr, p.Value == KindValue::kFile) << p.Key;
       EXPECT_EQ(p.Flag != nullptr, p.Value == KindValue::kFlag) << p.Key;
+      EXPECT_EQ(p.Point != nullptr, p.Value == KindValue::kPoint) << p.Key;
+      EXPECT_TRUE(p.ZWhenLeftOut == nullptr || p.Value == KindValue::kPoint) << p.Key;
       // A value the command needs has no default.
       EXPECT_EQ(std::string(p.Default).empty(), p.Required) << p.Key;
     }
   }
-  EXPECT_EQ(FindKind("sfera"), nullptr);
-  EXPECT_EQ(KindNameList(), "cilindro, cono, specchio or generico");
+  EXPECT_EQ(FindKind("ellissoide"), nullptr);
+  EXPECT_EQ(KindNameList(), "cilindro, cono, specchio, generico or sfera");
 }
 
 TEST(MirrorKinds, EveryKindRoundTripsThroughASceneFile) {
@@ -118,6 +130,9 @@ TEST(MirrorKinds, EveryKindRoundTripsThroughASceneFile) {
     EXPECT_EQ(r.Mirror.Height, s.Mirror.Height);
     EXPECT_EQ(r.Mirror.File, s.Mirror.File);
     EXPECT_EQ(r.Mirror.VerticalAxis, s.Mirror.VerticalAxis);
+    EXPECT_EQ(r.Mirror.Centre.x, s.Mirror.Centre.x);
+    EXPECT_EQ(r.Mirror.Centre.y, s.Mirror.Centre.y);
+    EXPECT_EQ(r.Mirror.Centre.z, s.Mirror.Centre.z);
     // And the file it writes again is the same, byte for byte.
     EXPECT_EQ(SceneToJson(r, dir.path().string()), text);
   }
@@ -147,7 +162,7 @@ TEST(MirrorKinds, ASceneFileLackingAKindsValueIsRefusedWithItsKey) {
 
 TEST(MirrorKinds, TheSceneMirrorIsBuiltAsTheKindsModelWithItsAxisStep) {
   TempDir dir;
-  const std::size_t expected[] = {0, 1, 2, 3};  // the alternatives of AnyMirrorModel, in the registry's order
+  const std::size_t expected[] = {0, 1, 2, 3, 4};  // the alternatives of AnyMirrorModel, in the registry's order
   std::size_t i = 0;
   for (const MirrorKindEntry& k : MirrorKinds()) {
     SCOPED_TRACE(k.Name);
@@ -191,6 +206,13 @@ TEST(MirrorKinds, AMirrorThatCannotBeBuiltNamesItsOption) {
   EXPECT_EQ(FieldOfBuild(cone), "height");
   cone.Mirror.Radius = 0;
   EXPECT_EQ(FieldOfBuild(cone), "base-radius");
+  Scene sphere = SceneOfKind(KindEntry("sfera"), dir);
+  sphere.Mirror.Centre.z = -sphere.Mirror.Radius;
+  EXPECT_EQ(FieldOfBuild(sphere), "centre");
+  sphere.Mirror.Centre.z = 1 - sphere.Mirror.Radius;
+  EXPECT_EQ(FieldOfBuild(sphere), "(built)");
+  sphere.Mirror.Radius = 0;
+  EXPECT_EQ(FieldOfBuild(sphere), "radius");
   for (const std::string kind : {"specchio", "generico"}) {
     Scene s = SceneOfKind(KindEntry(kind), dir);
     s.Mirror.File = dir.File("none.dxf");
@@ -217,6 +239,12 @@ TEST(MirrorKinds, FootprintsAndEyesComeFromTheEntry) {
       EXPECT_EQ(f.CentreX, 0);
     } else if (name == "generico") {
       EXPECT_TRUE(f.Empty());
+    } else if (name == "sfera") {
+      // The ball's outline from above, round its centre's foot.
+      EXPECT_TRUE(f.Circle);
+      EXPECT_EQ(f.CentreX, s.Mirror.Centre.x);
+      EXPECT_EQ(f.CentreY, s.Mirror.Centre.y);
+      EXPECT_EQ(f.Radius, s.Mirror.Radius);
     }
     const EyeChoice eye = k.DefaultEye(s, FileMirrorReader());
     // Only the mesh asks for its eye; every eye placed is above the sheet.
@@ -228,6 +256,15 @@ TEST(MirrorKinds, FootprintsAndEyesComeFromTheEntry) {
   Scene inside = SceneOfKind(KindEntry("cilindro"), dir);
   inside.Eye = {inside.Mirror.AxisX + 1, inside.Mirror.AxisY, 100};
   EXPECT_EQ(KindEntry("cilindro").EyeRefusal(inside), "is inside the cylinder");
+  // Inside the ball, or on it; just off it, the eye may stand.
+  Scene ball = SceneOfKind(KindEntry("sfera"), dir);
+  const Real r = ball.Mirror.Radius;
+  ball.Eye = ball.Mirror.Centre + Point3{0, 0, r};
+  EXPECT_EQ(KindEntry("sfera").EyeRefusal(ball), "is inside the sphere");
+  ball.Eye = ball.Mirror.Centre + Point3{0, -0.6_r * r, 0.79_r * r};
+  EXPECT_EQ(KindEntry("sfera").EyeRefusal(ball), "is inside the sphere");
+  ball.Eye = ball.Mirror.Centre + Point3{0, -0.6_r * r, 0.81_r * r};
+  EXPECT_EQ(KindEntry("sfera").EyeRefusal(ball), "");
 }
 
 TEST(MirrorKinds, EveryKindDrawsItsOwnMirrorInTheView) {
@@ -307,9 +344,10 @@ TEST(MirrorKinds, ThePagesUsualEyeIsTheKindsDefaultEye) {
     for (const KindParameter& p : k.Parameters)
       if (k.Page.EyePer == std::string(p.Option)) per = s.Mirror.*p.Number;
     const Point3 eye = k.DefaultEye(s, FileMirrorReader()).Eye;
+    const auto [x, y] = PlanPlace(k, s);
     // Exact: the page's numbers are the very factors DefaultEye multiplies by.
-    EXPECT_EQ(eye.x, s.Mirror.AxisX + k.Page.EyeX * per);
-    EXPECT_EQ(eye.y, s.Mirror.AxisY + k.Page.EyeY * per);
+    EXPECT_EQ(eye.x, x + k.Page.EyeX * per);
+    EXPECT_EQ(eye.y, y + k.Page.EyeY * per);
     EXPECT_EQ(eye.z, k.Page.EyeZ * per);
   }
 }
@@ -323,13 +361,13 @@ TEST(MirrorKinds, TheSceneNamesItsKindByTheEntrysName) {
   }
   // A name no entry has is refused, never taken for another kind.
   Scene s = SceneOfKind(MirrorKinds().front(), dir);
-  s.Mirror.Kind = "sfera";
+  s.Mirror.Kind = "ellissoide";
   EXPECT_EQ(FieldOfBuild(s), "mirror");
   try {
-    KindEntry("sfera");
+    KindEntry("ellissoide");
     ADD_FAILURE() << "an unknown kind was accepted";
   } catch (const PrintError& e) {
-    EXPECT_NE(std::string(e.what()).find("\"sfera\""), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("\"ellissoide\""), std::string::npos) << e.what();
   }
 }
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "layout/grid_text.h"
 #include "pipeline/mirror_kinds.h"
@@ -183,6 +184,7 @@ std::string SceneToJson(const Scene& s, const std::string& folder) {
       case KindValue::kLength: m[p.Key] = Number(s.Mirror.*p.Number); break;
       case KindValue::kFile: m[p.Key] = Relative(s.Mirror.*p.Text, folder); break;
       case KindValue::kFlag: m[p.Key] = s.Mirror.*p.Flag; break;
+      case KindValue::kPoint: m[p.Key] = PointJson(s.Mirror.*p.Point); break;
     }
   }
   if (s.Mirror.FileUnit) m["file_units"] = UnitsName(*s.Mirror.FileUnit);
@@ -240,6 +242,8 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
   if (!kind) r.Fail("type", "must be " + KindNameList() + " (got \"" + type + "\")");
   s.Mirror.Kind = kind->Name;
   bool hasFile = false;
+  // Points given as [x, y], their Z placed once every value is read.
+  std::vector<const KindParameter*> placeZ;
   for (const KindParameter& p : kind->Parameters) {
     switch (p.Value) {
       case KindValue::kPlanPoint: {
@@ -260,8 +264,18 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
         if (!m[p.Key].is_boolean()) r.Fail(p.Key, "must be true or false");
         s.Mirror.*p.Flag = m[p.Key].get<bool>();
         break;
+      case KindValue::kPoint: {
+        const ordered_json& v = r.Need(m, p.Key);
+        if (!v.is_array() || !PointTakes(p, v.size())) r.Fail(p.Key, p.ZWhenLeftOut ? "must be [x, y, z] or [x, y]" : "must be [x, y, z]");
+        Point3& point = s.Mirror.*p.Point;
+        point = {r.Finite(v[0], p.Key), r.Finite(v[1], p.Key), 0};
+        if (v.size() == 3) point.z = r.Finite(v[2], p.Key);
+        else placeZ.push_back(&p);
+        break;
+      }
     }
   }
+  for (const KindParameter* p : placeZ) (s.Mirror.*p->Point).z = p->ZWhenLeftOut(s.Mirror);
   // Scene files written before the mirror's unit was recorded read the
   // file's numbers as drawing units, as they were made.
   if (hasFile && m.contains("file_units")) {

@@ -35,7 +35,8 @@ std::optional<Units> UnitsOfInsunits(long code);
 struct SceneMirror {
   std::string Kind = "cilindro";  // the kind's name in the registry, the scene file's "type"
   Real AxisX = 0, AxisY = 0;  // cylinder and cone
-  Real Radius = 0;            // cylinder radius, cone base radius
+  Real Radius = 0;            // cylinder radius, cone base radius, sphere radius
+  Point3 Centre;              // a point in space that places the mirror: the sphere's centre
   Real Height = 0;            // cone
   std::string File;           // plane mirror (one 3DFACE) and mesh (3DFACEs)
   bool VerticalAxis = false;  // mesh: the vertical view-axis mode of generico

@@ -35,6 +35,17 @@ std::string ChoiceField(const json& form, const char* key, const std::vector<std
   return v;
 }
 
+// A point's fields as the option's X,Y,Z; a Z left empty, where the kind
+// places it, gives X,Y.
+std::string PointField(const json& form, const KindParameter& p, const std::string& field, double big) {
+  std::vector<std::string> keys = {field + "_x", field + "_y", field + "_z"};
+  if (p.ZWhenLeftOut != nullptr && (!form.contains(keys[2]) || form[keys[2]].is_null())) keys.pop_back();
+  std::string xyz;
+  for (const std::string& key : keys)
+    xyz.append(xyz.empty() ? "" : ",").append(Num(NumberField(form, key.c_str(), field, -big, big)));
+  return xyz;
+}
+
 // "vertical axis": the option in words.
 std::string OptionWords(const KindParameter& p) {
   std::string words = p.Option;
@@ -79,6 +90,7 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
           a.insert(a.end(), {option, Num(NumberField(form, (field + "_x").c_str(), field, -big, big)) + "," +
                                          Num(NumberField(form, (field + "_y").c_str(), field, -big, big))});
           break;
+        case KindValue::kPoint: a.insert(a.end(), {option, PointField(form, p, field, big)}); break;
         case KindValue::kFile:
           // The page uploads one file a kind: the mirror's.
           if (files.Mirror.empty())
@@ -123,7 +135,7 @@ json KindsJson() {
     json parameters = json::array();
     std::string per;
     for (const KindParameter& p : k.Parameters) {
-      static const char* const kValues[] = {"length", "plan point", "file", "flag"};
+      static const char* const kValues[] = {"length", "plan point", "file", "flag", "point"};
       parameters.push_back({{"option", p.Option},
                             {"key", p.Key},
                             {"value", kValues[static_cast<int>(p.Value)]},
@@ -133,6 +145,8 @@ json KindsJson() {
                             {"field", PageField(p)},
                             {"label", PageLabel(p)},
                             {"start", p.Start}});
+      // A point's Z may be left empty where the kind places it.
+      if (p.Value == KindValue::kPoint) parameters.back()["z_left_out"] = p.ZWhenLeftOut != nullptr;
       if (k.Page.EyePer == std::string(p.Option)) per = PageField(p);
     }
     kinds.push_back({{"name", k.Name},
