@@ -104,6 +104,51 @@ void ExpectConeFace(const ConeMirror& cone, Point3 eye, const FaceRequest& reque
   EXPECT_LT(Length(Flat(Centre(f) - cone.AxisPoint)), kShape * R);
 }
 
+// A mirror whose landing points are measured: the nearest and the farthest, in
+// plan from (x, y).
+template <class Mirror>
+struct Ringed {
+  const Mirror* mirror;
+  Real x, y;
+  Real *nearest, *farthest;
+};
+
+template <class Mirror>
+bool ReflectRay(const Ringed<Mirror>& r, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses) {
+  if (!ReflectRay(*r.mirror, centre, facePoint, result, misses)) return false;
+  const Real d = Distance2(r.x, r.y, result.x, result.y);
+  if (!(d <= *r.farthest)) *r.farthest = d;
+  if (!(d >= *r.nearest)) *r.nearest = d;
+  return true;
+}
+
+// Whether a ray of the scan misses the sheet, lands under the ball's outline
+// or farther than the reach from the foot of its centre.
+bool SphereFails(const SphereMirror& ball, const Face& face, Point3 eye) {
+  const Real R = std::fabs(ball.Radius);
+  Real nearest = 1e30_r, farthest = 0;
+  MissRecord misses;
+  ScanFace(Ringed<SphereMirror>{&ball, ball.Centre.x, ball.Centre.y, &nearest, &farthest}, face, eye, misses);
+  return misses.MissCount > 0 || !(farthest <= R * kAutoFaceReach) || !(nearest >= R);
+}
+
+void ExpectSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest& request, const Face& f) {
+  const Real R = std::fabs(ball.Radius);
+  const auto fails = [&](const Face& g) { return SphereFails(ball, g, eye); };
+  // Up is +Z square to the sight line through the centre, +Y from plumb above.
+  const Point3 forward = Unit(ball.Centre - eye);
+  const Point3 level = Point3{0, 0, 1} - forward.z * forward;
+  const Point3 up = Length(level) > 1e-6_r ? Unit(level) : Point3{0, 1, 0};
+  ExpectLargestUprightFace(f, eye, request, up, fails);
+  // In the plane through the centre square to that line, on the vertical
+  // line of the plane through the centre.
+  for (const Point3 p : {f.C1, f.C2, f.C3, f.C4}) EXPECT_LT(std::fabs(Dot(p - ball.Centre, forward)), kShape * R);
+  EXPECT_LT(std::fabs(Dot(Centre(f) - ball.Centre, Cross(forward, up))), kShape * R);
+  // Past the largest it fails higher and lower too: the height was chosen.
+  for (const Real shift : {-0.2_r, -0.05_r, 0.05_r, 0.2_r})
+    EXPECT_TRUE(fails(Grown(f, 1.02_r / request.Fill, shift * Length(f.C1 - f.C4) / request.Fill * up)));
+}
+
 // Whether p lies in the convex quadrilateral q, in its plane, to tolerance.
 bool InsideQuad(const Face& q, Point3 p, Real tolerance) {
   const Point3 c[4] = {q.C1, q.C2, q.C3, q.C4}, normal = Unit(Cross(q.C2 - q.C1, q.C3 - q.C1));
@@ -236,6 +281,33 @@ TEST(AutoFace, PlaneScenesGiveTheLargestUprightFaceOnTheMirror) {
   }
 }
 
+// The example scene, an eye plumb above the ball, then random ones: radius,
+// centre (standing on the sheet or raised), eye distance, height and direction,
+// aspect and fill.
+TEST(AutoFace, SphereScenesGiveTheLargestUprightFaceSquareToTheSightLine) {
+  Draw draw{std::mt19937(4107)};
+  for (int n = 0; n < 9; ++n) {
+    SphereMirror ball{{0, 0, 40}, 40};
+    Point3 eye{0, -300, 200};
+    FaceRequest request;
+    if (n == 1) eye = {0, 0, 400};
+    if (n > 1) {
+      const Real R = draw(5, 100), distance = R * draw(3, 20), angle = draw(0, 2 * std::numbers::pi);
+      const Real elevation = draw(0.1_r, 1.2_r);  // radians above the level of the centre
+      ball = {{draw(-200, 200), draw(-200, 200), n % 3 == 0 ? R * draw(1, 4) : R}, n == 4 ? -R : R};
+      eye = ball.Centre + distance * Point3{std::cos(elevation) * std::cos(angle),
+                                            std::cos(elevation) * std::sin(angle), std::sin(elevation)};
+      request = {draw(0.5_r, 2), n == 2 ? 1 : draw(0.5_r, 1)};
+    }
+    SCOPED_TRACE("scene " + std::to_string(n));
+    Face f;
+    std::string why = "kept";
+    ASSERT_TRUE(AutomaticSphereFace(ball, eye, request, f, why)) << why;
+    EXPECT_EQ(why, "kept");
+    ExpectSphereFace(ball, eye, request, f);
+  }
+}
+
 // Where the largest face works over a range of heights, it sits in the middle
 // of that range: the ends of the range, measured by bisection on a shift of
 // the face just below the largest size, are as far above it as below.
@@ -290,6 +362,11 @@ TEST(AutoFace, ImpossibleScenesAndRequestsAreRefusedWithAReason) {
   refused(AutomaticCylinderFace(cyl, {35, 20, 100}, r, f, why), "inside");  // on the wall
   refused(AutomaticCylinderFace(cyl, {10, -280, 0}, r, f, why), "below");
   refused(AutomaticCylinderFace(thin, {10, -280, 100}, r, f, why), "radius");
+  const SphereMirror ball{{10, 20, 30}, 30}, point{{10, 20, 30}, 0};
+  refused(AutomaticSphereFace(ball, {10, 20, 60}, r, f, why), "inside");  // on the top
+  refused(AutomaticSphereFace(ball, {10, 10, 40}, r, f, why), "inside");
+  refused(AutomaticSphereFace(ball, {10, -280, 0}, r, f, why), "below");
+  refused(AutomaticSphereFace(point, {10, -280, 100}, r, f, why), "radius");
   refused(AutomaticConeFace(cone, {5, 5, 60}, r, f, why), "below");  // level with the apex
   refused(AutomaticConeFace(flat, {5, 5, 180}, r, f, why), "height");
   // A cone as tall as its base radius, seen from its axis: the rays leave it level.
@@ -321,6 +398,7 @@ TEST(AutoFace, ImpossibleScenesAndRequestsAreRefusedWithAReason) {
     refused(AutomaticCylinderFace(cyl, {10, -280, 100}, q.request, f, why), q.word);
     refused(AutomaticConeFace(cone, {5, 5, 180}, q.request, f, why), q.word);
     refused(AutomaticPlaneFace(wall, {0, -150, 120}, q.request, f, why), q.word);
+    refused(AutomaticSphereFace(ball, {10, -280, 100}, q.request, f, why), q.word);
   }
   EXPECT_TRUE(f.C1.x == before.C1.x && f.C3.z == before.C3.z) << "a refusal wrote the face";
 }
