@@ -12,13 +12,19 @@ namespace {
 
 SphereMirror BallOf(const Scene& s) { return {s.Mirror.Centre, s.Mirror.Radius}; }
 
-AnyMirrorModel Build(const Scene& s, const MirrorFileReader&, Real, PrintReport&) {
+// Checked before the eye and the face are placed from them, and again when a
+// scene file's ball is built.
+void CheckMirror(const Scene& s, const MirrorFileReader&) {
   const SphereMirror ball = BallOf(s);
   if (!(ball.Radius > 0)) throw PrintError("--radius: the sphere's radius must be above 0", "radius");
   // Lower than that, no part of the ball would be above the sheet.
   if (!(ball.Centre.z > -ball.Radius))
     throw PrintError("--centre: the sphere's centre is a radius or more below the sheet", "centre");
-  return ball;
+}
+
+AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real, PrintReport&) {
+  CheckMirror(s, mirrors);
+  return BallOf(s);
 }
 
 // A ball standing on the sheet: its centre one radius up.
@@ -124,6 +130,7 @@ MirrorKindEntry SphereKind() {
   k.FootprintLabel = Label;
   k.ReportDetails = ReportDetails;
   k.TitleDetails = TitleDetails;
+  k.CheckMirror = CheckMirror;
   k.DefaultEye = DefaultEye;
   k.EyeRefusal = EyeRefusal;
   k.AutomaticFace = AutomaticFace;
