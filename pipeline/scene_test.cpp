@@ -93,7 +93,7 @@ TEST(Scene, BadFilesNameTheKey) {
   EXPECT_NE(spoilt("\"accuracy\": 7", "\"accuracy\": 7.5").find("\"accuracy\""), std::string::npos);
   // 2^32 + 4 would narrow to 4.
   EXPECT_NE(spoilt("\"accuracy\": 7", "\"accuracy\": 4294967300").find("\"accuracy\""), std::string::npos);
-  EXPECT_NE(spoilt("\"type\": \"generico\"", "\"type\": \"sfera\"").find("\"type\""), std::string::npos);
+  EXPECT_NE(spoilt("\"type\": \"generico\"", "\"type\": \"ellissoide\"").find("\"type\""), std::string::npos);
   EXPECT_NE(spoilt("[0.1, -300.25, 0.001]", "[0.1, -300.25]").find("\"eye\""), std::string::npos);
   EXPECT_NE(spoilt("\"pixels\": 1234", "\"pixels\": 0").find("\"pixels\""), std::string::npos);
   EXPECT_NE(spoilt("{", "[").find("not a scene file"), std::string::npos);

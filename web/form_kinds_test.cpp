@@ -90,6 +90,11 @@ TEST(Form, EveryKindIsTranslatedThroughItsValues) {
         form[field + "_x"] = number;
         form[field + "_y"] = -number;
         expected[option] = Num(number) + "," + Num(-number);
+      } else if (p["value"] == "point") {
+        form[field + "_x"] = number;
+        form[field + "_y"] = -number;
+        form[field + "_z"] = number / 4;
+        expected[option] = Num(number) + "," + Num(-number) + "," + Num(number / 4);
       } else if (p["value"] == "file") {
         expected[option] = files.Mirror;
       } else {
@@ -125,6 +130,19 @@ TEST(Form, EveryKindIsTranslatedThroughItsValues) {
         json wrong = form;
         wrong[field + "_y"] = "3";
         EXPECT_EQ(FieldOf(wrong, files), field);
+      } else if (p["value"] == "point") {
+        json wrong = form;
+        wrong[field + "_y"] = "3";
+        EXPECT_EQ(FieldOf(wrong, files), field);
+        // A Z left empty is X,Y where the kind places Z, and wanted otherwise.
+        wrong = form;
+        wrong[field + "_z"] = nullptr;
+        if (p["z_left_out"]) {
+          EXPECT_EQ(After(CommandArgs(wrong, files, "/job/out.png"), "--" + p["option"].get<std::string>()),
+                    Num(form[field + "_x"]) + "," + Num(form[field + "_y"]));
+        } else {
+          EXPECT_EQ(FieldOf(wrong, files), field);
+        }
       } else if (p["value"] == "file") {
         EXPECT_EQ(FieldOf(form, {"/job", "/job/picture.ppm", "", files.Face}), field);
       } else {

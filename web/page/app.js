@@ -17,9 +17,11 @@ function num(id) { const v = $(id).value; return v === '' ? null : Number(v); }
 const kinds = new Map(KINDS.kinds.map((k) => [k.name, k]));
 function kind() { return kinds.get($('mirror').value); }
 function valuesOf(k, type) { return k.parameters.filter((p) => p.value === type); }
-// A kind that stands on a point of the sheet with a length round it (its
-// first): drawn from above as that circle, its usual eye placed from them.
-function standing(k) { return valuesOf(k, 'plan point')[0] && valuesOf(k, 'length')[0] ? k : null; }
+// The value that places a kind: its point on the sheet, or its point in space.
+function placeOf(k) { return valuesOf(k, 'plan point')[0] || valuesOf(k, 'point')[0]; }
+// A kind placed by a point with a length round it (its first): drawn from
+// above as that circle, its usual eye placed from them.
+function standing(k) { return placeOf(k) && valuesOf(k, 'length')[0] ? k : null; }
 
 // The mirror choice and the fields of every kind's values, each field once
 // (kinds that share one keep its value); showMirrorFields shows the chosen
@@ -35,6 +37,7 @@ function buildMirrorFields() {
   const fields = (type) => KINDS.kinds.flatMap((k) => valuesOf(k, type)).filter((p) => !seen.has(p.field) && seen.add(p.field));
   const attr = (v) => String(v).replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;');
   const lengths = fields('length'), points = fields('plan point'), files = fields('file'), flags = fields('flag');
+  const spacePoints = fields('point');
   let h = '<div class="numbers">';
   for (const p of lengths)
     h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
@@ -46,8 +49,17 @@ function buildMirrorFields() {
          attr(p.field) + '_x" value="' + attr(at[0]) + '" step="any"></label> <label>Y <input type="number" id="' +
          attr(p.field) + '_y" value="' + attr(at[1]) + '" step="any"> <span class="unit">mm</span></label></span>';
   }
+  // A point in space: its Z may be left empty where the kind places it.
+  for (const p of spacePoints) {
+    const at = (p.default || '0,0').split(',');
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span>: X <input type="number" id="' +
+         attr(p.field) + '_x" value="' + attr(at[0]) + '" step="any"></label> <label>Y <input type="number" id="' +
+         attr(p.field) + '_y" value="' + attr(at[1]) + '" step="any"></label> <label>Z <input type="number" id="' +
+         attr(p.field) + '_z" value="' + attr(at[2] || '') + '" step="any"' +
+         (p.z_left_out ? ' placeholder="standing"' : '') + '> <span class="unit">mm</span></label></span>';
+  }
   h += '</div>';
-  for (const p of lengths.concat(points)) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
+  for (const p of lengths.concat(points, spacePoints)) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
   for (const p of files) {
     uploads[p.field] = null;
     h += '<div data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="file" id="' +
@@ -74,6 +86,7 @@ function formValues() {
   for (const p of k.parameters) {
     if (p.value === 'length') f[p.field] = num(p.field);
     else if (p.value === 'plan point') { f[p.field + '_x'] = num(p.field + '_x'); f[p.field + '_y'] = num(p.field + '_y'); }
+    else if (p.value === 'point') for (const c of ['_x', '_y', '_z']) f[p.field + c] = num(p.field + c);
     else if (p.value === 'file') f[p.field] = uploads[p.field];
     else if (p.value === 'flag') f[p.field] = $(p.field).checked;
   }
@@ -186,7 +199,7 @@ function plan() {
   const k = kind(), u = $('units').value;
   const stands = standing(k);
   // A mirror from its file is drawn at the scale of the page's first length.
-  const at = stands ? valuesOf(k, 'plan point')[0].field : null;
+  const at = stands ? placeOf(k).field : null;
   const first = document.querySelector('#mirror_fields .numbers input');
   const round = stands ? valuesOf(k, 'length')[0].field : first ? first.id : null;
   const r = round ? Math.max(num(round) || 0, 0) : 0, ax = stands ? num(at + '_x') || 0 : 0;
@@ -282,7 +295,7 @@ function showMirrorFields() {
     if (file && k.accept) file.accept = k.accept;
   });
   document.querySelector('#mirror_fields .numbers').hidden =
-    !k.parameters.some((p) => p.value === 'length' || p.value === 'plan point');
+    !k.parameters.some((p) => ['length', 'plan point', 'point'].includes(p.value));
   document.querySelector('#mirror_fields .face-given').hidden = k.automatic_face;
   $('eye_auto').disabled = !k.automatic_face;
   if (!k.automatic_face) $('eye_auto').checked = false;

@@ -160,6 +160,30 @@ class PageTest(unittest.TestCase):
         self.assertIn(["radius", "base radius"],
                       [[p["field"], p["label"]] for k in kinds if k["name"] == "cono" for p in k["parameters"]])
 
+    def test_card_on_a_sphere_standing_then_raised(self):
+        """The sphere's centre as X, Y and a Z left empty for a ball standing on the sheet: its print and PDF
+        are the command's; a Z typed raises it."""
+        d = self.driver
+        d.get(self.server.url)
+        d.find_element(By.ID, "picture_input").send_keys(os.path.join(EXAMPLES, "cartello.ppm"))
+        Select(d.find_element(By.ID, "mirror")).select_by_value("sfera")
+        self.set_value("radius", 40)
+        self.assertEqual(d.find_element(By.ID, "centre_z").get_attribute("value"), "")
+        self.assertEqual(d.find_element(By.ID, "centre_z").get_attribute("placeholder"), "standing")
+        before, _ = self.wait_ready()
+        self.assertIn("sphere, centre (0, 0, 40), radius 40 mm", d.find_element(By.ID, "report").text)
+        self.assertIn("fidelity:", d.find_element(By.ID, "fidelity").text)
+        self.shot("7-sphere.png")
+        pdf = self.download("get_pdf", "anamorfosi.pdf")
+        work = self.work_folder()
+        shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), os.path.join(work, "picture.ppm"))
+        self.command(work, "sfera", "picture.ppm", "--radius", "40", "-o", "x.pdf")
+        with open(os.path.join(work, "x.pdf"), "rb") as b:
+            self.assertEqual(pdf, b.read())
+        self.set_value("centre_z", 100)
+        self.wait_ready(before)
+        self.assertIn("sphere, centre (0, 0, 100), radius 40 mm", d.find_element(By.ID, "report").text)
+
     def test_plane_and_mesh_mirrors_from_their_files(self):
         d = self.driver
         d.get(self.server.url)
