@@ -24,7 +24,8 @@
 #              its vertical mode): PNG, PDF (tiled, --paper, --fit), plain P3, the
 #              programs' window, --preview, --grid, --save-scene, `run` of the
 #              saved scene, `vista` of scenes and of the programs' runs, a few
-#              refused runs, and the help texts; each run's stdout in NAME.out
+#              refused runs, and the help texts; then the sphere (sfera), its
+#              runs after all the others; each run's stdout in NAME.out
 #              and stderr in NAME.err
 #   status.txt the exit status of every run above, in the order they ran
 # Runs on any precision of the build: nothing here depends on the numbers.
@@ -314,6 +315,20 @@ cmd refused_option cilindro foto.png -o refused_option.png
 cmd refused_mirror generico foto.png --mirror nessuno.stl --face cilindro_faccia.dxf --eye 0,-300,250 \
   -o refused_mirror.png
 cmd refused_fit cilindro foto.png --radius 200 --fit A4 -o refused_fit.pdf
+
+# ---- sfera, after every run above so that their status lines keep their places:
+# the ball standing on the sheet from its usual eye and from 0,-300,200, its
+# scene rerun as PDF, raised on a stand, on one A4 sheet, its refusals.
+cmd help_sfera sfera --help
+cmd sfera sfera foto.png --radius 40 --dpi 150 -o sfera.png --preview sfera_vista.png --size 480 \
+  --save-scene sfera_scene.json
+cmd sfera_run run sfera_scene.json -o sfera_run.pdf
+cmd sfera_vista vista sfera_scene.json -o sfera_scene_vista.png --size 320 --restored sfera_visto.png
+cmd sfera_eye sfera cartello.ppm --radius 40 --eye 0,-300,200 --dpi 150 -o sfera_eye.png
+cmd sfera_raised sfera foto.png --radius 2 --centre 1,-1,5 --units cm --dpi 100 -o sfera_raised.png
+cmd sfera_fit sfera foto.png --radius 40 --fit A4 -o sfera_fit_a4.pdf
+cmd refused_sfera_eye sfera foto.png --radius 40 --eye 0,0,60 -o refused_sfera_eye.png
+cmd refused_sfera_radius sfera foto.png --radius 0 -o refused_sfera_radius.png
 
 # ---- the list
 (cd "$OUT" && find . -type f -printf '%P\n' | sort | xargs -d '\n' sha256sum)
