@@ -158,16 +158,17 @@ inline Point3 LatticeAlongPoint(const MappingSetup& s, const Lattice& l, int lin
   return PointToward(corner, E, t);
 }
 
-// Points k0..k1-1 of a face line with half the rays, on a mirror whose
-// reflection bends smoothly: the points of even k are traced (and, apart, up
-// to kInterpolationHalo beyond the task's ends), and each odd one between is
-// the cubic through its four nearest traced neighbours, unless one of them
+// Points k0..k1-1 of a face line with a quarter of the rays, on a mirror
+// whose reflection bends smoothly: the points k = 0 mod 4 are traced (and,
+// apart, up to kInterpolationHalo beyond the task's ends); each point k = 2
+// mod 4 is the cubic through its four nearest traced neighbours, then each
+// odd one the cubic through its four nearest even ones, unless one of them
 // missed, the line ends within their reach, or the curve bends too sharply
 // there for the cubic to hold: then it is traced too. The test is the fourth
-// difference of five traced points that span the cubic's four: on a smooth
-// curve the cubic strays midway by about 3/128 of it; a kink or a jump
-// between them makes it large.
-inline constexpr int kInterpolationHalo = 5;
+// difference of five points that span the cubic's four: on a smooth curve the
+// cubic strays midway by about 3/128 of it; a kink or a jump between them
+// makes it large.
+inline constexpr int kInterpolationHalo = 15;
 // The largest fourth difference interpolated over, in samples: far below the
 // 0.05 of a sample by which a chord may already stray from a pixel's true
 // side (see AccuracyFor), far above the rays' rounding.
@@ -180,46 +181,50 @@ void TraceAlongInterpolated(const Mirror& mirror, const MappingSetup& s, Lattice
   const long last = static_cast<long>(l.LinePoints()) - 1;
   const long from = std::max(0L, k0 - kInterpolationHalo), to = std::min(last, k1 - 1 + kInterpolationHalo);
   constexpr int room = kLatticeAlongBlock + 2 * kInterpolationHalo;
-  Point2 traced[room];
-  bool hit[room] = {};
+  Point2 found[room];
+  bool hit[room] = {}, known[room] = {};
   auto slot = [&](long k) { return static_cast<int>(k - from); };
-  for (long k = from; k <= to; ++k) {
-    if (k % 2 != 0) continue;
+  auto trace = [&](long k) {
     Point3 p = LatticeAlongPoint(s, l, line, k, E);
     hit[slot(k)] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);
-    traced[slot(k)] = {p.x, p.y};
-  }
+    found[slot(k)] = {p.x, p.y};
+    known[slot(k)] = true;
+  };
   const Real limit = kInterpolationStray * s.Window.CellSize;
-  auto usable = [&](long k) { return k >= from && k <= to && hit[slot(k)]; };
-  for (long k = k0; k < k1; ++k) {
-    const std::size_t at = l.AlongAt(line, static_cast<int>(k));
-    if (k % 2 == 0) {
-      l.AlongHit[at] = hit[slot(k)];
-      l.Along[at] = traced[slot(k)];
-      continue;
-    }
-    bool interpolate = usable(k - 3) && usable(k - 1) && usable(k + 1) && usable(k + 3);
+  auto usable = [&](long k) { return k >= from && k <= to && known[slot(k)] && hit[slot(k)]; };
+  // Point k from the known points h, 3h (and, for the test, 5h) either side;
+  // traced when the cubic cannot be trusted.
+  auto fill = [&](long k, long h) {
+    bool interpolate = usable(k - 3 * h) && usable(k - h) && usable(k + h) && usable(k + 3 * h);
     if (interpolate) {
-      // The fourth difference over five traced points round k, on whichever side has them.
-      const long f0 = usable(k + 5) ? k - 3 : k - 5;
-      interpolate = usable(f0) && usable(f0 + 8);
+      // The fourth difference over five points round k, on whichever side has them.
+      const long f0 = usable(k + 5 * h) ? k - 3 * h : k - 5 * h;
+      interpolate = usable(f0) && usable(f0 + 8 * h);
       if (interpolate) {
-        const Point2 &a = traced[slot(f0)], &b = traced[slot(f0 + 2)], &c = traced[slot(f0 + 4)],
-                     &d = traced[slot(f0 + 6)], &e = traced[slot(f0 + 8)];
+        const Point2 &a = found[slot(f0)], &b = found[slot(f0 + 2 * h)], &c = found[slot(f0 + 4 * h)],
+                     &d = found[slot(f0 + 6 * h)], &e = found[slot(f0 + 8 * h)];
         const Real dx = a.x - 4 * b.x + 6 * c.x - 4 * d.x + e.x, dy = a.y - 4 * b.y + 6 * c.y - 4 * d.y + e.y;
         interpolate = std::fabs(dx) <= limit && std::fabs(dy) <= limit;
       }
     }
-    if (interpolate) {
-      const Point2 &a = traced[slot(k - 3)], &b = traced[slot(k - 1)], &c = traced[slot(k + 1)],
-                   &d = traced[slot(k + 3)];
-      l.AlongHit[at] = 1;
-      l.Along[at] = {(9 * (b.x + c.x) - (a.x + d.x)) / 16, (9 * (b.y + c.y) - (a.y + d.y)) / 16};
-      continue;
-    }
-    Point3 p = LatticeAlongPoint(s, l, line, k, E);
-    l.AlongHit[at] = ReflectRay(mirror, s.ProjectionCentre, p, p, ignored);
-    l.Along[at] = {p.x, p.y};
+    if (!interpolate) return trace(k);
+    const Point2 &a = found[slot(k - 3 * h)], &b = found[slot(k - h)], &c = found[slot(k + h)],
+                 &d = found[slot(k + 3 * h)];
+    found[slot(k)] = {(9 * (b.x + c.x) - (a.x + d.x)) / 16, (9 * (b.y + c.y) - (a.y + d.y)) / 16};
+    hit[slot(k)] = true;
+    known[slot(k)] = true;
+  };
+  for (long k = (from + 3) / 4 * 4; k <= to; k += 4) trace(k);
+  // The points 2 mod 4 that the odd ones of the task reach (5 either side), from the traced.
+  const long evenFrom = std::max(from, k0 - 5), evenTo = std::min(to, k1 + 4);
+  for (long k = evenFrom; k <= evenTo; ++k) {
+    if (k % 4 == 2) fill(k, 2);
+  }
+  for (long k = k0; k < k1; ++k) {
+    if (k % 2 != 0) fill(k, 1);
+    const std::size_t at = l.AlongAt(line, static_cast<int>(k));
+    l.AlongHit[at] = hit[slot(k)];
+    l.Along[at] = found[slot(k)];
   }
 }
 

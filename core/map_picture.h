@@ -6,6 +6,7 @@
 #include <atomic>
 #include <barrier>
 #include <functional>
+#include <limits>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -86,9 +87,16 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const Picture& 
   // Two batches: the one whose polygons are being made and the one being painted.
   std::vector<Point2> polygons[2];
   std::vector<PixelTrace> traces[2];
+  // The columns the painted pixels of each block of a batch reach, so that a
+  // stripe passes over the blocks that miss it without looking at their pixels.
+  struct ColumnSpan {
+    int Lo, Hi;
+  };
+  std::vector<ColumnSpan> spans[2];
   for (int i = 0; i < 2 && i < static_cast<int>(batches.size()); ++i) {
     polygons[i].resize(static_cast<std::size_t>(held) * n);
     traces[i].resize(static_cast<std::size_t>(held));
+    spans[i].resize(static_cast<std::size_t>((held + block - 1) / block));
   }
   // On the lattice a batch's points are traced in one step and its pixels
   // assembled in the next, beside the tracing of the batch after: two lattices.
@@ -135,20 +143,27 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const Picture& 
     PixelTrace* const madeTraces = traces[made & 1].data();
     const Point2* const paintPolygons = polygons[paint & 1].data();
     const PixelTrace* const paintTraces = traces[paint & 1].data();
+    ColumnSpan* const madeSpans = spans[made & 1].data();
+    const ColumnSpan* const paintSpans = spans[paint & 1].data();
     const Lattice& madeLattice = lattices[made & 1];
     auto paintStripe = [&](long task) {
       const int firstCol = static_cast<int>(task * raster.Width / stripes) + 1;
       const int lastCol = static_cast<int>((task + 1) * raster.Width / stripes);
-      for (long p = p0; p < p1; ++p) {
-        const PixelTrace& t = paintTraces[p - p0];
-        if (!t.Paint || t.ColHi < firstCol || t.ColLo > lastCol) continue;
-        const std::uint8_t* c = &picture.Rgb[static_cast<std::size_t>(p) * 3];
-        PaintPixel(setup, t, &paintPolygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster, firstCol, lastCol);
+      for (long b0 = p0; b0 < p1; b0 += block) {
+        const ColumnSpan& span = paintSpans[(b0 - p0) / block];
+        if (span.Hi < firstCol || span.Lo > lastCol) continue;
+        for (long p = b0, b1 = std::min(p1, b0 + block); p < b1; ++p) {
+          const PixelTrace& t = paintTraces[p - p0];
+          if (!t.Paint || t.ColHi < firstCol || t.ColLo > lastCol) continue;
+          const std::uint8_t* c = &picture.Rgb[static_cast<std::size_t>(p) * 3];
+          PaintPixel(setup, t, &paintPolygons[(p - p0) * n], Rgb{c[0], c[1], c[2]}, raster, firstCol, lastCol);
+        }
       }
     };
     // Pixels [b0, b1) of the batch: traced on their own, or assembled from the lattice.
     auto makeBlock = [&](long task, int thread) {
       const long b0 = m0 + task * block, b1 = std::min(m1, b0 + block);
+      ColumnSpan span{std::numeric_limits<int>::max(), std::numeric_limits<int>::min()};
       for (long p = b0; p < b1; ++p) {
         // A transparent pixel is not traced: its cells stay as they are.
         if (!IsMapped(picture, static_cast<std::size_t>(p))) {
@@ -157,10 +172,14 @@ void MapPicture(const Mirror& mirror, const MappingSetup& setup, const Picture& 
         }
         const int col = static_cast<int>(p % width) + 1, row = static_cast<int>(p / width) + 1;
         Point2* polygon = &madePolygons[(p - m0) * n];
-        madeTraces[p - m0] = onLattice ? AssembleLatticePixel(mirror, setup, madeLattice, col, row, polygon,
-                                                              threadMisses[thread].record)
-                                       : TracePixel(mirror, setup, col, row, polygon, threadMisses[thread].record);
+        const PixelTrace& t = madeTraces[p - m0] =
+            onLattice ? AssembleLatticePixel(mirror, setup, madeLattice, col, row, polygon, threadMisses[thread].record)
+                      : TracePixel(mirror, setup, col, row, polygon, threadMisses[thread].record);
+        if (!t.Paint) continue;
+        span.Lo = std::min(span.Lo, t.ColLo);
+        span.Hi = std::max(span.Hi, t.ColHi);
       }
+      madeSpans[task] = span;
     };
     // The stripes go before the small blocks, which fill in behind them so that
     // the threads end the step together; on the lattice the assembly goes first

@@ -12,6 +12,7 @@
 #include <new>
 #include <vector>
 
+#include "picture/large_pages.h"
 #include "picture/picture_error.h"
 
 namespace anamorfosi {
@@ -183,7 +184,7 @@ struct DecodeJob {
 [[gnu::noinline]] void Allocate(DecodeJob& job, std::size_t width, std::size_t height, int components) {
   job.picture.Width = static_cast<int>(width);
   job.picture.Height = static_cast<int>(height);
-  job.picture.Rgb.reserve(width * height * 3);
+  ReserveOnLargePages(job.picture.Rgb, width * height * 3);
   job.row.resize(width * components);
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "picture/large_pages.h"
 #include "picture/picture_error.h"
 #include "stb_image_resize.h"
 
@@ -33,6 +34,7 @@ Picture Orient(const Picture& picture, int orientation) {
   Picture out;
   out.Width = swap ? h : w;
   out.Height = swap ? w : h;
+  ReserveOnLargePages(out.Rgb, picture.Rgb.size());
   out.Rgb.resize(picture.Rgb.size());
   if (!picture.Alpha.empty()) out.Alpha.resize(picture.Alpha.size());
   for (int y = 0; y < out.Height; ++y) {
@@ -140,6 +142,7 @@ Picture Shrunk(const Picture& picture, int across, int down) {
                                     STBIR_COLORSPACE_LINEAR, nullptr))
       throw std::bad_alloc();
   };
+  ReserveOnLargePages(out.Rgb, static_cast<std::size_t>(out.Width) * out.Height * 3);
   out.Rgb.resize(static_cast<std::size_t>(out.Width) * out.Height * 3);
   resize(picture.Rgb.data(), out.Rgb.data(), 3);
   if (!picture.Alpha.empty()) {

@@ -17,6 +17,7 @@
 #include "pipeline/follow_print.h"
 #include "mirrors/facets.h"
 #include "pipeline/mirror_kinds.h"
+#include "picture/large_pages.h"
 #include "mirrors/plane_mirror.h"
 #include "programs/run.h"
 
@@ -331,7 +332,10 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, Picture
   Picture& out = print.Cells;
   out.Width = w.Width;
   out.Height = w.Height;
-  if (paper) print.Painted.assign(cells, 0);
+  if (paper) {
+    ReserveOnLargePages(print.Painted, cells);
+    print.Painted.assign(cells, 0);
+  }
   auto isPaper = [&](const std::uint8_t* c) { return paper && c[0] == paper->r && c[1] == paper->g && c[2] == paper->b; };
   if (n == 1) {
     // One sample a cell: the raster, row by row like the print, becomes it.
@@ -347,6 +351,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, Picture
       px[2] = background.b;
     }
   } else {
+    ReserveOnLargePages(out.Rgb, cells * 3);
     out.Rgb.assign(cells * 3, 0);
     const unsigned count = static_cast<unsigned>(n * n);
     for (int row = 1; row <= w.Height; ++row) {

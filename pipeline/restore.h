@@ -11,6 +11,7 @@
 
 #include "core/mapping.h"
 #include "core/mirror.h"
+#include "picture/large_pages.h"
 #include "picture/picture.h"
 #include "core/raster.h"
 #include "programs/run.h"
@@ -103,6 +104,7 @@ Picture RestorePicture(const Mirror& mirror, const MappingSetup& setup, const Pi
   Picture out;
   out.Width = input.Width;
   out.Height = input.Height;
+  ReserveOnLargePages(out.Rgb, input.Rgb.size());
   out.Rgb.assign(input.Rgb.size(), 0);
   const int sub = settings.Sub, n = settings.Antialias;
   const int stride = std::max(1, settings.Stride);
