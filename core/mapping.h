@@ -314,6 +314,8 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
   // PointInPolygon finds for a given cell centre: far above the rounding of
   // either, far below a cell.
   const Real slack = 1e-9_r * (std::fabs(w.MinX) + std::fabs(w.MaxX) + w.CellSize);
+  // Columns per unit, for the column bounds below (found in double).
+  const double perUnit = 1 / static_cast<double>(w.CellSize);
   RowTest test;
   for (int r = trace.RowLo; r <= trace.RowHi; ++r) {
     const Real y = w.MaxY - r * w.CellSize + w.HalfCell;
@@ -342,8 +344,8 @@ inline void PaintPixel(const MappingSetup& s, const PixelTrace& trace, const Poi
     // Columns whose centres lie within [lo, hi], widened by the allowance and
     // by one column more each way; every cell between is tested, so the bounds
     // are found in double precision, whose rounding the extra column covers.
-    const double first = std::floor(static_cast<double>((lo - slack - w.MinX + w.HalfCell) / w.CellSize)) - 1;
-    const double last = std::ceil(static_cast<double>((hi + slack - w.MinX + w.HalfCell) / w.CellSize)) + 1;
+    const double first = std::floor(static_cast<double>(lo - slack - w.MinX + w.HalfCell) * perUnit) - 1;
+    const double last = std::ceil(static_cast<double>(hi + slack - w.MinX + w.HalfCell) * perUnit) + 1;
     if (!(first <= c1) || !(last >= c0)) continue;
     const int from = first > c0 ? static_cast<int>(first) : c0;
     const int to = last < c1 ? static_cast<int>(last) : c1;
