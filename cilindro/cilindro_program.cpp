@@ -53,4 +53,6 @@ const Program<Cylinder>& CilindroProgram() {
   return program;
 }
 
+template int RunAnamorphosis<Cylinder>(const Program<Cylinder>&, Cylinder&, Console&, const RunOptions&);
+
 }  // namespace anamorfosi

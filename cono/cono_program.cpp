@@ -62,4 +62,6 @@ const Program<ConeMirror>& ConoProgram() {
   return program;
 }
 
+template int RunAnamorphosis<ConeMirror>(const Program<ConeMirror>&, ConeMirror&, Console&, const RunOptions&);
+
 }  // namespace anamorfosi

@@ -11,6 +11,9 @@
 namespace anamorfosi {
 
 const Program<ConeMirror>& ConoProgram();
+// The whole run, compiled once in this library: the mapping it inlines is the
+// heaviest code to compile, and every program and test that runs it links it.
+extern template int RunAnamorphosis<ConeMirror>(const Program<ConeMirror>&, ConeMirror&, Console&, const RunOptions&);
 
 // The two lines that place the cone on the output picture, in whole cells.
 std::vector<std::string> ConeReportLines(const AxialPlacement& placement);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/errors.h"
 #include "core/geometry.h"
 #include "core/mirror.h"
 #include "core/raster.h"
@@ -56,6 +57,18 @@ struct MappingSetup {
   // for a mirror whose reflection bends smoothly everywhere.
   bool InterpolateAlong = false;
 };
+
+// The side of one input pixel on the picture face: the face's first side
+// shared by the picture's columns. A side of no length (or none a number)
+// places no picture: RunStopped, in the programs' words.
+inline Real FaceStepOf(const Face& face, int inputWidth) {
+  const Real step = Distance3(face.C1, face.C2) / inputWidth;
+  if (!(step > 0) || !std::isfinite(step)) {
+    throw RunStopped("ERRORE: il primo lato della faccia per l'immagine ha lunghezza nulla: impossibile "
+                     "collocare l'immagine");
+  }
+  return step;
+}
 
 inline Real RowStepOf(const MappingSetup& s) { return s.RowStep > 0 ? s.RowStep : s.FaceStep; }
 inline Real RowSubStepOf(const MappingSetup& s) { return s.RowSubStep > 0 ? s.RowSubStep : s.FaceSubStep; }

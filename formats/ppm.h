@@ -11,17 +11,7 @@
 #include "picture/picture.h"
 #include "core/raster.h"
 
-// An input picture, its samples already brought to 0..MaxValue with MaxValue
-// at most 255: a value above the file's maximum is clamped to it, and a file
-// maximum above 255 is scaled to 0..255. Besides the pixels it keeps what of
-// its header goes to the output.
-
 namespace anamorfosi {
-struct InputPicture : Picture {
-  int MaxValue = 255;         // the maximum written to the output
-  bool HasComment = false;    // the header had a comment line
-  std::string Comment;        // the first comment line as it stands ('#' included), at most 72 characters
-};
 
 // What is wrong with a file that is not a PPM picture. The message is the
 // programs' Italian one; other front ends word Problem in their own language.

@@ -90,4 +90,6 @@ const Program<FacetedMirror>& GenericoProgram() {
   return program;
 }
 
+template int RunAnamorphosis<FacetedMirror>(const Program<FacetedMirror>&, FacetedMirror&, Console&, const RunOptions&);
+
 }  // namespace anamorfosi

@@ -14,6 +14,9 @@ inline constexpr std::string_view kVerticalAxisLine = "Asse di vista verticale e
 inline constexpr std::string_view kGeneralAxisLine = "Asse di vista generico (non verticale e sull'asse del conoide)";
 
 const Program<FacetedMirror>& GenericoProgram();
+// The whole run, compiled once in this library: the mapping it inlines is the
+// heaviest code to compile, and every program and test that runs it links it.
+extern template int RunAnamorphosis<FacetedMirror>(const Program<FacetedMirror>&, FacetedMirror&, Console&, const RunOptions&);
 
 class MeshError;
 // The program's one line for a mirror mesh that cannot be used.

@@ -17,6 +17,16 @@ struct Picture {
   std::vector<std::uint8_t> Alpha;  // Width * Height, or empty for an opaque picture
 };
 
+// The picture a run maps, its samples already brought to 0..MaxValue with
+// MaxValue at most 255: a PPM value above the file's maximum is clamped to it,
+// and a file maximum above 255 is scaled to 0..255. Besides the pixels it keeps
+// what of its header goes to the programs' P3 output.
+struct InputPicture : Picture {
+  int MaxValue = 255;         // the maximum written to the output
+  bool HasComment = false;    // the header had a comment line
+  std::string Comment;        // the first comment line as it stands ('#' included), at most 72 characters
+};
+
 // A pixel whose alpha is below half is left out of the mapping altogether.
 inline constexpr std::uint8_t kMappedAlpha = 128;
 inline bool IsMapped(const Picture& picture, std::size_t pixel) {

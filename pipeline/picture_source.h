@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "picture/picture.h"
-#include "formats/ppm.h"
 
 namespace anamorfosi {
 

@@ -13,13 +13,13 @@
 #include "mirrors/cylinder.h"
 #include "formats/dxf.h"
 #include "core/errors.h"
+#include "core/map_picture.h"
 #include "mirrors/faceted_mirror.h"
 #include "pipeline/follow_print.h"
 #include "mirrors/facets.h"
 #include "pipeline/mirror_kinds.h"
 #include "picture/large_pages.h"
 #include "mirrors/plane_mirror.h"
-#include "programs/run.h"
 
 namespace anamorfosi {
 
@@ -388,7 +388,7 @@ Print MapScene(const Scene& s, const Mirror& mirror, MappingSetup setup, Picture
 }  // namespace
 
 void PlacePicture(MappingSetup& setup, const PrintReport& report, const Picture& picture) {
-  setup.FaceStep = run_detail::FaceStepOf(setup.PictureFace, picture.Width);
+  setup.FaceStep = FaceStepOf(setup.PictureFace, picture.Width);
   setup.FaceSubStep = setup.FaceStep / setup.Accuracy;
   setup.RowStep = setup.RowSubStep = 0;
   if (report.Reduction.Across == 1 && report.Reduction.Down == 1) return;

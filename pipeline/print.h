@@ -24,7 +24,6 @@
 #include "mirrors/plane_mirror.h"
 #include "picture/picture.h"
 #include "pipeline/picture_source.h"
-#include "formats/ppm.h"
 #include "pipeline/scene.h"
 #include "core/window.h"
 

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "core/map_picture.h"
 #include "core/mapping.h"
 #include "core/mirror.h"
 #include "picture/large_pages.h"
 #include "picture/picture.h"
 #include "core/raster.h"
-#include "programs/run.h"
 #include "core/window.h"
 
 namespace anamorfosi {

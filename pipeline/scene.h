@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "formats/dxf.h"
 #include "core/geometry.h"
 #include "core/window.h"
 

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "core/geometry.h"
+#include "core/map_picture.h"
 #include "pipeline/mirror_view.h"
 #include "picture/picture.h"
 #include "core/raster.h"
 #include "pipeline/restore.h"
-#include "programs/run.h"
 
 namespace anamorfosi {
 

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "pipeline/mirror_kinds.h"
-#include "programs/run.h"
 
 namespace anamorfosi {
 

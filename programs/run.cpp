@@ -69,15 +69,6 @@ void StopOnBadPixelCount(long pixelCount) {
   }
 }
 
-Real FaceStepOf(const Face& face, int inputWidth) {
-  const Real step = Distance3(face.C1, face.C2) / inputWidth;
-  if (!(step > 0) || !std::isfinite(step)) {
-    throw RunStopped("ERRORE: il primo lato della faccia per l'immagine ha lunghezza nulla: impossibile "
-                     "collocare l'immagine");
-  }
-  return step;
-}
-
 int ReportFailure(Console& console, const std::exception_ptr& error) {
   try {
     std::rethrow_exception(error);

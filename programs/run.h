@@ -59,7 +59,7 @@ void ReportFinalMisses(Console& console, const MissRecord& misses);
 void CheckOutputIsNotInput(const std::string& output, const std::vector<std::string>& inputs);
 std::string ProgressLine(int row, int every);
 void StopOnBadPixelCount(long pixelCount);
-Real FaceStepOf(const Face& face, int inputWidth);
+using anamorfosi::FaceStepOf;  // core/mapping.h, named here as the programs' run has always named it
 int ReportFailure(Console& console, const std::exception_ptr& error);
 }  // namespace run_detail
 

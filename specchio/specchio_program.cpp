@@ -54,4 +54,6 @@ const Program<PlaneMirror>& SpecchioProgram() {
   return program;
 }
 
+template int RunAnamorphosis<PlaneMirror>(const Program<PlaneMirror>&, PlaneMirror&, Console&, const RunOptions&);
+
 }  // namespace anamorfosi

@@ -10,6 +10,9 @@
 namespace anamorfosi {
 
 const Program<PlaneMirror>& SpecchioProgram();
+// The whole run, compiled once in this library: the mapping it inlines is the
+// heaviest code to compile, and every program and test that runs it links it.
+extern template int RunAnamorphosis<PlaneMirror>(const Program<PlaneMirror>&, PlaneMirror&, Console&, const RunOptions&);
 
 // Scans the mirror file like the picture face: the plane of the last 3DFACE
 // counts. Prints "Attenzione: faccia specchio non piana. Uso i primi tre punti"

@@ -86,6 +86,28 @@ def wait_until(check, seconds):
     return check()
 
 
+def timed(test):
+    """Marks a test whose check is a bound on the clock (a job ended within
+    seconds, a small print made within the job's time): it runs in the group
+    ctest runs alone (web_server_timed), the others beside other tests."""
+    test.timed = True
+    return test
+
+
+def load_tests(loader, tests, pattern):
+    """WEB_SERVER_TESTS=timed or untimed keeps only that group; unset, all."""
+    group = os.environ.get("WEB_SERVER_TESTS", "")
+    if group not in ("", "timed", "untimed"):
+        raise ValueError("WEB_SERVER_TESTS is timed, untimed or unset, not " + group)
+    suite = unittest.TestSuite()
+    for case in tests:
+        for test in case:
+            is_timed = getattr(getattr(test, test._testMethodName), "timed", False)
+            if not group or (group == "timed") == is_timed:
+                suite.addTest(test)
+    return suite
+
+
 def multipart(name, content, boundary="XyZ", role="picture"):
     return (("--%s\r\nContent-Disposition: form-data; name=\"role\"\r\n\r\n%s\r\n"
              "--%s\r\nContent-Disposition: form-data; name=\"file\"; filename=\"%s\"\r\n"
@@ -292,6 +314,7 @@ class ServerTest(unittest.TestCase):
         self.assertIn("picture cannot be read", answer["error"])
         self.assertNotIn("/tmp", answer["error"])
 
+    @timed
     def test_a_job_ends_when_its_client_leaves(self):
         s = start_preview(self.port, SLOW)
         try:
@@ -304,6 +327,7 @@ class ServerTest(unittest.TestCase):
         print("the job ended %.2f s after its client left" % (time.monotonic() - left))
         self.assertStillServing()
 
+    @timed
     def test_slow_clients_do_not_hold_up_others(self):
         clients = []
         stop = threading.Event()
@@ -353,6 +377,7 @@ class JobLimitsTest(unittest.TestCase):
         status, left = cls.server.stop()
         assert status == 0 and not left, (status, left)
 
+    @timed
     def test_a_job_is_ended_after_its_time(self):
         started = time.monotonic()
         status, body = request(self.port, "POST", "/api/preview", json.dumps(SLOW).encode())
@@ -440,6 +465,7 @@ class LargeUploadsTest(unittest.TestCase):
 
 
 class KilledServerTest(unittest.TestCase):
+    @timed
     def test_its_jobs_end_with_a_killed_server(self):
         server = Server(BINARY)
         s = start_preview(server.port, SLOW)

@@ -1,0 +1,62 @@
+"""The browser and server tests as ctest runs them, split into several ctest
+tests: every case of page_test.py is one of the web_page.<case> tests, and
+the server test's two groups (WEB_SERVER_TESTS=timed, untimed) share its
+cases between them, none left out, none in both. Nothing is started."""
+import importlib
+import os
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REGISTERED = sys.argv[1:]
+del sys.argv[1:]
+sys.path.insert(0, HERE)
+
+
+def case_names(module_name, argv, group=None):
+    """The test ids the module's loader gives (module name left out)."""
+    saved = sys.argv[:]
+    sys.argv = [saved[0]] + argv
+    old = os.environ.pop("WEB_SERVER_TESTS", None)
+    try:
+        if group is not None:
+            os.environ["WEB_SERVER_TESTS"] = group
+        sys.modules.pop(module_name, None)
+        module = importlib.import_module(module_name)
+        suite = unittest.defaultTestLoader.loadTestsFromModule(module)
+        names = []
+        stack = [suite]
+        while stack:
+            item = stack.pop()
+            if isinstance(item, unittest.TestSuite):
+                stack.extend(item)
+            else:
+                names.append(item.id().split(".", 1)[1])
+        return sorted(names)
+    finally:
+        os.environ.pop("WEB_SERVER_TESTS", None)
+        if old is not None:
+            os.environ["WEB_SERVER_TESTS"] = old
+        sys.argv = saved
+
+
+class SplitTest(unittest.TestCase):
+    def test_every_page_case_is_a_ctest_test(self):
+        page = case_names("page_test", ["binary", "examples", "shots"])
+        self.assertTrue(page)
+        self.assertEqual(sorted("web_page." + n.split(".")[1] for n in page), sorted(REGISTERED))
+
+    def test_the_server_groups_share_its_cases(self):
+        every = case_names("server_test", ["binary"])
+        timed = case_names("server_test", ["binary"], "timed")
+        untimed = case_names("server_test", ["binary"], "untimed")
+        self.assertTrue(timed)
+        self.assertTrue(untimed)
+        self.assertEqual(set(timed) & set(untimed), set())
+        self.assertEqual(sorted(timed + untimed), every)
+        # The job's time limit is a bound on the clock: it runs alone.
+        self.assertIn("JobLimitsTest.test_a_job_is_ended_after_its_time", timed)
+
+
+if __name__ == "__main__":
+    unittest.main()
