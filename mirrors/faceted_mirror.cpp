@@ -476,6 +476,29 @@ bool ReflectOnFacet(const MirrorFacet& facet, Point3 centre, Point3 hit, Point3&
   return ReflectOnPlane(hit, facet.Plane, centre, result, misses);
 }
 
+bool ReflectOnSmoothFacet(const MirrorFacet& facet, const FacetNormals& normals, Point3 centre, Point3 hit,
+                          Point3& result, MissRecord& misses) {
+  // The sight line meets the smooth surface, not the flat facet below it:
+  // where it crosses the tangent plane at the surface point over a point of
+  // the facet, first the flat hit, then the foot of that crossing on the
+  // facet's plane, three times in all (an oblique line crosses the surface
+  // beside the flat hit; each step leaves a fraction of the step before). A
+  // line within 1e-7 of parallel to the tangent plane keeps the point it has.
+  const Point3 d = UnitDirection(centre, hit);
+  const Point3 plane = Normal(facet.Plane);
+  Point3 over = hit, at = hit, n = InterpolatedNormal(facet, normals, hit);
+  for (int step = 0; step < 3; ++step) {
+    n = InterpolatedNormal(facet, normals, over);
+    const Point3 surface = SmoothSurfacePoint(facet, normals, over);
+    const Real across = Dot(d, n);
+    if (!(std::fabs(across) > 1e-7_r)) break;
+    at = centre + (Dot(surface - centre, n) / across) * d;
+    over = at - (Dot(at - facet.Corner1, plane)) * plane;
+  }
+  n = InterpolatedNormal(facet, normals, over);
+  return ReflectOnPlane(at, Plane{n.x, n.y, n.z, -Dot(n, at)}, centre, result, misses);
+}
+
 bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses) {
   if (mirror.VerticalAxisMode && std::fabs(centre.x - facePoint.x) < mirror.AxisTolerance &&
       std::fabs(centre.y - facePoint.y) < mirror.AxisTolerance) {
@@ -486,6 +509,8 @@ bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Po
   Point3 hit;
   const int f = NearestFacet(mirror, centre, d, hit);
   if (f < 0) return RecordMiss(result, misses);
+  if (!mirror.CornerNormals.empty())
+    return ReflectOnSmoothFacet(mirror.Facets.Facets[f], mirror.CornerNormals[f], centre, hit, result, misses);
   return ReflectOnFacet(mirror.Facets.Facets[f], centre, hit, result, misses);
 }
 

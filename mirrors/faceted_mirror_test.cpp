@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "testing/mesh_shapes.h"
+#include "testing/physical_ray_test.h"
 
 namespace anamorfosi {
 
@@ -350,5 +351,51 @@ TEST(BuildFacetIndex, StaysShallowOnCoincidentFacetsAndEmptySets) {
 }
 
 }  // namespace
+
+}  // namespace anamorfosi
+
+namespace anamorfosi {
+
+// A sphere mesh reflecting about its interpolated normals lands sight rays
+// where the round sphere does, far nearer than its flat facets do; the flat
+// default is untouched by the normals' absence.
+TEST(ReflectRay, SmoothSphereMeshAgreesWithTheRoundSphere) {
+  const Point3 centre{0, 0, 40}, eye{0, -300, 200};
+  for (const int segments : {64, 256}) {
+    FacetedMirror flat;
+    for (const Face& f : RingSphereFaces(centre, 40, segments)) AddFace(flat.Facets, f);
+    BuildFacetIndex(flat.Facets, flat.Index);
+    FacetedMirror smooth = flat;
+    smooth.CornerNormals = ComputeCornerNormals(smooth.Facets, DefaultCreaseDegrees);
+    std::mt19937 gen(11);
+    std::uniform_real_distribution<double> u(-1, 1);
+    Real worstFlat = 0, worstSmooth = 0;
+    int traced = 0;
+    for (int i = 0; i < 3000; ++i) {
+      // Points of a face below the centre, whose rays land within 200 of the
+      // sphere (higher ones go on to the horizon).
+      const Point3 face{20 * u(gen), 0, 8 + 8 * u(gen)};
+      const auto round = TracePhysicalSphereRay(centre, 40, eye, face);
+      ASSERT_TRUE(round);
+      MissRecord misses;
+      Point3 a, b;
+      ASSERT_TRUE(ReflectRay(flat, eye, face, a, misses));
+      ASSERT_TRUE(ReflectRay(smooth, eye, face, b, misses));
+      worstFlat = std::max(worstFlat, Distance3(a, round->Ground));
+      worstSmooth = std::max(worstSmooth, Distance3(b, round->Ground));
+      ++traced;
+    }
+    EXPECT_GT(traced, 2000);
+    // Drawing units on the sheet. The flat facets tilt the normal by up to
+    // half the angle between neighbours; the smooth mesh errs by what its
+    // surface over the facet misses of the sphere, a small part of the facets'
+    // depth below it (0.048 at 64 segments, 16 times less at 256), which the
+    // farthest landings stretch about 13 times. Measured: 11.7 flat against
+    // 0.34 smooth at 64 (0.64 reflecting at the flat hit), 4.3 against 0.023
+    // at 256.
+    EXPECT_GT(static_cast<double>(worstFlat), 10 * static_cast<double>(worstSmooth)) << segments;
+    EXPECT_LT(static_cast<double>(worstSmooth), segments == 64 ? 0.5 : 0.04) << segments;
+  }
+}
 
 }  // namespace anamorfosi

@@ -24,6 +24,7 @@ enum class KindValue {
   kPlanPoint,  // X,Y on the sheet ("--axis 10,0", "axis": [10, 0])
   kFile,       // a file name ("--mirror m.dxf", "file": "m.dxf", relative to the scene's folder)
   kFlag,       // on or off ("--vertical-axis", "vertical_axis": true)
+  kAngle,      // degrees, 0 or more and below 90 ("--crease 40", "crease": 40)
 };
 
 struct KindParameter {
@@ -36,8 +37,8 @@ struct KindParameter {
   // The command needs it. A scene file holds every value but the flags, which
   // it may leave out.
   bool Required;
-  // Where the scene holds it: a length, a file or a flag of SceneMirror (a
-  // plan point is the axis, AxisX and AxisY).
+  // Where the scene holds it: a length or an angle, a file or a flag of
+  // SceneMirror (a plan point is the axis, AxisX and AxisY).
   Real SceneMirror::*Number = nullptr;
   std::string SceneMirror::*Text = nullptr;
   bool SceneMirror::*Flag = nullptr;
@@ -47,6 +48,10 @@ struct KindParameter {
   const char* Field = nullptr;
   const char* Label = nullptr;  // the words before the page's field; nullptr: the option's
   const char* Start = "";       // the page's first value of a number without a default
+  // The key of a flag of the same kind (this value's own, for a flag): the
+  // scene file holds the value only while that flag is on, so that files
+  // written before the value existed read as they were made. nullptr: always.
+  const char* OnlyWith = nullptr;
 };
 
 // The page's field of a value: Field, or the option with '_' for '-', a

@@ -43,6 +43,7 @@ Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
         break;
       }
       case KindValue::kFlag: s.Mirror.*p.Flag = true; break;
+      case KindValue::kAngle: s.Mirror.*p.Number = 37.5_r; break;
     }
   }
   s.Eye = {0, -300, 250};
@@ -90,7 +91,7 @@ TEST(MirrorKinds, EachKindIsFoundByItsKindAndItsNameAndHoldsConsistentValues) {
       EXPECT_TRUE(options.insert(p.Option).second) << p.Option;
       EXPECT_TRUE(keys.insert(p.Key).second) << p.Key;
       // Each value is held where its way of writing says.
-      EXPECT_EQ(p.Number != nullptr, p.Value == KindValue::kLength) << p.Key;
+      EXPECT_EQ(p.Number != nullptr, p.Value == KindValue::kLength || p.Value == KindValue::kAngle) << p.Key;
       EXPECT_EQ(p.Text != nullptr, p.Value == KindValue::kFile) << p.Key;
       EXPECT_EQ(p.Flag != nullptr, p.Value == KindValue::kFlag) << p.Key;
       // A value the command needs has no default.
@@ -118,6 +119,8 @@ TEST(MirrorKinds, EveryKindRoundTripsThroughASceneFile) {
     EXPECT_EQ(r.Mirror.Height, s.Mirror.Height);
     EXPECT_EQ(r.Mirror.File, s.Mirror.File);
     EXPECT_EQ(r.Mirror.VerticalAxis, s.Mirror.VerticalAxis);
+    EXPECT_EQ(r.Mirror.Smooth, s.Mirror.Smooth);
+    EXPECT_EQ(r.Mirror.Crease, s.Mirror.Crease);
     // And the file it writes again is the same, byte for byte.
     EXPECT_EQ(SceneToJson(r, dir.path().string()), text);
   }

@@ -1,6 +1,7 @@
 // The mesh mirror: `anamorfosi generico`, a mirror of triangles (a mesh file,
 // or a DXF's 3DFACEs), with the programs' vertical view-axis mode.
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "pipeline/kinds/mesh_view.h"
@@ -16,6 +17,13 @@ AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real faceS
   mirror.VerticalAxisMode = s.Mirror.VerticalAxis;
   mirror.AxisTolerance = faceSide / 1000;
   LoadMeshMirror(s, mirrors, mirror, report);
+  if (s.Mirror.Smooth) {
+    try {
+      mirror.CornerNormals = ComputeCornerNormals(mirror.Facets, s.Mirror.Crease);
+    } catch (const std::bad_alloc&) {
+      throw PrintError(s.Mirror.File + ": not enough memory for the mirror's normals", "mirror");
+    }
+  }
   return AnyMirrorModel(std::move(mirror));
 }
 
@@ -23,7 +31,10 @@ AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real faceS
 Footprint FootprintOf(const Scene&, const MirrorFileReader&) { return {}; }
 
 std::string Label(const Scene&, double, double) { return "mirror, standing here"; }
-std::string ReportDetails(const Scene&, const PrintReport& r) { return ", " + std::to_string(r.FacetCount) + " triangles"; }
+std::string ReportDetails(const Scene& s, const PrintReport& r) {
+  return ", " + std::to_string(r.FacetCount) + " triangles" +
+         (s.Mirror.Smooth ? ", smooth (crease " + KindNumber(s.Mirror.Crease) + " degrees)" : "");
+}
 std::string TitleDetails(const Scene&) { return ""; }
 EyeChoice DefaultEye(const Scene&, const MirrorFileReader&) { return {{}, "", "is needed for a mesh mirror"}; }
 std::string EyeRefusal(const Scene&) { return ""; }
@@ -84,6 +95,13 @@ MirrorKindEntry MeshKind() {
        "the vertical view-axis mode (a mirror round the eye's axis)", "", "off", false, nullptr, nullptr,
        &SceneMirror::VerticalAxis, nullptr,
        "the mirror stands round the eye's vertical line (the eye looks down its axis)"},
+      {"smooth", "smooth", KindValue::kFlag,
+       "a smooth mirror: normals interpolated across each triangle from the normals at its corners (the file's, "
+       "else averaged over the triangles that meet there)", "", "off", false, nullptr, nullptr, &SceneMirror::Smooth,
+       nullptr, "smooth mirror (the mesh stands for a curved surface)", "", "smooth"},
+      {"crease", "crease", KindValue::kAngle,
+       "with --smooth: triangles meeting at a larger angle keep a sharp edge between them", "degrees", "60", false,
+       &SceneMirror::Crease, nullptr, nullptr, nullptr, "crease angle", "", "smooth"},
   };
   k.Page = {"any mirror shape (DXF, STL, OBJ, PLY mesh)", ".dxf,.stl,.obj,.ply,.off,.gltf,.glb,.3mf",
             "file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)"};
