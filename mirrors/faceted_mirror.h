@@ -118,6 +118,20 @@ bool ReflectOnFacet(const MirrorFacet& facet, Point3 centre, Point3 hit, Point3&
 bool ReflectOnSmoothFacet(const MirrorFacet& facet, const FacetNormals& normals, Point3 centre, Point3 hit,
                           Point3& result, MissRecord& misses);
 
+// Whether the mesh lies on the border of its convex hull: every corner on the
+// inner side of every facet's plane, the side of the corners' mean (inside),
+// within tolerance. A ray reflected off a facet whose outer side the eye is
+// on stays on that side, where no facet lies: it cannot meet the mirror again.
+// False for a mirror without facets or index, or flat (the mean on a plane).
+struct MeshHull {
+  bool Convex = false;
+  Point3 Inside;        // the corners' mean
+  Real Tolerance = 0;   // 1e-6 of the facets' box diagonal: corners stored as floats stay inside
+};
+MeshHull HullOf(const FacetedMirror& mirror);
+// Whether p lies on the facet's outer side, farther than the tolerance.
+bool OnOuterSide(const MeshHull& hull, const MirrorFacet& facet, Point3 p);
+
 // The mirror operation of the run. In the vertical mode a picture point within
 // AxisTolerance of the centre in x and y runs along the mirror's axis and lands
 // straight below it, at (x, y, 0). A smooth mesh reflects about the normal

@@ -399,3 +399,59 @@ TEST(ReflectRay, SmoothSphereMeshAgreesWithTheRoundSphere) {
 }
 
 }  // namespace anamorfosi
+
+namespace anamorfosi {
+
+namespace {
+
+FacetedMirror Indexed(const std::vector<Face>& faces) {
+  FacetedMirror m;
+  for (const Face& f : faces) AddFace(m.Facets, f);
+  BuildFacetIndex(m.Facets, m.Index);
+  return m;
+}
+
+}  // namespace
+
+TEST(HullOf, ConvexMeshesAndTheSideOfTheEye) {
+  const Point3 eye{0, -300, 200};
+  const std::vector<Face> sphere = RingSphereFaces({0, 0, 40}, 40, 32);
+  const FacetedMirror ball = Indexed(sphere);
+  const MeshHull hull = HullOf(ball);
+  EXPECT_TRUE(hull.Convex);
+  // The eye outside the facet it sees first, not outside one at the back nor
+  // when it is inside the ball.
+  Point3 hit;
+  const int front = NearestFacet(ball, eye, UnitDirection(eye, {0, 0, 40}), hit);
+  ASSERT_GE(front, 0);
+  EXPECT_TRUE(OnOuterSide(hull, ball.Facets.Facets[front], eye));
+  const int back = NearestFacet(ball, {0, 300, 40}, UnitDirection({0, 300, 40}, {0, 0, 40}), hit);
+  ASSERT_GE(back, 0);
+  EXPECT_FALSE(OnOuterSide(hull, ball.Facets.Facets[back], eye));
+  EXPECT_FALSE(OnOuterSide(hull, ball.Facets.Facets[front], {1, 2, 45}));
+  // Its corners rounded to floats, as an STL stores them, and the top's fan
+  // left out (a bowl, whose inner facets an eye above sees from inside): still on the hull.
+  std::vector<Face> rounded = sphere;
+  for (Face& f : rounded)
+    for (Point3* p : {&f.C1, &f.C2, &f.C3, &f.C4})
+      *p = {static_cast<float>(p->x), static_cast<float>(p->y), static_cast<float>(p->z)};
+  EXPECT_TRUE(HullOf(Indexed(rounded)).Convex);
+  const FacetedMirror bowl = Indexed({sphere.begin() + 30, sphere.end()});
+  const MeshHull bowlHull = HullOf(bowl);
+  EXPECT_TRUE(bowlHull.Convex);
+  const int inner = NearestFacet(bowl, {0, 0, 300}, {0, 0, -1}, hit);
+  ASSERT_GE(inner, 0);
+  EXPECT_FALSE(OnOuterSide(bowlHull, bowl.Facets.Facets[inner], {0, 0, 300}));
+  // Dented: one corner of the ball pushed in by a tenth of the radius.
+  std::vector<Face> dented = sphere;
+  const Point3 corner = sphere[100].C1, in = corner + 0.1_r * (Point3{0, 0, 40} - corner);
+  for (Face& f : dented)
+    for (Point3* p : {&f.C1, &f.C2, &f.C3, &f.C4})
+      if (p->x == corner.x && p->y == corner.y && p->z == corner.z) *p = in;
+  EXPECT_FALSE(HullOf(Indexed(dented)).Convex);
+  // A flat mesh, and no facets at all.
+  EXPECT_FALSE(HullOf(Indexed({{{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}}})).Convex);
+  EXPECT_FALSE(HullOf(FacetedMirror{}).Convex);
+}
+
+}  // namespace anamorfosi

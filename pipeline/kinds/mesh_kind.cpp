@@ -41,7 +41,7 @@ std::string EyeRefusal(const Scene&) { return ""; }
 
 SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader&, const PrintedSheet& sheet,
                    int width, int threads) {
-  return DrawSceneView(MakeMeshView(std::get<FacetedMirror>(model)), s, sheet, width, threads);
+  return DrawSceneView(MakeMeshView(std::get<FacetedMirror>(model), s.Eye), s, sheet, width, threads);
 }
 
 }  // namespace
@@ -52,6 +52,15 @@ SightHit MeetMirror(const MeshView& v, Point3 eye, Point3 d, Point3& hit) {
 }
 
 bool MeetsAgain(const MeshView& v, Point3 hit, Point3 landing) {
+  // Off a convex mesh's facet seen from outside the ray leaves the mesh; a
+  // search near the hit would find, within the facets' edge tolerance, the
+  // neighbour across the edge, and a smooth mesh's ray, reflected about a
+  // normal tilted from its facet's, may dip under the facet.
+  if (v.Hull.Convex) {
+    Point3 again;
+    const int f = NearestFacet(*v.Model, v.Eye, UnitDirection(v.Eye, hit), again);
+    if (f >= 0 && OnOuterSide(v.Hull, v.Model->Facets.Facets[f], v.Eye)) return false;
+  }
   const Point3 r = UnitDirection(hit, landing);
   // Leave the facet just hit by a hair, so that it does not count again.
   const Point3 from = hit + (v.Size * 1e-7_r) * r;
@@ -76,9 +85,17 @@ std::vector<Point3> OutlinePoints(const MeshView& v) {
 }
 
 MeshView MakeMeshView(const FacetedMirror& mirror) {
-  MeshView v{&mirror, 1};
+  MeshView v;
+  v.Model = &mirror;
   const std::vector<Point3> box = OutlinePoints(v);
   if (!box.empty()) v.Size = std::max<Real>(Distance3(box.front(), box.back()), 1e-6_r);
+  return v;
+}
+
+MeshView MakeMeshView(const FacetedMirror& mirror, Point3 eye) {
+  MeshView v = MakeMeshView(mirror);
+  v.Hull = HullOf(mirror);
+  v.Eye = eye;
   return v;
 }
 
