@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <sys/wait.h>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -110,6 +111,79 @@ TEST(SmoothMesh, PrintHoldsInTheRoundSphereByAnIndependentTrace) {
     EXPECT_LT(flatShare, smoothShare - 5);
     EXPECT_GE(smoothShare, segments == 64 ? 99.0 : 99.5);
   }
+}
+
+// The crease means something only on a smooth mesh and stays below 90
+// degrees; the scene file records both, and its run makes the same print.
+TEST(SmoothMesh, CreaseGoesWithSmoothAndTheSceneFileKeepsBoth) {
+  TempDir dir;
+  dir.Write("s.stl", BinaryStl(TrianglesOfFaces(RingSphereFaces(kCentre, kRadius, 16))));
+  dir.Write("face.dxf", DxfWithFaces({kFace}));
+  const std::string base = "generico " + Q(std::string(EXAMPLES_DIR) + "/foto.png") + " --mirror " +
+                           Q(dir.File("s.stl")) + " --face " + Q(dir.File("face.dxf")) +
+                           " --eye 0,-300,200 --dpi 40 --quiet -o " + Q(dir.File("p.png"));
+  for (const auto& [args, message] : {std::pair<std::string, std::string>{" --crease 30", "--crease: goes with --smooth"},
+                                      {" --smooth --crease 90", "--crease: must be 0 or more and below 90 degrees"}}) {
+    const Ran r = Anamorfosi(dir, base + args);
+    EXPECT_EQ(WEXITSTATUS(r.Status), 2) << args;
+    EXPECT_NE(r.Err.find(message), std::string::npos) << r.Err;
+    EXPECT_FALSE(FileExists(dir.File("p.png"))) << args;
+  }
+  const Ran made = Anamorfosi(dir, base + " --smooth --crease 30 --save-scene " + Q(dir.File("s.json")));
+  ASSERT_EQ(made.Status, 0) << made.Err;
+  const std::string scene = ReadBytes(dir.File("s.json"));
+  EXPECT_NE(scene.find("\"smooth\": true,\n    \"crease\": 30.0"), std::string::npos) << scene;
+  const Ran again = Anamorfosi(dir, "run " + Q(dir.File("s.json")) + " --quiet -o " + Q(dir.File("q.png")));
+  ASSERT_EQ(again.Status, 0) << again.Err;
+  EXPECT_EQ(ReadBytes(dir.File("p.png")), ReadBytes(dir.File("q.png")));
+  // Without --smooth the file holds neither key, as files made before them.
+  const Ran flat = Anamorfosi(dir, base + " --save-scene " + Q(dir.File("f.json")));
+  ASSERT_EQ(flat.Status, 0) << flat.Err;
+  const std::string flatScene = ReadBytes(dir.File("f.json"));
+  EXPECT_EQ(flatScene.find("\"smooth\""), std::string::npos) << flatScene;
+  EXPECT_EQ(flatScene.find("\"crease\""), std::string::npos) << flatScene;
+}
+
+}  // namespace anamorfosi
+
+namespace anamorfosi {
+
+// An OBJ's own normals make the smooth mirror: the ball with normals
+// pointing away from a point 3 below its centre prints otherwise than with
+// none stored (then they are computed, pointing away from the centre); its
+// flat print ignores them.
+TEST(SmoothMesh, AFilesNormalsAreTheMirrors) {
+  TempDir dir;
+  std::string vertices, normals, withNormals, without;
+  int count = 0;
+  for (const Face& f : RingSphereFaces(kCentre, kRadius, 16)) {
+    const Point3 corners[4] = {f.C1, f.C2, f.C3, f.C4};
+    const bool triangle = f.C3.x == f.C4.x && f.C3.y == f.C4.y && f.C3.z == f.C4.z;
+    std::string a = "f", b = "f";
+    for (int k = 0; k < (triangle ? 3 : 4); ++k) {
+      vertices += "v " + mesh_samples_detail::Xyz(corners[k]) + "\n";
+      normals += "vn " + mesh_samples_detail::Xyz(corners[k] - Point3{0, 0, 37}) + "\n";
+      ++count;
+      const std::string number = std::to_string(count);
+      a.append(" ").append(number).append("//").append(number);
+      b.append(" ").append(number);
+    }
+    withNormals += a + "\n";
+    without += b + "\n";
+  }
+  dir.Write("lower.obj", vertices + normals + withNormals);
+  dir.Write("none.obj", vertices + without);
+  dir.Write("face.dxf", DxfWithFaces({kFace}));
+  auto print = [&](const std::string& mesh, const std::string& extra, const std::string& out) {
+    const Ran r = Anamorfosi(dir, "generico " + Q(std::string(EXAMPLES_DIR) + "/foto.png") + " --mirror " +
+                                      Q(dir.File(mesh)) + " --face " + Q(dir.File("face.dxf")) +
+                                      " --eye 0,-300,200 --dpi 40 --quiet" + extra + " -o " + Q(dir.File(out)));
+    EXPECT_EQ(r.Status == 0 || WEXITSTATUS(r.Status) == 3, true) << r.Err;
+    return ReadBytes(dir.File(out));
+  };
+  // Plain P3, which holds the cells and not the scene (whose file names differ).
+  EXPECT_NE(print("lower.obj", " --smooth", "a.ppm"), print("none.obj", " --smooth", "b.ppm"));
+  EXPECT_EQ(print("lower.obj", "", "c.ppm"), print("none.obj", "", "d.ppm"));
 }
 
 }  // namespace anamorfosi

@@ -66,7 +66,12 @@ struct FacetedMirror {
   FacetSet Facets;
   FacetIndex Index;
   // A smooth mesh: the normals at the corners of each facet (by its number),
-  // interpolated across it where a ray hits it. Empty: flat facets.
+  // interpolated across it where a ray hits it. Empty: flat facets. Even so
+  // the model does not claim SmoothReflection (mirror_model.h): its surface
+  // meets the next facet's in position and normal but bends at every edge
+  // (the interpolation's slope changes there), and a crease breaks it, so
+  // every point of a pixel's border is traced (the held-out trace of a
+  // sphere mesh's print checks the result, anamorfosi/smooth_mesh_test.cpp).
   std::vector<FacetNormals> CornerNormals;
   bool VerticalAxisMode = false;
   // Picture points this close to the centre in x and in y take the axis

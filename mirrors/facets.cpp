@@ -64,6 +64,7 @@ void ClearFacets(FacetSet& set, int limit) {
   set.FacetOverflow = false;
   set.Limit = limit;
   set.FileUnitMm = 0;
+  set.FileNormals.clear();
 }
 
 namespace {

@@ -24,6 +24,13 @@ struct MirrorFacet {
   anamorfosi::Plane Plane;                     // PlaneFromPoints(Corner1, Corner2, Corner3)
 };
 
+// The mirror's unit normals at a facet's three corners, for a smooth mesh:
+// interpolated across the facet, they stand for the smooth surface the
+// triangles approximate.
+struct FacetNormals {
+  Point3 N1, N2, N3;  // at Corner1, Corner2, Corner3
+};
+
 // Facets are numbered from 0 in the order of their faces in the file, the
 // first triangle of a face before its second; ties between facets go to the
 // lower number.
@@ -35,6 +42,10 @@ struct FacetSet {
   // Millimetres per unit of the file's numbers when its format states a unit
   // (before any scaling into drawing units), else 0.
   Real FileUnitMm = 0;
+  // The normals a mesh file stores at the corners (OBJ, PLY, glTF), by facet
+  // number, when they were asked for (FacetLoadOptions::Normals); fewer than
+  // the facets when some triangle had none.
+  std::vector<FacetNormals> FileNormals;
 };
 
 // How a mirror file fills a facet table (LoadMirrorFacets in meshes/, or the
@@ -53,6 +64,8 @@ struct FacetLoadOptions {
   // The child's time, in seconds, when above 0 (else MeshReaderBudget's): a
   // fuzz target's must end within the fuzzer's own time for one input.
   double MeshSeconds = 0;
+  // Keep the normals an OBJ, PLY or glTF stores at its corners (FileNormals).
+  bool Normals = false;
 };
 
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).
@@ -72,13 +85,6 @@ void AddFace(FacetSet& set, const Face& face);
 
 // Resets set to an empty table of the given limit.
 void ClearFacets(FacetSet& set, int limit);
-
-// The mirror's unit normals at a facet's three corners, for a smooth mesh:
-// interpolated across the facet, they stand for the smooth surface the
-// triangles approximate.
-struct FacetNormals {
-  Point3 N1, N2, N3;  // at Corner1, Corner2, Corner3
-};
 
 // The crease angle a smooth mesh takes when none is given, and the bound it
 // stays below, in degrees.

@@ -406,6 +406,7 @@ void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirr
   FacetLoadOptions options;
   options.Limit = MeshFacetLimit(budget, each);
   options.DrawingUnitMm = MillimetresPerUnit(s.Unit);
+  options.Normals = s.Mirror.Smooth;
   if (s.Mirror.FileUnit) options.DxfUnitMm = MillimetresPerUnit(*s.Mirror.FileUnit);
   try {
     mirrors.Facets(s.Mirror.File, mirror.Facets, options);

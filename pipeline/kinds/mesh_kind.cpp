@@ -19,7 +19,12 @@ AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real faceS
   LoadMeshMirror(s, mirrors, mirror, report);
   if (s.Mirror.Smooth) {
     try {
-      mirror.CornerNormals = ComputeCornerNormals(mirror.Facets, s.Mirror.Crease);
+      // The file's own normals when it stores them at every corner.
+      if (!mirror.Facets.FileNormals.empty() && mirror.Facets.FileNormals.size() == mirror.Facets.Facets.size())
+        mirror.CornerNormals = std::move(mirror.Facets.FileNormals);
+      else
+        mirror.CornerNormals = ComputeCornerNormals(mirror.Facets, s.Mirror.Crease);
+      mirror.Facets.FileNormals = {};
     } catch (const std::bad_alloc&) {
       throw PrintError(s.Mirror.File + ": not enough memory for the mirror's normals", "mirror");
     }
