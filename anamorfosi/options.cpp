@@ -136,6 +136,7 @@ void AddMirrorSubcommands(CLI::App& app, Options& o, const MirrorKindEntry*& kin
         CLI::Option* option = nullptr;
         switch (p.Value) {
           case KindValue::kLength:
+          case KindValue::kAngle:
             o.MirrorNumbers.emplace(p.Key, std::nan(""));
             option = sub->add_option(name, o.MirrorNumbers[p.Key], p.Help);
             break;

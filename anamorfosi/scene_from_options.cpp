@@ -60,6 +60,23 @@ Scene SceneFromOptions(const MirrorKindEntry& kind, const Options& o, std::vecto
         NeedPositive(MirrorNumber(o, p.Key), option);
         s.Mirror.*p.Number = MirrorNumber(o, p.Key);
         break;
+      case KindValue::kAngle: {
+        const double given = MirrorNumber(o, p.Key);
+        if (std::isnan(given)) {
+          s.Mirror.*p.Number = std::stod(p.Default);
+          break;
+        }
+        // Only a value whose flag is on means anything (--crease with --smooth).
+        for (const KindParameter& flag : kind.Parameters)
+          if (p.OnlyWith && flag.Value == KindValue::kFlag && p.OnlyWith == std::string(flag.Key) &&
+              !MirrorFlag(o, flag.Key))
+            throw UsageError(option + ": goes with --" + flag.Option, FieldOf(option));
+        if (!(given >= 0 && given < CreaseBelowDegrees))
+          throw UsageError(option + ": must be 0 or more and below 90 degrees (got " + KindNumber(given) + ")",
+                           FieldOf(option));
+        s.Mirror.*p.Number = given;
+        break;
+      }
       case KindValue::kFile: s.Mirror.*p.Text = MirrorText(o, p.Key); break;
       case KindValue::kFlag: s.Mirror.*p.Flag = MirrorFlag(o, p.Key); break;
       case KindValue::kPoint: {

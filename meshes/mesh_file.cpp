@@ -220,6 +220,12 @@ void CheckFaces(const aiMesh& mesh, const std::string& fileName, unsigned long l
   }
 }
 
+// Keeps the normals of the facet just added, when every facet before it had
+// theirs (a gap would pair later normals with the wrong facets).
+void KeepNormals(FacetSet& set, const FacetNormals& n) {
+  if (set.FileNormals.size() + 1 == set.Facets.size()) set.FileNormals.push_back(n);
+}
+
 // Where a mesh's triangles go: the table, or the pipe to the parent.
 struct FacetOutput {
   virtual ~FacetOutput() = default;
@@ -227,6 +233,8 @@ struct FacetOutput {
   virtual void Unit(Real fileUnitMm) = 0;
   // False once the table is full (the triangle is not kept).
   virtual bool Add(const Point3& a, const Point3& b, const Point3& c) = 0;
+  // The file's normals at the corners of the triangle just kept.
+  virtual void Normals(const FacetNormals& n) = 0;
 };
 
 struct Emitter {
@@ -235,8 +243,33 @@ struct Emitter {
   const std::string& format;
   Real scale;  // into drawing units
   bool yUp;    // a format whose up is +Y
+  bool normals;  // pass on the normals the file stores at its corners
   unsigned long long triangles = 0;  // triangles of the file, degenerate ones included
   bool full = false;
+
+  // The file's unit normal at vertex i, turned as the corners are (the
+  // transform's linear part, then +Y up to +Z); nothing when the file has none
+  // or it is no direction.
+  bool Normal(const aiMesh& mesh, const Placement& place, unsigned i, Point3& n) const {
+    if (!normals || !mesh.mNormals) return false;
+    const aiVector3D& v = mesh.mNormals[i];
+    n = {v.x, v.y, v.z};
+    if (!place.Identity) {
+      const aiMatrix4x4& t = place.Transform;
+      n = {static_cast<Real>(t.a1) * v.x + static_cast<Real>(t.a2) * v.y + static_cast<Real>(t.a3) * v.z,
+           static_cast<Real>(t.b1) * v.x + static_cast<Real>(t.b2) * v.y + static_cast<Real>(t.b3) * v.z,
+           static_cast<Real>(t.c1) * v.x + static_cast<Real>(t.c2) * v.y + static_cast<Real>(t.c3) * v.z};
+    }
+    if (yUp) n = {n.x, -n.z, n.y};
+    const Real l = std::sqrt(Dot(n, n));
+    if (!(l > 0) || !std::isfinite(l)) return false;
+    n = (1 / l) * n;
+    return true;
+  }
+  void NormalsOf(const aiMesh& mesh, const Placement& place, unsigned a, unsigned b, unsigned c) {
+    FacetNormals n;
+    if (Normal(mesh, place, a, n.N1) && Normal(mesh, place, b, n.N2) && Normal(mesh, place, c, n.N3)) sink.Normals(n);
+  }
 
   Point3 Corner(const aiMesh& mesh, const Placement& place, unsigned i) const {
     const aiVector3D& v = mesh.mVertices[i];
@@ -259,7 +292,12 @@ struct Emitter {
   bool Triangle(const aiMesh& mesh, const Placement& place, unsigned a, unsigned b, unsigned c) {
     ++triangles;
     const Point3 p = Corner(mesh, place, a), q = Corner(mesh, place, b), r = Corner(mesh, place, c);
-    if (!IsDegenerateTriangle(p, q, r) && !sink.Add(p, q, r)) full = true;
+    if (!IsDegenerateTriangle(p, q, r)) {
+      if (sink.Add(p, q, r))
+        NormalsOf(mesh, place, a, b, c);
+      else
+        full = true;
+    }
     return !full;
   }
   bool Quad(const aiMesh& mesh, const Placement& place, const std::array<unsigned, 4>& q) {
@@ -267,8 +305,18 @@ struct Emitter {
     // As AddFace splits a 3DFACE: from its third corner to its first.
     const Point3 c1 = Corner(mesh, place, q[0]), c2 = Corner(mesh, place, q[1]), c3 = Corner(mesh, place, q[2]),
                  c4 = Corner(mesh, place, q[3]);
-    if (!IsDegenerateTriangle(c1, c2, c3) && !sink.Add(c1, c2, c3)) full = true;
-    if (!IsDegenerateTriangle(c3, c4, c1) && !sink.Add(c3, c4, c1)) full = true;
+    if (!IsDegenerateTriangle(c1, c2, c3)) {
+      if (sink.Add(c1, c2, c3))
+        NormalsOf(mesh, place, q[0], q[1], q[2]);
+      else
+        full = true;
+    }
+    if (!IsDegenerateTriangle(c3, c4, c1)) {
+      if (sink.Add(c3, c4, c1))
+        NormalsOf(mesh, place, q[2], q[3], q[0]);
+      else
+        full = true;
+    }
     return !full;
   }
 };
@@ -608,6 +656,7 @@ struct TableOutput : FacetOutput {
   }
   void Unit(Real fileUnitMm) override { set.FileUnitMm = fileUnitMm; }
   bool Add(const Point3& a, const Point3& b, const Point3& c) override { return AddFacet(set, a, b, c); }
+  void Normals(const FacetNormals& n) override { KeepNormals(set, n); }
   FacetSet& set;
 };
 
@@ -694,7 +743,12 @@ void ImportMesh(const std::vector<std::uint8_t>& bytes, const std::string& fileN
   sink.Unit(fileUnitMm);
   const Real scale = options.DrawingUnitMm > 0 && fileUnitMm > 0 ? fileUnitMm / options.DrawingUnitMm : 1;
   const std::string format = FormatName(kind);
-  Emitter out{sink, fileName, format, scale, kind.Extension == "gltf" || kind.Extension == "glb"};
+  // An STL's normals are its facets' own (Assimp repeats them at the
+  // corners): only OBJ, PLY and glTF store normals of a smooth surface.
+  const bool storesNormals = kind.Format == MeshFormat::kObj || kind.Format == MeshFormat::kPly ||
+                             kind.Extension == "gltf" || kind.Extension == "glb";
+  Emitter out{sink, fileName, format, scale, kind.Extension == "gltf" || kind.Extension == "glb",
+              options.Normals && storesNormals};
   for (const Placement& place : placements) {
     const aiMesh* mesh = scene->mMeshes[place.Mesh];
     if (!mesh || !mesh->mFaces || !mesh->mVertices) continue;
@@ -705,7 +759,7 @@ void ImportMesh(const std::vector<std::uint8_t>& bytes, const std::string& fileN
 
 // The child's records: a tag, then its fields as this program lays them out.
 constexpr char kExpectRecord = 'R', kUnitRecord = 'U', kTriangleRecord = 'T', kFullRecord = 'O',
-               kErrorRecord = 'E', kDoneRecord = 'D';
+               kErrorRecord = 'E', kDoneRecord = 'D', kNormalsRecord = 'N';
 // The longest text a child's error record may carry.
 constexpr std::uint32_t kLongestRecordText = 1 << 16;
 
@@ -726,6 +780,7 @@ class PipeOutput : public FacetOutput {
     Put(kTriangleRecord, corners);
     return true;
   }
+  void Normals(const FacetNormals& n) override { Put(kNormalsRecord, n); }
   void Error(const MeshError& e) {
     Put(kErrorRecord, static_cast<std::uint8_t>(e.Problem));
     for (const std::string* text : {&e.Detail, &e.Format}) {
@@ -812,6 +867,12 @@ class RecordReader {
         if (!take(1, c, sizeof c)) return 0;
         if (!AddFacet(set_, c[0], c[1], c[2])) broken_ = true;
         return 1 + sizeof c;
+      }
+      case kNormalsRecord: {
+        FacetNormals n;
+        if (!take(1, &n, sizeof n)) return 0;
+        KeepNormals(set_, n);
+        return 1 + sizeof n;
       }
       case kFullRecord:
         set_.FacetOverflow = true;

@@ -475,3 +475,43 @@ TEST(LoadMeshFacets, HostileFilesAreRefusedInOneLine) {
 }  // namespace
 
 }  // namespace anamorfosi
+
+namespace anamorfosi {
+
+// The normals an OBJ stores at its corners come with their triangles, in the
+// order the quadrilaterals are split, read in the child or in this process;
+// only when asked for, and never an STL's, which are its facets' own.
+TEST(LoadMeshFacets, TheNormalsAFileStoresComeWithTheirCorners) {
+  TempDir dir;
+  const std::string obj = dir.Write("n.obj",
+                                    "v 0 0 0\nv 10 0 0\nv 10 10 1\nv 0 10 1\nv 20 0 0\n"
+                                    "vn 0 0 2\nvn 0 0.6 0.8\nvn 0.6 0 0.8\nvn 0 -0.6 0.8\nvn -0.6 0 0.8\n"
+                                    "f 1//1 2//2 3//3 4//4\nf 2//2 5//5 3//3\n");
+  FacetLoadOptions asked;
+  asked.Normals = true;
+  const Point3 n[5] = {{0, 0, 1}, {0, 0.6_r, 0.8_r}, {0.6_r, 0, 0.8_r}, {0, -0.6_r, 0.8_r}, {-0.6_r, 0, 0.8_r}};
+  auto near = [](Point3 a, Point3 b) { return Distance3(a, b) < 1e-7_r; };  // the file's floats
+  for (const bool inProcess : {false, true}) {
+    SCOPED_TRACE(inProcess ? "in process" : "in the child");
+    asked.MeshInProcess = inProcess;
+    const FacetSet set = Load(obj, asked);
+    ASSERT_EQ(set.FacetCount, 3);
+    ASSERT_EQ(set.FileNormals.size(), 3u);
+    // The quadrilateral as corners 1 2 3 and 3 4 1, then the triangle; each made a unit vector.
+    const int corners[3][3] = {{0, 1, 2}, {2, 3, 0}, {1, 4, 2}};
+    for (int f = 0; f < 3; ++f) {
+      EXPECT_TRUE(near(set.FileNormals[f].N1, n[corners[f][0]])) << f;
+      EXPECT_TRUE(near(set.FileNormals[f].N2, n[corners[f][1]])) << f;
+      EXPECT_TRUE(near(set.FileNormals[f].N3, n[corners[f][2]])) << f;
+    }
+  }
+  EXPECT_TRUE(Load(obj).FileNormals.empty());
+  // An OBJ without them, and an STL of the same triangles.
+  EXPECT_TRUE(Load(dir.Write("plain.obj", "v 0 0 0\nv 10 0 0\nv 10 10 1\nf 1 2 3\n"), asked).FileNormals.empty());
+  const FacetSet stl =
+      Load(dir.Write("n.stl", BinaryStl({{{0, 0, 0}, {10, 0, 0}, {10, 10, 1}}})), asked);
+  EXPECT_EQ(stl.FacetCount, 1);
+  EXPECT_TRUE(stl.FileNormals.empty());
+}
+
+}  // namespace anamorfosi

@@ -476,6 +476,98 @@ bool ReflectOnFacet(const MirrorFacet& facet, Point3 centre, Point3 hit, Point3&
   return ReflectOnPlane(hit, facet.Plane, centre, result, misses);
 }
 
+namespace {
+
+// Whether some corner lies farther than tolerance on the outer side of the
+// plane, whose inner side is where inward * (n . x + d) > 0: the index's
+// boxes that lie wholly on the inner side are passed over.
+bool CornerOutside(const FacetIndex& index, const Plane& plane, Real inward, Real tolerance) {
+  const double n[3] = {static_cast<double>(inward * plane.nx), static_cast<double>(inward * plane.ny),
+                       static_cast<double>(inward * plane.nz)};
+  const double d = static_cast<double>(inward * plane.d);
+  // The box's lowest value of the signed distance, a little lower for the
+  // rounding of the double sums.
+  auto lowest = [&](const double* lo, const double* hi) {
+    double v = d;
+    for (int k = 0; k < 3; ++k) v += n[k] * (n[k] > 0 ? lo[k] : hi[k]);
+    return v - 1e-12 * (std::fabs(d) + 1);
+  };
+  int stack[FacetIndexStackSize];
+  int top = 0;
+  stack[top++] = 0;
+  const double limit = -static_cast<double>(tolerance);
+  while (top > 0) {
+    const FacetIndexNode& node = index.Nodes[stack[--top]];
+    if (lowest(node.Min, node.Max) >= limit) continue;
+    if (node.Count > 0) {
+      for (int k = node.First; k < node.First + node.Count; ++k) {
+        const MirrorFacet& f = index.Ordered[k];
+        for (const Point3& c : {f.Corner1, f.Corner2, f.Corner3})
+          if (inward * (Dot(Normal(plane), c) + plane.d) < -tolerance) return true;
+      }
+      continue;
+    }
+    stack[top++] = node.First;
+    stack[top++] = node.First + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+MeshHull HullOf(const FacetedMirror& mirror) {
+  const FacetSet& set = mirror.Facets;
+  const FacetIndex& index = mirror.Index;
+  MeshHull hull;
+  if (set.Facets.empty() || index.Nodes.empty()) return hull;
+  Point3 lo = set.Facets[0].Corner1, hi = lo, sum{0, 0, 0};
+  for (const MirrorFacet& f : set.Facets) {
+    for (const Point3& p : {f.Corner1, f.Corner2, f.Corner3}) {
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+      sum = sum + p;
+    }
+  }
+  hull.Inside = (1 / (3 * static_cast<Real>(set.Facets.size()))) * sum;
+  hull.Tolerance = 1e-6_r * std::max<Real>(Distance3(lo, hi), 1e-6_r);
+  for (const MirrorFacet& f : set.Facets) {
+    const Real inside = Dot(Normal(f.Plane), hull.Inside) + f.Plane.d;
+    if (!(std::fabs(inside) > hull.Tolerance)) return hull;
+    if (CornerOutside(index, f.Plane, inside > 0 ? 1 : -1, hull.Tolerance)) return hull;
+  }
+  hull.Convex = true;
+  return hull;
+}
+
+bool OnOuterSide(const MeshHull& hull, const MirrorFacet& f, Point3 p) {
+  const Real inside = Dot(Normal(f.Plane), hull.Inside) + f.Plane.d;
+  const Real at = Dot(Normal(f.Plane), p) + f.Plane.d;
+  return (inside > 0 ? -at : at) > hull.Tolerance;
+}
+
+bool ReflectOnSmoothFacet(const MirrorFacet& facet, const FacetNormals& normals, Point3 centre, Point3 hit,
+                          Point3& result, MissRecord& misses) {
+  // The sight line meets the smooth surface, not the flat facet below it:
+  // where it crosses the tangent plane at the surface point over a point of
+  // the facet, first the flat hit, then the foot of that crossing on the
+  // facet's plane, three times in all (an oblique line crosses the surface
+  // beside the flat hit; each step leaves a fraction of the step before). A
+  // line within 1e-7 of parallel to the tangent plane keeps the point it has.
+  const Point3 d = UnitDirection(centre, hit);
+  const Point3 plane = Normal(facet.Plane);
+  Point3 over = hit, at = hit, n = InterpolatedNormal(facet, normals, hit);
+  for (int step = 0; step < 3; ++step) {
+    n = InterpolatedNormal(facet, normals, over);
+    const Point3 surface = SmoothSurfacePoint(facet, normals, over);
+    const Real across = Dot(d, n);
+    if (!(std::fabs(across) > 1e-7_r)) break;
+    at = centre + (Dot(surface - centre, n) / across) * d;
+    over = at - (Dot(at - facet.Corner1, plane)) * plane;
+  }
+  n = InterpolatedNormal(facet, normals, over);
+  return ReflectOnPlane(at, Plane{n.x, n.y, n.z, -Dot(n, at)}, centre, result, misses);
+}
+
 bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses) {
   if (mirror.VerticalAxisMode && std::fabs(centre.x - facePoint.x) < mirror.AxisTolerance &&
       std::fabs(centre.y - facePoint.y) < mirror.AxisTolerance) {
@@ -486,6 +578,8 @@ bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Po
   Point3 hit;
   const int f = NearestFacet(mirror, centre, d, hit);
   if (f < 0) return RecordMiss(result, misses);
+  if (!mirror.CornerNormals.empty())
+    return ReflectOnSmoothFacet(mirror.Facets.Facets[f], mirror.CornerNormals[f], centre, hit, result, misses);
   return ReflectOnFacet(mirror.Facets.Facets[f], centre, hit, result, misses);
 }
 

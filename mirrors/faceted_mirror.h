@@ -58,9 +58,21 @@ inline constexpr int FacetIndexMaxDepth = 60;
 inline constexpr std::size_t FacetBytesEach = 2 * sizeof(MirrorFacet) + sizeof(FacetIndexBox) + sizeof(int) +
                                               2 * sizeof(FacetIndexNode) + 9 * sizeof(double);
 
+// Bytes a smooth mirror takes for each triangle beyond FacetBytesEach: its
+// corners' normals and, while they are computed, its three corners sorted.
+inline constexpr std::size_t SmoothFacetBytesEach = sizeof(FacetNormals) + 3 * (sizeof(Point3) + 2 * sizeof(int));
+
 struct FacetedMirror {
   FacetSet Facets;
   FacetIndex Index;
+  // A smooth mesh: the normals at the corners of each facet (by its number),
+  // interpolated across it where a ray hits it. Empty: flat facets. Even so
+  // the model does not claim SmoothReflection (mirror_model.h): its surface
+  // meets the next facet's in position and normal but bends at every edge
+  // (the interpolation's slope changes there), and a crease breaks it, so
+  // every point of a pixel's border is traced (the held-out trace of a
+  // sphere mesh's print checks the result, anamorfosi/smooth_mesh_test.cpp).
+  std::vector<FacetNormals> CornerNormals;
   bool VerticalAxisMode = false;
   // Picture points this close to the centre in x and in y take the axis
   // shortcut in the vertical mode (first side of the picture face / 1000).
@@ -106,9 +118,29 @@ int NearestFacetByTable(const FacetSet& set, Point3 centre, Point3 d, Point3& hi
 // The ray from centre that hit the facet at hit, reflected to Z = 0.
 bool ReflectOnFacet(const MirrorFacet& facet, Point3 centre, Point3 hit, Point3& result, MissRecord& misses);
 
+// The same ray reflected about the facet's interpolated normal at hit, where
+// it meets the smooth surface over the facet (SmoothSurfacePoint).
+bool ReflectOnSmoothFacet(const MirrorFacet& facet, const FacetNormals& normals, Point3 centre, Point3 hit,
+                          Point3& result, MissRecord& misses);
+
+// Whether the mesh lies on the border of its convex hull: every corner on the
+// inner side of every facet's plane, the side of the corners' mean (inside),
+// within tolerance. A ray reflected off a facet whose outer side the eye is
+// on stays on that side, where no facet lies: it cannot meet the mirror again.
+// False for a mirror without facets or index, or flat (the mean on a plane).
+struct MeshHull {
+  bool Convex = false;
+  Point3 Inside;        // the corners' mean
+  Real Tolerance = 0;   // 1e-6 of the facets' box diagonal: corners stored as floats stay inside
+};
+MeshHull HullOf(const FacetedMirror& mirror);
+// Whether p lies on the facet's outer side, farther than the tolerance.
+bool OnOuterSide(const MeshHull& hull, const MirrorFacet& facet, Point3 p);
+
 // The mirror operation of the run. In the vertical mode a picture point within
 // AxisTolerance of the centre in x and y runs along the mirror's axis and lands
-// straight below it, at (x, y, 0). result may be the same object as facePoint.
+// straight below it, at (x, y, 0). A smooth mesh reflects about the normal
+// interpolated at the hit. result may be the same object as facePoint.
 bool ReflectRay(const FacetedMirror& mirror, Point3 centre, Point3 facePoint, Point3& result, MissRecord& misses);
 
 }  // namespace anamorfosi

@@ -1,6 +1,8 @@
 #include "mirrors/facets.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace anamorfosi {
 
@@ -62,6 +64,117 @@ void ClearFacets(FacetSet& set, int limit) {
   set.FacetOverflow = false;
   set.Limit = limit;
   set.FileUnitMm = 0;
+  set.FileNormals.clear();
+}
+
+namespace {
+
+Point3 Unit(Point3 v) {
+  const Real l = std::sqrt(Dot(v, v));
+  return l > 0 ? (1 / l) * v : v;
+}
+
+Point3 CornerOf(const MirrorFacet& f, int c) { return c == 0 ? f.Corner1 : c == 1 ? f.Corner2 : f.Corner3; }
+
+// Max's weighted normal of the facet at its corner c: the cross product of the
+// two edges leaving the corner, divided by both edges' squared lengths.
+Point3 MaxWeighted(const MirrorFacet& f, int c) {
+  const Point3 p = CornerOf(f, c);
+  const Point3 e1 = CornerOf(f, (c + 1) % 3) - p, e2 = CornerOf(f, (c + 2) % 3) - p;
+  const Real l = Dot(e1, e1) * Dot(e2, e2);
+  return l > 0 ? (1 / l) * Cross(e1, e2) : Point3{0, 0, 0};
+}
+
+struct CornerRef {
+  Point3 At;
+  int Facet;
+  int Corner;
+};
+
+bool Before(const CornerRef& a, const CornerRef& b) {
+  if (a.At.x != b.At.x) return a.At.x < b.At.x;
+  if (a.At.y != b.At.y) return a.At.y < b.At.y;
+  if (a.At.z != b.At.z) return a.At.z < b.At.z;
+  return a.Facet != b.Facet ? a.Facet < b.Facet : a.Corner < b.Corner;
+}
+
+bool SamePoint(Point3 a, Point3 b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+}  // namespace
+
+std::vector<FacetNormals> ComputeCornerNormals(const FacetSet& set, Real creaseDegrees) {
+  const int n = std::min(set.FacetCount, static_cast<int>(set.Facets.size()));
+  std::vector<FacetNormals> normals(static_cast<std::size_t>(n));
+  std::vector<CornerRef> corners;
+  corners.reserve(3 * static_cast<std::size_t>(n));
+  for (int f = 0; f < n; ++f)
+    for (int c = 0; c < 3; ++c) corners.push_back({CornerOf(set.Facets[f], c), f, c});
+  // The facets' order breaks ties, so the sums below add in one order whatever the sort does.
+  std::sort(corners.begin(), corners.end(), Before);
+  // Facets whose unit normals' dot product is at least this are smoothed
+  // together; the 1e-12 lets coplanar facets join at a crease of 0 despite the
+  // rounding of their normals.
+  const Real limit = std::cos(std::clamp<Real>(creaseDegrees, 0, CreaseBelowDegrees) * std::numbers::pi_v<Real> / 180) - 1e-12_r;
+  for (std::size_t begin = 0; begin < corners.size();) {
+    std::size_t end = begin + 1;
+    while (end < corners.size() && SamePoint(corners[end].At, corners[begin].At)) ++end;
+    for (std::size_t i = begin; i < end; ++i) {
+      const MirrorFacet& own = set.Facets[corners[i].Facet];
+      const Point3 ownNormal = Normal(own.Plane);
+      Point3 sum{0, 0, 0};
+      for (std::size_t j = begin; j < end; ++j) {
+        const MirrorFacet& other = set.Facets[corners[j].Facet];
+        // At a right angle or more they never join (the crease stays below 90).
+        const Real cosine = Dot(ownNormal, Normal(other.Plane));
+        if (cosine < limit || cosine <= 0) continue;
+        sum = sum + MaxWeighted(other, corners[j].Corner);
+      }
+      Point3 unit = Unit(sum);
+      if (!(Dot(unit, unit) > 0.5_r)) unit = ownNormal;
+      FacetNormals& out = normals[static_cast<std::size_t>(corners[i].Facet)];
+      (corners[i].Corner == 0 ? out.N1 : corners[i].Corner == 1 ? out.N2 : out.N3) = unit;
+    }
+    begin = end;
+  }
+  return normals;
+}
+
+namespace {
+
+// h's barycentric coordinates in the facet, the sub-triangles' areas over the
+// whole, clamped into the triangle (a point just outside an edge, within its
+// tolerance, is taken on it); false for a facet without area.
+bool Barycentric(const MirrorFacet& f, Point3 h, Real b[3]) {
+  const Point3 e1 = f.Corner2 - f.Corner1, e2 = f.Corner3 - f.Corner1, w = h - f.Corner1;
+  const Point3 area = Cross(e1, e2);
+  const Real whole = Dot(area, area);
+  if (!(whole > 0)) return false;
+  b[1] = std::max<Real>(0, Dot(Cross(w, e2), area) / whole);
+  b[2] = std::max<Real>(0, Dot(Cross(e1, w), area) / whole);
+  b[0] = std::max<Real>(0, 1 - b[1] - b[2]);
+  const Real total = b[0] + b[1] + b[2];
+  for (int k = 0; k < 3; ++k) b[k] /= total;
+  return true;
+}
+
+}  // namespace
+
+Point3 InterpolatedNormal(const MirrorFacet& f, const FacetNormals& normals, Point3 h) {
+  const Point3 plane = Normal(f.Plane);
+  Real b[3];
+  if (!Barycentric(f, h, b)) return plane;
+  const Point3 n = Unit(b[0] * normals.N1 + b[1] * normals.N2 + b[2] * normals.N3);
+  return Dot(n, n) > 0.5_r ? n : plane;
+}
+
+Point3 SmoothSurfacePoint(const MirrorFacet& f, const FacetNormals& normals, Point3 h) {
+  Real b[3];
+  if (!Barycentric(f, h, b)) return h;
+  const Point3 corners[3] = {f.Corner1, f.Corner2, f.Corner3};
+  const Point3 n[3] = {normals.N1, normals.N2, normals.N3};
+  Point3 lift{0, 0, 0};
+  for (int k = 0; k < 3; ++k) lift = lift + (b[k] * Dot(corners[k] - h, n[k])) * n[k];
+  return h + 0.5_r * lift;
 }
 
 }  // namespace anamorfosi

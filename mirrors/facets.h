@@ -24,6 +24,13 @@ struct MirrorFacet {
   anamorfosi::Plane Plane;                     // PlaneFromPoints(Corner1, Corner2, Corner3)
 };
 
+// The mirror's unit normals at a facet's three corners, for a smooth mesh:
+// interpolated across the facet, they stand for the smooth surface the
+// triangles approximate.
+struct FacetNormals {
+  Point3 N1, N2, N3;  // at Corner1, Corner2, Corner3
+};
+
 // Facets are numbered from 0 in the order of their faces in the file, the
 // first triangle of a face before its second; ties between facets go to the
 // lower number.
@@ -35,6 +42,10 @@ struct FacetSet {
   // Millimetres per unit of the file's numbers when its format states a unit
   // (before any scaling into drawing units), else 0.
   Real FileUnitMm = 0;
+  // The normals a mesh file stores at the corners (OBJ, PLY, glTF), by facet
+  // number, when they were asked for (FacetLoadOptions::Normals); fewer than
+  // the facets when some triangle had none.
+  std::vector<FacetNormals> FileNormals;
 };
 
 // How a mirror file fills a facet table (LoadMirrorFacets in meshes/, or the
@@ -53,6 +64,8 @@ struct FacetLoadOptions {
   // The child's time, in seconds, when above 0 (else MeshReaderBudget's): a
   // fuzz target's must end within the fuzzer's own time for one input.
   double MeshSeconds = 0;
+  // Keep the normals an OBJ, PLY or glTF stores at its corners (FileNormals).
+  bool Normals = false;
 };
 
 // Heron's area below 1e-5 (a product that rounds below zero counts as area 0).
@@ -72,5 +85,35 @@ void AddFace(FacetSet& set, const Face& face);
 
 // Resets set to an empty table of the given limit.
 void ClearFacets(FacetSet& set, int limit);
+
+// The crease angle a smooth mesh takes when none is given, and the bound it
+// stays below, in degrees.
+inline constexpr Real DefaultCreaseDegrees = 60;
+inline constexpr Real CreaseBelowDegrees = 90;
+
+// Normals at every facet's corners from the mesh itself. Corners at the same
+// point (the same coordinates to the last bit) are one vertex; a corner's
+// normal averages the facets that meet there whose planes lie within
+// creaseDegrees of its own facet's (0: each facet its own plane; below 90),
+// each weighted by Max's rule, (e1 x e2) / (|e1|^2 |e2|^2) of its two edges at
+// the vertex, which is exact when the vertex and its neighbours lie on a
+// sphere. Normals follow the facets' winding (PlaneFromPoints): a neighbour
+// wound the other way seems to face away by more than 90 degrees and is left
+// out, so a mesh of mixed windings loses smoothness there, never turns a
+// normal inside out.
+std::vector<FacetNormals> ComputeCornerNormals(const FacetSet& set, Real creaseDegrees);
+
+// The normal at h, a point on the facet (or within its edge tolerance):
+// the corners' normals weighted by h's barycentric coordinates (clamped into
+// the triangle), made a unit vector; the facet's plane normal when they cancel.
+Point3 InterpolatedNormal(const MirrorFacet& facet, const FacetNormals& normals, Point3 h);
+
+// The point of the smooth surface over h: h moved halfway toward the mean,
+// by h's barycentric weights, of its projections on the corners' tangent
+// planes (Phong tessellation with the shape factor 1/2). Half is what makes
+// a chord of a circle, whose ends' tangents rise above it by twice the arc's
+// height, meet the arc to second order; along an edge only its two corners
+// count, so neighbouring facets give the same surface there.
+Point3 SmoothSurfacePoint(const MirrorFacet& facet, const FacetNormals& normals, Point3 h);
 
 }  // namespace anamorfosi

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <numbers>
+#include <utility>
 #include <string>
 #include <vector>
 
 #include "core/errors.h"
 #include "meshes/mesh_file.h"
+#include "testing/mesh_shapes.h"
 #include "testing/test_support.h"
 
 namespace anamorfosi {
@@ -168,6 +172,183 @@ TEST(LoadMirrorFacets, ADxfInAnotherUnitIsScaledOnlyWhenAskedTo) {
     EXPECT_TRUE(Same(set.Facets[0].Corner2, q.C2));
     EXPECT_TRUE(Same(set.Facets[1].Corner1, q.C3));
   }
+}
+
+}  // namespace anamorfosi
+
+namespace anamorfosi {
+
+namespace {
+
+FacetSet SetOf(const std::vector<Face>& faces) {
+  FacetSet set;
+  for (const Face& f : faces) AddFace(set, f);
+  return set;
+}
+
+Real Angle(Point3 a, Point3 b) {
+  return std::acos(std::clamp<Real>(Dot(a, b) / std::sqrt(Dot(a, a) * Dot(b, b)), -1, 1)) * 180 / std::numbers::pi_v<Real>;
+}
+
+// The six faces of a cube of side 2 round the origin, wound outward.
+std::vector<Face> CubeFaces() {
+  const Point3 p[8] = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1},
+                       {-1, -1, 1},  {1, -1, 1},  {1, 1, 1},  {-1, 1, 1}};
+  return {{p[0], p[3], p[2], p[1]}, {p[4], p[5], p[6], p[7]}, {p[0], p[1], p[5], p[4]},
+          {p[2], p[3], p[7], p[6]}, {p[1], p[2], p[6], p[5]}, {p[3], p[0], p[4], p[7]}};
+}
+
+// The four sides of a low pyramid over the square of half side 1, each
+// tilted 30 degrees: neighbours are 41.4 degrees apart, opposite sides 60.
+std::vector<Face> LowPyramidFaces() {
+  const Point3 apex{0, 0, std::tan(std::numbers::pi_v<Real> / 6)};
+  const Point3 ring[4] = {{1, 1, 0}, {-1, 1, 0}, {-1, -1, 0}, {1, -1, 0}};
+  std::vector<Face> faces;
+  for (int k = 0; k < 4; ++k) faces.push_back({ring[k], ring[(k + 1) % 4], apex, apex});
+  return faces;
+}
+
+}  // namespace
+
+// Max's weights make the normal exact where a vertex and its neighbours lie on
+// a sphere, however unequal the facets round it (the rings of a sphere mesh
+// are narrower toward its poles); a plain mean of the facets' normals is off.
+TEST(ComputeCornerNormals, RadialOnASphereMesh) {
+  const Point3 centre{3, -2, 40};
+  for (const int segments : {7, 16, 64}) {
+    const FacetSet set = SetOf(RingSphereFaces(centre, 40, segments));
+    // Seven segments put 51 degrees between neighbours: all of them are averaged.
+    const std::vector<FacetNormals> normals = ComputeCornerNormals(set, segments == 7 ? 89 : DefaultCreaseDegrees);
+    ASSERT_EQ(normals.size(), set.Facets.size());
+    Real worst = 0, worstMean = 0;
+    for (std::size_t f = 0; f < set.Facets.size(); ++f) {
+      const MirrorFacet& m = set.Facets[f];
+      const Point3 corners[3] = {m.Corner1, m.Corner2, m.Corner3};
+      const Point3 got[3] = {normals[f].N1, normals[f].N2, normals[f].N3};
+      for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(static_cast<double>(Dot(got[c], got[c])), 1, 1e-12);
+        // Outward, as the facets are wound.
+        EXPECT_GT(Dot(got[c], Normal(m.Plane)), 0);
+        worst = std::max(worst, Angle(got[c], corners[c] - centre));
+      }
+    }
+    // The plain mean over the same facets, for comparison.
+    for (std::size_t f = 0; f < set.Facets.size(); ++f) {
+      Point3 sum{0, 0, 0};
+      for (const MirrorFacet& o : set.Facets)
+        for (const Point3& p : {o.Corner1, o.Corner2, o.Corner3})
+          if (p.x == set.Facets[f].Corner1.x && p.y == set.Facets[f].Corner1.y && p.z == set.Facets[f].Corner1.z)
+            sum = sum + Normal(o.Plane);
+      worstMean = std::max(worstMean, Angle(sum, set.Facets[f].Corner1 - centre));
+    }
+    // Degrees; acos near 0 keeps about half the digits of long double.
+    EXPECT_LT(static_cast<double>(worst), 1e-6) << segments;
+    EXPECT_GT(static_cast<double>(worstMean), 0.1) << segments;
+  }
+}
+
+TEST(ComputeCornerNormals, CreaseAngleKeepsSharpEdgesAndWindingDoesNotMatter) {
+  // The cube's faces are 90 degrees apart: at any crease each corner keeps its face's plane.
+  const FacetSet cube = SetOf(CubeFaces());
+  for (const Real crease : {0.0_r, 60.0_r, 89.0_r, 400.0_r}) {
+    const std::vector<FacetNormals> n = ComputeCornerNormals(cube, crease);
+    for (std::size_t f = 0; f < cube.Facets.size(); ++f) {
+      const Point3 plane = Normal(cube.Facets[f].Plane);
+      for (const Point3& c : {n[f].N1, n[f].N2, n[f].N3}) EXPECT_LT(static_cast<double>(Angle(c, plane)), 1e-6) << f;
+    }
+  }
+  // The low pyramid's sides: kept sharp at 40, at 59 the apex averages each
+  // side with its neighbours only, at 61 with all four into the vertical.
+  std::vector<Face> faces = LowPyramidFaces();
+  const FacetSet set = SetOf(faces);
+  ASSERT_EQ(set.Facets.size(), 4u);
+  for (const Real crease : {40.0_r, 59.0_r, 61.0_r}) {
+    const std::vector<FacetNormals> n = ComputeCornerNormals(set, crease);
+    for (std::size_t f = 0; f < set.Facets.size(); ++f) {
+      const Point3 plane = Normal(set.Facets[f].Plane);
+      const Real apexTilt = Angle(n[f].N3, {0, 0, 1});
+      EXPECT_GT(Dot(plane, {0, 0, 1}), 0);
+      if (crease < 41) {
+        for (const Point3& c : {n[f].N1, n[f].N2, n[f].N3}) EXPECT_LT(static_cast<double>(Angle(c, plane)), 1e-6);
+      } else {
+        // A base corner joins its two sides: between them, less tilted than either.
+        EXPECT_GT(static_cast<double>(Angle(n[f].N1, plane)), 10) << f;
+        EXPECT_NEAR(static_cast<double>(apexTilt), crease < 60 ? 30 * 0.5 : 0, crease < 60 ? 15 : 1e-6) << f;
+      }
+    }
+  }
+  // Two sides wound inward (as a DXF's 3DFACEs may be): they seem to face
+  // away by more than 90 degrees and are left out, so no normal turns inside
+  // out: each stays within the crease of its own facet's plane, and the sides
+  // wound alike still average.
+  for (std::size_t k = 0; k < faces.size(); k += 2) std::swap(faces[k].C1, faces[k].C2);
+  const FacetSet mixed = SetOf(faces);
+  const std::vector<FacetNormals> round = ComputeCornerNormals(mixed, 89);
+  int averaged = 0;
+  for (std::size_t f = 0; f < mixed.Facets.size(); ++f) {
+    const Point3 plane = Normal(mixed.Facets[f].Plane);
+    for (const Point3& r : {round[f].N1, round[f].N2, round[f].N3}) {
+      EXPECT_LT(static_cast<double>(Angle(r, plane)), 61) << f;
+      averaged += Angle(r, plane) > 1;
+    }
+  }
+  EXPECT_GT(averaged, 0);
+}
+
+// Over a sphere mesh's facets the smooth surface lies on the sphere to a
+// small part of the facets' depth below it, and neighbouring facets give the
+// same point on the edge they share.
+TEST(SmoothSurfacePoint, LiesNearTheSphereAndAgreesAcrossEdges) {
+  const Point3 centre{0, 0, 40};
+  const FacetSet set = SetOf(RingSphereFaces(centre, 40, 64));
+  const std::vector<FacetNormals> normals = ComputeCornerNormals(set, DefaultCreaseDegrees);
+  Real flatDepth = 0, smoothDepth = 0;
+  for (std::size_t f = 0; f < set.Facets.size(); ++f) {
+    const MirrorFacet& m = set.Facets[f];
+    for (const Point3 b : {Point3{1, 1, 1}, Point3{4, 1, 1}, Point3{1, 1, 0}, Point3{2, 1, 3}}) {
+      const Point3 h = (1 / (b.x + b.y + b.z)) * (b.x * m.Corner1 + b.y * m.Corner2 + b.z * m.Corner3);
+      flatDepth = std::max(flatDepth, 40 - Distance3(h, centre));
+      smoothDepth = std::max(smoothDepth, std::fabs(40 - Distance3(SmoothSurfacePoint(m, normals[f], h), centre)));
+    }
+  }
+  // The facets reach 0.048 below the sphere; the surface over them errs at
+  // least 20 times less.
+  EXPECT_GT(static_cast<double>(flatDepth), 0.03);
+  EXPECT_LT(static_cast<double>(smoothDepth), static_cast<double>(flatDepth) / 20);
+  // The two triangles of a ring's quadrilateral share its diagonal: the same
+  // surface point over its middle from either.
+  const std::size_t first = 62;  // past the top's fan of 62 triangles
+  const MirrorFacet& a = set.Facets[first];
+  const MirrorFacet& b = set.Facets[first + 1];
+  const Point3 mid = 0.5_r * (a.Corner1 + a.Corner3);
+  EXPECT_LT(static_cast<double>(Distance3(SmoothSurfacePoint(a, normals[first], mid),
+                                          SmoothSurfacePoint(b, normals[first + 1], mid))),
+            1e-12);
+  // A facet's corners stay where they are.
+  EXPECT_LT(static_cast<double>(Distance3(SmoothSurfacePoint(a, normals[first], a.Corner2), a.Corner2)), 1e-12);
+}
+
+TEST(InterpolatedNormal, CornersCentreAndPointsJustOutside) {
+  FacetSet set;
+  ASSERT_TRUE(AddFacet(set, {0, 0, 0}, {10, 0, 0}, {0, 10, 0}));
+  const MirrorFacet& f = set.Facets[0];
+  const Real s = 1 / std::sqrt(2.0_r);
+  const FacetNormals n{{0, 0, 1}, {s, 0, s}, {0, s, s}};
+  auto near = [](Point3 a, Point3 b) { return Distance3(a, b) < 1e-15_r; };
+  EXPECT_TRUE(near(InterpolatedNormal(f, n, f.Corner1), n.N1));
+  EXPECT_TRUE(near(InterpolatedNormal(f, n, f.Corner2), n.N2));
+  EXPECT_TRUE(near(InterpolatedNormal(f, n, f.Corner3), n.N3));
+  // Halfway along the second edge: the mean of its ends' normals.
+  const Point3 half = InterpolatedNormal(f, n, {5, 5, 0});
+  EXPECT_TRUE(near(half, (1 / std::sqrt(Dot(n.N2 + n.N3, n.N2 + n.N3))) * (n.N2 + n.N3)));
+  // Just beyond that edge (within the facet's tolerance) it stays the edge's.
+  EXPECT_TRUE(near(InterpolatedNormal(f, n, {5 + 3e-5_r, 5 + 3e-5_r, 0}), half));
+  // Beyond the first corner: that corner's normal, not an extrapolation past it.
+  EXPECT_TRUE(near(InterpolatedNormal(f, n, {-5e-5_r, -5e-5_r, 0}), n.N1));
+  // Opposite normals that cancel at the centre give the plane's.
+  const FacetNormals cancel{{1, 0, 0}, {-1, 0, 0}, {0, 0, 0}};
+  const Point3 mid = InterpolatedNormal(f, cancel, {5, 0, 0});
+  EXPECT_TRUE(near(mid, Normal(f.Plane)));
 }
 
 }  // namespace anamorfosi

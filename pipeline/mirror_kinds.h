@@ -27,6 +27,7 @@ enum class KindValue {
   // A point in space, X,Y,Z ("--centre 0,0,40", "centre": [0, 0, 40]); a kind
   // that can place its Z from the other values (ZWhenLeftOut) takes X,Y alone.
   kPoint,
+  kAngle,      // degrees, 0 or more and below 90 ("--crease 40", "crease": 40)
 };
 
 struct KindParameter {
@@ -39,8 +40,9 @@ struct KindParameter {
   // The command needs it. A scene file holds every value but the flags, which
   // it may leave out.
   bool Required;
-  // Where the scene holds it: a length, a file or a flag of SceneMirror (a
-  // plan point is the axis, AxisX and AxisY; a point is below, with Point).
+  // Where the scene holds it: a length or an angle, a file or a flag of
+  // SceneMirror (a plan point is the axis, AxisX and AxisY; a point is below,
+  // with Point).
   Real SceneMirror::*Number = nullptr;
   std::string SceneMirror::*Text = nullptr;
   bool SceneMirror::*Flag = nullptr;
@@ -54,6 +56,10 @@ struct KindParameter {
   // (nullptr: Z must be given), once the kind's other values are read.
   Point3 SceneMirror::*Point = nullptr;
   Real (*ZWhenLeftOut)(const SceneMirror& mirror) = nullptr;
+  // The key of a flag of the same kind (this value's own, for a flag): the
+  // scene file holds the value only while that flag is on, so that files
+  // written before the value existed read as they were made. nullptr: always.
+  const char* OnlyWith = nullptr;
 };
 
 // The numbers of a point written "X,Y,Z" or, where the kind places Z, "X,Y".

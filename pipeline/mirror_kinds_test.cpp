@@ -46,6 +46,7 @@ Scene SceneOfKind(const MirrorKindEntry& k, const TempDir& dir) {
       case KindValue::kFlag: s.Mirror.*p.Flag = true; break;
       // Off the axis in plan, standing on the sheet with the first length as its radius.
       case KindValue::kPoint: s.Mirror.*p.Point = {5.5_r, -2.75_r, 12.125_r}; break;
+      case KindValue::kAngle: s.Mirror.*p.Number = 37.5_r; break;
     }
   }
   s.Eye = {0, -300, 250};
@@ -100,7 +101,7 @@ TEST(MirrorKinds, EachKindIsFoundByItsKindAndItsNameAndHoldsConsistentValues) {
       EXPECT_TRUE(options.insert(p.Option).second) << p.Option;
       EXPECT_TRUE(keys.insert(p.Key).second) << p.Key;
       // Each value is held where its way of writing says.
-      EXPECT_EQ(p.Number != nullptr, p.Value == KindValue::kLength) << p.Key;
+      EXPECT_EQ(p.Number != nullptr, p.Value == KindValue::kLength || p.Value == KindValue::kAngle) << p.Key;
       EXPECT_EQ(p.Text != nullptr, p.Value == KindValue::kFile) << p.Key;
       EXPECT_EQ(p.Flag != nullptr, p.Value == KindValue::kFlag) << p.Key;
       EXPECT_EQ(p.Point != nullptr, p.Value == KindValue::kPoint) << p.Key;
@@ -133,6 +134,8 @@ TEST(MirrorKinds, EveryKindRoundTripsThroughASceneFile) {
     EXPECT_EQ(r.Mirror.Centre.x, s.Mirror.Centre.x);
     EXPECT_EQ(r.Mirror.Centre.y, s.Mirror.Centre.y);
     EXPECT_EQ(r.Mirror.Centre.z, s.Mirror.Centre.z);
+    EXPECT_EQ(r.Mirror.Smooth, s.Mirror.Smooth);
+    EXPECT_EQ(r.Mirror.Crease, s.Mirror.Crease);
     // And the file it writes again is the same, byte for byte.
     EXPECT_EQ(SceneToJson(r, dir.path().string()), text);
   }

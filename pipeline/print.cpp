@@ -399,23 +399,26 @@ void PlacePicture(MappingSetup& setup, const PrintReport& report, const Picture&
   setup.RowSubStep = setup.RowStep / setup.Accuracy;
 }
 
-int MeshFacetLimit(unsigned long long budget) {
-  return static_cast<int>(std::min<unsigned long long>(budget / FacetBytesEach, std::numeric_limits<int>::max() - 1));
+int MeshFacetLimit(unsigned long long budget, std::size_t bytesEach) {
+  return static_cast<int>(std::min<unsigned long long>(budget / bytesEach, std::numeric_limits<int>::max() - 1));
 }
 
 void LoadMeshMirror(const Scene& s, const MirrorFileReader& mirrors, FacetedMirror& mirror, PrintReport& report) {
   if (!mirrors.Facets) throw PrintError(s.Mirror.File + ": no reader of mirror files was given", "mirror");
   const unsigned long long budget = mirrors.MemoryBudget;
+  // A smooth mesh keeps its corners' normals beside its facets.
+  const std::size_t each = FacetBytesEach + (s.Mirror.Smooth ? SmoothFacetBytesEach : 0);
   FacetLoadOptions options;
-  options.Limit = MeshFacetLimit(budget);
+  options.Limit = MeshFacetLimit(budget, each);
   options.DrawingUnitMm = MillimetresPerUnit(s.Unit);
+  options.Normals = s.Mirror.Smooth;
   if (s.Mirror.FileUnit) options.DxfUnitMm = MillimetresPerUnit(*s.Mirror.FileUnit);
   try {
     mirrors.Facets(s.Mirror.File, mirror.Facets, options);
     if (mirror.Facets.FacetCount < 1) throw PrintError(s.Mirror.File + ": holds no face with an area for the mirror", "mirror");
     if (mirror.Facets.FacetOverflow)
       throw PrintError(s.Mirror.File + ": more than " + std::to_string(options.Limit) +
-                       " triangles, more than memory allows (" + std::to_string(FacetBytesEach) +
+                       " triangles, more than memory allows (" + std::to_string(each) +
                        " bytes each, at most " + std::to_string(budget >> 20) + " MiB for the mirror)", "mirror");
     report.FacetCount = mirror.Facets.FacetCount;
     BuildFacetIndex(mirror.Facets, mirror.Index);

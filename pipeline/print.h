@@ -169,7 +169,7 @@ double PrintWidthMm(const Scene& scene, const OutputWindow& window);
 double PrintHeightMm(const Scene& scene, const OutputWindow& window);
 
 // The most triangles that fit in budget bytes.
-int MeshFacetLimit(unsigned long long budget);
+int MeshFacetLimit(unsigned long long budget, std::size_t bytesEach = FacetBytesEach);
 
 // Loads a mesh mirror through mirrors.Facets, of any size mirrors.MemoryBudget
 // allows, in the scene's units, with its index and footprint; PrintError for

@@ -171,6 +171,15 @@ std::string CompactNumberArrays(const std::string& text) {
   return out;
 }
 
+// Whether the scene file holds the value: always, or while the flag it goes
+// with is on.
+bool Held(const MirrorKindEntry& kind, const KindParameter& p, const SceneMirror& m) {
+  if (!p.OnlyWith) return true;
+  for (const KindParameter& flag : kind.Parameters)
+    if (flag.Value == KindValue::kFlag && std::string(flag.Key) == p.OnlyWith) return m.*flag.Flag;
+  return true;
+}
+
 }  // namespace
 
 std::string SceneToJson(const Scene& s, const std::string& folder) {
@@ -179,9 +188,11 @@ std::string SceneToJson(const Scene& s, const std::string& folder) {
   const MirrorKindEntry& kind = KindEntry(s.Mirror.Kind);
   m["type"] = kind.Name;
   for (const KindParameter& p : kind.Parameters) {
+    if (!Held(kind, p, s.Mirror)) continue;
     switch (p.Value) {
       case KindValue::kPlanPoint: m[p.Key] = {Number(s.Mirror.AxisX), Number(s.Mirror.AxisY)}; break;
-      case KindValue::kLength: m[p.Key] = Number(s.Mirror.*p.Number); break;
+      case KindValue::kLength:
+      case KindValue::kAngle: m[p.Key] = Number(s.Mirror.*p.Number); break;
       case KindValue::kFile: m[p.Key] = Relative(s.Mirror.*p.Text, folder); break;
       case KindValue::kFlag: m[p.Key] = s.Mirror.*p.Flag; break;
       case KindValue::kPoint: m[p.Key] = PointJson(s.Mirror.*p.Point); break;
@@ -245,6 +256,8 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
   // Points given as [x, y], their Z placed once every value is read.
   std::vector<const KindParameter*> placeZ;
   for (const KindParameter& p : kind->Parameters) {
+    // A value that goes with a flag is read once the flag is (flags come first).
+    if (p.Value != KindValue::kFlag && !Held(*kind, p, s.Mirror)) continue;
     switch (p.Value) {
       case KindValue::kPlanPoint: {
         const ordered_json& axis = r.Need(m, p.Key);
@@ -254,6 +267,11 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
         break;
       }
       case KindValue::kLength: s.Mirror.*p.Number = r.NumberAt(m, p.Key); break;
+      case KindValue::kAngle:
+        s.Mirror.*p.Number = r.NumberAt(m, p.Key);
+        if (!(s.Mirror.*p.Number >= 0 && s.Mirror.*p.Number < CreaseBelowDegrees))
+          r.Fail(p.Key, "must be 0 or more and below 90 (degrees)");
+        break;
       case KindValue::kFile:
         s.Mirror.*p.Text = inFolder(r.Text(m, p.Key));
         hasFile = true;

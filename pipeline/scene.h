@@ -39,6 +39,8 @@ struct SceneMirror {
   Real Height = 0;            // cone
   std::string File;           // plane mirror (one 3DFACE) and mesh (3DFACEs)
   bool VerticalAxis = false;  // mesh: the vertical view-axis mode of generico
+  bool Smooth = false;        // mesh: normals interpolated across its triangles
+  Real Crease = 60;           // mesh, smooth: facets further apart (degrees) keep a sharp edge
   // The unit a DXF mirror file states in its header: its coordinates are
   // scaled from it into the drawing units. None: they are drawing units.
   std::optional<Units> FileUnit;

@@ -7,6 +7,8 @@
 
 #include <random>
 
+#include "testing/mesh_shapes.h"
+
 namespace anamorfosi {
 
 namespace {
@@ -101,6 +103,35 @@ TEST(View, ATroughCountsTheRaysItReflectsIntoItself) {
     EXPECT_EQ(c[1], table.g);
     EXPECT_EQ(c[2], table.b);
   }
+}
+
+// The 256-segment ball of radius 40 on the sheet, its corners stored as
+// floats (an STL), seen from (0, -300, 200): the ray reflected at this hit,
+// 6e-6 from a facet's edge, found the neighbour across the edge 6e-6 away and
+// counted as meeting the mirror again (1 of the view's 5299200 rays; a
+// smooth mesh's rays dipping under their facets made 10 of 5308800). A mesh
+// on its convex hull, its facet seen from outside, meets no reflected ray again.
+TEST(View, AConvexMeshMeetsNoReflectedRayAgain) {
+  FacetedMirror ball;
+  ball.Facets.Limit = 70000;
+  for (Face f : RingSphereFaces({0, 0, 40}, 40, 256)) {
+    for (Point3* p : {&f.C1, &f.C2, &f.C3, &f.C4})
+      *p = {static_cast<float>(p->x), static_cast<float>(p->y), static_cast<float>(p->z)};
+    AddFace(ball.Facets, f);
+  }
+  BuildFacetIndex(ball.Facets, ball.Index);
+  ASSERT_EQ(ball.Facets.FacetCount, 65524);
+  const Point3 hit{21.2707500504617453632_r, 9.82488837498808953441_r, 72.4183531967392948026_r};
+  const Point3 landing{51.9958534124449420176_r, 248.587377277962890354_r, 0};
+  const Point3 smoothHit{5.72460738004581120133_r, 14.4434011709632944276_r, 76.8565451466940544115_r};
+  const Point3 smoothLanding{8.61911630928363087321_r, 200.78090354155327249_r, 0};
+  // Asked without the eye, as a mesh of any shape: the neighbour counts.
+  EXPECT_TRUE(MeetsAgain(MakeMeshView(ball), hit, landing));
+  EXPECT_TRUE(MeetsAgain(MakeMeshView(ball), smoothHit, smoothLanding));
+  const MeshView seen = MakeMeshView(ball, {0, -300, 200});
+  EXPECT_TRUE(seen.Hull.Convex);
+  EXPECT_FALSE(MeetsAgain(seen, hit, landing));
+  EXPECT_FALSE(MeetsAgain(seen, smoothHit, smoothLanding));
 }
 
 TEST(View, TheCylinderIsDrawnToItsTopAndClosed) {

@@ -54,4 +54,38 @@ inline std::vector<Face> FacetedConeFaces(Real cx, Real cy, Real radius, Real he
   return faces;
 }
 
+// A sphere of the given centre and radius made as solid modellers (OpenSCAD)
+// make one: `segments` points round each ring, (segments + 1) / 2 rings at
+// the polar angles 180 (i + 0.5) / rings degrees, quadrilaterals between
+// neighbouring rings and a flat polygon closing each end, split here as a
+// fan from its first point (triangular 3DFACEs). Every corner lies on the
+// sphere, so the facets are inside it, and every corner is computed once, so
+// that the facets meeting at it share it to the last bit. Faces are wound
+// outward.
+inline std::vector<Face> RingSphereFaces(Point3 centre, Real radius, int segments) {
+  const int rings = (segments + 1) / 2;
+  const Real pi = std::numbers::pi_v<Real>;
+  std::vector<std::vector<Point3>> ring(static_cast<std::size_t>(rings));
+  for (int i = 0; i < rings; ++i) {
+    const Real phi = pi * (i + 0.5_r) / rings;
+    for (int j = 0; j < segments; ++j) {
+      const Real a = 2 * pi * j / segments;
+      ring[i].push_back(centre + Point3{radius * std::sin(phi) * std::cos(a), radius * std::sin(phi) * std::sin(a),
+                                        radius * std::cos(phi)});
+    }
+  }
+  std::vector<Face> faces;
+  // The top, seen from above, counter-clockwise.
+  for (int j = 1; j + 1 < segments; ++j) faces.push_back({ring[0][0], ring[0][j], ring[0][j + 1], ring[0][j + 1]});
+  for (int i = 0; i + 1 < rings; ++i) {
+    for (int j = 0; j < segments; ++j) {
+      const int k = (j + 1) % segments;
+      faces.push_back({ring[i][j], ring[i + 1][j], ring[i + 1][k], ring[i][k]});
+    }
+  }
+  const std::vector<Point3>& last = ring[static_cast<std::size_t>(rings - 1)];
+  for (int j = 1; j + 1 < segments; ++j) faces.push_back({last[0], last[j + 1], last[j], last[j]});
+  return faces;
+}
+
 }  // namespace anamorfosi

@@ -100,6 +100,18 @@ std::vector<std::string> CommandArgs(const json& form, const JobFiles& files, co
         case KindValue::kFlag:
           if (form.value(field, false)) a.push_back(option);
           break;
+        case KindValue::kAngle:
+          // Sent only while its flag is on, and then only when it is filled in.
+          if (p.OnlyWith) {
+            bool on = false;
+            for (const KindParameter& flag : kind.Parameters)
+              if (flag.Value == KindValue::kFlag && p.OnlyWith == std::string(flag.Key))
+                on = form.value(PageField(flag), false);
+            if (!on) break;
+          }
+          if (form.contains(field) && !form[field].is_null())
+            a.insert(a.end(), {option, Num(NumberField(form, field.c_str(), field, 0, 89.999))});
+          break;
       }
     }
     if (required && kind.AutomaticFace == nullptr) {
@@ -135,7 +147,7 @@ json KindsJson() {
     json parameters = json::array();
     std::string per;
     for (const KindParameter& p : k.Parameters) {
-      static const char* const kValues[] = {"length", "plan point", "file", "flag", "point"};
+      static const char* const kValues[] = {"length", "plan point", "file", "flag", "point", "angle"};
       parameters.push_back({{"option", p.Option},
                             {"key", p.Key},
                             {"value", kValues[static_cast<int>(p.Value)]},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <iomanip>
 #include <map>
 #include <set>
@@ -97,6 +98,10 @@ TEST(Form, EveryKindIsTranslatedThroughItsValues) {
         expected[option] = Num(number) + "," + Num(-number) + "," + Num(number / 4);
       } else if (p["value"] == "file") {
         expected[option] = files.Mirror;
+      } else if (p["value"] == "angle") {
+        // Degrees below 90; sent while the flag it goes with is on (every flag is).
+        form[field] = std::fmod(number, 90);
+        expected[option] = Num(std::fmod(number, 90));
       } else {
         form[field] = true;
         expected[option] = "";
@@ -145,6 +150,12 @@ TEST(Form, EveryKindIsTranslatedThroughItsValues) {
         }
       } else if (p["value"] == "file") {
         EXPECT_EQ(FieldOf(form, {"/job", "/job/picture.ppm", "", files.Face}), field);
+      } else if (p["value"] == "angle") {
+        json wrong = form;
+        wrong[field] = 90;
+        EXPECT_EQ(FieldOf(wrong, files), field);
+        wrong[field] = "30";
+        EXPECT_EQ(FieldOf(wrong, files), field);
       } else {
         json wrong = form;
         wrong[field] = 1;

@@ -1,6 +1,7 @@
 // The mesh mirror: `anamorfosi generico`, a mirror of triangles (a mesh file,
 // or a DXF's 3DFACEs), with the programs' vertical view-axis mode.
 #include <algorithm>
+#include <new>
 #include <utility>
 
 #include "pipeline/kinds/mesh_view.h"
@@ -16,6 +17,18 @@ AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real faceS
   mirror.VerticalAxisMode = s.Mirror.VerticalAxis;
   mirror.AxisTolerance = faceSide / 1000;
   LoadMeshMirror(s, mirrors, mirror, report);
+  if (s.Mirror.Smooth) {
+    try {
+      // The file's own normals when it stores them at every corner.
+      if (!mirror.Facets.FileNormals.empty() && mirror.Facets.FileNormals.size() == mirror.Facets.Facets.size())
+        mirror.CornerNormals = std::move(mirror.Facets.FileNormals);
+      else
+        mirror.CornerNormals = ComputeCornerNormals(mirror.Facets, s.Mirror.Crease);
+      mirror.Facets.FileNormals = {};
+    } catch (const std::bad_alloc&) {
+      throw PrintError(s.Mirror.File + ": not enough memory for the mirror's normals", "mirror");
+    }
+  }
   return AnyMirrorModel(std::move(mirror));
 }
 
@@ -23,14 +36,17 @@ AnyMirrorModel Build(const Scene& s, const MirrorFileReader& mirrors, Real faceS
 Footprint FootprintOf(const Scene&, const MirrorFileReader&) { return {}; }
 
 std::string Label(const Scene&, double, double) { return "mirror, standing here"; }
-std::string ReportDetails(const Scene&, const PrintReport& r) { return ", " + std::to_string(r.FacetCount) + " triangles"; }
+std::string ReportDetails(const Scene& s, const PrintReport& r) {
+  return ", " + std::to_string(r.FacetCount) + " triangles" +
+         (s.Mirror.Smooth ? ", smooth (crease " + KindNumber(s.Mirror.Crease) + " degrees)" : "");
+}
 std::string TitleDetails(const Scene&) { return ""; }
 EyeChoice DefaultEye(const Scene&, const MirrorFileReader&) { return {{}, "", "is needed for a mesh mirror"}; }
 std::string EyeRefusal(const Scene&) { return ""; }
 
 SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader&, const PrintedSheet& sheet,
                    int width, int threads) {
-  return DrawSceneView(MakeMeshView(std::get<FacetedMirror>(model)), s, sheet, width, threads);
+  return DrawSceneView(MakeMeshView(std::get<FacetedMirror>(model), s.Eye), s, sheet, width, threads);
 }
 
 }  // namespace
@@ -41,6 +57,15 @@ SightHit MeetMirror(const MeshView& v, Point3 eye, Point3 d, Point3& hit) {
 }
 
 bool MeetsAgain(const MeshView& v, Point3 hit, Point3 landing) {
+  // Off a convex mesh's facet seen from outside the ray leaves the mesh; a
+  // search near the hit would find, within the facets' edge tolerance, the
+  // neighbour across the edge, and a smooth mesh's ray, reflected about a
+  // normal tilted from its facet's, may dip under the facet.
+  if (v.Hull.Convex) {
+    Point3 again;
+    const int f = NearestFacet(*v.Model, v.Eye, UnitDirection(v.Eye, hit), again);
+    if (f >= 0 && OnOuterSide(v.Hull, v.Model->Facets.Facets[f], v.Eye)) return false;
+  }
   const Point3 r = UnitDirection(hit, landing);
   // Leave the facet just hit by a hair, so that it does not count again.
   const Point3 from = hit + (v.Size * 1e-7_r) * r;
@@ -65,9 +90,17 @@ std::vector<Point3> OutlinePoints(const MeshView& v) {
 }
 
 MeshView MakeMeshView(const FacetedMirror& mirror) {
-  MeshView v{&mirror, 1};
+  MeshView v;
+  v.Model = &mirror;
   const std::vector<Point3> box = OutlinePoints(v);
   if (!box.empty()) v.Size = std::max<Real>(Distance3(box.front(), box.back()), 1e-6_r);
+  return v;
+}
+
+MeshView MakeMeshView(const FacetedMirror& mirror, Point3 eye) {
+  MeshView v = MakeMeshView(mirror);
+  v.Hull = HullOf(mirror);
+  v.Eye = eye;
   return v;
 }
 
@@ -84,6 +117,13 @@ MirrorKindEntry MeshKind() {
        "the vertical view-axis mode (a mirror round the eye's axis)", "", "off", false, nullptr, nullptr,
        &SceneMirror::VerticalAxis, nullptr,
        "the mirror stands round the eye's vertical line (the eye looks down its axis)"},
+      {"smooth", "smooth", KindValue::kFlag,
+       "a smooth mirror: normals interpolated across each triangle from the normals at its corners (the file's, "
+       "else averaged over the triangles that meet there)", "", "off", false, nullptr, nullptr, &SceneMirror::Smooth,
+       nullptr, "smooth mirror (the mesh stands for a curved surface)", "", "smooth"},
+      {"crease", "crease", KindValue::kAngle,
+       "with --smooth: triangles meeting at a larger angle keep a sharp edge between them", "degrees", "60", false,
+       &SceneMirror::Crease, nullptr, nullptr, nullptr, "crease angle", "", "smooth"},
   };
   k.Page = {"any mirror shape (DXF, STL, OBJ, PLY mesh)", ".dxf,.stl,.obj,.ply,.off,.gltf,.glb,.3mf",
             "file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)"};

@@ -38,6 +38,7 @@ function buildMirrorFields() {
   const attr = (v) => String(v).replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;');
   const lengths = fields('length'), points = fields('plan point'), files = fields('file'), flags = fields('flag');
   const spacePoints = fields('point');
+  const angles = fields('angle');
   let h = '<div class="numbers">';
   for (const p of lengths)
     h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
@@ -71,6 +72,11 @@ function buildMirrorFields() {
   for (const p of flags)
     h += '<span data-field="' + attr(p.field) + '"><label><input type="checkbox" id="' + attr(p.field) +
          '"> <span class="label"></span></label></span>';
+  // An angle (a smooth mesh's crease) goes with the switches, in degrees.
+  for (const p of angles)
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
+         attr(p.field) + '" value="' + attr(p.default) + '" min="0" max="89.9" step="any"> degrees</label></span>';
+  for (const p of angles) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
   h += '<div class="error" data-for="face_file"></div>';
   $('mirror_fields').innerHTML = h;
   for (const p of files)
@@ -89,6 +95,7 @@ function formValues() {
     else if (p.value === 'point') for (const c of ['_x', '_y', '_z']) f[p.field + c] = num(p.field + c);
     else if (p.value === 'file') f[p.field] = uploads[p.field];
     else if (p.value === 'flag') f[p.field] = $(p.field).checked;
+    else if (p.value === 'angle') f[p.field] = num(p.field);
   }
   if (source() === 'card') f.picture = 'card';
   else if (source() === 'upload') f.picture = uploads.picture;

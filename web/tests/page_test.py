@@ -212,6 +212,15 @@ class PageTest(unittest.TestCase):
         self.assertIn("fidelity:", d.find_element(By.ID, "fidelity").text)
         self.shot("6-mesh-mirror.png")
 
+        # The same mesh taken as smooth, then with another crease: the report says which.
+        report = lambda _: d.find_element(By.ID, "report").text
+        d.find_element(By.ID, "smooth").click()
+        WebDriverWait(d, 60).until(lambda _: "2 triangles, smooth (crease 60 degrees)" in report(_)
+                                   and d.find_element(By.ID, "status").text.startswith("Ready"))
+        self.set_value("crease", 30)
+        WebDriverWait(d, 60).until(lambda _: "smooth (crease 30 degrees)" in report(_)
+                                   and d.find_element(By.ID, "status").text.startswith("Ready"))
+
     def test_a_wrong_print_is_not_called_ready(self):
         """The faceted cone round the eye's axis in the general mode folds the picture: the page says so
         in red beside the preview; the vertical mode mends it."""
