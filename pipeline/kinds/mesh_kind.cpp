@@ -120,10 +120,10 @@ MirrorKindEntry MeshKind() {
       {"smooth", "smooth", KindValue::kFlag,
        "a smooth mirror: normals interpolated across each triangle from the normals at its corners (the file's, "
        "else averaged over the triangles that meet there)", "", "off", false, nullptr, nullptr, &SceneMirror::Smooth,
-       nullptr, "smooth mirror (the mesh stands for a curved surface)", "", "smooth"},
+       nullptr, "smooth mirror (the mesh stands for a curved surface)", "", nullptr, nullptr, "smooth"},
       {"crease", "crease", KindValue::kAngle,
        "with --smooth: triangles meeting at a larger angle keep a sharp edge between them", "degrees", "60", false,
-       &SceneMirror::Crease, nullptr, nullptr, nullptr, "crease angle", "", "smooth"},
+       &SceneMirror::Crease, nullptr, nullptr, nullptr, "crease angle", "", nullptr, nullptr, "smooth"},
   };
   k.Page = {"any mirror shape (DXF, STL, OBJ, PLY mesh)", ".dxf,.stl,.obj,.ply,.off,.gltf,.glb,.3mf",
             "file (DXF, STL, OBJ, PLY, OFF, glTF, 3MF)"};
