@@ -2,7 +2,8 @@
 # Smooth meshes: a sphere of radius 40 standing on the sheet as solid
 # modellers make one (64 and 256 segments, 4 028 and 65 532 triangles, made
 # by sphere_mesh), printed from the bundled photo for the eye (0, -300, 200)
-# with --smooth, against the same mesh's flat facets and a cylinder print of
+# with --smooth, against the same mesh's flat facets, the round ball (sfera)
+# with the same face and eye, and a cylinder print of
 # the same photo (radius 25, its usual eye and face), every print at the
 # command's defaults (300 dpi, accuracy 4, antialias 2). Whole-process
 # timings, the median of RUNS, through TIMER (a command taking the command
@@ -36,5 +37,7 @@ for n in 64 256; do
   echo "== sphere, $n segments, flat facets"
   $TIMER $A $mesh -o "flat_$n.png"
 done
+echo "== the round ball itself, the same face and eye"
+$TIMER $A sfera "$PHOTO" --radius 40 --face sphere_face.dxf --eye 0,-300,200 --quiet -o sphere.png
 echo "== cylinder, radius 25"
 $TIMER $A cilindro "$PHOTO" --radius 25 --quiet -o cylinder.png
