@@ -142,6 +142,33 @@ bool CheckRequest(const FaceRequest& request, Point3 eye, std::string& why) {
 
 std::string ReachText() { return std::to_string(static_cast<int>(kAutoFaceReach)); }
 
+// Golden-section search for the largest consider(z) over [centre - spacing,
+// centre + spacing]; consider keeps the best height it is given, so a hump
+// narrower than the bracket cannot be lost.
+template <class Consider>
+void GoldenSectionSearch(Real centre, Real spacing, Consider consider) {
+  const Real g = (std::sqrt(Real(5)) - 1) / 2;
+  Real a = centre - spacing, b = centre + spacing;
+  Real z1 = b - g * (b - a), z2 = a + g * (b - a);
+  Real s1 = consider(z1), s2 = consider(z2);
+  // 0.618^24 leaves a bracket of 2e-5 of the coarse spacing.
+  for (int k = 0; k < 24; ++k) {
+    if (s1 >= s2) {
+      b = z2;
+      z2 = z1;
+      s2 = s1;
+      z1 = b - g * (b - a);
+      s1 = consider(z1);
+    } else {
+      a = z1;
+      z1 = z2;
+      s1 = s2;
+      z2 = a + g * (b - a);
+      s2 = consider(z2);
+    }
+  }
+}
+
 }  // namespace
 
 bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceRequest& request, Face& face,
@@ -216,26 +243,7 @@ bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceReque
     }
     return s;
   };
-  const Real g = (std::sqrt(Real(5)) - 1) / 2;
-  Real a = bestZ - spacing, b = bestZ + spacing;
-  Real z1 = b - g * (b - a), z2 = a + g * (b - a);
-  Real s1 = consider(z1), s2 = consider(z2);
-  // 0.618^24 leaves a bracket of 2e-5 of the coarse spacing.
-  for (int k = 0; k < 24; ++k) {
-    if (s1 >= s2) {
-      b = z2;
-      z2 = z1;
-      s2 = s1;
-      z1 = b - g * (b - a);
-      s1 = consider(z1);
-    } else {
-      a = z1;
-      z1 = z2;
-      s1 = s2;
-      z2 = a + g * (b - a);
-      s2 = consider(z2);
-    }
-  }
+  GoldenSectionSearch(bestZ, spacing, consider);
   bestSize = largestAt(bestZ, kFineSteps);
   if (!(bestSize > 0)) {
     why = nothingWorks;
@@ -485,26 +493,7 @@ bool AutomaticSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest
     }
     return s;
   };
-  const Real g = (std::sqrt(Real(5)) - 1) / 2;
-  Real a = bestH - spacing, b = bestH + spacing;
-  Real h1 = b - g * (b - a), h2 = a + g * (b - a);
-  Real s1 = consider(h1), s2 = consider(h2);
-  // 0.618^24 leaves a bracket of 2e-5 of the coarse spacing.
-  for (int k = 0; k < 24; ++k) {
-    if (s1 >= s2) {
-      b = h2;
-      h2 = h1;
-      s2 = s1;
-      h1 = b - g * (b - a);
-      s1 = consider(h1);
-    } else {
-      a = h1;
-      h1 = h2;
-      s1 = s2;
-      h2 = a + g * (b - a);
-      s2 = consider(h2);
-    }
-  }
+  GoldenSectionSearch(bestH, spacing, consider);
   bestSize = largestAt(bestH, kFineSteps);
   if (!(bestSize > 0)) {
     why = nothingWorks;
