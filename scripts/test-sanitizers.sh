@@ -31,6 +31,10 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_su
 # So are the tests that repeat, at scale, what smaller tests run here: the
 # facet index on millions of facets and the seeded scenes of the view (about
 # two minutes of the plain suite's processor time, several times that under
-# the sanitizers; their code runs here on smaller cases).
+# the sanitizers; their code runs here on smaller cases). Likewise the checks
+# of accuracy that trace whole prints again by other means (the smooth mesh
+# and the sphere against an independent trace, the cone's picture sizes, the
+# score against every pixel mapped): about two minutes here, and the same
+# prints' code runs here in the other tests of those suites.
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" \
-  -E '^(web_page\..*|NearestFacet\.IndexAgreesWithTableSearchOnAMillionFacets|BuildFacetIndex\.StaysWithinItsDepthOnClusteredMillions|Vista\.SeededCylinderAndConeScenesRestoreThePicture)$'
+  -E '^(web_page\..*|NearestFacet\.IndexAgreesWithTableSearchOnAMillionFacets|BuildFacetIndex\.StaysWithinItsDepthOnClusteredMillions|Vista\.SeededCylinderAndConeScenesRestoreThePicture|SmoothMesh\.PrintHoldsInTheRoundSphereByAnIndependentTrace|SpherePrint\.VistaAndAHeldOutTraceSeeThePictureFromBothEyes|Vista\.ConePrintsRoundTheAxisRestoreEveryPictureSize|FollowPrint\.TheScoreStaysWithinAPointOfEveryPixelMapped)$'
