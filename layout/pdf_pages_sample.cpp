@@ -1,8 +1,9 @@
 // The comparison of the browser's PDF with cairo's, native side:
 //   pdf_pages_sample write DIR
-// writes, for a few prints (one page, tiled A4 with the assembly page, a grid
-// page, landscape), NAME.json (the pages' operations), NAME-print.png and
-// NAME-grid.png (the cells the image operations take) and NAME-cairo.pdf;
+// writes, for a few prints (one page, tiled A4 with the assembly page, fine
+// cells whose preview is reduced, a grid page, landscape), NAME.json (the
+// pages' operations), NAME-print.png and NAME-grid.png (the cells the image
+// operations take) and NAME-cairo.pdf;
 //   pdf_pages_sample compare A.png B.png BLOCK MEAN
 // compares two renderings of one page: the same size, and in every BLOCK x
 // BLOCK square of pixels a mean difference of at most MEAN levels (the largest
@@ -79,7 +80,11 @@ void Write(Sample& s, const std::string& dir) {
   WritePngFile(base + "-print.png", s.Cells);
   if (s.Grid.Width > 0) WritePngFile(base + "-grid.png", s.Grid);
   WritePrintPdf(s.Content, s.Options, base + "-cairo.pdf");
-  std::printf("%s: %zu pages\n", s.Name.c_str(), doc.Pages.size());
+  int step = 1;
+  for (const PdfPage& page : doc.Pages)
+    for (const pdf::Op& op : page.Ops)
+      if (const auto* image = std::get_if<pdf::Image>(&op)) step = std::max(step, image->Step);
+  std::printf("%s: %zu pages, images reduced by up to %d\n", s.Name.c_str(), doc.Pages.size(), step);
 }
 
 int WriteAll(const std::string& dir) {
@@ -95,6 +100,12 @@ int WriteAll(const std::string& dir) {
   tiled.Content.HasEye = true;
   tiled.Content.Eye = {-200, 150, 300, "eye: 380.0 mm from the axis, 300.0 mm above the sheet"};
   Write(tiled, dir);
+  // Fine cells on a small paper: the assembly page's preview averages blocks of cells.
+  Sample fine = Make("fine_cells", 2000, 1000, 0.1, "132x120");
+  fine.Content.Footprint = {true, 100, 50, 20, {}, "cylinder, diameter 40.0 mm"};
+  fine.Content.HasEye = true;
+  fine.Content.Eye = {100, -250, 250, "eye: 300.0 mm from the axis"};
+  Write(fine, dir);
   // A grid to draw by hand: its plain page first, then the print.
   Sample grid = Make("grid", 480, 320, 0.25, "A4");
   grid.Grid = MakeGridPicture(12, 8, 16);

@@ -82,6 +82,11 @@ export function drawPdf({ jsPDF, encodePng }, document, pictures, fonts) {
   doc.setProperties({ title: document.title, subject: document.subject, creator: document.creator });
   doc.setCreationDate(new Date(`${document.date}T00:00:00Z`));
 
+  // The pages' labels ("assembly", "A1", ...) in the catalogue, as jsPDF's own
+  // plugins add their entries there: it has no call for them.
+  const pdfString = (text) => `(${text.replace(/[\\()]/g, (c) => `\\${c}`)})`;
+  const labels = document.pages.map((page, k) => `${k} << /P ${pdfString(page.label)} >>`).join(" ");
+  doc.internal.events.subscribe("putCatalog", () => doc.internal.write(`/PageLabels << /Nums [${labels}] >>`));
   let images = 0;
   document.pages.forEach((page, index) => {
     if (index > 0) doc.addPage([page.width_mm, page.height_mm], orientationOf(page));
