@@ -7,6 +7,7 @@
 
 #include "anamorfosi/options.h"
 #include "pipeline/print.h"
+#include "layout/print_content.h"
 #include "layout/print_pdf.h"
 #include "pipeline/scene.h"
 

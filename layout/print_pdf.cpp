@@ -4,16 +4,13 @@
 #include <cairo.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <atomic>
-#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 
 namespace anamorfosi {
 
@@ -22,202 +19,6 @@ namespace {
 // Cairo's PDF unit is the point, 1/72 in.
 constexpr double kPointsPerMm = 72.0 / 25.4;
 double Pt(double mm) { return mm * kPointsPerMm; }
-
-// The band at the foot of every page: the two rulers, the note, the labels.
-constexpr double kFooterMm = 25;
-// Room the rulers and their labels need across the page.
-constexpr double kFooterWidthMm = 112;
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-std::string Fixed(double v, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, v);
-  return text;
-}
-
-}  // namespace
-
-std::optional<Paper> ParsePaper(const std::string& text) {
-  const std::string t = Lower(text);
-  struct Named {
-    const char* name;
-    double w, h;
-  };
-  static const Named kPapers[] = {{"a4", 210, 297},        {"a3", 297, 420},        {"a2", 420, 594},
-                                  {"letter", 215.9, 279.4}, {"legal", 215.9, 355.6}, {"tabloid", 279.4, 431.8}};
-  for (const Named& p : kPapers) {
-    if (t == p.name) return Paper{text, p.w, p.h, false};
-  }
-  if (t == "none") return Paper{"none", 0, 0, true};
-  // WxH in millimetres, or in inches with "in" after it.
-  std::string body = t;
-  double scale = 1;
-  if (body.size() > 2 && body.compare(body.size() - 2, 2, "in") == 0) {
-    body.resize(body.size() - 2);
-    scale = 25.4;
-  } else if (body.size() > 2 && body.compare(body.size() - 2, 2, "mm") == 0) {
-    body.resize(body.size() - 2);
-  }
-  const std::size_t x = body.find('x');
-  if (x == std::string::npos) return std::nullopt;
-  try {
-    std::size_t a = 0, b = 0;
-    const double w = std::stod(body.substr(0, x), &a), h = std::stod(body.substr(x + 1), &b);
-    if (a != x || b != body.size() - x - 1 || !(w > 0) || !(h > 0) || !std::isfinite(w) || !std::isfinite(h))
-      return std::nullopt;
-    return Paper{text, w * scale, h * scale, false};
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
-}
-
-PageGrid PlanPages(double printW, double printH, const Paper& paper, double margin, double overlap,
-                   PageOrientation orientation) {
-  if (!(margin >= 0) || !(overlap >= 0)) throw std::invalid_argument("the margin and the overlap must be 0 or more");
-  if (paper.None) {
-    PageGrid g;
-    g.AreaWidthMm = printW;
-    g.AreaHeightMm = printH;
-    g.PageWidthMm = std::max(printW, kFooterWidthMm) + 2 * margin;
-    g.PageHeightMm = printH + kFooterMm + 2 * margin;
-    return g;
-  }
-  auto plan = [&](bool landscape) {
-    PageGrid g;
-    g.Landscape = landscape;
-    g.PageWidthMm = landscape ? std::max(paper.WidthMm, paper.HeightMm) : std::min(paper.WidthMm, paper.HeightMm);
-    g.PageHeightMm = landscape ? std::min(paper.WidthMm, paper.HeightMm) : std::max(paper.WidthMm, paper.HeightMm);
-    g.AreaWidthMm = g.PageWidthMm - 2 * margin;
-    g.AreaHeightMm = g.PageHeightMm - 2 * margin - kFooterMm;
-    // A tile must hold more than its overlaps, and the footer its rulers.
-    if (g.AreaWidthMm <= 2 * overlap + 1 || g.AreaHeightMm <= 2 * overlap + 1 || g.AreaWidthMm < kFooterWidthMm) {
-      g.Columns = g.Rows = -1;
-      return g;
-    }
-    auto count = [&](double length, double area) {
-      // Each tile after the first adds its area less the overlap with the one before.
-      return length <= area ? 1 : static_cast<int>(std::ceil((length - overlap) / (area - overlap) - 1e-9));
-    };
-    g.Columns = count(printW, g.AreaWidthMm);
-    g.Rows = count(printH, g.AreaHeightMm);
-    return g;
-  };
-  const PageGrid portrait = plan(false), landscape = plan(true);
-  const bool portraitOk = portrait.Columns > 0, landscapeOk = landscape.Columns > 0;
-  if (!portraitOk && !landscapeOk)
-    throw std::invalid_argument("the paper leaves no room inside its margins for the print, the overlaps and the rulers");
-  if (orientation == PageOrientation::kPortrait) {
-    if (!portraitOk) throw std::invalid_argument("the paper leaves no room in portrait");
-    return portrait;
-  }
-  if (orientation == PageOrientation::kLandscape) {
-    if (!landscapeOk) throw std::invalid_argument("the paper leaves no room in landscape");
-    return landscape;
-  }
-  if (!landscapeOk) return portrait;
-  if (!portraitOk) return landscape;
-  return landscape.Pages() < portrait.Pages() ? landscape : portrait;
-}
-
-std::vector<Paper> StandardPapers() {
-  std::vector<Paper> papers;
-  for (const char* name : {"Letter", "A4", "Legal", "Tabloid", "A3", "A2"}) papers.push_back(*ParsePaper(name));
-  return papers;
-}
-
-namespace {
-
-// The cut lines of n tiles spread evenly over [from, to] with overlaps of
-// overlap: cut k (1 to n - 1, between tile k - 1 and tile k) into cuts[k - 1].
-void SpreadCuts(double from, double to, int n, double overlap, double* cuts) {
-  const double width = (to - from + (n - 1) * overlap) / n;
-  for (int k = 1; k < n; ++k) cuts[k - 1] = from + k * (width - overlap) + overlap / 2;
-}
-
-}  // namespace
-
-std::vector<TileSpan> TileSpans(double length, double area, double overlap, int count, double minTile,
-                                double avoidFrom, double avoidTo, double cellMm) {
-  if (count <= 1) return {TileSpan{0, length}};
-  const int n = count;
-  std::vector<double> even(n - 1);
-  SpreadCuts(0, length, n, overlap, even.data());
-  // Even tiles are never too short, whatever minTile asks.
-  minTile = std::min(minTile, (length + (n - 1) * overlap) / n);
-  auto spans = [&](const std::vector<double>& cuts) {
-    std::vector<TileSpan> s(n);
-    for (int k = 0; k < n; ++k) {
-      s[k].From = k == 0 ? 0 : cuts[k - 1] - overlap / 2;
-      s[k].To = k == n - 1 ? length : cuts[k] + overlap / 2;
-    }
-    return s;
-  };
-  // Lengths within a millionth of a millimetre count as equal: the sums above round.
-  auto fits = [&](const std::vector<double>& cuts) {
-    for (const TileSpan& t : spans(cuts))
-      if (t.To - t.From > area + 1e-6 || t.To - t.From < minTile - 1e-6) return false;
-    return true;
-  };
-  auto crosses = [&](const std::vector<double>& cuts) {
-    for (const double c : cuts)
-      if (c > avoidFrom && c < avoidTo) return true;
-    return false;
-  };
-  std::vector<double> best = even;
-  if (avoidTo > avoidFrom && crosses(even)) {
-    // Tile j holds the mirror whole: the cuts before it spread evenly up to
-    // the mirror, those after it from the mirror on; the least shift wins.
-    double bestShift = -1;
-    for (int j = 0; j < n; ++j) {
-      std::vector<double> cuts = even;
-      if (j > 0) {
-        cuts[j - 1] = std::min(even[j - 1], avoidFrom);
-        SpreadCuts(0, cuts[j - 1] + overlap / 2, j, overlap, cuts.data());
-      }
-      if (j < n - 1) {
-        cuts[j] = std::max(even[j], avoidTo);
-        SpreadCuts(cuts[j] - overlap / 2, length, n - 1 - j, overlap, cuts.data() + j + 1);
-      }
-      if (!fits(cuts) || crosses(cuts)) continue;
-      double shift = 0;
-      for (int k = 0; k < n - 1; ++k) shift += std::fabs(cuts[k] - even[k]);
-      if (bestShift < 0 || shift < bestShift) {
-        bestShift = shift;
-        best = cuts;
-      }
-    }
-  }
-  // Each tile starting on a whole cell, where that keeps the tiles within their limits.
-  if (cellMm > 0) {
-    for (int k = 0; k < n - 1; ++k) {
-      const double start = (best[k] - overlap / 2) / cellMm;
-      // The nearer whole cell first, then the other one.
-      const double lower = std::floor(start), upper = std::ceil(start);
-      for (const double whole : start - lower <= upper - start ? std::array{lower, upper} : std::array{upper, lower}) {
-        std::vector<double> cuts = best;
-        cuts[k] = whole * cellMm + overlap / 2;
-        if (fits(cuts) && crosses(cuts) == crosses(best)) {
-          best = cuts;
-          break;
-        }
-      }
-    }
-  }
-  return spans(best);
-}
-
-std::string TileLabel(int row, int column) {
-  std::string letters;
-  // Rows A..Z, then AA, AB, ... as spreadsheets count.
-  for (int r = row + 1; r > 0; r = (r - 1) / 26) letters.insert(letters.begin(), static_cast<char>('A' + (r - 1) % 26));
-  return letters + std::to_string(column + 1);
-}
-
-namespace {
 
 struct SurfaceDeleter {
   void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
@@ -233,10 +34,11 @@ cairo_status_t WriteToFile(void* closure, const unsigned char* data, unsigned in
                                                                                    : CAIRO_STATUS_WRITE_ERROR;
 }
 
-// Cells [c0, c1) x [r0, r1) of the print as an image, or reduced by an integer
-// step (each pixel the mean of its step x step cells) for the assembly page.
-Surface CellImage(const Picture& p, int c0, int c1, int r0, int r1, int step) {
-  const int w = (c1 - c0 + step - 1) / step, h = (r1 - r0 + step - 1) / step;
+// An image operation's pixels as a cairo image.
+Surface CellImage(const Picture& p, const pdf::Image& op) {
+  const int step = op.Step;
+  const int w = (op.Column1 - op.Column0 + step - 1) / step, h = (op.Row1 - op.Row0 + step - 1) / step;
+  const std::vector<std::uint8_t> rgb = ReducedCells(p, op.Column0, op.Column1, op.Row0, op.Row1, step);
   Surface s(cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(w, 1), std::max(h, 1)));
   cairo_surface_flush(s.get());
   unsigned char* data = cairo_image_surface_get_data(s.get());
@@ -244,345 +46,126 @@ Surface CellImage(const Picture& p, int c0, int c1, int r0, int r1, int step) {
   for (int y = 0; y < h; ++y) {
     auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(y) * stride);
     for (int x = 0; x < w; ++x) {
-      unsigned sum[3] = {0, 0, 0}, n = 0;
-      for (int yy = r0 + y * step; yy < std::min(r1, r0 + (y + 1) * step); ++yy) {
-        for (int xx = c0 + x * step; xx < std::min(c1, c0 + (x + 1) * step); ++xx) {
-          const std::uint8_t* px = &p.Rgb[(static_cast<std::size_t>(yy) * p.Width + xx) * 3];
-          sum[0] += px[0];
-          sum[1] += px[1];
-          sum[2] += px[2];
-          ++n;
-        }
-      }
-      const std::uint32_t r = (sum[0] + n / 2) / n, g = (sum[1] + n / 2) / n, b = (sum[2] + n / 2) / n;
-      row[x] = r << 16 | g << 8 | b;
+      const std::uint8_t* px = &rgb[(static_cast<std::size_t>(y) * w + x) * 3];
+      row[x] = std::uint32_t{px[0]} << 16 | std::uint32_t{px[1]} << 8 | px[2];
     }
   }
   cairo_surface_mark_dirty(s.get());
   return s;
 }
 
-void Text(cairo_t* cr, double xMm, double yMm, double sizeMm, const std::string& text, bool bold = false) {
+void Text(cairo_t* cr, double xMm, double yMm, double sizeMm, const std::string& text, bool bold) {
   cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, Pt(sizeMm));
   cairo_move_to(cr, Pt(xMm), Pt(yMm));
   cairo_show_text(cr, text.c_str());
 }
 
-// Text on a white ground, so that it reads over the print's colours; the
-// current colour is kept for the text.
-void Label(cairo_t* cr, double xMm, double yMm, double sizeMm, const std::string& text) {
-  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-  cairo_set_font_size(cr, Pt(sizeMm));
-  cairo_text_extents_t e;
-  cairo_text_extents(cr, text.c_str(), &e);
-  cairo_pattern_t* colour = cairo_pattern_reference(cairo_get_source(cr));
-  const double pad = Pt(sizeMm * 0.25);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_rectangle(cr, Pt(xMm) + e.x_bearing - pad, Pt(yMm) + e.y_bearing - pad, e.width + 2 * pad, e.height + 2 * pad);
-  cairo_fill(cr);
-  cairo_set_source(cr, colour);
-  cairo_pattern_destroy(colour);
-  Text(cr, xMm, yMm, sizeMm, text);
-}
+// The operations of one page drawn on cairo's context.
+struct CairoDraw {
+  cairo_t* cr;
+  const PdfContent& content;
 
-void Line(cairo_t* cr, double x0, double y0, double x1, double y1) {
-  cairo_move_to(cr, Pt(x0), Pt(y0));
-  cairo_line_to(cr, Pt(x1), Pt(y1));
-  cairo_stroke(cr);
-}
-
-void Cross(cairo_t* cr, double x, double y, double arm) {
-  Line(cr, x - arm, y, x + arm, y);
-  Line(cr, x, y - arm, x, y + arm);
-}
-
-// The 100 mm ruler with millimetre ticks and the 4 in ruler with eighths, one
-// above the other, their zero at (x, y).
-void Rulers(cairo_t* cr, double x, double y) {
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_set_line_width(cr, Pt(0.15));
-  Line(cr, x, y, x + 100, y);
-  for (int mm = 0; mm <= 100; ++mm) {
-    const double tall = mm % 10 == 0 ? 3.5 : mm % 5 == 0 ? 2.5 : 1.5;
-    Line(cr, x + mm, y, x + mm, y + tall);
-    if (mm % 10 == 0) Text(cr, x + mm - (mm == 100 ? 1.4 : 0.6), y + 6, 2.2, std::to_string(mm / 10));
+  void operator()(const pdf::Save&) const { cairo_save(cr); }
+  void operator()(const pdf::Restore&) const { cairo_restore(cr); }
+  void operator()(const pdf::Translate& t) const { cairo_translate(cr, Pt(t.X), Pt(t.Y)); }
+  void operator()(const pdf::Scale& s) const { cairo_scale(cr, s.Factor, s.Factor); }
+  void operator()(const pdf::Clip& r) const {
+    cairo_rectangle(cr, Pt(r.X), Pt(r.Y), Pt(r.Width), Pt(r.Height));
+    cairo_clip(cr);
   }
-  Text(cr, x + 102, y + 3, 2.4, "cm (100 mm)");
-  const double y2 = y + 9.5;
-  Line(cr, x, y2, x + 101.6, y2);
-  for (int e = 0; e <= 32; ++e) {
-    const double tall = e % 8 == 0 ? 3.5 : e % 4 == 0 ? 2.5 : 1.5;
-    Line(cr, x + e * 25.4 / 8, y2, x + e * 25.4 / 8, y2 + tall);
-    if (e % 8 == 0) Text(cr, x + e * 25.4 / 8 - 0.6, y2 + 6, 2.2, std::to_string(e / 8));
+  void operator()(const pdf::Colour& c) const { cairo_set_source_rgb(cr, c.R, c.G, c.B); }
+  void operator()(const pdf::LineWidth& w) const { cairo_set_line_width(cr, Pt(w.Mm)); }
+  void operator()(const pdf::Dash& d) const {
+    std::vector<double> points;
+    for (const double mm : d.Mm) points.push_back(Pt(mm));
+    cairo_set_dash(cr, points.empty() ? nullptr : points.data(), static_cast<int>(points.size()), 0);
   }
-  Text(cr, x + 102, y2 + 3, 2.4, "in (4 in)");
-}
-
-// Everything drawn in the print's own frame (millimetres from its top-left
-// corner): the footprint, its label and the eye's arrow.
-void PrintMarks(cairo_t* cr, const PdfContent& c, double printW, double printH, double scale) {
-  const SheetFootprint& f = c.Footprint;
-  cairo_set_source_rgb(cr, 0.24, 0.24, 0.24);
-  cairo_set_line_width(cr, Pt(0.3 / scale));
-  if (f.Circle) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, Pt(f.CentreX), Pt(f.CentreY), Pt(f.Radius), 0, 2 * M_PI);
+  void operator()(const pdf::Line& l) const {
+    cairo_move_to(cr, Pt(l.X0), Pt(l.Y0));
+    cairo_line_to(cr, Pt(l.X1), Pt(l.Y1));
     cairo_stroke(cr);
   }
-  for (const auto& g : f.Segments) Line(cr, g.X0, g.Y0, g.X1, g.Y1);
-  if (f.Circle || !f.Segments.empty()) {
-    Cross(cr, f.CentreX, f.CentreY, 5);
-    Label(cr, f.CentreX + (f.Circle ? f.Radius * 0.72 + 1 : 6), f.CentreY - (f.Circle ? f.Radius * 0.72 + 1 : 2),
-          2.6 / scale, f.Label);
-  }
-  if (!c.HasEye) return;
-  // The arrow stands inside the print's edge on the line from the mirror toward
-  // the eye, pointing at the eye; an eye above the print gets a ring there.
-  const double dx = c.Eye.X - f.CentreX, dy = c.Eye.Y - f.CentreY, d = std::hypot(dx, dy);
-  cairo_set_source_rgb(cr, 0.7, 0.1, 0.1);
-  cairo_set_line_width(cr, Pt(0.5 / scale));
-  const bool inside = c.Eye.X >= 0 && c.Eye.X <= printW && c.Eye.Y >= 0 && c.Eye.Y <= printH;
-  if (inside || d < 1e-9) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, Pt(c.Eye.X), Pt(c.Eye.Y), Pt(3 / scale), 0, 2 * M_PI);
+  void operator()(const pdf::Rectangle& r) const {
+    cairo_rectangle(cr, Pt(r.X), Pt(r.Y), Pt(r.Width), Pt(r.Height));
     cairo_stroke(cr);
-    Label(cr, c.Eye.X + 4 / scale, c.Eye.Y + 8 / scale, 2.6 / scale, c.Eye.Label);
-    return;
   }
-  const double ux = dx / d, uy = dy / d;
-  // Where the ray from the mirror leaves the print, less an inset.
-  double t = 1e30;
-  if (ux > 0) t = std::min(t, (printW - f.CentreX) / ux);
-  if (ux < 0) t = std::min(t, -f.CentreX / ux);
-  if (uy > 0) t = std::min(t, (printH - f.CentreY) / uy);
-  if (uy < 0) t = std::min(t, -f.CentreY / uy);
-  const double inset = 6 / scale, length = 16 / scale;
-  const double tipX = f.CentreX + ux * (t - inset), tipY = f.CentreY + uy * (t - inset);
-  const double tailX = tipX - ux * length, tailY = tipY - uy * length;
-  Line(cr, tailX, tailY, tipX, tipY);
-  const double head = 3 / scale;
-  cairo_move_to(cr, Pt(tipX), Pt(tipY));
-  cairo_line_to(cr, Pt(tipX - ux * head - uy * head * 0.6), Pt(tipY - uy * head + ux * head * 0.6));
-  cairo_line_to(cr, Pt(tipX - ux * head + uy * head * 0.6), Pt(tipY - uy * head - ux * head * 0.6));
-  cairo_close_path(cr);
-  cairo_fill(cr);
-  // The label beside the arrow's middle, kept inside the print.
-  const double lx = std::clamp((tipX + tailX) / 2 + 3 / scale, 2 / scale, std::max(2 / scale, printW - 110 / scale));
-  const double ly = std::clamp((tipY + tailY) / 2, 6 / scale, std::max(6 / scale, printH - 2 / scale));
-  Label(cr, lx, ly, 2.6 / scale, c.Eye.Label);
-}
-
-const char* kNote = "Print at 100 % (\"actual size\"), no fit-to-page. Check: the upper ruler is 100 mm.";
-
-void Footer(cairo_t* cr, const PageGrid& g, double margin, const std::vector<std::string>& lines) {
-  const double top = g.PageHeightMm - margin - kFooterMm;
-  Rulers(cr, margin, top + 2);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  Text(cr, margin, top + 21.5, 2.6, kNote);
-  // The page's own lines beside the rulers when there is room, else under the note.
-  const double x = margin + kFooterWidthMm + 6;
-  const bool beside = g.PageWidthMm - margin - x >= 55;
-  double y = beside ? top + 4 : top + 24.5;
-  for (const std::string& l : lines) {
-    Text(cr, beside ? x : margin, y, 2.6, l);
-    y += 3.4;
+  void operator()(const pdf::Circle& c) const {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, Pt(c.X), Pt(c.Y), Pt(c.Radius), 0, 2 * M_PI);
+    cairo_stroke(cr);
   }
-}
+  void operator()(const pdf::Polygon& p) const {
+    for (std::size_t k = 0; k < p.Points.size(); ++k) {
+      if (k == 0)
+        cairo_move_to(cr, Pt(p.Points[k][0]), Pt(p.Points[k][1]));
+      else
+        cairo_line_to(cr, Pt(p.Points[k][0]), Pt(p.Points[k][1]));
+    }
+    cairo_close_path(cr);
+    cairo_fill(cr);
+  }
+  void operator()(const pdf::Text& t) const { Text(cr, t.X, t.Y, t.SizeMm, t.Value, t.Bold); }
+  // Text on a white ground, so that it reads over the print's colours; the
+  // current colour is kept for the text.
+  void operator()(const pdf::Label& t) const {
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, Pt(t.SizeMm));
+    cairo_text_extents_t e;
+    cairo_text_extents(cr, t.Value.c_str(), &e);
+    cairo_pattern_t* colour = cairo_pattern_reference(cairo_get_source(cr));
+    const double pad = Pt(t.SizeMm * 0.25);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_rectangle(cr, Pt(t.X) + e.x_bearing - pad, Pt(t.Y) + e.y_bearing - pad, e.width + 2 * pad, e.height + 2 * pad);
+    cairo_fill(cr);
+    cairo_set_source(cr, colour);
+    cairo_pattern_destroy(colour);
+    Text(cr, t.X, t.Y, t.SizeMm, t.Value, false);
+  }
+  void operator()(const pdf::Image& i) const {
+    const Picture* picture = i.Of == pdf::Source::kGrid ? content.PlainGrid : content.Cells;
+    Surface image = CellImage(*picture, i);
+    cairo_save(cr);
+    cairo_translate(cr, Pt(i.X), Pt(i.Y));
+    cairo_scale(cr, Pt(i.PixelMm), Pt(i.PixelMm));
+    cairo_set_source_surface(cr, image.get(), 0, 0);
+    if (i.Nearest) cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_paint(cr);
+    cairo_restore(cr);
+  }
+};
 
 }  // namespace
 
 PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::string& path) {
-  if (c.Cells == nullptr || c.Cells->Width < 1 || c.Cells->Height < 1 || !(c.CellMm > 0))
-    throw PdfError("the print has no cells");
-  const Picture& cells = *c.Cells;
-  const double printW = cells.Width * c.CellMm, printH = cells.Height * c.CellMm;
-  PageGrid g;
-  try {
-    g = PlanPages(printW, printH, o.PaperSize, o.MarginMm, o.OverlapMm, o.Orientation);
-  } catch (const std::invalid_argument& e) {
-    throw PdfError(std::string("--paper: ") + e.what());
-  }
-  const double m = o.MarginMm, overlap = o.OverlapMm;
-  const bool tiled = g.Columns * g.Rows > 1;
-  // Where the tiles lie: no cut line across the mirror's footprint (with 2 mm
-  // of paper round its line) when a shift of the tiles avoids it, no tile
-  // shorter than a fifth of the page.
-  const SheetFootprint& f = c.Footprint;
-  double left = 0, right = 0, top = 0, bottom = 0;
-  if (f.Circle) {
-    left = f.CentreX - f.Radius;
-    right = f.CentreX + f.Radius;
-    top = f.CentreY - f.Radius;
-    bottom = f.CentreY + f.Radius;
-  } else if (!f.Segments.empty()) {
-    left = top = 1e300;
-    right = bottom = -1e300;
-    for (const auto& s : f.Segments) {
-      left = std::min({left, s.X0, s.X1});
-      right = std::max({right, s.X0, s.X1});
-      top = std::min({top, s.Y0, s.Y1});
-      bottom = std::max({bottom, s.Y0, s.Y1});
-    }
-  }
-  const double clear = f.Circle || !f.Segments.empty() ? 2 : 0;
-  const std::vector<TileSpan> columns = TileSpans(printW, g.AreaWidthMm, overlap, g.Columns, g.PageWidthMm / 5,
-                                                  left - clear, right + clear, c.CellMm);
-  const std::vector<TileSpan> rows = TileSpans(printH, g.AreaHeightMm, overlap, g.Rows, g.PageHeightMm / 5,
-                                               top - clear, bottom + clear, c.CellMm);
-
+  const PdfDocument doc = LayOutPrintPdf(c, o);
   static std::atomic<unsigned> serial{0};
   const std::string temp = path + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(serial++);
   std::FILE* file = std::fopen(temp.c_str(), "wbx");
   if (file == nullptr) throw PdfError(path + ": cannot be written (" + std::strerror(errno) + ")");
   cairo_status_t status = CAIRO_STATUS_SUCCESS;
   {
-    Surface pdf(cairo_pdf_surface_create_for_stream(WriteToFile, file, Pt(g.PageWidthMm), Pt(g.PageHeightMm)));
-    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_TITLE, "Anamorphosis print");
-    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_CREATOR, "anamorfosi");
-    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_SUBJECT, c.SceneJson.c_str());
-    // A fixed date rather than the moment of writing: the same scene on the same day gives the same file.
-    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_CREATE_DATE, c.Date.c_str());
-    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_MOD_DATE, c.Date.c_str());
+    const double firstW = doc.Pages.empty() ? 0 : doc.Pages.front().WidthMm;
+    const double firstH = doc.Pages.empty() ? 0 : doc.Pages.front().HeightMm;
+    Surface pdf(cairo_pdf_surface_create_for_stream(WriteToFile, file, Pt(firstW), Pt(firstH)));
+    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_TITLE, doc.Title.c_str());
+    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_CREATOR, doc.Creator.c_str());
+    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_SUBJECT, doc.Subject.c_str());
+    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_CREATE_DATE, doc.Date.c_str());
+    cairo_pdf_surface_set_metadata(pdf.get(), CAIRO_PDF_METADATA_MOD_DATE, doc.Date.c_str());
     Context cr(cairo_create(pdf.get()));
-    const std::string grid = std::to_string(g.Columns) + " x " + std::to_string(g.Rows);
-    const std::string size = Fixed(printW, 1) + " x " + Fixed(printH, 1) + " mm (" + Fixed(printW / 25.4, 2) +
-                             " x " + Fixed(printH / 25.4, 2) + " in)";
-
-    if (c.PlainGrid != nullptr && c.PlainGrid->Width > 0 && c.PlainGrid->Height > 0) {
-      // The square grid to draw on, as large as the page allows.
-      cairo_pdf_surface_set_page_label(pdf.get(), "grid");
-      cairo_set_source_rgb(cr.get(), 0, 0, 0);
-      Text(cr.get(), m, m + 5, 4.2, "Draw your picture on this grid, then copy it square by square onto the print.", true);
-      const double top = m + 10, areaH = g.PageHeightMm - m - kFooterMm - top - 2;
-      const Picture& grid = *c.PlainGrid;
-      const double side = std::min(g.AreaWidthMm / grid.Width, areaH / grid.Height);  // mm a pixel
-      Surface image = CellImage(grid, 0, grid.Width, 0, grid.Height, 1);
-      cairo_save(cr.get());
-      cairo_translate(cr.get(), Pt(m), Pt(top));
-      cairo_scale(cr.get(), Pt(side), Pt(side));
-      cairo_set_source_surface(cr.get(), image.get(), 0, 0);
-      cairo_paint(cr.get());
-      cairo_restore(cr.get());
-      Footer(cr.get(), g, m, c.Title);
-      cairo_show_page(cr.get());
-    }
-
-    if (tiled) {
-      // The assembly page: the whole print reduced, the tiles over it, and the title block.
-      cairo_pdf_surface_set_page_label(pdf.get(), "assembly");
-      double y = m + 5;
-      cairo_set_source_rgb(cr.get(), 0, 0, 0);
-      Text(cr.get(), m, y, 4.2, "Assembly: " + grid + " tiles, print " + size, true);
-      for (const std::string& l : c.Title) Text(cr.get(), m, y += 5, 3, l);
-      const double top = y + 6, areaH = g.PageHeightMm - m - kFooterMm - top - 2;
-      const double scale = std::min(g.AreaWidthMm / printW, areaH / printH);
-      // About eight preview pixels a millimetre of the page: a preview, not the print.
-      const int reduce = std::max(1, static_cast<int>(std::floor(1 / (scale * c.CellMm * 8))));
-      Surface preview = CellImage(cells, 0, cells.Width, 0, cells.Height, reduce);
-      cairo_save(cr.get());
-      cairo_translate(cr.get(), Pt(m), Pt(top));
-      cairo_scale(cr.get(), scale, scale);
-      cairo_save(cr.get());
-      cairo_scale(cr.get(), Pt(c.CellMm * reduce), Pt(c.CellMm * reduce));
-      cairo_set_source_surface(cr.get(), preview.get(), 0, 0);
-      cairo_paint(cr.get());
-      cairo_restore(cr.get());
-      cairo_set_source_rgb(cr.get(), 0.2, 0.2, 0.2);
-      cairo_set_line_width(cr.get(), Pt(0.2 / scale));
-      cairo_rectangle(cr.get(), 0, 0, Pt(printW), Pt(printH));
-      cairo_stroke(cr.get());
-      PrintMarks(cr.get(), c, printW, printH, scale);
-      cairo_set_source_rgb(cr.get(), 0.1, 0.3, 0.8);
-      for (int r = 0; r < g.Rows; ++r) {
-        for (int col = 0; col < g.Columns; ++col) {
-          const double x0 = columns[col].From, y0 = rows[r].From;
-          const double w = columns[col].To - x0, h = rows[r].To - y0;
-          cairo_set_line_width(cr.get(), Pt(0.35 / scale));
-          cairo_rectangle(cr.get(), Pt(x0), Pt(y0), Pt(w), Pt(h));
-          cairo_stroke(cr.get());
-          Text(cr.get(), x0 + 3 / scale, y0 + 8 / scale, 6 / scale, TileLabel(r, col), true);
-        }
+    double width = firstW, height = firstH;
+    for (const PdfPage& page : doc.Pages) {
+      // A page of another size than the one before it says so before its first mark.
+      if (page.WidthMm != width || page.HeightMm != height) {
+        cairo_pdf_surface_set_size(pdf.get(), Pt(page.WidthMm), Pt(page.HeightMm));
+        width = page.WidthMm;
+        height = page.HeightMm;
       }
-      cairo_restore(cr.get());
-      Footer(cr.get(), g, m, {"Assembly page: tiles in rows A, B, ... and columns 1, 2, ...",
-                              "Each tile overlaps its neighbours by " + Fixed(overlap, 0) + " mm; match the crosses."});
+      cairo_pdf_surface_set_page_label(pdf.get(), page.Label.c_str());
+      const CairoDraw draw{cr.get(), c};
+      for (const pdf::Op& op : page.Ops) std::visit(draw, op);
       cairo_show_page(cr.get());
-    }
-
-    for (int r = 0; r < g.Rows; ++r) {
-      for (int col = 0; col < g.Columns; ++col) {
-        const std::string label = TileLabel(r, col);
-        cairo_pdf_surface_set_page_label(pdf.get(), tiled ? label.c_str() : "print");
-        // The part of the print this tile holds, in the print's millimetres.
-        const double x0 = columns[col].From, y0 = rows[r].From;
-        const double x1 = columns[col].To, y1 = rows[r].To;
-        // A tile that starts on a cell boundary, up to rounding, starts with that cell.
-        const int c0 = std::max(0, static_cast<int>(std::floor(x0 / c.CellMm + 1e-6)));
-        const int c1 = std::min(cells.Width, static_cast<int>(std::ceil(x1 / c.CellMm)));
-        const int r0 = std::max(0, static_cast<int>(std::floor(y0 / c.CellMm + 1e-6)));
-        const int r1 = std::min(cells.Height, static_cast<int>(std::ceil(y1 / c.CellMm)));
-        cairo_save(cr.get());
-        cairo_rectangle(cr.get(), Pt(m), Pt(m), Pt(x1 - x0), Pt(y1 - y0));
-        cairo_clip(cr.get());
-        // Print millimetre (x, y) lands at (m + x - x0, m + y - y0) on the page.
-        cairo_translate(cr.get(), Pt(m - x0), Pt(m - y0));
-        {
-          Surface image = CellImage(cells, c0, c1, r0, r1, 1);
-          cairo_save(cr.get());
-          cairo_translate(cr.get(), Pt(c0 * c.CellMm), Pt(r0 * c.CellMm));
-          cairo_scale(cr.get(), Pt(c.CellMm), Pt(c.CellMm));
-          cairo_set_source_surface(cr.get(), image.get(), 0, 0);
-          // Cells stay cells: no smoothing by the viewer or the printer driver.
-          cairo_pattern_set_filter(cairo_get_source(cr.get()), CAIRO_FILTER_NEAREST);
-          cairo_paint(cr.get());
-          cairo_restore(cr.get());
-        }
-        PrintMarks(cr.get(), c, printW, printH, 1);
-        // Overlaps with the right and lower neighbours: a dashed cut line in the
-        // middle of the strip and registration crosses on it, at the same print
-        // places on both tiles.
-        cairo_set_source_rgb(cr.get(), 0.1, 0.3, 0.8);
-        cairo_set_line_width(cr.get(), Pt(0.2));
-        const double dash[] = {Pt(2), Pt(1.5)};
-        auto strip = [&](bool vertical, double at, double from, double to) {
-          cairo_set_dash(cr.get(), dash, 2, 0);
-          if (vertical)
-            Line(cr.get(), at, from, at, to);
-          else
-            Line(cr.get(), from, at, to, at);
-          cairo_set_dash(cr.get(), nullptr, 0, 0);
-          for (const double k : {0.2, 0.5, 0.8}) {
-            const double p = from + (to - from) * k;
-            if (vertical)
-              Cross(cr.get(), at, p, 3);
-            else
-              Cross(cr.get(), p, at, 3);
-          }
-        };
-        if (col + 1 < g.Columns) strip(true, x1 - overlap / 2, y0, y1);
-        if (col > 0) strip(true, x0 + overlap / 2, y0, y1);
-        if (r + 1 < g.Rows) strip(false, y1 - overlap / 2, x0, x1);
-        if (r > 0) strip(false, y0 + overlap / 2, x0, x1);
-        cairo_restore(cr.get());
-
-        std::vector<std::string> lines;
-        if (tiled) {
-          std::string around;
-          if (col > 0) around += "left " + TileLabel(r, col - 1) + "  ";
-          if (col + 1 < g.Columns) around += "right " + TileLabel(r, col + 1) + "  ";
-          if (r > 0) around += "above " + TileLabel(r - 1, col) + "  ";
-          if (r + 1 < g.Rows) around += "below " + TileLabel(r + 1, col);
-          lines.push_back("Tile " + label + " of " + grid + "; " + around);
-          lines.push_back("Cut on a dashed line, glue over the neighbour's strip,");
-          lines.push_back("the crosses on each other.");
-        } else {
-          lines = c.Title;
-        }
-        lines.push_back("Print " + size + ".");
-        Footer(cr.get(), g, m, lines);
-        cairo_show_page(cr.get());
-      }
     }
     cairo_surface_finish(pdf.get());
     status = cairo_surface_status(pdf.get());
@@ -591,7 +174,7 @@ PageGrid WritePrintPdf(const PdfContent& c, const PdfOptions& o, const std::stri
   std::error_code ec;
   if (status == CAIRO_STATUS_SUCCESS && closed) {
     std::filesystem::rename(temp, path, ec);
-    if (!ec) return g;
+    if (!ec) return doc.Grid;
   }
   std::remove(temp.c_str());
   throw PdfError(path + ": cannot be written (" +
