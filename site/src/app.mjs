@@ -260,18 +260,30 @@ function save(bytes, name, type) {
 let serial = 0;
 // A picture as the browser decodes it, turned upright by its EXIF
 // orientation, its alpha kept.
+async function decodedPicture(file) {
+  const bitmap = await createImageBitmap(file, { imageOrientation: 'from-image', premultiplyAlpha: 'none' });
+  const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+  const g = canvas.getContext('2d');
+  g.drawImage(bitmap, 0, 0);
+  const rgba = new Uint8Array(g.getImageData(0, 0, bitmap.width, bitmap.height).data.buffer);
+  const picture = { name: file.name, width: bitmap.width, height: bitmap.height, rgba, serial: ++serial };
+  bitmap.close();
+  return picture;
+}
+
 async function takePicture(file) {
   setStatus('Reading ' + file.name + '...', true);
   try {
-    const bitmap = await createImageBitmap(file, { imageOrientation: 'from-image', premultiplyAlpha: 'none' });
-    const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
-    const g = canvas.getContext('2d');
-    g.drawImage(bitmap, 0, 0);
-    const rgba = new Uint8Array(g.getImageData(0, 0, bitmap.width, bitmap.height).data.buffer);
-    picture = { name: file.name, width: bitmap.width, height: bitmap.height, rgba, serial: ++serial };
-    bitmap.close();
+    if (/\.ppm$/i.test(file.name)) {
+      // The programs' own pictures, which browsers do not decode.
+      const p = ppmToRgba(new Uint8Array(await file.arrayBuffer()));
+      picture = { name: file.name, width: p.width, height: p.height, rgba: p.rgba, serial: ++serial };
+    } else {
+      picture = await decodedPicture(file);
+    }
   } catch (e) {
-    showErrors('picture', file.name + ': this browser cannot read it as a picture');
+    showErrors('picture', file.name + ': this browser cannot read it as a picture' +
+               (e && e.message ? ' (' + e.message + ')' : ''));
     setStatus('That file cannot be used.', false);
     return;
   }

@@ -95,6 +95,24 @@ const halfMade = enginePrint(engine, { scene, view: 0 }, half, card.width, card.
 assert.equal(halfMade.result.error, undefined);
 assert.ok(differences(halfMade.cells, given.cells).cells > 0, 'a transparent half changes the print');
 
+// A plane mirror read from its DXF in the module's memory by the engine's own
+// reader, eye and face placed, against the command with the same file.
+engine.FS.writeFile('/specchio.dxf', fs.readFileSync(path.join(examples, 'specchio/specchio.dxf')));
+const planePng = path.join(work, 'plane.png');
+execFileSync(anamorfosi, ['specchio', path.join(examples, 'cartello.ppm'), '--mirror',
+                          path.join(examples, 'specchio/specchio.dxf'), '-o', planePng, '--quiet', '--threads', '1']);
+const plane = enginePrint(engine, { scene: { ...bare, mirror: { type: 'specchio', file: '/specchio.dxf' } }, view: 0 },
+                          card.rgba, card.width, card.height);
+const planeNative = decode(fs.readFileSync(planePng));
+assert.equal(plane.result.error, undefined, plane.result.error);
+assert.deepEqual([plane.result.width, plane.result.height], [planeNative.width, planeNative.height]);
+const planeDiff = differences(plane.cells, planeNative.data);
+console.log('plane mirror: ' + plane.result.width + ' x ' + plane.result.height + ' cells, ' + planeDiff.cells +
+            ' differ from the native print');
+// The same tolerance as the cylinder's (checkCells).
+assert.ok(mode === 'exact' ? planeDiff.cells === 0 : planeDiff.share <= 0.002, 'plane mirror: ' + planeDiff.cells);
+assert.match(JSON.parse(plane.result.scene).mirror.file, /specchio\.dxf$/);
+
 // Refused values, each naming its field.
 const refused = (label, change, field, words) => {
   const s = structuredClone(scene);
@@ -108,6 +126,8 @@ refused('missing radius', (s) => { delete s.mirror.radius; }, 'radius', /missing
 refused('eye inside', (s) => { delete s.face; s.eye = [0, 0, 10]; }, 'eye', /inside/);
 refused('dpi', (s) => { s.dpi = 0; }, 'dpi', /above 0/);
 refused('mesh', (s) => { s.mirror = { type: 'generico', file: 'cono.stl' }; }, 'mirror', /./);
+refused('no such mirror file', (s) => { delete s.eye; delete s.face; s.mirror = { type: 'specchio', file: '/none.dxf' }; },
+        'mirror', /none\.dxf/);
 // A refusal leaves no print behind it.
 assert.equal(engine._anamorfosi_cells(), 0);
 
