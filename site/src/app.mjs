@@ -220,6 +220,8 @@ async function refresh() {
   if (!show(full, false)) return;
   last = { result: full.result, cells: full.cells };
   shownKey = key;
+  // The count of full prints made, for the user's own curiosity and the tests.
+  $('status').dataset.made = String(Number($('status').dataset.made || 0) + 1);
   $('get_png').disabled = $('get_scene').disabled = false;
   setStatus(full.result.fidelity_warning ? 'Made, but the print is wrong: see the warning in red beside the preview.'
                                          : 'Ready: the preview shows the print you will download (' +

@@ -21,7 +21,8 @@ from selenium.webdriver.support.ui import WebDriverWait
 
 SITE, BINARY, EXAMPLES, NODE_MODULES, SHOTS = (os.path.abspath(a) for a in sys.argv[1:6])
 COMPARE = sys.argv[6]  # exact: the command computes in double too; long-double
-del sys.argv[1:7]
+PHOTO = os.path.abspath(sys.argv[7])  # site_photo: writes a JPEG with an EXIF orientation
+del sys.argv[1:8]
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
@@ -142,9 +143,39 @@ class SiteTest(unittest.TestCase):
     def test_double_clicked_index_html_works_without_a_server(self):
         self.make_card_print("file://" + os.path.join(SITE, "index.html"), "site-2-file.png")
         # A change of a value makes a new print; the same values again make none.
+        made = lambda: int(self.driver.find_element(By.ID, "status").get_attribute("data-made"))
+        self.assertEqual(made(), 1)
         self.set_value("radius", 30)
         self.wait_ready()
         self.assertIn("radius 30 mm", self.driver.find_element(By.ID, "report").text)
+        self.assertEqual(made(), 2)
+        self.driver.execute_script("document.getElementById('dpi').dispatchEvent(new Event('change', {bubbles: true}))")
+        time.sleep(2)
+        self.assertTrue(self.status().startswith("Ready"), self.status())
+        self.assertEqual(made(), 2)
+
+    def test_twelve_megapixel_photo_turned_by_its_exif_tag(self):
+        work = tempfile.mkdtemp(prefix="site-photo-")
+        self.addCleanup(shutil.rmtree, work, True)
+        photo = os.path.join(work, "photo.jpg")
+        # 4000 x 3000 as stored, to be turned a quarter clockwise (6): 3000 x 4000 upright.
+        subprocess.run([PHOTO, photo, "4000", "3000", "6"], check=True)
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        d.find_element(By.ID, "picture_input").send_keys(photo)
+        # The quick preview of the reduced picture comes before the full print.
+        WebDriverWait(d, 120).until(lambda _: d.find_element(By.ID, "print").get_attribute("data-quality") == "quick")
+        self.wait_ready(timeout=600)
+        self.assertIn("3000 x 4000 pixels", d.find_element(By.ID, "picture_name").text)
+        self.shot("site-4-photo.png")
+        # The print's cells are the command's for the same photo, which turns it by the same tag.
+        report = d.find_element(By.ID, "report").text
+        out = subprocess.run([BINARY, "cilindro", photo, "--radius", "25", "-o", os.path.join(work, "n.png")],
+                             check=True, capture_output=True, text=True).stdout
+        cells = [l.split(",")[0] for l in out.splitlines() if l.startswith("print: ")]
+        self.assertEqual(len(cells), 1, out)
+        self.assertIn(cells[0] + ",", report)
 
     def test_refused_values_are_told_beside_their_fields(self):
         d = self.driver
