@@ -124,6 +124,7 @@ if(ANAMORFOSI_TESTS)
   # case as the served page's are, with Debian's python3-selenium.
   find_program(ANAMORFOSI_SITE_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH)
   set(SITE_TEST ${CMAKE_CURRENT_SOURCE_DIR}/tests/site_test.py)
+  set(site_tests "")
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${SITE_TEST})
   file(STRINGS ${SITE_TEST} site_cases REGEX "^    def test_[a-z0-9_]+\\(self\\):")
   foreach(line IN LISTS site_cases)
@@ -132,8 +133,11 @@ if(ANAMORFOSI_TESTS)
              COMMAND ${ANAMORFOSI_SITE_PYTHON} ${SITE_TEST} ${SITE_OUT} $<TARGET_FILE:anamorfosi>
                      ${PROJECT_SOURCE_DIR}/examples ${SITE_NODE_MODULES} ${CMAKE_CURRENT_BINARY_DIR}/screenshots
                      ${engine_compare} $<TARGET_FILE:site_photo> SiteTest.${case})
+    list(APPEND site_tests site_page.${case})
   endforeach()
   if(NOT site_cases)
     message(FATAL_ERROR "no test case found in ${SITE_TEST}")
   endif()
+  # Started early, as the served page's cases are: each takes a minute or two.
+  set_tests_properties(site_engine ${site_tests} PROPERTIES TIMEOUT 900 COST 1000)
 endif()

@@ -146,6 +146,8 @@ class SiteTest(unittest.TestCase):
         made = lambda: int(self.driver.find_element(By.ID, "status").get_attribute("data-made"))
         self.assertEqual(made(), 1)
         self.set_value("radius", 30)
+        # The status reads "Ready" until the change is taken up: the new print is the second one made.
+        WebDriverWait(self.driver, 180).until(lambda _: made() == 2)
         self.wait_ready()
         self.assertIn("radius 30 mm", self.driver.find_element(By.ID, "report").text)
         self.assertEqual(made(), 2)
@@ -183,7 +185,8 @@ class SiteTest(unittest.TestCase):
         self.wait_ready()
         self.set_value("radius", -5)
         self.wait_refused()
-        self.assertIn("radius: must be a number above 0", self.error_for("radius"))
+        # A field emptied on the way to its new value may be refused first, in its own words.
+        WebDriverWait(d, 60).until(lambda _: "radius: must be a number above 0" in self.error_for("radius"))
         self.set_value("radius", 25)
         self.wait_ready()
         self.assertEqual(self.error_for("radius"), "")
@@ -191,7 +194,7 @@ class SiteTest(unittest.TestCase):
         for field, value in (("eye_x", 0), ("eye_y", 0), ("eye_z", 10)):
             self.set_value(field, value)
         self.wait_refused()
-        self.assertIn("inside", self.error_for("eye"))
+        WebDriverWait(d, 60).until(lambda _: "inside" in self.error_for("eye"))
         self.shot("site-3-refused.png")
 
 
