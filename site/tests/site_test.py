@@ -71,6 +71,11 @@ class SiteTest(unittest.TestCase):
         e.clear()
         e.send_keys(str(value))
 
+    def put_value(self, field, value):
+        """The field's new value in one step, told by one input event (as a paste)."""
+        self.driver.execute_script("const e = document.getElementById(arguments[0]); e.value = arguments[1];"
+                                   "e.dispatchEvent(new Event('input', {bubbles: true}))", field, str(value))
+
     def error_for(self, field):
         return self.driver.find_element(By.CSS_SELECTOR, '.error[data-for="%s"]' % field).text
 
@@ -178,6 +183,19 @@ class SiteTest(unittest.TestCase):
         cells = [l.split(",")[0] for l in out.splitlines() if l.startswith("print: ")]
         self.assertEqual(len(cells), 1, out)
         self.assertIn(cells[0] + ",", report)
+
+        # A change while the full print is under way ends that print: its
+        # preview comes next, and the ended print never answers.
+        answers = lambda: int(d.find_element(By.ID, "status").get_attribute("data-answers"))
+        before = answers()
+        self.put_value("radius", 30)
+        WebDriverWait(d, 120).until(lambda _: answers() == before + 1)
+        self.assertEqual(d.find_element(By.ID, "print").get_attribute("data-quality"), "quick")
+        self.put_value("radius", 35)
+        self.wait_ready(timeout=600)
+        self.assertIn("radius 35 mm", d.find_element(By.ID, "report").text)
+        # 30's quick preview, then 35's quick preview and full print: 30's full print was ended.
+        self.assertEqual(answers(), before + 3)
 
     def test_refused_values_are_told_beside_their_fields(self):
         d = self.driver
