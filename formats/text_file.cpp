@@ -1,6 +1,8 @@
 #include "formats/text_file.h"
 
 #include <charconv>
+#include <cerrno>
+#include <cstdlib>
 #include <cstdint>
 #include <cmath>
 #include <utility>
@@ -165,7 +167,17 @@ bool ParseReal(const std::string& token, Real& value) {
   if (p != end) return false;
 
   Real v = 0;
+#if defined(__EMSCRIPTEN__)
+  // emscripten's C++ library has no from_chars for floating point: strtod
+  // (its only locale is "C") reads the token checked above, which ends the
+  // string, and tells a value out of range the same way.
+  errno = 0;
+  char* stop = nullptr;
+  v = std::strtod(mantissa, &stop);
+  const std::from_chars_result result{stop, errno == ERANGE ? std::errc::result_out_of_range : std::errc()};
+#else
   const auto result = std::from_chars(mantissa, end, v, std::chars_format::general);
+#endif
   if (result.ptr != end) return false;
   if (result.ec == std::errc::result_out_of_range) {
     // Too large is not a number; too small to represent reads as zero.

@@ -4,7 +4,7 @@
 # libraries libpng, libjpeg-turbo, libexif and stb (its resizer), CLI11 and nlohmann-json for the
 # anamorfosi command, cairo and a font for its PDF, Assimp for the mirror
 # meshes (STL, OBJ, PLY, OFF, glTF, 3MF) and minizip (a 3MF's zip checked first), cpp-httplib for its
-# page; GoogleTest, pdftoppm (poppler-utils, to look at the PDF pages), and
+# page; emscripten (with node) and npm for the page that runs in the browser (site/); GoogleTest, pdftoppm (poppler-utils, to look at the PDF pages), and
 # Chromium, its driver and Selenium (the page in a browser) with --tests;
 # clang and its libFuzzer (the fuzz targets, scripts/fuzz.sh) with --fuzz.
 set -euo pipefail
@@ -25,6 +25,8 @@ command -v pkg-config >/dev/null || need+=(pkg-config)
 [ -e /usr/include/assimp/Importer.hpp ] || need+=(libassimp-dev)
 [ -e /usr/include/minizip/unzip.h ] || need+=(libminizip-dev)
 [ -e /usr/include/httplib.h ] || need+=(libcpp-httplib-dev)
+command -v emcc >/dev/null || need+=(emscripten)
+command -v npm >/dev/null || need+=(npm)
 if [ "${1:-}" = "--tests" ]; then
   [ -e /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
   command -v pdftoppm >/dev/null || need+=(poppler-utils)

@@ -3,7 +3,8 @@
 # precision of the browser's build) and runs its tests: the engine, the mirror
 # models, the mirror files, the pipeline and the programs' shared files. The
 # four programs and the command keep long double; FULL=1 builds and runs the
-# whole suite in double instead.
+# whole suite in double instead. With emscripten there, the browser's module
+# is checked against this tree's command, byte for byte (site_engine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${REAL_DOUBLE_BUILD_DIR:-build-double}
@@ -22,3 +23,8 @@ for suite in "${suites[@]}"; do
   echo "== $suite (Real = double)"
   "$binary" --gtest_brief=1
 done
+if ctest --test-dir "$build" -N -R '^site_engine$' | grep -q site_engine; then
+  echo "== site_engine (the browser's module against the command in double)"
+  cmake --build "$build" --target anamorfosi site_engine site_packages
+  ctest --test-dir "$build" --output-on-failure -R '^site_engine$'
+fi

@@ -27,7 +27,9 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}
 # The page in headless Chromium (web_page.*, minutes) is left to the plain
 # suite: what it drives in our code, the command and the server, runs here
-# through their own tests (web_server takes the hostile requests).
+# through their own tests (web_server takes the hostile requests); so is the
+# browser's own page (site_page.*), whose engine is the WebAssembly module
+# that site_engine checks here against the sanitized command.
 # So are the tests that repeat, at scale, what smaller tests run here: the
 # facet index on millions of facets and the seeded scenes of the view (about
 # two minutes of the plain suite's processor time, several times that under
@@ -37,4 +39,4 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_su
 # score against every pixel mapped): about two minutes here, and the same
 # prints' code runs here in the other tests of those suites.
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" \
-  -E '^(web_page\..*|NearestFacet\.IndexAgreesWithTableSearchOnAMillionFacets|BuildFacetIndex\.StaysWithinItsDepthOnClusteredMillions|Vista\.SeededCylinderAndConeScenesRestoreThePicture|SmoothMesh\.PrintHoldsInTheRoundSphereByAnIndependentTrace|SpherePrint\.VistaAndAHeldOutTraceSeeThePictureFromBothEyes|Vista\.ConePrintsRoundTheAxisRestoreEveryPictureSize|FollowPrint\.TheScoreStaysWithinAPointOfEveryPixelMapped)$'
+  -E '^(web_page\..*|site_page\..*|NearestFacet\.IndexAgreesWithTableSearchOnAMillionFacets|BuildFacetIndex\.StaysWithinItsDepthOnClusteredMillions|Vista\.SeededCylinderAndConeScenesRestoreThePicture|SmoothMesh\.PrintHoldsInTheRoundSphereByAnIndependentTrace|SpherePrint\.VistaAndAHeldOutTraceSeeThePictureFromBothEyes|Vista\.ConePrintsRoundTheAxisRestoreEveryPictureSize|FollowPrint\.TheScoreStaysWithinAPointOfEveryPixelMapped)$'

@@ -1,0 +1,34 @@
+// Builds the page that runs in the browser into one folder (OUT): index.html,
+// style.css and app.js, in which the worker's code (the engine module and
+// worker.mjs) and the test card are bundled, so that the folder opens from any
+// static host and from a double-clicked index.html alike.
+//   node build.mjs ENGINE_JS NODE_MODULES CARD_PPM SERVED_STYLE OUT
+import fs from 'node:fs';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+const [engineJs, nodeModules, cardPpm, servedStyle, out] = process.argv.slice(2);
+const here = path.dirname(new URL(import.meta.url).pathname);
+const esbuild = await import(pathToFileURL(path.join(nodeModules, 'esbuild/lib/main.js')));
+const common = { bundle: true, write: false, format: 'iife', target: 'es2020', minify: true, nodePaths: [nodeModules],
+                 logLevel: 'error' };
+
+const worker = await esbuild.build({ ...common, entryPoints: [path.join(here, 'src/worker.mjs')] });
+const workerSource = fs.readFileSync(engineJs, 'utf8') + '\n' + worker.outputFiles[0].text;
+// The bundle's own modules: the worker's code and the test card as text.
+const virtual = {
+  name: 'site',
+  setup(b) {
+    b.onResolve({ filter: /^site:/ }, (a) => ({ path: a.path, namespace: 'site' }));
+    b.onLoad({ filter: /.*/, namespace: 'site' }, (a) => ({
+      contents: a.path === 'site:worker' ? workerSource : fs.readFileSync(cardPpm, 'latin1'),
+      loader: 'text',
+    }));
+  },
+};
+const app = await esbuild.build({ ...common, entryPoints: [path.join(here, 'src/app.mjs')], plugins: [virtual] });
+fs.mkdirSync(out, { recursive: true });
+fs.writeFileSync(path.join(out, 'app.js'), app.outputFiles[0].text);
+fs.copyFileSync(path.join(here, 'page/index.html'), path.join(out, 'index.html'));
+fs.writeFileSync(path.join(out, 'style.css'),
+                 fs.readFileSync(servedStyle, 'utf8') + fs.readFileSync(path.join(here, 'page/site.css'), 'utf8'));

@@ -1,0 +1,258 @@
+// The engine's front end in the browser (compiled to WebAssembly): the
+// registry's kinds as the page builds its form from them, and the print of a
+// scene and a picture the browser decoded, with the view from the eye and its
+// fidelity line, or the error with the field it concerns. It reads no file but
+// the mirror's DXF the page put in the module's memory file system, starts no
+// thread, and prints nothing: the page shows what comes back.
+//
+// The calls, a C interface for the page's worker:
+//   anamorfosi_kinds()            the kinds' JSON (KindsJson, as /kinds.js of the served page)
+//   anamorfosi_print(request, rgba, width, height)
+//                                 0 when a print was made, 1 when refused; then
+//   anamorfosi_result()           its JSON (below), valid until the next print
+//   anamorfosi_cells(), anamorfosi_view()
+//                                 the print's cells and the view, row-major RGB
+#include <emscripten/emscripten.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "pipeline/mirror_kinds.h"
+#include "pipeline/print.h"
+#include "pipeline/scene.h"
+#include "pipeline/vista.h"
+#include "web/form.h"
+
+namespace anamorfosi {
+namespace {
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+// What the last call made; its pixels stay here until the next one, so that
+// the page copies them out of the module's memory without another copy in C++.
+struct Made {
+  Print Sheet;
+  SceneView View;
+  std::string Result;
+};
+Made& Last() {
+  static Made made;
+  return made;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The browser's RGBA as the picture a scene maps: blended onto white where it
+// is partly transparent, as the command reads a PNG; a picture opaque all over
+// keeps no alpha, as a file without one.
+InputPicture PictureOfRgba(const std::uint8_t* rgba, int width, int height) {
+  if (width < 1 || height < 1) throw PrintError("picture: it has no pixels", "picture");
+  if (!WithinLimits(width, height, PictureLimits{}))
+    throw PrintError("picture: " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large",
+                     "picture");
+  InputPicture p;
+  p.Width = width;
+  p.Height = height;
+  const std::size_t n = static_cast<std::size_t>(width) * height;
+  p.Rgb.resize(n * 3);
+  bool opaque = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int k = 0; k < 3; ++k) p.Rgb[i * 3 + k] = rgba[i * 4 + k];
+    opaque = opaque && rgba[i * 4 + 3] == 255;
+  }
+  if (!opaque) {
+    p.Alpha.resize(n);
+    for (std::size_t i = 0; i < n; ++i) p.Alpha[i] = rgba[i * 4 + 3];
+    CompositeOntoWhite(p);
+  }
+  p.MaxValue = 255;
+  return p;
+}
+
+// The scene of the request: the scene file's JSON, in which the page may leave
+// out the eye (the kind's usual one is placed) and the face (the automatic
+// one, fill "fill" of the request, default 0.9), as the command does without
+// --eye and --face. The reader wants both: they are read as placeholders and
+// then placed here.
+Scene SceneOfRequest(const json& request, int width, int height, std::vector<std::string>& chosen) {
+  if (!request.contains("scene") || !request["scene"].is_object()) throw PrintError("the request holds no scene");
+  ordered_json given = request["scene"];
+  const bool placeEye = !given.contains("eye"), placeFace = !given.contains("face");
+  if (placeEye) given["eye"] = {0, 0, 1};
+  if (placeFace) given["face"] = {{0, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}};
+  if (!given.contains("picture") && !given.contains("grid")) given["picture"] = "picture";
+  Scene s = ParseScene(given.dump(), "scene", "");
+  if (!s.Grid.empty()) throw PrintError("grid: a numbered grid cannot be drawn in the browser yet", "grid");
+  const MirrorKindEntry& kind = KindEntry(s.Mirror.Kind);
+  // A length must be above 0, as the command's options check it (a scene file
+  // is read as written).
+  for (const KindParameter& p : kind.Parameters) {
+    if (p.Value != KindValue::kLength) continue;
+    const Real v = s.Mirror.*p.Number;
+    if (!(v > 0)) throw PrintError(std::string(p.Option) + ": must be a number above 0 (got " + KindNumber(v) + ")", p.Option);
+  }
+  const MirrorFileReader mirrors;
+  if (kind.CheckMirror) kind.CheckMirror(s, mirrors);
+  if (placeEye) {
+    const EyeChoice e = kind.DefaultEye(s, mirrors);
+    if (!e.Refusal.empty()) throw PrintError("eye: " + e.Refusal, "eye");
+    s.Eye = e.Eye;
+    chosen.push_back("eye: (" + KindNumber(s.Eye.x) + ", " + KindNumber(s.Eye.y) + ", " + KindNumber(s.Eye.z) +
+                     ") (" + e.Why + ")");
+  }
+  if (!(s.Eye.z > 0)) throw PrintError("eye: must be above the sheet (Z > 0, got " + KindNumber(s.Eye.z) + ")", "eye");
+  if (const std::string why = kind.EyeRefusal(s); !why.empty()) throw PrintError("eye: " + why, "eye");
+  if (placeFace) {
+    if (!kind.AutomaticFace)
+      throw PrintError("face: is needed for a " + std::string(kind.Words) + " (the picture face's DXF)", "face");
+    FaceRequest face;
+    face.Aspect = static_cast<Real>(width) / height;
+    const double fill = request.value("fill", 0.9);
+    if (!(fill > 0 && fill <= 1)) throw PrintError("fill: must be above 0 and at most 1", "fill");
+    face.Fill = fill;
+    std::string why;
+    if (!kind.AutomaticFace(s, mirrors, face, s.PictureFace, why))
+      throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+  }
+  return s;
+}
+
+// The footprint and the eye in mm on the print, from its top-left corner (as
+// the PDF draws them).
+json PlaceOnPrint(const Scene& scene, const Print& print) {
+  const OutputWindow& w = print.Report.Window;
+  const double mm = MillimetresPerUnit(scene.Unit);
+  auto sx = [&](Real x) { return static_cast<double>(x - w.MinX) * mm; };
+  auto sy = [&](Real y) { return static_cast<double>(w.MaxY - y) * mm; };
+  const Footprint& f = print.Report.Mirror;
+  json j = {{"circle", f.Circle}, {"centre", {sx(f.CentreX), sy(f.CentreY)}},
+            {"radius", static_cast<double>(f.Radius) * mm}, {"segments", json::array()}};
+  for (const auto& g : f.Segments) j["segments"].push_back({sx(g.X0), sy(g.Y0), sx(g.X1), sy(g.Y1)});
+  j["eye"] = {sx(scene.Eye.x), sy(scene.Eye.y), static_cast<double>(scene.Eye.z) * mm};
+  return j;
+}
+
+std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, int width, int height) {
+  Made& made = Last();
+  made.Sheet = Print{};
+  made.View = SceneView{};
+  const auto start = std::chrono::steady_clock::now();
+  json request;
+  try {
+    request = json::parse(requestText);
+  } catch (const json::exception& e) {
+    throw PrintError(std::string("the request cannot be read (") + e.what() + ")");
+  }
+  std::vector<std::string> chosen;
+  const Scene scene = SceneOfRequest(request, width, height, chosen);
+  const MirrorFileReader mirrors;
+  PrintSettings settings;
+  settings.Threads = 1;
+  settings.Mirrors = mirrors;
+  MemoryPicture picture(PictureOfRgba(rgba, width, height));
+  made.Sheet = MakePrint(scene, picture, settings);
+  const double printSeconds = Seconds(start);
+  const Print& print = made.Sheet;
+  const PrintReport& r = print.Report;
+  const OutputWindow& w = r.Window;
+
+  ordered_json out;
+  out["width"] = w.Width;
+  out["height"] = w.Height;
+  out["cell_mm"] = static_cast<double>(w.CellSize) * MillimetresPerUnit(scene.Unit);
+  out["width_mm"] = PrintWidthMm(scene, w);
+  out["height_mm"] = PrintHeightMm(scene, w);
+  out["place"] = PlaceOnPrint(scene, print);
+  // The scene as the command's PNG carries it: with its window, so that a
+  // rerun of it checks that it makes this very print.
+  Scene recorded = scene;
+  recorded.Window = w;
+  out["scene"] = SceneToJson(recorded, "");
+  const MirrorKindEntry& kind = KindEntry(scene.Mirror.Kind);
+  std::vector<std::string> report = {std::string("mirror: ") + kind.Words + kind.ReportDetails(scene, r)};
+  report.insert(report.end(), chosen.begin(), chosen.end());
+  report.push_back("print: " + std::to_string(w.Width) + " x " + std::to_string(w.Height) + " cells" +
+                   (scene.Pixels == 0 ? " at " + KindNumber(scene.Dpi) + " dpi" : "") + ", " +
+                   KindFixed(PrintWidthMm(scene, w), 1) + " x " + KindFixed(PrintHeightMm(scene, w), 1) +
+                   " mm, print at 100 %");
+  std::vector<std::string> warnings;
+  if (r.Misses.MissCount > 0)
+    warnings.push_back("warning: " + std::to_string(r.Misses.MissCount) +
+                       " sight rays missed the mirror or did not reach the sheet: the print is not correct there");
+  for (const std::string& note : r.Notes) warnings.push_back("note: " + note);
+
+  const int viewWidth = request.value("view", 0);
+  if (viewWidth < 0 || viewWidth > 4000) throw PrintError("view: must be 0 to 4000 pixels wide", "view");
+  const auto viewStart = std::chrono::steady_clock::now();
+  if (viewWidth > 0) {
+    const PrintedSheet sheet = SheetOf(print, nullptr);
+    made.View = ViewScene(scene, mirrors, sheet, viewWidth, 1);
+    // The share of sight rays within 8 levels, scored as the command scores a
+    // print whose view it writes (one pixel of each automatic step).
+    const VistaResult v = RestoreScene(scene, mirrors, print, sheet, 1, 1, 0);
+    out["fidelity"] = FidelityLine(v.Score);
+    const bool coarse = static_cast<double>(print.Source.Width) * print.Source.Height >
+                        static_cast<double>(print.Cells.Width) * print.Cells.Height * r.Antialias * r.Antialias;
+    const std::string cause = LikelyCause(v.Score, coarse);
+    out["fidelity_warning"] =
+        cause.empty() ? "" : "warning: the print is not faithful: " + KindFixed(WithinPercent(v.Score), 1) +
+                                 "% of the sight rays see the picture within 8 levels (at least " +
+                                 KindFixed(kFaithfulPercent, 0) + "% expected); likely cause: " + cause;
+    if (made.View.Stats.SecondHits > 0)
+      warnings.push_back("note: " + std::to_string(made.View.Stats.SecondHits) + " of the view's " +
+                         std::to_string(made.View.Stats.Rays) +
+                         " sight rays meet the mirror a second time; they are drawn as table");
+  }
+  out["view_width"] = made.View.Image.Width;
+  out["view_height"] = made.View.Image.Height;
+  out["report"] = report;
+  out["warnings"] = warnings;
+  out["print_seconds"] = printSeconds;
+  out["view_seconds"] = Seconds(viewStart);
+  return out.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+}  // namespace
+}  // namespace anamorfosi
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE const char* anamorfosi_kinds() {
+  static const std::string kinds = anamorfosi::KindsJson().dump();
+  return kinds.c_str();
+}
+
+EMSCRIPTEN_KEEPALIVE int anamorfosi_print(const char* request, const std::uint8_t* rgba, int width, int height) {
+  using anamorfosi::Last;
+  auto refuse = [](const std::string& message, const std::string& field) {
+    Last().Sheet = {};
+    Last().View = {};
+    Last().Result = nlohmann::json{{"error", message}, {"field", field}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return 1;
+  };
+  try {
+    Last().Result = anamorfosi::MakeAll(request, rgba, width, height);
+    return 0;
+  } catch (const anamorfosi::PrintError& e) {
+    return refuse(e.what(), e.Field);
+  } catch (const std::bad_alloc&) {
+    return refuse("not enough memory for this print (lower the dpi)", "dpi");
+  } catch (const std::exception& e) {
+    return refuse(e.what(), "");
+  }
+}
+
+EMSCRIPTEN_KEEPALIVE const char* anamorfosi_result() { return anamorfosi::Last().Result.c_str(); }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_cells() { return anamorfosi::Last().Sheet.Cells.Rgb.data(); }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_view() { return anamorfosi::Last().View.Image.Rgb.data(); }
+
+}  // extern "C"

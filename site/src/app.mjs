@@ -1,0 +1,347 @@
+// The page in the browser with nothing installed: the form's values become a
+// scene, which the engine (a WebAssembly module in a worker) makes into the
+// print, the view from the eye and its fidelity line; the PNG is written here.
+import WORKER_SOURCE from 'site:worker';
+import CARD_PPM from 'site:card';
+import { printPng } from './print_png.mjs';
+import { ppmToRgba } from './ppm.mjs';
+
+const $ = (id) => document.getElementById(id);
+let KINDS = null;
+let kinds = new Map();
+const files = {};            // a kind's file field -> its path in the module's memory
+let picture = null;          // {name, width, height, rgba}
+let card = null;
+let last = null;             // the full print shown: {key, result, cells}
+let shownKey = '';
+let timer = null, generation = 0, nextId = 0;
+const pending = new Map();
+
+// The worker is made from the bundled code itself: from file:// a worker
+// cannot load a script file.
+const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' }));
+const fileBytes = new Map();  // the mirror files given, for a new worker
+let worker = null;
+function startWorker() {
+  worker = new Worker(workerUrl);
+  worker.onmessage = (event) => {
+    const m = event.data;
+    if (m.type === 'kinds' && !KINDS) start(m.kinds);
+    else if (m.type === 'failed') setStatus('The engine cannot start in this browser: ' + m.error, false);
+    else if (m.type === 'print' && pending.has(m.id)) {
+      // The engine's answers, counted for the tests: a print ended unfinished gives none.
+      $('status').dataset.answers = String(Number($('status').dataset.answers || 0) + 1);
+      pending.get(m.id)(m);
+      pending.delete(m.id);
+    }
+  };
+  for (const [path, bytes] of fileBytes) worker.postMessage({ type: 'file', path, bytes: bytes.slice(0) });
+}
+startWorker();
+// A print under way for values no longer wanted is ended with its worker, so
+// that the new values' preview comes at once; a new worker takes its place.
+function endPrints() {
+  if (pending.size === 0) return;
+  worker.terminate();
+  for (const resolve of pending.values()) resolve(null);
+  pending.clear();
+  startWorker();
+}
+function engineCall(request, pic) {
+  const id = ++nextId;
+  const rgba = pic.rgba.slice();
+  worker.postMessage({ type: 'print', id, request, rgba, width: pic.width, height: pic.height }, [rgba.buffer]);
+  return new Promise((resolve) => pending.set(id, resolve));
+}
+
+function source() { return document.querySelector('input[name=source]:checked').value; }
+function num(id) { const v = $(id).value; return v === '' ? null : Number(v); }
+function kind() { return kinds.get($('mirror').value); }
+function valuesOf(k, type) { return k.parameters.filter((p) => p.value === type); }
+
+// The mirror choice and the fields of every kind's values, each field once
+// (kinds that share one keep its value), as the served page builds them.
+function buildMirrorFields() {
+  for (const k of KINDS.kinds) {
+    const o = document.createElement('option');
+    o.value = k.name; o.textContent = k.choice || k.words;
+    $('mirror').appendChild(o);
+  }
+  const seen = new Set();
+  const fields = (type) => KINDS.kinds.flatMap((k) => valuesOf(k, type)).filter((p) => !seen.has(p.field) && seen.add(p.field));
+  const attr = (v) => String(v).replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;');
+  const lengths = fields('length'), points = fields('plan point'), spacePoints = fields('point');
+  const fileFields = fields('file'), flags = fields('flag'), angles = fields('angle');
+  let h = '<div class="numbers">';
+  for (const p of lengths)
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
+         attr(p.field) + '" value="' + attr(p.start) + '" min="0" step="any"> <span class="unit">mm</span></label></span> ';
+  h += '<br>';
+  for (const p of points) {
+    const at = (p.default || '0,0').split(',');
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span>: X <input type="number" id="' +
+         attr(p.field) + '_x" value="' + attr(at[0]) + '" step="any"></label> <label>Y <input type="number" id="' +
+         attr(p.field) + '_y" value="' + attr(at[1]) + '" step="any"> <span class="unit">mm</span></label></span>';
+  }
+  for (const p of spacePoints) {
+    const at = (p.default || '0,0').split(',');
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span>: X <input type="number" id="' +
+         attr(p.field) + '_x" value="' + attr(at[0]) + '" step="any"></label> <label>Y <input type="number" id="' +
+         attr(p.field) + '_y" value="' + attr(at[1]) + '" step="any"></label> <label>Z <input type="number" id="' +
+         attr(p.field) + '_z" value="' + attr(at[2] || '') + '" step="any"' +
+         (p.z_left_out ? ' placeholder="standing"' : '') + '> <span class="unit">mm</span></label></span>';
+  }
+  h += '</div>';
+  for (const p of lengths.concat(points, spacePoints)) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
+  for (const p of fileFields)
+    h += '<div data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="file" id="' +
+         attr(p.field) + '_input" accept=".dxf"></label><div id="' + attr(p.field) + '_name" class="name"></div></div>' +
+         '<div class="error" data-for="' + attr(p.field) + '"></div>';
+  for (const p of flags)
+    h += '<span data-field="' + attr(p.field) + '"><label><input type="checkbox" id="' + attr(p.field) +
+         '"> <span class="label"></span></label></span>';
+  for (const p of angles)
+    h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
+         attr(p.field) + '" value="' + attr(p.default) + '" min="0" max="89.9" step="any"> degrees</label></span>';
+  for (const p of angles) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
+  h += '<p class="hint face-given">A mirror made of triangles needs its mesh read, which this page cannot do yet: ' +
+       'use <code>anamorfosi generico</code> or <code>anamorfosi serve</code>.</p>';
+  $('mirror_fields').innerHTML = h;
+  for (const p of fileFields)
+    $(p.field + '_input').addEventListener('change', async (e) => {
+      const file = e.target.files[0];
+      if (!file) return;
+      // The module reads the file from its own memory, under the file's name.
+      const path = '/' + file.name.replace(/[^A-Za-z0-9._-]/g, '_');
+      const bytes = await file.arrayBuffer();
+      fileBytes.set(path, bytes.slice(0));
+      worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+      files[p.field] = path;
+      $(p.field + '_name').textContent = file.name;
+      later();
+    });
+}
+
+function showMirrorFields() {
+  const k = kind();
+  const mine = new Map(k.parameters.map((p) => [p.field, p]));
+  document.querySelectorAll('#mirror_fields [data-field]').forEach((e) => {
+    const p = mine.get(e.dataset.field);
+    e.hidden = !p;
+    if (!p) return;
+    e.querySelector('.label').textContent = p.label;
+    const file = e.querySelector('input[type=file]');
+    if (file && k.accept) file.accept = k.accept;
+  });
+  document.querySelector('#mirror_fields .numbers').hidden =
+    !k.parameters.some((p) => ['length', 'plan point', 'point'].includes(p.value));
+  document.querySelector('#mirror_fields .face-given').hidden = k.automatic_face;
+  $('eye_auto').disabled = !k.automatic_face;
+  if (!k.automatic_face) $('eye_auto').checked = false;
+  document.querySelectorAll('.unit').forEach((e) => { e.textContent = $('units').value; });
+}
+
+// The scene file's JSON of the form (pipeline/scene.h reads it); the eye left
+// out places the kind's usual one, the face is always the automatic one.
+function sceneOfForm() {
+  const k = kind();
+  const mirror = { type: k.name };
+  for (const p of k.parameters) {
+    if (p.value === 'length' || p.value === 'angle') mirror[p.key] = num(p.field);
+    else if (p.value === 'plan point') mirror[p.key] = [num(p.field + '_x'), num(p.field + '_y')];
+    else if (p.value === 'point') {
+      const xyz = [num(p.field + '_x'), num(p.field + '_y'), num(p.field + '_z')];
+      mirror[p.key] = xyz[2] === null && p.z_left_out ? xyz.slice(0, 2) : xyz;
+    } else if (p.value === 'flag') mirror[p.key] = $(p.field).checked;
+    else if (p.value === 'file') mirror[p.key] = files[p.field] || '';
+  }
+  const scene = { mirror };
+  if (!$('eye_auto').checked) scene.eye = [num('eye_x'), num('eye_y'), num('eye_z')];
+  scene.picture = picture ? picture.name : 'cartello.ppm';
+  Object.assign(scene, { units: $('units').value, dpi: num('dpi'), accuracy: num('accuracy'), antialias: 2,
+                         background: 'white', marks: true, program_window: false });
+  return scene;
+}
+
+// The form's field of a field the engine names: a kind's option or scene key
+// is the field of that value.
+function fieldOf(field) {
+  for (const p of kind().parameters) if (p.option === field || p.key === field) return p.field;
+  return field || '';
+}
+
+function showErrors(field, text) {
+  document.querySelectorAll('.error').forEach((e) => { e.textContent = ''; });
+  document.querySelectorAll('.wrong').forEach((e) => e.classList.remove('wrong'));
+  if (text === undefined) return;
+  const box = document.querySelector('.error[data-for="' + fieldOf(field) + '"]') ||
+              document.querySelector('.error[data-for=""]');
+  box.textContent = text;
+  const set = box.closest('fieldset');
+  if (set && box.dataset.for !== '') set.classList.add('wrong');
+}
+
+let ticking = null;
+function setStatus(text, isBusy) {
+  clearInterval(ticking);
+  $('status').textContent = text;
+  $('status').className = isBusy ? 'busy' : '';
+  if (!isBusy) return;
+  const started = Date.now();
+  ticking = setInterval(() => {
+    $('status').textContent = text + ' ' + Math.round((Date.now() - started) / 1000) + ' s';
+  }, 1000);
+}
+
+function draw(canvas, width, height, rgb) {
+  canvas.width = width;
+  canvas.height = height;
+  const image = new ImageData(width, height);
+  for (let i = 0, j = 0; i < rgb.length; i += 3, j += 4) {
+    image.data[j] = rgb[i]; image.data[j + 1] = rgb[i + 1]; image.data[j + 2] = rgb[i + 2]; image.data[j + 3] = 255;
+  }
+  canvas.getContext('2d').putImageData(image, 0, 0);
+}
+
+// The picture reduced to at most side pixels on its longer side, for the quick preview.
+function reducedPicture(pic, side) {
+  const k = side / Math.max(pic.width, pic.height);
+  if (k >= 1) return pic;
+  const width = Math.max(1, Math.round(pic.width * k)), height = Math.max(1, Math.round(pic.height * k));
+  const from = new OffscreenCanvas(pic.width, pic.height);
+  from.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(pic.rgba.buffer.slice(0)), pic.width, pic.height), 0, 0);
+  const to = new OffscreenCanvas(width, height);
+  const g = to.getContext('2d');
+  g.imageSmoothingQuality = 'high';
+  g.drawImage(from, 0, 0, width, height);
+  return { name: pic.name, width, height, rgba: new Uint8Array(g.getImageData(0, 0, width, height).data.buffer) };
+}
+
+// Each change shows first a quick preview (the picture reduced, a few hundred
+// cells), then the full print; a newer change discards both. Nothing is
+// recomputed when the values and the picture are those already shown.
+async function refresh() {
+  const mine = ++generation;
+  endPrints();
+  const pic = source() === 'upload' ? picture : card;
+  if (!pic) { setStatus('Drop a picture or choose one.', false); return; }
+  const scene = sceneOfForm();
+  const key = JSON.stringify(scene) + '|' + pic.name + '|' + pic.width + 'x' + pic.height + '|' + pic.serial;
+  if (key === shownKey) return;
+  $('get_png').disabled = $('get_scene').disabled = true;
+  setStatus('Making a quick preview...', true);
+  const quick = await engineCall({ scene: Object.assign({}, scene, { pixels: 400, accuracy: 2, antialias: 1 }),
+                                   view: 500 }, reducedPicture(pic, 250));
+  if (!quick || mine !== generation) return;
+  if (!show(quick, true)) return;
+  setStatus('Quick preview shown; making the full print...', true);
+  const full = await engineCall({ scene, view: 900 }, pic);
+  if (!full || mine !== generation) return;
+  if (!show(full, false)) return;
+  last = { result: full.result, cells: full.cells };
+  shownKey = key;
+  // The count of full prints made, for the user's own curiosity and the tests.
+  $('status').dataset.made = String(Number($('status').dataset.made || 0) + 1);
+  $('get_png').disabled = $('get_scene').disabled = false;
+  setStatus(full.result.fidelity_warning ? 'Made, but the print is wrong: see the warning in red beside the preview.'
+                                         : 'Ready: the preview shows the print you will download (' +
+                                           full.seconds.toFixed(1) + ' s).', false);
+}
+
+function show(made, quick) {
+  const r = made.result;
+  if (r.error !== undefined) {
+    showErrors(r.field, r.error);
+    setStatus('This set-up cannot work: see the message in red.', false);
+    shownKey = '';
+    return false;
+  }
+  showErrors();
+  draw($('print'), r.width, r.height, made.cells);
+  $('print').dataset.quality = quick ? 'quick' : 'full';
+  draw($('view'), r.view_width, r.view_height, made.view);
+  $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (r.fidelity || '');
+  $('fidelity_warning').textContent = r.fidelity_warning || '';
+  $('report').innerHTML = '';
+  for (const line of r.report.concat(r.warnings)) {
+    const li = document.createElement('li'); li.textContent = line; $('report').appendChild(li);
+  }
+  return true;
+}
+
+function later() { clearTimeout(timer); timer = setTimeout(refresh, 300); }
+
+function save(bytes, name, type) {
+  const a = document.createElement('a');
+  a.href = URL.createObjectURL(new Blob([bytes], { type }));
+  a.download = name;
+  document.body.appendChild(a); a.click(); a.remove();
+  setTimeout(() => URL.revokeObjectURL(a.href), 60000);
+}
+
+let serial = 0;
+// A picture as the browser decodes it, turned upright by its EXIF
+// orientation, its alpha kept.
+async function decodedPicture(file) {
+  const bitmap = await createImageBitmap(file, { imageOrientation: 'from-image', premultiplyAlpha: 'none' });
+  const canvas = new OffscreenCanvas(bitmap.width, bitmap.height);
+  const g = canvas.getContext('2d');
+  g.drawImage(bitmap, 0, 0);
+  const rgba = new Uint8Array(g.getImageData(0, 0, bitmap.width, bitmap.height).data.buffer);
+  const picture = { name: file.name, width: bitmap.width, height: bitmap.height, rgba, serial: ++serial };
+  bitmap.close();
+  return picture;
+}
+
+async function takePicture(file) {
+  setStatus('Reading ' + file.name + '...', true);
+  try {
+    if (/\.ppm$/i.test(file.name)) {
+      // The programs' own pictures, which browsers do not decode.
+      const p = ppmToRgba(new Uint8Array(await file.arrayBuffer()));
+      picture = { name: file.name, width: p.width, height: p.height, rgba: p.rgba, serial: ++serial };
+    } else {
+      picture = await decodedPicture(file);
+    }
+  } catch (e) {
+    showErrors('picture', file.name + ': this browser cannot read it as a picture' +
+               (e && e.message ? ' (' + e.message + ')' : ''));
+    setStatus('That file cannot be used.', false);
+    return;
+  }
+  $('picture_name').textContent = file.name + ' (' + picture.width + ' x ' + picture.height + ' pixels)';
+  $('source_upload').checked = true;
+  later();
+}
+
+function changed(e) {
+  if (e.target.type === 'file') return;
+  if (['eye_x', 'eye_y', 'eye_z'].includes(e.target.id)) $('eye_auto').checked = false;
+  showMirrorFields(); later();
+}
+
+function start(list) {
+  KINDS = list;
+  kinds = new Map(KINDS.kinds.map((k) => [k.name, k]));
+  const p = ppmToRgba(new TextEncoder().encode(CARD_PPM));
+  card = { name: 'cartello.ppm', width: p.width, height: p.height, rgba: p.rgba, serial: 0 };
+  buildMirrorFields();
+  $('form').addEventListener('input', changed);
+  $('form').addEventListener('change', changed);
+  $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) takePicture(e.target.files[0]); });
+  const drop = $('drop');
+  drop.addEventListener('dragover', (e) => { e.preventDefault(); drop.classList.add('over'); });
+  drop.addEventListener('dragleave', () => drop.classList.remove('over'));
+  drop.addEventListener('drop', (e) => {
+    e.preventDefault(); drop.classList.remove('over');
+    if (e.dataTransfer.files[0]) takePicture(e.dataTransfer.files[0]);
+  });
+  $('get_png').addEventListener('click', () => {
+    setStatus('Writing the PNG...', true);
+    save(printPng(last.result, last.cells), 'anamorfosi.png', 'image/png');
+    setStatus('Downloaded anamorfosi.png: print it at 100 % ("actual size").', false);
+  });
+  $('get_scene').addEventListener('click', () => save(last.result.scene, 'anamorfosi.json', 'application/json'));
+  showMirrorFields();
+  refresh();
+}

@@ -1,0 +1,37 @@
+// The engine module's calls (site/engine.cpp) from JavaScript: the request
+// and the picture copied into the module's memory, the answer and its pixels
+// copied out. Used by the page's worker and by the node test alike.
+
+// The mirror kinds, as the served page's /kinds.js gives them.
+export function engineKinds(engine) {
+  return JSON.parse(engine.UTF8ToString(engine._anamorfosi_kinds()));
+}
+
+function copyIn(engine, bytes) {
+  const at = engine._malloc(Math.max(bytes.length, 1));
+  if (!at) throw new Error('not enough memory for this picture');
+  engine.HEAPU8.set(bytes, at);
+  return at;
+}
+
+// The print of request ({scene, view, fill}) and an RGBA picture: {result}
+// when refused (result.error, result.field), else {result, cells, view} with
+// the cells and the view as RGB bytes of their own.
+export function enginePrint(engine, request, rgba, width, height) {
+  const text = new TextEncoder().encode(JSON.stringify(request) + '\0');
+  const requestAt = copyIn(engine, text);
+  let pictureAt = 0;
+  try {
+    pictureAt = copyIn(engine, rgba);
+    const status = engine._anamorfosi_print(requestAt, pictureAt, width, height);
+    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
+    if (status !== 0) return { result };
+    const cellsAt = engine._anamorfosi_cells(), viewAt = engine._anamorfosi_view();
+    const cells = engine.HEAPU8.slice(cellsAt, cellsAt + result.width * result.height * 3);
+    const view = engine.HEAPU8.slice(viewAt, viewAt + result.view_width * result.view_height * 3);
+    return { result, cells, view };
+  } finally {
+    engine._free(requestAt);
+    if (pictureAt) engine._free(pictureAt);
+  }
+}

@@ -1,0 +1,29 @@
+// The page's worker: the engine module (AnamorfosiEngine, the script built
+// before this one in the same file) runs here, away from the page's thread.
+// Messages in: {type: 'file', path, bytes} puts a mirror file in the module's
+// memory; {type: 'print', id, request, rgba, width, height} makes a print.
+// Messages out: {type: 'kinds'} once ready, {type: 'print', id, result, cells, view}.
+import { engineKinds, enginePrint } from './engine_client.mjs';
+
+/* global AnamorfosiEngine */
+const ready = AnamorfosiEngine().then((engine) => {
+  postMessage({ type: 'kinds', kinds: engineKinds(engine) });
+  return engine;
+}, (e) => {
+  postMessage({ type: 'failed', error: String(e) });
+  throw e;
+});
+
+self.onmessage = async (event) => {
+  const engine = await ready;
+  const m = event.data;
+  if (m.type === 'file') {
+    engine.FS.writeFile(m.path, new Uint8Array(m.bytes));
+    return;
+  }
+  if (m.type !== 'print') return;
+  const started = performance.now();
+  const made = enginePrint(engine, m.request, m.rgba, m.width, m.height);
+  const transfer = made.cells ? [made.cells.buffer, made.view.buffer] : [];
+  postMessage({ type: 'print', id: m.id, seconds: (performance.now() - started) / 1000, ...made }, transfer);
+};

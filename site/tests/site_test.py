@@ -1,0 +1,220 @@
+"""The browser page as a user meets it, in headless Chromium: from a loopback
+static server and from a double-clicked index.html (file://); the test card's
+cylinder print made in the browser, its PNG downloaded and compared with the
+command's (pHYs, texts and cells); refused values told beside their fields."""
+import functools
+import http.server
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+SITE, BINARY, EXAMPLES, NODE_MODULES, SHOTS = (os.path.abspath(a) for a in sys.argv[1:6])
+COMPARE = sys.argv[6]  # exact: the command computes in double too; long-double
+PHOTO = os.path.abspath(sys.argv[7])  # site_photo: writes a JPEG with an EXIF orientation
+del sys.argv[1:8]
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class SiteTest(unittest.TestCase):
+    def setUp(self):
+        self.downloads = tempfile.mkdtemp(prefix="site-downloads-")
+        self.addCleanup(shutil.rmtree, self.downloads, True)
+        options = webdriver.ChromeOptions()
+        for a in ["--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--window-size=1400,1000"]:
+            options.add_argument(a)
+        options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
+        service = Service(executable_path=shutil.which("chromedriver") or "/usr/bin/chromedriver")
+        self.driver = webdriver.Chrome(options=options, service=service)
+        self.addCleanup(self.driver.quit)
+        self.driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": self.downloads})
+
+    def serve(self):
+        """The site's folder from a static server at 127.0.0.1, as any static host serves it."""
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Quiet, directory=SITE))
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        self.addCleanup(server.server_close)
+        self.addCleanup(server.shutdown)
+        return "http://127.0.0.1:%d/" % server.server_address[1]
+
+    def shot(self, name):
+        os.makedirs(SHOTS, exist_ok=True)
+        self.driver.save_screenshot(os.path.join(SHOTS, name))
+
+    def status(self):
+        return self.driver.find_element(By.ID, "status").text
+
+    def wait_ready(self, timeout=180):
+        WebDriverWait(self.driver, timeout).until(lambda d: self.status().startswith(("Ready", "Made, but")))
+        self.assertTrue(self.status().startswith("Ready"), self.status())
+
+    def wait_refused(self, timeout=60):
+        WebDriverWait(self.driver, timeout).until(lambda d: self.status().startswith("This set-up cannot work"))
+
+    def set_value(self, field, value):
+        e = self.driver.find_element(By.ID, field)
+        e.clear()
+        e.send_keys(str(value))
+
+    def put_value(self, field, value):
+        """The field's new value in one step, told by one input event (as a paste)."""
+        self.driver.execute_script("const e = document.getElementById(arguments[0]); e.value = arguments[1];"
+                                   "e.dispatchEvent(new Event('input', {bubbles: true}))", field, str(value))
+
+    def error_for(self, field):
+        return self.driver.find_element(By.CSS_SELECTOR, '.error[data-for="%s"]' % field).text
+
+    def download(self, button, name):
+        self.driver.find_element(By.ID, button).click()
+        path = os.path.join(self.downloads, name)
+        WebDriverWait(self.driver, 60).until(lambda _: os.path.exists(path) and os.path.getsize(path) > 0)
+        time.sleep(0.5)
+        return path
+
+    def png_facts(self, path):
+        cells = path + ".rgb"
+        out = subprocess.run(["node", os.path.join(HERE, "png_facts.mjs"), NODE_MODULES, path, cells],
+                             check=True, capture_output=True, text=True).stdout
+        with open(cells, "rb") as f:
+            return json.loads(out), f.read()
+
+    def the_commands_print(self):
+        work = tempfile.mkdtemp(prefix="site-command-")
+        self.addCleanup(shutil.rmtree, work, True)
+        shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), work)
+        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "25", "-o", "n.png", "--quiet"], cwd=work,
+                       check=True)
+        return self.png_facts(os.path.join(work, "n.png"))
+
+    def make_card_print(self, url, shot):
+        d = self.driver
+        d.get(url)
+        self.wait_ready()
+        self.assertEqual(d.find_element(By.ID, "mirror").get_attribute("value"), "cilindro")
+        self.assertEqual(d.find_element(By.ID, "radius").get_attribute("value"), "25")
+        self.assertEqual(d.find_element(By.ID, "print").get_attribute("data-quality"), "full")
+        self.assertRegex(d.find_element(By.ID, "fidelity").text, r"^fidelity: \d+\.\d% within 8 levels, PSNR")
+        self.assertEqual(d.find_element(By.ID, "fidelity_warning").text, "")
+        # The view from the eye is drawn: not one plain colour.
+        colours = d.execute_script("""
+            const c = document.getElementById('view'), g = c.getContext('2d');
+            const p = g.getImageData(0, 0, c.width, c.height).data, seen = new Set();
+            for (let i = 0; i < p.length; i += 4 * 97) seen.add(p[i] << 16 | p[i + 1] << 8 | p[i + 2]);
+            return seen.size;""")
+        self.assertGreater(colours, 20)
+        self.shot(shot)
+
+    def test_loopback_card_cylinder_png_is_the_commands(self):
+        self.make_card_print(self.serve(), "site-1-loopback.png")
+        facts, cells = self.png_facts(self.download("get_png", "anamorfosi.png"))
+        native, native_cells = self.the_commands_print()
+        self.assertEqual((facts["width"], facts["height"], facts["channels"], facts["depth"]),
+                         (native["width"], native["height"], 3, 8))
+        # pHYs: the print's cells per metre, as the command writes it (300 dpi: 11811).
+        self.assertEqual(facts["resolution"], native["resolution"])
+        self.assertEqual(facts["resolution"]["x"], 11811)
+        self.assertEqual(facts["text"]["Software"], native["text"]["Software"])
+        self.assertEqual(facts["text"]["Comment"], native["text"]["Comment"])
+        scene, native_scene = json.loads(facts["text"]["Scene"]), json.loads(native["text"]["Scene"])
+        self.assertEqual(scene["mirror"], native_scene["mirror"])
+        self.assertEqual(scene["picture"], "cartello.ppm")
+        differ = sum(1 for i in range(0, len(cells), 3) if cells[i:i + 3] != native_cells[i:i + 3])
+        if COMPARE == "exact":
+            # The same arithmetic in double: the same cells and the same scene.
+            self.assertEqual(differ, 0)
+            self.assertEqual(facts["text"]["Scene"], native["text"]["Scene"])
+        else:
+            # Against long double, as site/tests/engine_test.mjs documents: at most 0.2 % of the cells.
+            self.assertLessEqual(differ, 0.002 * facts["width"] * facts["height"])
+        # The scene file is the PNG's scene.
+        with open(self.download("get_scene", "anamorfosi.json")) as f:
+            self.assertEqual(f.read(), facts["text"]["Scene"])
+
+    def test_double_clicked_index_html_works_without_a_server(self):
+        self.make_card_print("file://" + os.path.join(SITE, "index.html"), "site-2-file.png")
+        # A change of a value makes a new print; the same values again make none.
+        made = lambda: int(self.driver.find_element(By.ID, "status").get_attribute("data-made"))
+        self.assertEqual(made(), 1)
+        self.set_value("radius", 30)
+        # The status reads "Ready" until the change is taken up: the new print is the second one made.
+        WebDriverWait(self.driver, 180).until(lambda _: made() == 2)
+        self.wait_ready()
+        self.assertIn("radius 30 mm", self.driver.find_element(By.ID, "report").text)
+        self.assertEqual(made(), 2)
+        self.driver.execute_script("document.getElementById('dpi').dispatchEvent(new Event('change', {bubbles: true}))")
+        time.sleep(2)
+        self.assertTrue(self.status().startswith("Ready"), self.status())
+        self.assertEqual(made(), 2)
+
+    def test_twelve_megapixel_photo_turned_by_its_exif_tag(self):
+        work = tempfile.mkdtemp(prefix="site-photo-")
+        self.addCleanup(shutil.rmtree, work, True)
+        photo = os.path.join(work, "photo.jpg")
+        # 4000 x 3000 as stored, to be turned a quarter clockwise (6): 3000 x 4000 upright.
+        subprocess.run([PHOTO, photo, "4000", "3000", "6"], check=True)
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        d.find_element(By.ID, "picture_input").send_keys(photo)
+        # The quick preview of the reduced picture comes before the full print.
+        WebDriverWait(d, 120).until(lambda _: d.find_element(By.ID, "print").get_attribute("data-quality") == "quick")
+        self.wait_ready(timeout=600)
+        self.assertIn("3000 x 4000 pixels", d.find_element(By.ID, "picture_name").text)
+        self.shot("site-4-photo.png")
+        # The print's cells are the command's for the same photo, which turns it by the same tag.
+        report = d.find_element(By.ID, "report").text
+        out = subprocess.run([BINARY, "cilindro", photo, "--radius", "25", "-o", os.path.join(work, "n.png")],
+                             check=True, capture_output=True, text=True).stdout
+        cells = [l.split(",")[0] for l in out.splitlines() if l.startswith("print: ")]
+        self.assertEqual(len(cells), 1, out)
+        self.assertIn(cells[0] + ",", report)
+
+        # A change while the full print is under way ends that print: its
+        # preview comes next, and the ended print never answers.
+        answers = lambda: int(d.find_element(By.ID, "status").get_attribute("data-answers"))
+        before = answers()
+        self.put_value("radius", 30)
+        WebDriverWait(d, 120).until(lambda _: answers() == before + 1)
+        self.assertEqual(d.find_element(By.ID, "print").get_attribute("data-quality"), "quick")
+        self.put_value("radius", 35)
+        self.wait_ready(timeout=600)
+        self.assertIn("radius 35 mm", d.find_element(By.ID, "report").text)
+        # 30's quick preview, then 35's quick preview and full print: 30's full print was ended.
+        self.assertEqual(answers(), before + 3)
+
+    def test_refused_values_are_told_beside_their_fields(self):
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        self.set_value("radius", -5)
+        self.wait_refused()
+        # A field emptied on the way to its new value may be refused first, in its own words.
+        WebDriverWait(d, 60).until(lambda _: "radius: must be a number above 0" in self.error_for("radius"))
+        self.set_value("radius", 25)
+        self.wait_ready()
+        self.assertEqual(self.error_for("radius"), "")
+        # An eye inside the cylinder, told beside the eye's fields.
+        for field, value in (("eye_x", 0), ("eye_y", 0), ("eye_z", 10)):
+            self.set_value(field, value)
+        self.wait_refused()
+        WebDriverWait(d, 60).until(lambda _: "inside" in self.error_for("eye"))
+        self.shot("site-3-refused.png")
+
+
+if __name__ == "__main__":
+    unittest.main()
