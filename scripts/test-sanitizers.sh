@@ -20,7 +20,7 @@ fi
 # and the build takes about a third less than at -O2 -g (server.cpp: 37 s
 # against 55 s). The benchmarks are not built.
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" \
-  -DANAMORFOSI_SANITIZE=ON -DANAMORFOSI_TESTS=ON -DANAMORFOSI_BENCH=OFF "${compiler[@]}"
+  -DANAMORFOSI_SANITIZE=ON -DANAMORFOSI_TESTS=ON -DANAMORFOSI_BENCH=OFF -DANAMORFOSI_SITE=OFF "${compiler[@]}"
 cmake --build "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
@@ -28,8 +28,9 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_su
 # The page in headless Chromium (web_page.*, minutes) is left to the plain
 # suite: what it drives in our code, the command and the server, runs here
 # through their own tests (web_server takes the hostile requests); so is the
-# browser's own page (site_page.*), whose engine is the WebAssembly module
-# that site_engine checks here against the sanitized command.
+# browser's own page: the tree builds no site (-DANAMORFOSI_SITE=OFF), as
+# its WebAssembly module is compiled with flags of its own, sanitizers or not;
+# the plain suite and the double tree check it.
 # So are the tests that repeat, at scale, what smaller tests run here: the
 # facet index on millions of facets and the seeded scenes of the view (about
 # two minutes of the plain suite's processor time, several times that under

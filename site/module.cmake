@@ -68,22 +68,34 @@ set(ENGINE_SOURCES_FILE ${CMAKE_CURRENT_BINARY_DIR}/engine_sources.cmake)
 file(CONFIGURE OUTPUT ${ENGINE_SOURCES_FILE}
      CONTENT "set(ENGINE_ROOT [[${PROJECT_SOURCE_DIR}]])\nset(ENGINE_SOURCES [[${engine_sources}]])\nset(ENGINE_INCLUDES [[${engine_folders}]])\n")
 
-include(ExternalProject)
-set(ENGINE_BUILD ${CMAKE_CURRENT_BINARY_DIR}/module)
-set(ENGINE_JS ${ENGINE_BUILD}/engine.js)
-# emcc's own scripts run under node and find their packages in NODE_PATH.
-set(ENGINE_ENV ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)
-ExternalProject_Add(site_engine
-  SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/module
-  BINARY_DIR ${ENGINE_BUILD}
-  CONFIGURE_COMMAND ${ENGINE_ENV} ${ANAMORFOSI_EMCMAKE} ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_SOURCE_DIR}/module
-                    -B ${ENGINE_BUILD} -G ${CMAKE_GENERATOR} -DCMAKE_BUILD_TYPE=Release
-                    -DENGINE_SOURCES_FILE=${ENGINE_SOURCES_FILE}
-  BUILD_COMMAND ${ENGINE_ENV} ${CMAKE_COMMAND} --build ${ENGINE_BUILD}
-  INSTALL_COMMAND ""
-  BUILD_ALWAYS ON
-  BUILD_BYPRODUCTS ${ENGINE_JS}
-  USES_TERMINAL_BUILD ON)
+# A module already built by another tree of the same sources (the module does
+# not depend on this tree's Real or sanitizers: it has its own flags) may be
+# given instead of building it again: -DANAMORFOSI_SITE_ENGINE=.../engine.js.
+set(ANAMORFOSI_SITE_ENGINE "" CACHE FILEPATH "a module built by another tree of the same sources, used instead of building it")
+if(ANAMORFOSI_SITE_ENGINE)
+  if(NOT EXISTS ${ANAMORFOSI_SITE_ENGINE})
+    message(FATAL_ERROR "ANAMORFOSI_SITE_ENGINE: ${ANAMORFOSI_SITE_ENGINE} does not exist")
+  endif()
+  set(ENGINE_JS ${ANAMORFOSI_SITE_ENGINE})
+  add_custom_target(site_engine)
+else()
+  include(ExternalProject)
+  set(ENGINE_BUILD ${CMAKE_CURRENT_BINARY_DIR}/module)
+  set(ENGINE_JS ${ENGINE_BUILD}/engine.js)
+  # emcc's own scripts run under node and find their packages in NODE_PATH.
+  set(ENGINE_ENV ${CMAKE_COMMAND} -E env NODE_PATH=/usr/share/nodejs)
+  ExternalProject_Add(site_engine
+    SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}/module
+    BINARY_DIR ${ENGINE_BUILD}
+    CONFIGURE_COMMAND ${ENGINE_ENV} ${ANAMORFOSI_EMCMAKE} ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_SOURCE_DIR}/module
+                      -B ${ENGINE_BUILD} -G ${CMAKE_GENERATOR} -DCMAKE_BUILD_TYPE=Release
+                      -DENGINE_SOURCES_FILE=${ENGINE_SOURCES_FILE}
+    BUILD_COMMAND ${ENGINE_ENV} ${CMAKE_COMMAND} --build ${ENGINE_BUILD}
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${ENGINE_JS}
+    USES_TERMINAL_BUILD ON)
+endif()
 set(SITE_ENGINE_JS ${ENGINE_JS} CACHE INTERNAL "the engine's single-file module")
 
 # The site: build/site/www, a folder to open (index.html) or to copy to any
