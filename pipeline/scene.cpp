@@ -266,7 +266,13 @@ Scene ParseScene(const std::string& text, const std::string& path, const std::st
         s.Mirror.AxisY = r.Finite(axis[1], p.Key);
         break;
       }
-      case KindValue::kLength: s.Mirror.*p.Number = r.NumberAt(m, p.Key); break;
+      case KindValue::kLength:
+        // A mirror of no size, or of a negative one, makes a print of nothing
+        // that looks like one: refused here as the command's options refuse it.
+        s.Mirror.*p.Number = r.NumberAt(m, p.Key);
+        if (!(s.Mirror.*p.Number > 0))
+          r.Fail(p.Key, "must be a number above 0 (got " + KindNumber(s.Mirror.*p.Number) + ")");
+        break;
       case KindValue::kAngle:
         s.Mirror.*p.Number = r.NumberAt(m, p.Key);
         if (!(s.Mirror.*p.Number >= 0 && s.Mirror.*p.Number < CreaseBelowDegrees))

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "pipeline/mirror_kinds.h"
 #include "testing/test_support.h"
 
 namespace anamorfosi {
@@ -103,6 +104,39 @@ TEST(Scene, BadFilesNameTheKey) {
             std::string::npos);
   EXPECT_NE(ReadError(dir.Write("huge.json", "{\"mirror\": 1e999}")).find("not a scene file"), std::string::npos);
   EXPECT_NE(ReadError(dir.File("none.json")).find("cannot be read"), std::string::npos);
+}
+
+
+// A scene file is written by hand as often as by the command: a mirror's size
+// of 0 or below made a print of nothing that looked like one.
+TEST(Scene, MirrorSizesMustBeAboveZero) {
+  TempDir dir;
+  for (const MirrorKindEntry& kind : MirrorKinds()) {
+    for (const KindParameter& p : kind.Parameters) {
+      if (p.Value != KindValue::kLength) continue;
+      for (const char* bad : {"0", "-5"}) {
+        SCOPED_TRACE(std::string(kind.Name) + " " + p.Key + " " + bad);
+        Scene s = Sample(dir);
+        s.Mirror = SceneMirror{};
+        s.Mirror.Kind = kind.Name;
+        for (const KindParameter& q : kind.Parameters)
+          if (q.Value == KindValue::kLength) s.Mirror.*q.Number = 30;
+        std::string text = SceneToJson(s, dir.path().string());
+        const std::string key = std::string("\"") + p.Key + "\": ";
+        const std::size_t at = text.find(key + "30");
+        ASSERT_NE(at, std::string::npos) << text;
+        text.replace(at, key.size() + 2, key + bad);
+        const std::string error = ReadError(dir.Write("bad.json", text));
+        const std::string said = key.substr(0, key.size() - 2) + " must be a number above 0";
+        EXPECT_NE(error.find(said), std::string::npos) << error;
+        try {
+          ParseScene(text, "scene", dir.path().string());
+        } catch (const PrintError& e) {
+          EXPECT_EQ(e.Field, p.Key);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace anamorfosi

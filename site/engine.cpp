@@ -92,13 +92,6 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
   Scene s = ParseScene(given.dump(), "scene", "");
   if (!s.Grid.empty()) throw PrintError("grid: a numbered grid cannot be drawn in the browser yet", "grid");
   const MirrorKindEntry& kind = KindEntry(s.Mirror.Kind);
-  // A length must be above 0, as the command's options check it (a scene file
-  // is read as written).
-  for (const KindParameter& p : kind.Parameters) {
-    if (p.Value != KindValue::kLength) continue;
-    const Real v = s.Mirror.*p.Number;
-    if (!(v > 0)) throw PrintError(std::string(p.Option) + ": must be a number above 0 (got " + KindNumber(v) + ")", p.Option);
-  }
   const MirrorFileReader mirrors;
   if (kind.CheckMirror) kind.CheckMirror(s, mirrors);
   if (placeEye) {

@@ -204,7 +204,7 @@ class SiteTest(unittest.TestCase):
         self.set_value("radius", -5)
         self.wait_refused()
         # A field emptied on the way to its new value may be refused first, in its own words.
-        WebDriverWait(d, 60).until(lambda _: "radius: must be a number above 0" in self.error_for("radius"))
+        WebDriverWait(d, 60).until(lambda _: "must be a number above 0" in self.error_for("radius"))
         self.set_value("radius", 25)
         self.wait_ready()
         self.assertEqual(self.error_for("radius"), "")
