@@ -91,12 +91,13 @@ struct CornerRef {
   int Corner;
 };
 
-bool Before(const CornerRef& a, const CornerRef& b) {
+// A lambda rather than a function pointer, so that the sort inlines it.
+constexpr auto Before = [](const CornerRef& a, const CornerRef& b) {
   if (a.At.x != b.At.x) return a.At.x < b.At.x;
   if (a.At.y != b.At.y) return a.At.y < b.At.y;
   if (a.At.z != b.At.z) return a.At.z < b.At.z;
   return a.Facet != b.Facet ? a.Facet < b.Facet : a.Corner < b.Corner;
-}
+};
 
 bool SamePoint(Point3 a, Point3 b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
 
@@ -118,6 +119,9 @@ std::vector<FacetNormals> ComputeCornerNormals(const FacetSet& set, Real creaseD
   for (std::size_t begin = 0; begin < corners.size();) {
     std::size_t end = begin + 1;
     while (end < corners.size() && SamePoint(corners[end].At, corners[begin].At)) ++end;
+    // The vertex is known: each corner's place now holds its weighted normal,
+    // computed once instead of once for every corner it is summed into.
+    for (std::size_t j = begin; j < end; ++j) corners[j].At = MaxWeighted(set.Facets[corners[j].Facet], corners[j].Corner);
     for (std::size_t i = begin; i < end; ++i) {
       const MirrorFacet& own = set.Facets[corners[i].Facet];
       const Point3 ownNormal = Normal(own.Plane);
@@ -127,7 +131,7 @@ std::vector<FacetNormals> ComputeCornerNormals(const FacetSet& set, Real creaseD
         // At a right angle or more they never join (the crease stays below 90).
         const Real cosine = Dot(ownNormal, Normal(other.Plane));
         if (cosine < limit || cosine <= 0) continue;
-        sum = sum + MaxWeighted(other, corners[j].Corner);
+        sum = sum + corners[j].At;
       }
       Point3 unit = Unit(sum);
       if (!(Dot(unit, unit) > 0.5_r)) unit = ownNormal;
@@ -139,42 +143,67 @@ std::vector<FacetNormals> ComputeCornerNormals(const FacetSet& set, Real creaseD
   return normals;
 }
 
+FacetFrame FrameOf(const MirrorFacet& f) {
+  FacetFrame frame;
+  frame.E1 = f.Corner2 - f.Corner1;
+  frame.E2 = f.Corner3 - f.Corner1;
+  frame.Area = Cross(frame.E1, frame.E2);
+  frame.Whole = Dot(frame.Area, frame.Area);
+  return frame;
+}
+
 namespace {
 
 // h's barycentric coordinates in the facet, the sub-triangles' areas over the
 // whole, clamped into the triangle (a point just outside an edge, within its
 // tolerance, is taken on it); false for a facet without area.
-bool Barycentric(const MirrorFacet& f, Point3 h, Real b[3]) {
-  const Point3 e1 = f.Corner2 - f.Corner1, e2 = f.Corner3 - f.Corner1, w = h - f.Corner1;
-  const Point3 area = Cross(e1, e2);
-  const Real whole = Dot(area, area);
+bool Barycentric(const MirrorFacet& f, const FacetFrame& frame, Point3 h, Real b[3]) {
+  const Point3 w = h - f.Corner1;
+  const Real whole = frame.Whole;
   if (!(whole > 0)) return false;
-  b[1] = std::max<Real>(0, Dot(Cross(w, e2), area) / whole);
-  b[2] = std::max<Real>(0, Dot(Cross(e1, w), area) / whole);
+  b[1] = std::max<Real>(0, Dot(Cross(w, frame.E2), frame.Area) / whole);
+  b[2] = std::max<Real>(0, Dot(Cross(frame.E1, w), frame.Area) / whole);
   b[0] = std::max<Real>(0, 1 - b[1] - b[2]);
   const Real total = b[0] + b[1] + b[2];
   for (int k = 0; k < 3; ++k) b[k] /= total;
   return true;
 }
 
-}  // namespace
-
-Point3 InterpolatedNormal(const MirrorFacet& f, const FacetNormals& normals, Point3 h) {
-  const Point3 plane = Normal(f.Plane);
-  Real b[3];
-  if (!Barycentric(f, h, b)) return plane;
+Point3 NormalFrom(const MirrorFacet& f, const FacetNormals& normals, const Real b[3]) {
   const Point3 n = Unit(b[0] * normals.N1 + b[1] * normals.N2 + b[2] * normals.N3);
-  return Dot(n, n) > 0.5_r ? n : plane;
+  return Dot(n, n) > 0.5_r ? n : Normal(f.Plane);
 }
 
-Point3 SmoothSurfacePoint(const MirrorFacet& f, const FacetNormals& normals, Point3 h) {
-  Real b[3];
-  if (!Barycentric(f, h, b)) return h;
+Point3 SurfaceFrom(const MirrorFacet& f, const FacetNormals& normals, Point3 h, const Real b[3]) {
   const Point3 corners[3] = {f.Corner1, f.Corner2, f.Corner3};
   const Point3 n[3] = {normals.N1, normals.N2, normals.N3};
   Point3 lift{0, 0, 0};
   for (int k = 0; k < 3; ++k) lift = lift + (b[k] * Dot(corners[k] - h, n[k])) * n[k];
   return h + 0.5_r * lift;
+}
+
+}  // namespace
+
+Point3 InterpolatedNormal(const MirrorFacet& f, const FacetFrame& frame, const FacetNormals& normals, Point3 h) {
+  Real b[3];
+  if (!Barycentric(f, frame, h, b)) return Normal(f.Plane);
+  return NormalFrom(f, normals, b);
+}
+
+Point3 InterpolatedNormal(const MirrorFacet& f, const FacetNormals& normals, Point3 h) {
+  return InterpolatedNormal(f, FrameOf(f), normals, h);
+}
+
+Point3 SmoothSurfacePoint(const MirrorFacet& f, const FacetNormals& normals, Point3 h) {
+  Real b[3];
+  if (!Barycentric(f, FrameOf(f), h, b)) return h;
+  return SurfaceFrom(f, normals, h, b);
+}
+
+SmoothSample SmoothAt(const MirrorFacet& f, const FacetFrame& frame, const FacetNormals& normals, Point3 h) {
+  Real b[3];
+  if (!Barycentric(f, frame, h, b)) return {h, Normal(f.Plane)};
+  return {SurfaceFrom(f, normals, h, b), NormalFrom(f, normals, b)};
 }
 
 }  // namespace anamorfosi
