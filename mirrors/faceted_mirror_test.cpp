@@ -398,6 +398,51 @@ TEST(ReflectRay, SmoothSphereMeshAgreesWithTheRoundSphere) {
   }
 }
 
+// The smooth reflection, which finds a facet's frame once and each point's
+// barycentric coordinates once, lands where the steps written with the
+// surface point and the normal found apart land, to the last bit.
+TEST(ReflectRay, SmoothStepsLandWhereTheSurfacePointAndNormalApartSendThem) {
+  const Point3 centre{0, 0, 40}, eye{0, -300, 200};
+  FacetedMirror smooth;
+  for (const Face& f : RingSphereFaces(centre, 40, 32)) AddFace(smooth.Facets, f);
+  BuildFacetIndex(smooth.Facets, smooth.Index);
+  smooth.CornerNormals = ComputeCornerNormals(smooth.Facets, DefaultCreaseDegrees);
+  // The three steps onto the smooth surface as ReflectOnSmoothFacet takes them.
+  auto apart = [&](const MirrorFacet& facet, const FacetNormals& normals, Point3 hit, Point3& result) {
+    const Point3 d = UnitDirection(eye, hit);
+    const Point3 plane = Normal(facet.Plane);
+    Point3 over = hit, at = hit;
+    for (int step = 0; step < 3; ++step) {
+      const Point3 n = InterpolatedNormal(facet, normals, over);
+      const Point3 surface = SmoothSurfacePoint(facet, normals, over);
+      const Real across = Dot(d, n);
+      if (!(std::fabs(across) > 1e-7_r)) break;
+      at = eye + (Dot(surface - eye, n) / across) * d;
+      over = at - (Dot(at - facet.Corner1, plane)) * plane;
+    }
+    const Point3 n = InterpolatedNormal(facet, normals, over);
+    MissRecord misses;
+    return ReflectOnPlane(at, Plane{n.x, n.y, n.z, -Dot(n, at)}, eye, result, misses);
+  };
+  std::mt19937 gen(5);
+  std::uniform_real_distribution<double> u(-1, 1);
+  int landed = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const Point3 face{25 * u(gen), 0, 15 + 15 * u(gen)};
+    Point3 hit;
+    const int f = NearestFacet(smooth, eye, UnitDirection(eye, face), hit);
+    if (f < 0) continue;
+    Point3 a, b;
+    MissRecord misses;
+    const bool ok = ReflectRay(smooth, eye, face, a, misses);
+    ASSERT_EQ(ok, apart(smooth.Facets.Facets[f], smooth.CornerNormals[f], hit, b)) << i;
+    if (!ok) continue;
+    ASSERT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z) << i;
+    ++landed;
+  }
+  EXPECT_GT(landed, 1000);
+}
+
 }  // namespace anamorfosi
 
 namespace anamorfosi {

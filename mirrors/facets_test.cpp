@@ -332,6 +332,33 @@ TEST(SmoothSurfacePoint, LiesNearTheSphereAndAgreesAcrossEdges) {
   EXPECT_LT(static_cast<double>(Distance3(SmoothSurfacePoint(a, normals[first], a.Corner2), a.Corner2)), 1e-12);
 }
 
+// The normal and the surface point from one finding of the barycentric
+// coordinates, with the facet's frame found once, are those of the two
+// functions on their own to the last bit: inside, on the edges, just outside
+// them and far outside (clamped), and on a facet whose corners' normals cancel.
+TEST(SmoothAt, SameBitsAsTheSurfacePointAndTheNormalApart) {
+  const FacetSet set = SetOf(RingSphereFaces({0, 0, 40}, 40, 16));
+  const std::vector<FacetNormals> normals = ComputeCornerNormals(set, DefaultCreaseDegrees);
+  auto same = [](Point3 a, Point3 b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+  int checked = 0;
+  for (std::size_t f = 0; f < set.Facets.size(); ++f) {
+    const MirrorFacet& m = set.Facets[f];
+    const FacetFrame frame = FrameOf(m);
+    for (const Point3 b : {Point3{1, 1, 1}, Point3{4, 1, 1}, Point3{1, 1, 0}, Point3{1, 0, 0}, Point3{-1e-6_r, 1, 1},
+                           Point3{-2, 1, 5}}) {
+      const Point3 h = (1 / (b.x + b.y + b.z)) * (b.x * m.Corner1 + b.y * m.Corner2 + b.z * m.Corner3);
+      for (const FacetNormals& n : {normals[f], FacetNormals{{1, 0, 0}, {-1, 0, 0}, {0, 0, 0}}}) {
+        const SmoothSample at = SmoothAt(m, frame, n, h);
+        ASSERT_TRUE(same(at.Surface, SmoothSurfacePoint(m, n, h))) << f;
+        ASSERT_TRUE(same(at.Normal, InterpolatedNormal(m, n, h))) << f;
+        ASSERT_TRUE(same(InterpolatedNormal(m, frame, n, h), InterpolatedNormal(m, n, h))) << f;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 1000);
+}
+
 TEST(InterpolatedNormal, CornersCentreAndPointsJustOutside) {
   FacetSet set;
   ASSERT_TRUE(AddFacet(set, {0, 0, 0}, {10, 0, 0}, {0, 10, 0}));
