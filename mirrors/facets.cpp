@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <numbers>
 
 namespace anamorfosi {
@@ -85,60 +87,92 @@ Point3 MaxWeighted(const MirrorFacet& f, int c) {
   return l > 0 ? (1 / l) * Cross(e1, e2) : Point3{0, 0, 0};
 }
 
-struct CornerRef {
-  Point3 At;
-  int Facet;
-  int Corner;
-};
-
-// A lambda rather than a function pointer, so that the sort inlines it.
-constexpr auto Before = [](const CornerRef& a, const CornerRef& b) {
-  if (a.At.x != b.At.x) return a.At.x < b.At.x;
-  if (a.At.y != b.At.y) return a.At.y < b.At.y;
-  if (a.At.z != b.At.z) return a.At.z < b.At.z;
-  return a.Facet != b.Facet ? a.Facet < b.Facet : a.Corner < b.Corner;
-};
-
 bool SamePoint(Point3 a, Point3 b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+// A hash of a point that equal points share: each coordinate rounded to
+// double (equal values round alike; adding 0 makes -0 and +0 one value), its
+// bits mixed. Points that differ may share it; the table compares them whole.
+std::uint64_t PointHash(Point3 p) {
+  std::uint64_t h = 0x9e3779b97f4a7c15ULL;
+  for (const Real v : {p.x, p.y, p.z}) {
+    const double d = static_cast<double>(v) + 0.0;
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &d, sizeof bits);
+    h = (h ^ bits) * 0xff51afd7ed558ccdULL;
+    h ^= h >> 32;
+  }
+  return h;
+}
 
 }  // namespace
 
 std::vector<FacetNormals> ComputeCornerNormals(const FacetSet& set, Real creaseDegrees) {
   const int n = std::min(set.FacetCount, static_cast<int>(set.Facets.size()));
   std::vector<FacetNormals> normals(static_cast<std::size_t>(n));
-  std::vector<CornerRef> corners;
-  corners.reserve(3 * static_cast<std::size_t>(n));
-  for (int f = 0; f < n; ++f)
-    for (int c = 0; c < 3; ++c) corners.push_back({CornerOf(set.Facets[f], c), f, c});
-  // The facets' order breaks ties, so the sums below add in one order whatever the sort does.
-  std::sort(corners.begin(), corners.end(), Before);
+  // Corner c of facet f is number 3 f + c. The corners at one point (the same
+  // coordinates to the last bit) are one vertex, numbered in the order of its
+  // first corner, found through an open-addressed table of the vertices'
+  // numbers with at least twice as many places as corners.
+  const std::size_t corners = 3 * static_cast<std::size_t>(n);
+  auto pointOf = [&](std::size_t k) { return CornerOf(set.Facets[k / 3], static_cast<int>(k % 3)); };
+  std::size_t size = 16;
+  while (size < 2 * corners) size *= 2;
+  std::vector<int> places(size, -1);   // a vertex's number, or -1
+  std::vector<int> firstCorner;        // of each vertex
+  std::vector<int> vertexOf(corners);  // of each corner
+  firstCorner.reserve(corners / 4);
+  for (std::size_t k = 0; k < corners; ++k) {
+    const Point3 p = pointOf(k);
+    std::size_t at = PointHash(p) & (size - 1);
+    while (places[at] >= 0 && !SamePoint(pointOf(static_cast<std::size_t>(firstCorner[places[at]])), p))
+      at = (at + 1) & (size - 1);
+    if (places[at] < 0) {
+      places[at] = static_cast<int>(firstCorner.size());
+      firstCorner.push_back(static_cast<int>(k));
+    }
+    vertexOf[k] = places[at];
+  }
+  places = {};
+  // Each vertex's corners together, in the order of their numbers (the
+  // facets' order, so that the sums below add in one order).
+  const std::size_t vertices = firstCorner.size();
+  std::vector<int> from(vertices + 1, 0), members(corners);
+  for (std::size_t k = 0; k < corners; ++k) ++from[static_cast<std::size_t>(vertexOf[k]) + 1];
+  for (std::size_t v = 0; v < vertices; ++v) from[v + 1] += from[v];
+  {
+    std::vector<int>& next = firstCorner;  // no longer needed: each vertex's next free place
+    for (std::size_t v = 0; v < vertices; ++v) next[v] = from[v];
+    for (std::size_t k = 0; k < corners; ++k) members[static_cast<std::size_t>(next[vertexOf[k]]++)] = static_cast<int>(k);
+  }
+  vertexOf = {};
   // Facets whose unit normals' dot product is at least this are smoothed
   // together; the 1e-12 lets coplanar facets join at a crease of 0 despite the
   // rounding of their normals.
   const Real limit = std::cos(std::clamp<Real>(creaseDegrees, 0, CreaseBelowDegrees) * std::numbers::pi_v<Real> / 180) - 1e-12_r;
-  for (std::size_t begin = 0; begin < corners.size();) {
-    std::size_t end = begin + 1;
-    while (end < corners.size() && SamePoint(corners[end].At, corners[begin].At)) ++end;
-    // The vertex is known: each corner's place now holds its weighted normal,
-    // computed once instead of once for every corner it is summed into.
-    for (std::size_t j = begin; j < end; ++j) corners[j].At = MaxWeighted(set.Facets[corners[j].Facet], corners[j].Corner);
-    for (std::size_t i = begin; i < end; ++i) {
-      const MirrorFacet& own = set.Facets[corners[i].Facet];
+  // Each corner's weighted normal, computed once for the vertex instead of once
+  // for every corner it is summed into.
+  std::vector<Point3> weighted;
+  for (std::size_t v = 0; v < vertices; ++v) {
+    const int* begin = members.data() + from[v];
+    const std::size_t count = static_cast<std::size_t>(from[v + 1] - from[v]);
+    weighted.resize(std::max(weighted.size(), count));
+    for (std::size_t j = 0; j < count; ++j) weighted[j] = MaxWeighted(set.Facets[begin[j] / 3], begin[j] % 3);
+    for (std::size_t i = 0; i < count; ++i) {
+      const MirrorFacet& own = set.Facets[begin[i] / 3];
       const Point3 ownNormal = Normal(own.Plane);
       Point3 sum{0, 0, 0};
-      for (std::size_t j = begin; j < end; ++j) {
-        const MirrorFacet& other = set.Facets[corners[j].Facet];
+      for (std::size_t j = 0; j < count; ++j) {
+        const MirrorFacet& other = set.Facets[begin[j] / 3];
         // At a right angle or more they never join (the crease stays below 90).
         const Real cosine = Dot(ownNormal, Normal(other.Plane));
         if (cosine < limit || cosine <= 0) continue;
-        sum = sum + corners[j].At;
+        sum = sum + weighted[j];
       }
       Point3 unit = Unit(sum);
       if (!(Dot(unit, unit) > 0.5_r)) unit = ownNormal;
-      FacetNormals& out = normals[static_cast<std::size_t>(corners[i].Facet)];
-      (corners[i].Corner == 0 ? out.N1 : corners[i].Corner == 1 ? out.N2 : out.N3) = unit;
+      FacetNormals& out = normals[static_cast<std::size_t>(begin[i] / 3)];
+      (begin[i] % 3 == 0 ? out.N1 : begin[i] % 3 == 1 ? out.N2 : out.N3) = unit;
     }
-    begin = end;
   }
   return normals;
 }
