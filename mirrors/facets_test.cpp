@@ -313,7 +313,8 @@ TEST(ComputeCornerNormals, AVertexIsOnePointToTheLastBitAndBothZeros) {
   const Real x = 3, nearX = std::nextafter(x, Real{4});
   ASSERT_NE(x, nearX);
   const std::vector<Face> first = roof({x, 0, 0}, {x + 1, 0, 0}, 0.5_r);
-  const std::vector<Face> second = roof({nearX, 0, 0}, {nearX - 1, 0, 0}, 0.8_r);
+  // Wound as the first, its sides within the crease of the first's.
+  const std::vector<Face> second = roof({nearX - 1, 0, 0}, {nearX, 0, 0}, 0.8_r);
   std::vector<Face> both = first;
   both.insert(both.end(), second.begin(), second.end());
   const std::vector<FacetNormals> together = ComputeCornerNormals(SetOf(both), DefaultCreaseDegrees);
