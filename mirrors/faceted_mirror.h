@@ -59,7 +59,9 @@ inline constexpr std::size_t FacetBytesEach = 2 * sizeof(MirrorFacet) + sizeof(F
                                               2 * sizeof(FacetIndexNode) + 9 * sizeof(double);
 
 // Bytes a smooth mirror takes for each triangle beyond FacetBytesEach: its
-// corners' normals and, while they are computed, its three corners sorted.
+// corners' normals and, while they are computed, what groups its corners into
+// vertices (under 100 bytes a triangle: the hash table's places, each
+// corner's vertex and its place among the vertex's corners).
 inline constexpr std::size_t SmoothFacetBytesEach = sizeof(FacetNormals) + 3 * (sizeof(Point3) + 2 * sizeof(int));
 
 struct FacetedMirror {
