@@ -123,7 +123,8 @@ TEST(SmoothMesh, DefaultPrintWithInterpolatedPointsHoldsInTheRoundSphere) {
   TempDir dir;
   for (const int segments : {64, 256}) {
     SCOPED_TRACE(segments);
-    const std::string name = "d" + std::to_string(segments);
+    std::string name("d");
+    name += std::to_string(segments);
     const Ran smooth = Anamorfosi(dir, PrintArgs(dir, segments, name, "") + " --smooth");
     ASSERT_EQ(smooth.Status, 0) << smooth.Err;
     const double share = HeldOutShare(dir, name);
