@@ -291,9 +291,10 @@ void BuildFacetIndex(const FacetSet& set, FacetIndex& index) {
   index.Nodes.emplace_back();
   BuildNode(b, 0, 0, n, 0);
   index.Boxes.resize(n);
-  index.Ordered.resize(n);
+  // Copied in place, without first filling the table with empty facets.
+  index.Ordered.reserve(n);
   for (int k = 0; k < n; ++k) {
-    index.Ordered[k] = set.Facets[index.Items[k]];
+    index.Ordered.push_back(set.Facets[index.Items[k]]);
     const BoxD& box = b.boxes[index.Items[k]];
     for (int a = 0; a < 3; ++a) {
       index.Boxes[k].Min[a] = box.lo[a];
@@ -555,16 +556,16 @@ bool ReflectOnSmoothFacet(const MirrorFacet& facet, const FacetNormals& normals,
   // line within 1e-7 of parallel to the tangent plane keeps the point it has.
   const Point3 d = UnitDirection(centre, hit);
   const Point3 plane = Normal(facet.Plane);
-  Point3 over = hit, at = hit, n = InterpolatedNormal(facet, normals, hit);
+  const FacetFrame frame = FrameOf(facet);
+  Point3 over = hit, at = hit;
   for (int step = 0; step < 3; ++step) {
-    n = InterpolatedNormal(facet, normals, over);
-    const Point3 surface = SmoothSurfacePoint(facet, normals, over);
-    const Real across = Dot(d, n);
+    const SmoothSample s = SmoothAt(facet, frame, normals, over);
+    const Real across = Dot(d, s.Normal);
     if (!(std::fabs(across) > 1e-7_r)) break;
-    at = centre + (Dot(surface - centre, n) / across) * d;
+    at = centre + (Dot(s.Surface - centre, s.Normal) / across) * d;
     over = at - (Dot(at - facet.Corner1, plane)) * plane;
   }
-  n = InterpolatedNormal(facet, normals, over);
+  const Point3 n = InterpolatedNormal(facet, frame, normals, over);
   return ReflectOnPlane(at, Plane{n.x, n.y, n.z, -Dot(n, at)}, centre, result, misses);
 }
 

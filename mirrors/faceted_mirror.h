@@ -59,19 +59,16 @@ inline constexpr std::size_t FacetBytesEach = 2 * sizeof(MirrorFacet) + sizeof(F
                                               2 * sizeof(FacetIndexNode) + 9 * sizeof(double);
 
 // Bytes a smooth mirror takes for each triangle beyond FacetBytesEach: its
-// corners' normals and, while they are computed, its three corners sorted.
+// corners' normals and, while they are computed, what groups its corners into
+// vertices (under 100 bytes a triangle: the hash table's places, each
+// corner's vertex and its place among the vertex's corners).
 inline constexpr std::size_t SmoothFacetBytesEach = sizeof(FacetNormals) + 3 * (sizeof(Point3) + 2 * sizeof(int));
 
 struct FacetedMirror {
   FacetSet Facets;
   FacetIndex Index;
   // A smooth mesh: the normals at the corners of each facet (by its number),
-  // interpolated across it where a ray hits it. Empty: flat facets. Even so
-  // the model does not claim SmoothReflection (mirror_model.h): its surface
-  // meets the next facet's in position and normal but bends at every edge
-  // (the interpolation's slope changes there), and a crease breaks it, so
-  // every point of a pixel's border is traced (the held-out trace of a
-  // sphere mesh's print checks the result, anamorfosi/smooth_mesh_test.cpp).
+  // interpolated across it where a ray hits it. Empty: flat facets.
   std::vector<FacetNormals> CornerNormals;
   bool VerticalAxisMode = false;
   // Picture points this close to the centre in x and in y take the axis
@@ -83,6 +80,19 @@ struct FacetedMirror {
 inline AxisStep AxisStepOf(const FacetedMirror& mirror, Point3 eye) {
   if (!mirror.VerticalAxisMode) return {};
   return {true, eye.x, eye.y, mirror.AxisTolerance};
+}
+
+// A smooth mesh claims SmoothReflection (mirror_model.h): its surface meets
+// the next facet's in position and normal, so its reflected points move on
+// without a jump or a kink across an edge; only the rate at which the normal
+// turns changes there, and a crease breaks it. Where the traced points show
+// such a bend too sharp for the cubic, the lattice traces the points between
+// them (TraceAlongInterpolated); the held-out trace of a sphere mesh's print
+// checks the result (anamorfosi/smooth_mesh_test.cpp). Flat facets, whose
+// reflections jump at every edge, and the vertical mode, whose axis shortcut
+// jumps, do not.
+inline bool SmoothReflection(const FacetedMirror& mirror) {
+  return !mirror.CornerNormals.empty() && !mirror.VerticalAxisMode;
 }
 
 // Builds the hierarchy over the loaded facets (replacing any earlier one).

@@ -103,6 +103,15 @@ inline constexpr Real CreaseBelowDegrees = 90;
 // normal inside out.
 std::vector<FacetNormals> ComputeCornerNormals(const FacetSet& set, Real creaseDegrees);
 
+// What the smooth surface's interpolation needs of a facet, whatever the
+// point: its edges from Corner1, their cross product and its squared length.
+// Computed once for the several points one ray visits on the same facet.
+struct FacetFrame {
+  Point3 E1, E2, Area;
+  Real Whole = 0;
+};
+FacetFrame FrameOf(const MirrorFacet& facet);
+
 // The normal at h, a point on the facet (or within its edge tolerance):
 // the corners' normals weighted by h's barycentric coordinates (clamped into
 // the triangle), made a unit vector; the facet's plane normal when they cancel.
@@ -115,5 +124,13 @@ Point3 InterpolatedNormal(const MirrorFacet& facet, const FacetNormals& normals,
 // height, meet the arc to second order; along an edge only its two corners
 // count, so neighbouring facets give the same surface there.
 Point3 SmoothSurfacePoint(const MirrorFacet& facet, const FacetNormals& normals, Point3 h);
+
+// Both at once, from h's barycentric coordinates found once: the same values
+// as SmoothSurfacePoint and InterpolatedNormal, to the last bit.
+struct SmoothSample {
+  Point3 Surface, Normal;
+};
+SmoothSample SmoothAt(const MirrorFacet& facet, const FacetFrame& frame, const FacetNormals& normals, Point3 h);
+Point3 InterpolatedNormal(const MirrorFacet& facet, const FacetFrame& frame, const FacetNormals& normals, Point3 h);
 
 }  // namespace anamorfosi

@@ -299,6 +299,51 @@ TEST(ComputeCornerNormals, CreaseAngleKeepsSharpEdgesAndWindingDoesNotMatter) {
   EXPECT_GT(averaged, 0);
 }
 
+// A vertex is the corners at the same point to the last bit, whatever their
+// sign of zero: two roofs of two triangles each, their ridges' ends at points
+// that differ in the last bit of Real (the same double), are smoothed each on
+// its own, as each alone is; a roof whose corners meet at -0 and +0 is
+// smoothed as one.
+TEST(ComputeCornerNormals, AVertexIsOnePointToTheLastBitAndBothZeros) {
+  auto roof = [](Point3 a, Point3 b, Real tilt) {
+    // The ridge from a to b (along x), its sides falling toward -y and +y.
+    return std::vector<Face>{{a, b, b + Point3{0, -1, -tilt}, b + Point3{0, -1, -tilt}},
+                             {b, a, a + Point3{0, 1, -tilt}, a + Point3{0, 1, -tilt}}};
+  };
+  const Real x = 3, nearX = std::nextafter(x, Real{4});
+  ASSERT_NE(x, nearX);
+  const std::vector<Face> first = roof({x, 0, 0}, {x + 1, 0, 0}, 0.5_r);
+  // Wound as the first, its sides within the crease of the first's.
+  const std::vector<Face> second = roof({nearX - 1, 0, 0}, {nearX, 0, 0}, 0.8_r);
+  std::vector<Face> both = first;
+  both.insert(both.end(), second.begin(), second.end());
+  const std::vector<FacetNormals> together = ComputeCornerNormals(SetOf(both), DefaultCreaseDegrees);
+  const std::vector<FacetNormals> a = ComputeCornerNormals(SetOf(first), DefaultCreaseDegrees);
+  const std::vector<FacetNormals> b = ComputeCornerNormals(SetOf(second), DefaultCreaseDegrees);
+  ASSERT_EQ(together.size(), 4u);
+  auto same = [](const FacetNormals& p, const FacetNormals& q) {
+    for (const auto& [u, v] : {std::pair{p.N1, q.N1}, std::pair{p.N2, q.N2}, std::pair{p.N3, q.N3}})
+      if (!(u.x == v.x && u.y == v.y && u.z == v.z)) return false;
+    return true;
+  };
+  for (std::size_t f = 0; f < 2; ++f) {
+    EXPECT_TRUE(same(together[f], a[f])) << f;
+    EXPECT_TRUE(same(together[f + 2], b[f])) << f;
+  }
+  // The ridge's corners are shared: their normals lean off each side's plane.
+  const FacetSet firstSet = SetOf(first);
+  EXPECT_GT(static_cast<double>(Angle(a[0].N1, Normal(firstSet.Facets[0].Plane))), 10);
+  // The same ridge with one end at -0 in one triangle and +0 in the other.
+  const std::vector<Face> zeros{{{-0.0_r, 0, 0}, {1, 0, 0}, {1, -1, -0.5_r}, {1, -1, -0.5_r}},
+                                {{1, 0, 0}, {0.0_r, 0, 0}, {0, 1, -0.5_r}, {0, 1, -0.5_r}}};
+  ASSERT_TRUE(std::signbit(zeros[0].C1.x));
+  const FacetSet zeroSet = SetOf(zeros);
+  const std::vector<FacetNormals> z = ComputeCornerNormals(zeroSet, DefaultCreaseDegrees);
+  EXPECT_GT(static_cast<double>(Angle(z[0].N1, Normal(zeroSet.Facets[0].Plane))), 10);
+  EXPECT_GT(static_cast<double>(Angle(z[1].N2, Normal(zeroSet.Facets[1].Plane))), 10);
+  EXPECT_TRUE(z[0].N1.x == z[1].N2.x && z[0].N1.y == z[1].N2.y && z[0].N1.z == z[1].N2.z);
+}
+
 // Over a sphere mesh's facets the smooth surface lies on the sphere to a
 // small part of the facets' depth below it, and neighbouring facets give the
 // same point on the edge they share.
@@ -330,6 +375,33 @@ TEST(SmoothSurfacePoint, LiesNearTheSphereAndAgreesAcrossEdges) {
             1e-12);
   // A facet's corners stay where they are.
   EXPECT_LT(static_cast<double>(Distance3(SmoothSurfacePoint(a, normals[first], a.Corner2), a.Corner2)), 1e-12);
+}
+
+// The normal and the surface point from one finding of the barycentric
+// coordinates, with the facet's frame found once, are those of the two
+// functions on their own to the last bit: inside, on the edges, just outside
+// them and far outside (clamped), and on a facet whose corners' normals cancel.
+TEST(SmoothAt, SameBitsAsTheSurfacePointAndTheNormalApart) {
+  const FacetSet set = SetOf(RingSphereFaces({0, 0, 40}, 40, 16));
+  const std::vector<FacetNormals> normals = ComputeCornerNormals(set, DefaultCreaseDegrees);
+  auto same = [](Point3 a, Point3 b) { return a.x == b.x && a.y == b.y && a.z == b.z; };
+  int checked = 0;
+  for (std::size_t f = 0; f < set.Facets.size(); ++f) {
+    const MirrorFacet& m = set.Facets[f];
+    const FacetFrame frame = FrameOf(m);
+    for (const Point3 b : {Point3{1, 1, 1}, Point3{4, 1, 1}, Point3{1, 1, 0}, Point3{1, 0, 0}, Point3{-1e-6_r, 1, 1},
+                           Point3{-2, 1, 5}}) {
+      const Point3 h = (1 / (b.x + b.y + b.z)) * (b.x * m.Corner1 + b.y * m.Corner2 + b.z * m.Corner3);
+      for (const FacetNormals& n : {normals[f], FacetNormals{{1, 0, 0}, {-1, 0, 0}, {0, 0, 0}}}) {
+        const SmoothSample at = SmoothAt(m, frame, n, h);
+        ASSERT_TRUE(same(at.Surface, SmoothSurfacePoint(m, n, h))) << f;
+        ASSERT_TRUE(same(at.Normal, InterpolatedNormal(m, n, h))) << f;
+        ASSERT_TRUE(same(InterpolatedNormal(m, frame, n, h), InterpolatedNormal(m, n, h))) << f;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 1000);
 }
 
 TEST(InterpolatedNormal, CornersCentreAndPointsJustOutside) {

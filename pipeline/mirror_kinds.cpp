@@ -65,11 +65,16 @@ const char* MirrorKindName(const std::string& kind) { return KindEntry(kind).Nam
 
 AnyMirrorModel BuildSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
                                 PrintReport& report) {
+  const Real faceSide = Distance3(s.PictureFace.C1, s.PictureFace.C2);
+  AnyMirrorModel model = KindEntry(s.Mirror.Kind).Build(s, mirrors, faceSide, report);
+  SetUpSceneMirror(s, model, setup);
+  return model;
+}
+
+void SetUpSceneMirror(const Scene& s, const AnyMirrorModel& model, MappingSetup& setup) {
   setup.PictureFace = s.PictureFace;
   setup.ProjectionCentre = s.Eye;
   setup.Accuracy = s.Accuracy;
-  const Real faceSide = Distance3(s.PictureFace.C1, s.PictureFace.C2);
-  AnyMirrorModel model = KindEntry(s.Mirror.Kind).Build(s, mirrors, faceSide, report);
   // The axis step of the cone and of the mesh's vertical mode.
   const AxisStep step = std::visit([&](const auto& m) { return AxisStepOf(m, s.Eye); }, model);
   if (step.Exclusion) {
@@ -77,7 +82,6 @@ AnyMirrorModel BuildSceneMirror(const Scene& s, const MirrorFileReader& mirrors,
     setup.AxisFoot = {step.FootX, step.FootY};
     setup.AxialTolerance = step.Tolerance;
   }
-  return model;
 }
 
 }  // namespace anamorfosi

@@ -234,6 +234,36 @@ TEST(PipelineInputs, OneThreadStartsNoOtherThread) {
   EXPECT_GT(RestoreScene(s, settings.Mirrors, made, sheet, 1, 1).Score.Samples, 0);
 }
 
+// The fidelity check of a print uses the mirror the print was made with: the
+// mesh is read once for both, and the check comes out as it does from a
+// mirror built again (a print without its mirror, as from a print file).
+TEST(PipelineInputs, RestoringAPrintUsesTheMirrorItWasMadeWith) {
+  MemoryPicture picture(Colours(8, 6));
+  for (const bool smooth : {false, true}) {
+    Scene s = MeshScene("cylinder");
+    s.Mirror.Smooth = smooth;
+    CylinderReader fake;
+    PrintSettings settings;
+    settings.Mirrors = fake.Reader();
+    settings.Threads = 2;
+    const Print made = MakePrint(s, picture, settings);
+    ASSERT_EQ(fake.Files.size(), 1u);
+    ASSERT_TRUE(made.Mirror);
+    const PrintedSheet sheet = SheetOf(made, nullptr);
+    const VistaResult kept = RestoreScene(s, settings.Mirrors, made, sheet, 2, 2, 1);
+    EXPECT_EQ(fake.Files.size(), 1u) << "the mesh was read again";
+    Print without = made;
+    without.Mirror.reset();
+    const VistaResult again = RestoreScene(s, settings.Mirrors, without, sheet, 2, 2, 1);
+    EXPECT_EQ(fake.Files.size(), 2u);
+    EXPECT_GT(kept.Score.Samples, 0);
+    EXPECT_EQ(kept.Score.Samples, again.Score.Samples);
+    EXPECT_EQ(kept.Score.Within, again.Score.Within);
+    EXPECT_EQ(kept.Score.SquaredError, again.Score.SquaredError);
+    EXPECT_EQ(kept.Restored.Rgb, again.Restored.Rgb);
+  }
+}
+
 }  // namespace
 
 }  // namespace anamorfosi

@@ -452,9 +452,11 @@ Print MakePrint(const Scene& s, PictureSource& picture, const PrintSettings& set
   Print print;
   print.Report.Mirror = MirrorFootprint(s, settings.Mirrors);
   MappingSetup setup;
-  return WithSceneMirror(s, settings.Mirrors, setup, print.Report, [&](const auto& mirror) {
-    return MapScene(s, mirror, setup, picture, settings, std::move(print));
-  });
+  auto model = std::make_shared<const AnyMirrorModel>(BuildSceneMirror(s, settings.Mirrors, setup, print.Report));
+  Print made = std::visit([&](const auto& mirror) { return MapScene(s, mirror, setup, picture, settings, std::move(print)); },
+                          *model);
+  made.Mirror = std::move(model);
+  return made;
 }
 
 }  // namespace anamorfosi

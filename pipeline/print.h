@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -114,6 +115,10 @@ struct Print {
   std::vector<std::uint8_t> Painted;
   InputPicture Source;  // the input picture's header (for the plain P3 output)
   PrintReport Report;
+  // The mirror the print was made with, kept so that the check of this same
+  // print (RestoreScene) does not read and build it again (a mesh's file, its
+  // index and normals). Empty for a print made otherwise.
+  std::shared_ptr<const AnyMirrorModel> Mirror;
 };
 
 // Pixels a side of one grid cell in the picture mapped for --grid.
@@ -141,6 +146,8 @@ void CentreFootprint(Footprint& f);
 // mirror that cannot be used.
 AnyMirrorModel BuildSceneMirror(const Scene& s, const MirrorFileReader& mirrors, MappingSetup& setup,
                                 PrintReport& report);
+// What BuildSceneMirror fills in setup, for a model already built from s.
+void SetUpSceneMirror(const Scene& s, const AnyMirrorModel& model, MappingSetup& setup);
 // The same, answering fn(mirror) with the model's own type, so that the
 // mapping under fn is compiled for each model.
 template <class Fn>

@@ -60,11 +60,18 @@ VistaResult RestoreScene(const Scene& scene, const MirrorFileReader& mirrors, co
   settings.Stride = stride > 0 ? stride
                               : RestoreStep(made.Source.Width, made.Source.Height,
                                             static_cast<long long>(sheet.Window.Width) * sheet.Window.Height);
-  WithSceneMirror(scene, mirrors, setup, report, [&](const auto& mirror) {
+  auto restore = [&](const auto& mirror) {
     PlacePicture(setup, made.Report, made.Source);
     result.Restored = RestorePicture(mirror, setup, made.Source, sheet, settings, result.Score);
     return 0;
-  });
+  };
+  // The print's own mirror when it kept it, else built again from the scene.
+  if (made.Mirror) {
+    SetUpSceneMirror(scene, *made.Mirror, setup);
+    std::visit(restore, *made.Mirror);
+  } else {
+    WithSceneMirror(scene, mirrors, setup, report, restore);
+  }
   return result;
 }
 

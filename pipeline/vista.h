@@ -38,7 +38,9 @@ PrintedSheet SheetOf(const Print& made, const SheetFile* file);
 // of each stride x stride block (RestoreSettings::Stride); 0 chooses for the
 // print: a picture with more pixels than a quarter of the print's cells is
 // scored on one pixel of each RestoreStep x RestoreStep block, at most one
-// pixel for every 2 x 2 cells and at most kRestorePixels. Throws PrintError.
+// pixel for every 2 x 2 cells and at most kRestorePixels. made must be the
+// scene's own print: the mirror it keeps (Print::Mirror) is used as it is.
+// Throws PrintError.
 VistaResult RestoreScene(const Scene& scene, const MirrorFileReader& mirrors, const Print& made,
                          const PrintedSheet& sheet, int sub, int threads, int stride = 0);
 // The most pixels the automatic step scores: the share within 8 levels is
