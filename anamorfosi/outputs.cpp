@@ -22,9 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Numbers as the reports write them.
-std::string Fixed(double v, int decimals) { return KindFixed(v, decimals); }
-
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;

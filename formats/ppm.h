@@ -27,6 +27,13 @@ class PpmError : public RunStopped {
   static std::string ItalianText(PpmProblem problem, const std::string& file);
 };
 
+// The problem in the command's and the page's English, naming the file.
+std::string PpmEnglishText(const PpmError& e);
+
+// The header's first comment line is kept up to this many characters, and
+// written back so.
+inline constexpr std::size_t kPpmCommentLimit = 72;
+
 // Reads a whole picture in large blocks. Throws RuntimeFailure when it cannot
 // be opened (2, 3, 5) or read (100), and RunStopped with an Italian message
 // naming the file when it is not a picture: wrong magic, missing or bad width,

@@ -17,22 +17,6 @@
 
 namespace anamorfosi {
 
-namespace {
-
-std::string PpmText(const PpmError& e) {
-  switch (e.Problem) {
-    case PpmProblem::kNotPpm: return e.File + ": not a PNG, JPEG or PPM picture";
-    case PpmProblem::kBadWidth: return e.File + ": PPM picture without a valid width";
-    case PpmProblem::kBadHeight: return e.File + ": PPM picture without a valid height";
-    case PpmProblem::kBadMaximum: return e.File + ": PPM picture without a valid maximum (1 to 65535)";
-    case PpmProblem::kSampleNotANumber: return e.File + ": PPM picture with a sample that is not a number";
-    case PpmProblem::kIncomplete: return e.File + ": PPM picture whose pixels end early";
-  }
-  return e.File + ": not a picture";
-}
-
-}  // namespace
-
 InputPicture ReadScenePicture(const std::string& file, PictureReduction* reduction) {
   struct stat st {};
   if (::stat(file.c_str(), &st) != 0) throw PrintError(file + ": " + std::strerror(errno), "picture");
@@ -42,7 +26,7 @@ InputPicture ReadScenePicture(const std::string& file, PictureReduction* reducti
     const PictureLimits limits;
     return ReadAnyPicture(file, reduction, &limits);
   } catch (const PpmError& e) {
-    throw PrintError(PpmText(e), "picture");
+    throw PrintError(PpmEnglishText(e), "picture");
   } catch (const RuntimeFailure& e) {
     throw PrintError(RuntimeText(e), "picture");
   } catch (const PictureError& e) {

@@ -2,7 +2,8 @@
 // registry's kinds as the page builds its form from them, and the print of a
 // scene and a picture the browser decoded, with the view from the eye and its
 // fidelity line, or the error with the field it concerns. It reads no file but
-// the mirror's DXF the page put in the module's memory file system, starts no
+// the mirror's DXF and the PPM pictures the page put in the module's memory
+// file system, starts no
 // thread, and prints nothing: the page shows what comes back.
 //
 // The calls, a C interface for the page's worker:
@@ -12,13 +13,18 @@
 //   anamorfosi_result()           its JSON (below), valid until the next print
 //   anamorfosi_cells(), anamorfosi_view()
 //                                 the print's cells and the view, row-major RGB
+//   anamorfosi_read_ppm(path), anamorfosi_picture()
+//                                 a PPM picture read: 0 and its size in the
+//                                 result, its RGBA; 1 and the error
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <new>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -26,6 +32,7 @@
 #include "pipeline/print.h"
 #include "pipeline/scene.h"
 #include "pipeline/vista.h"
+#include "formats/ppm.h"
 #include "web/form.h"
 
 namespace anamorfosi {
@@ -40,6 +47,8 @@ struct Made {
   Print Sheet;
   SceneView View;
   std::string Result;
+  // The last PPM picture read, as RGBA for the page.
+  std::vector<std::uint8_t> Picture;
 };
 Made& Last() {
   static Made made;
@@ -243,6 +252,40 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_print(const char* request, const std::uint8_
     return refuse(e.what(), "");
   }
 }
+
+// A PPM picture (the programs' own, which browsers do not decode) the page put
+// in the module's memory at path, read by the programs' reader within the
+// command's limits: 0 and its size in the result, its RGBA from
+// anamorfosi_picture(); 1 and the error in the result.
+EMSCRIPTEN_KEEPALIVE int anamorfosi_read_ppm(const char* path) {
+  using namespace anamorfosi;
+  Made& made = Last();
+  made.Picture.clear();
+  made.Picture.shrink_to_fit();
+  try {
+    const PictureLimits limits;
+    const InputPicture p = ReadPicture(path, &limits);
+    const std::size_t pixels = static_cast<std::size_t>(p.Width) * p.Height;
+    made.Picture.resize(pixels * 4);
+    for (std::size_t i = 0; i < pixels; ++i) {
+      std::copy_n(&p.Rgb[i * 3], 3, &made.Picture[i * 4]);
+      made.Picture[i * 4 + 3] = 255;
+    }
+    made.Result = nlohmann::json{{"width", p.Width}, {"height", p.Height}}.dump();
+    return 0;
+  } catch (const PpmError& e) {
+    made.Result = nlohmann::json{{"error", PpmEnglishText(e)}, {"field", "picture"}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (const std::bad_alloc&) {
+    made.Result = nlohmann::json{{"error", "not enough memory for this picture"}, {"field", "picture"}}.dump();
+  } catch (const std::exception& e) {
+    made.Result = nlohmann::json{{"error", e.what()}, {"field", "picture"}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  return 1;
+}
+
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_picture() { return anamorfosi::Last().Picture.data(); }
 
 EMSCRIPTEN_KEEPALIVE const char* anamorfosi_result() { return anamorfosi::Last().Result.c_str(); }
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_cells() { return anamorfosi::Last().Sheet.Cells.Rgb.data(); }

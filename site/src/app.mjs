@@ -4,7 +4,6 @@
 import WORKER_SOURCE from 'site:worker';
 import CARD_PPM from 'site:card';
 import { printPng } from './print_png.mjs';
-import { ppmToRgba } from './ppm.mjs';
 
 const $ = (id) => document.getElementById(id);
 let KINDS = null;
@@ -28,7 +27,10 @@ function startWorker() {
     const m = event.data;
     if (m.type === 'kinds' && !KINDS) start(m.kinds);
     else if (m.type === 'failed') setStatus('The engine cannot start in this browser: ' + m.error, false);
-    else if (m.type === 'print' && pending.has(m.id)) {
+    else if (m.type === 'ppm' && pending.has(m.id)) {
+      pending.get(m.id)(m);
+      pending.delete(m.id);
+    } else if (m.type === 'print' && pending.has(m.id)) {
       // The engine's answers, counted for the tests: a print ended unfinished gives none.
       $('status').dataset.answers = String(Number($('status').dataset.answers || 0) + 1);
       pending.get(m.id)(m);
@@ -51,6 +53,15 @@ function engineCall(request, pic) {
   const id = ++nextId;
   const rgba = pic.rgba.slice();
   worker.postMessage({ type: 'print', id, request, rgba, width: pic.width, height: pic.height }, [rgba.buffer]);
+  return new Promise((resolve) => pending.set(id, resolve));
+}
+
+// A PPM picture read by the engine's reader, the programs' own: {width,
+// height, rgba} or {error}; null when its worker was ended meanwhile.
+function readPpm(bytes) {
+  const id = ++nextId;
+  const copy = bytes.slice();
+  worker.postMessage({ type: 'ppm', id, bytes: copy.buffer }, [copy.buffer]);
   return new Promise((resolve) => pending.set(id, resolve));
 }
 
@@ -298,7 +309,9 @@ async function takePicture(file) {
   try {
     if (/\.ppm$/i.test(file.name)) {
       // The programs' own pictures, which browsers do not decode.
-      const p = ppmToRgba(new Uint8Array(await file.arrayBuffer()));
+      const p = await readPpm(new Uint8Array(await file.arrayBuffer()));
+      if (!p) { setStatus('Choose the picture again.', false); return; }
+      if (p.error) throw new Error(p.error.replace(/^[^:]*: /, ''));
       picture = { name: file.name, width: p.width, height: p.height, rgba: p.rgba, serial: ++serial };
     } else {
       picture = await decodedPicture(file);
@@ -320,10 +333,11 @@ function changed(e) {
   showMirrorFields(); later();
 }
 
-function start(list) {
+async function start(list) {
   KINDS = list;
   kinds = new Map(KINDS.kinds.map((k) => [k.name, k]));
-  const p = ppmToRgba(new TextEncoder().encode(CARD_PPM));
+  const p = await readPpm(new TextEncoder().encode(CARD_PPM));
+  if (!p || p.error) { setStatus('The test card cannot be read: ' + (p ? p.error : 'the engine stopped'), false); return; }
   card = { name: 'cartello.ppm', width: p.width, height: p.height, rgba: p.rgba, serial: 0 };
   buildMirrorFields();
   $('form').addEventListener('input', changed);

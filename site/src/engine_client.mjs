@@ -35,3 +35,22 @@ export function enginePrint(engine, request, rgba, width, height) {
     if (pictureAt) engine._free(pictureAt);
   }
 }
+
+// A PPM picture (the programs' own, which browsers do not decode) read by the
+// module's PPM reader: {width, height, rgba}, or {error} in the reader's words.
+export function engineReadPpm(engine, bytes) {
+  const path = '/picture.ppm';
+  engine.FS.writeFile(path, bytes);
+  const pathAt = copyIn(engine, new TextEncoder().encode(path + '\0'));
+  try {
+    const status = engine._anamorfosi_read_ppm(pathAt);
+    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
+    if (status !== 0) return { error: result.error };
+    const at = engine._anamorfosi_picture();
+    const rgba = engine.HEAPU8.slice(at, at + result.width * result.height * 4);
+    return { width: result.width, height: result.height, rgba };
+  } finally {
+    engine._free(pathAt);
+    engine.FS.unlink(path);
+  }
+}

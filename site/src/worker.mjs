@@ -1,9 +1,11 @@
 // The page's worker: the engine module (AnamorfosiEngine, the script built
 // before this one in the same file) runs here, away from the page's thread.
 // Messages in: {type: 'file', path, bytes} puts a mirror file in the module's
-// memory; {type: 'print', id, request, rgba, width, height} makes a print.
-// Messages out: {type: 'kinds'} once ready, {type: 'print', id, result, cells, view}.
-import { engineKinds, enginePrint } from './engine_client.mjs';
+// memory; {type: 'ppm', id, bytes} reads a PPM picture; {type: 'print', id,
+// request, rgba, width, height} makes a print.
+// Messages out: {type: 'kinds'} once ready, {type: 'ppm', id, width, height,
+// rgba} or {type: 'ppm', id, error}, {type: 'print', id, result, cells, view}.
+import { engineKinds, enginePrint, engineReadPpm } from './engine_client.mjs';
 
 /* global AnamorfosiEngine */
 const ready = AnamorfosiEngine().then((engine) => {
@@ -19,6 +21,11 @@ self.onmessage = async (event) => {
   const m = event.data;
   if (m.type === 'file') {
     engine.FS.writeFile(m.path, new Uint8Array(m.bytes));
+    return;
+  }
+  if (m.type === 'ppm') {
+    const read = engineReadPpm(engine, new Uint8Array(m.bytes));
+    postMessage({ type: 'ppm', id: m.id, ...read }, read.rgba ? [read.rgba.buffer] : []);
     return;
   }
   if (m.type !== 'print') return;

@@ -11,15 +11,22 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-import { engineKinds, enginePrint } from '../src/engine_client.mjs';
-import { ppmToRgba } from '../src/ppm.mjs';
+import { engineKinds, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
 
 const [engineJs, anamorfosi, examples, work, nodeModules, mode] = process.argv.slice(2);
 const { decode } = await import(pathToFileURL(path.join(nodeModules, 'fast-png/lib/index.js')));
 const engine = await createRequire(import.meta.url)(path.resolve(engineJs))();
 fs.rmSync(work, { recursive: true, force: true });
 fs.mkdirSync(work, { recursive: true });
-const card = ppmToRgba(fs.readFileSync(path.join(examples, 'cartello.ppm')));
+// The test card read by the module's PPM reader, the programs' own: the
+// print below, equal to the command's, is made from it.
+const card = engineReadPpm(engine, fs.readFileSync(path.join(examples, 'cartello.ppm')));
+assert.ok(card.rgba, card.error);
+// A picture cut short is refused in the reader's words, and a good one read after it.
+const cardBytes = fs.readFileSync(path.join(examples, 'cartello.ppm'));
+assert.match(engineReadPpm(engine, cardBytes.subarray(0, cardBytes.length >> 1)).error, /pixels end early/);
+assert.match(engineReadPpm(engine, new TextEncoder().encode('P3\n2 x\n255\n')).error, /valid height/);
+assert.deepEqual(engineReadPpm(engine, cardBytes).rgba, card.rgba);
 
 // The native command's print and scene file for the same values.
 const nativePng = path.join(work, 'native.png'), nativeScene = path.join(work, 'native.json');
