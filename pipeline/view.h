@@ -30,6 +30,11 @@ struct ViewCamera {
 // square to that axis, holds every point of frame that lies ahead, and the
 // axis; width pixels wide, the height keeping the pixels square.
 ViewCamera FrameView(Point3 eye, const Face& face, const std::vector<Point3>& frame, int width);
+// The close-up of a view: the same eye, axes and size in pixels as whole,
+// framed on the points of outline that lie ahead (the mirror's), with a tenth
+// of their extent more on every side and the short side widened to the
+// image's shape; whole itself when none lies ahead.
+ViewCamera FrameCloseUp(const ViewCamera& whole, const std::vector<Point3>& outline);
 // The unit sight direction through the image point (x, y), in pixels from the
 // top-left corner of the image.
 Point3 ViewRay(const ViewCamera& camera, Real x, Real y);
