@@ -61,7 +61,7 @@ std::string PrintArgs(const TempDir& dir, int segments, const std::string& name)
 
 // The share of the picture's pixels whose ray, traced on the round sphere,
 // lands on a cell within 8 levels of the pixel's colour in every channel.
-double HeldOutShare(const TempDir& dir, const std::string& name) {
+double HeldOutShare(const TempDir& dir, const std::string& name, const Face& face = kFace, Point3 eye = kEye) {
   const Picture picture = ReadPictureFile(std::string(EXAMPLES_DIR) + "/foto.png");
   const Picture print = ReadPictureFile(dir.File(name + ".png"));
   const Scene scene = ReadSceneFile(dir.File(name + ".json"));
@@ -73,9 +73,9 @@ double HeldOutShare(const TempDir& dir, const std::string& name) {
   long good = 0;
   for (int j = 0; j < picture.Height; ++j) {
     for (int i = 0; i < picture.Width; ++i) {
-      const Point3 f = kFace.C1 + ((i + 0.5_r) / picture.Width) * (kFace.C2 - kFace.C1) +
-                       ((j + 0.5_r) / picture.Height) * (kFace.C4 - kFace.C1);
-      const auto hit = TracePhysicalSphereRay(kCentre, kRadius, kEye, f);
+      const Point3 f = face.C1 + ((i + 0.5_r) / picture.Width) * (face.C2 - face.C1) +
+                       ((j + 0.5_r) / picture.Height) * (face.C4 - face.C1);
+      const auto hit = TracePhysicalSphereRay(kCentre, kRadius, eye, f);
       if (!hit) continue;
       const long col = std::lround(std::floor((hit->Ground.x - w.MinX) / w.CellSize));
       const long row = std::lround(std::floor((w.MaxY - hit->Ground.y) / w.CellSize));
@@ -111,6 +111,25 @@ TEST(SmoothMesh, PrintHoldsInTheRoundSphereByAnIndependentTrace) {
     EXPECT_LT(flatShare, smoothShare - 5);
     EXPECT_GE(smoothShare, segments == 64 ? 99.0 : 99.5);
   }
+}
+
+// Without --face and --eye the smooth ball's mesh takes nearly the ball's own
+// eye and face (its box's half width is 40 sin(87.2 degrees)), and its print
+// holds in the round ball as the given face's does.
+TEST(SmoothMesh, TheAutomaticFaceAndEyeHoldInTheRoundSphere) {
+  TempDir dir;
+  dir.Write("auto.stl", BinaryStl(TrianglesOfFaces(RingSphereFaces(kCentre, kRadius, 64))));
+  const Ran r = Anamorfosi(dir, "generico " + Q(std::string(EXAMPLES_DIR) + "/foto.png") + " --mirror " +
+                                    Q(dir.File("auto.stl")) + " --smooth --every-pixel --antialias 1 --no-marks" +
+                                    " --dpi 300 --threads 2 -o " + Q(dir.File("auto.png")) + " --save-scene " +
+                                    Q(dir.File("auto.json")));
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  EXPECT_NE(r.Out.find("eye: (0, -319.6145325, 199.8072673) (8 half widths of the mirror in front of its middle"),
+            std::string::npos) << r.Out;
+  const Scene scene = ReadSceneFile(dir.File("auto.json"));
+  const double share = HeldOutShare(dir, "auto", scene.PictureFace, scene.Eye);
+  std::printf("automatic face and eye, 64 segments: %.2f%% within 8 levels\n", share);
+  EXPECT_GE(share, 99.0);
 }
 
 // The crease means something only on a smooth mesh and stays below 90

@@ -64,7 +64,7 @@ inline constexpr int kViewSupersample = 2;
 
 // How a view is framed: Width pixels wide, holding the mirror, the print and
 // the picture face; or, for the close-up (MirrorCloseUp), the same size in
-// pixels from the same eye, framed on the mirror's outline alone (FrameCloseUp).
+// pixels from the same eye, framed on the mirror alone (FrameMirrorCloseUp).
 // A width alone converts to the whole scene's frame.
 struct ViewFrame {
   ViewFrame(int width, bool mirrorCloseUp = false) : Width(width), MirrorCloseUp(mirrorCloseUp) {}
@@ -92,7 +92,7 @@ SceneView DrawSceneView(const V& view, const Scene& scene, const PrintedSheet& s
   SceneView result;
   const std::vector<Point3> outline = OutlinePoints(view);
   result.Camera = FrameScene(scene, sheet, outline, frame.Width);
-  if (frame.MirrorCloseUp) result.Camera = FrameCloseUp(result.Camera, outline);
+  if (frame.MirrorCloseUp) result.Camera = FrameMirrorCloseUp(view, result.Camera);
   result.Image = RenderView(view, result.Camera, sheet, kViewSupersample, threads, result.Stats);
   return result;
 }
