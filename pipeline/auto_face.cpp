@@ -650,10 +650,29 @@ bool AutomaticMeshFace(FacetedMirror& mirror, Point3 eye, const FaceRequest& req
   const Real halfAcross = (u1 - u0) / 2;
   const auto faceAt = [&](Real h, Real s) { return Rectangle(across + h * up, right, up, A * s, s); };
   const auto works = [&](Real h, Real s) { return scanWorks(faceAt(h, s)); };
+  // The heights are ranked on a rough look, 17 x 17 rays over the face (its
+  // corners and edges included), a ninth of the scan's; the face returned is
+  // sized on the whole scan at the height chosen.
+  constexpr int kRough = 16;
+  const auto roughlyWorks = [&](Real h, Real s) {
+    const Face candidate = faceAt(h, s);
+    mirror.AxisTolerance = Distance3(candidate.C1, candidate.C2) / 1000;
+    MissRecord misses;
+    Point3 landing;
+    for (int i = 0; i <= kRough; ++i) {
+      for (int j = 0; j <= kRough; ++j) {
+        const Point3 p = candidate.C1 + (static_cast<Real>(i) / kRough) * (candidate.C2 - candidate.C1) +
+                         (static_cast<Real>(j) / kRough) * (candidate.C4 - candidate.C1);
+        if (!ReflectRay(limited, eye, p, landing, misses)) return false;
+      }
+    }
+    return true;
+  };
   const auto largestAt = [&](Real h, int steps) {
     const Real top = std::min({v1 - h, h - v0, halfAcross / A});
     if (!(top > 0)) return Real(0);
-    return LargestWorking(0, top, steps, [&](Real s) { return works(h, s); });
+    if (steps == kFineSteps) return LargestWorking(0, top, steps, [&](Real s) { return works(h, s); });
+    return LargestWorking(0, top, steps, [&](Real s) { return roughlyWorks(h, s); });
   };
 
   // A coarse look over the heights of the face's centre across the box as

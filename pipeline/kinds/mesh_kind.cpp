@@ -57,7 +57,8 @@ constexpr Real kEyeFront = 8, kEyeUp = 4, kEyeOverTop = 3;
 EyeChoice DefaultEye(const Scene& s, const MirrorFileReader& mirrors) {
   const FacetedMirror mirror = Loaded(s, mirrors);
   Point3 lo, hi;
-  if (!MeshBoundsAboveSheet(mirror.Facets, lo, hi)) return {{}, "", "is needed: the mirror has no triangle above the sheet"};
+  if (!MeshBoundsAboveSheet(mirror.Facets, lo, hi))
+    return {{}, "", "is needed: the mirror has no triangle above the sheet"};
   const Point3 c = 0.5_r * (lo + hi);
   const Real r = std::max((hi.x - lo.x) / 2, (hi.y - lo.y) / 2);
   if (s.Mirror.VerticalAxis)
@@ -137,8 +138,8 @@ MeshView MakeMeshView(const FacetedMirror& mirror, Point3 eye) {
 MirrorKindEntry MeshKind() {
   MirrorKindEntry k{"generico", "mesh mirror",
                     "a mirror made of triangles: a mesh (STL, OBJ, PLY, ...) or a DXF's 3DFACEs",
-                    "Defaults: the eye 8 half widths of the mirror in front of its middle (toward -Y) and 4 above it (with "
-                    "--vertical-axis: above its middle at 3 times its height); an automatic face.\n"
+                    "Defaults: the eye 8 half widths of the mirror in front of its middle (toward -Y) and 4 above "
+                    "it (with --vertical-axis: above its middle at 3 times its height); an automatic face.\n"
                     "Example: anamorfosi generico foto.jpg --mirror palla.stl --smooth -o stampa.png",
                     {}};
   k.Parameters = {
