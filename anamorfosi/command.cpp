@@ -43,6 +43,13 @@ int Execute(Scene scene, const Options& o, const std::vector<std::string>& chose
     if (fs::path(o.Preview) == fs::path(o.Output)) throw UsageError("--preview: must not be the print's own file", "preview");
     CheckOutputFolder(o.Preview, "--preview");
   }
+  if (!o.PreviewCloseup.empty()) {
+    CheckNotAnInput(o.PreviewCloseup, InputsOf(scene, o), "--preview-closeup");
+    for (const std::string& other : {o.Output, o.Preview, o.SaveScene})
+      if (fs::path(o.PreviewCloseup) == fs::path(other))
+        throw UsageError("--preview-closeup: must be a file of its own, not " + other, "preview-closeup");
+    CheckOutputFolder(o.PreviewCloseup, "--preview-closeup");
+  }
   PrintSettings settings;
   settings.Threads = o.Threads > 0 ? o.Threads : DefaultThreads();
   settings.FollowPrint = !o.EveryPixel;

@@ -163,7 +163,8 @@ TEST(Command, BadOptionsGiveOneLineAndNoFile) {
       {{"cilindro", picture, "--radius", "25", "--face", face, "-o", dir.File("out.gif")}, 2, "-o"},
       {{"cilindro", picture, "--radius", "25", "--face", face, "-o", picture}, 2, "input"},
       {{"cono", picture, "--base-radius", "30", "--height", "-60", "-o", out}, 2, "--height"},
-      {{"generico", picture, "--mirror", face, "--eye", "0,0,400", "-o", out}, 2, "--face"},
+      // A flat face seen from above sends every sight ray up: no automatic face.
+      {{"generico", picture, "--mirror", face, "--eye", "0,0,400", "-o", out}, 1, "reflects no sight ray down"},
       {{"run", dir.File("none.json")}, 1, "none.json"},
       {with({"--radius", "25", "--paper", "A7"}), 2, "--paper"},
       {{"cilindro", picture, "--radius", "25", "--face", face, "--paper", "50x50", "-o", dir.File("p.pdf")}, 1, "--paper"},
@@ -421,7 +422,7 @@ TEST(Fit, ClashesAndPrintsTooLargeAreRefusedInOneLine) {
     EXPECT_NE(r.Err.find("--fit"), std::string::npos) << r.Err;
     EXPECT_EQ(std::count(r.Err.begin(), r.Err.end(), '\n'), 1) << r.Err;
   }
-  // generico has no automatic face, and none is no sheet.
+  // --fit goes without --face for generico too, and none is no sheet.
   EXPECT_EQ(Anamorfosi({"generico", picture, "--mirror", dir.File("f.dxf"), "--face", dir.File("f.dxf"), "--eye",
                         "0,0,400", "--fit", "A4", "-o", dir.File("o.png")}).Status, 2);
   EXPECT_EQ(Anamorfosi({"cilindro", picture, "--radius", "25", "--fit", "none", "-o", dir.File("o.png")}).Status, 2);

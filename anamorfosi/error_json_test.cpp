@@ -92,7 +92,8 @@ TEST(ErrorJson, EveryRefusalThePageCanMeetNamesItsField) {
       {{"specchio", picture, "--mirror", picture, "-o", out}, 1, "mirror"},
       {{"generico", picture, "--mirror", dir.File("none.stl"), "--face", face, "--eye", "0,-300,250", "-o", out}, 1,
        "mirror"},
-      {{"generico", picture, "--mirror", face, "--eye", "0,-300,250", "-o", out}, 2, ""},
+      // A mesh with no automatic face from that eye: the page marks the eye.
+      {{"generico", picture, "--mirror", face, "--eye", "0,0,400", "-o", out}, 1, "eye"},
       {{"cilindro", picture, "--radius", "25", "-o", dir.File("out.gif")}, 2, "output"},
       {{"cilindro", picture, "--radius", "25", "--paper", "A7", "-o", out}, 2, "paper"},
       // A scene file's refusal names its key.

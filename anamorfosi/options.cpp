@@ -107,6 +107,8 @@ void AddMappingOptions(CLI::App* sub, Options& o) {
   sub->add_option("--threads", o.Threads, "threads of the mapping (default: every core)");
   sub->add_option("--save-scene", o.SaveScene, "write every value used to this JSON scene file");
   sub->add_option("--preview", o.Preview, "also write the view from the eye (PNG) and print the fidelity line");
+  sub->add_option("--preview-closeup", o.PreviewCloseup,
+                  "also write a close-up of the mirror (PNG): from the same eye, framed on the mirror, the view's size");
   sub->add_option("--size", o.Size, "the width of the --preview view in pixels (default 1200)");
   sub->add_flag("--quiet", o.Quiet, "print nothing but errors and warnings");
   AddEveryPixel(sub, o);

@@ -39,6 +39,7 @@ struct Options {
   double Dpi = 300, Fill = 0.9;
   // vista, and the view of the mapping subcommands
   std::string PrintFile, Restored, Preview;
+  std::string PreviewCloseup;  // the close-up of the mirror, from the same eye
   std::vector<std::string> ProgramRun;  // the program's name and its parameter file
   int Sub = 1, Size = 1200;
   long Pixels = 0;

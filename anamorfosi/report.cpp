@@ -37,6 +37,11 @@ Fidelity ShowView(const Scene& scene, const Print& made, const SheetFile* file, 
           << " sight rays meet the mirror a second time; they are drawn as table\n";
     if (!quiet) out << "view: " << view << ", " << v.Image.Width << " x " << v.Image.Height << " pixels\n";
   }
+  if (!o.PreviewCloseup.empty()) {
+    const SceneView v = ViewScene(scene, sheet, ViewFrame(o.Size, true), threads);
+    write(o.PreviewCloseup, v.Image, "--preview-closeup");
+    if (!quiet) out << "close-up: " << o.PreviewCloseup << ", " << v.Image.Width << " x " << v.Image.Height << " pixels\n";
+  }
   // The whole picture when it is written out or every pixel is asked for.
   if (stride == 0 && (!o.Restored.empty() || o.EveryPixel)) stride = 1;
   const VistaResult r = RestoreScene(scene, made, sheet, o.Sub, threads, stride);

@@ -64,7 +64,7 @@ std::string PrintArgs(const TempDir& dir, int segments, const std::string& name,
 
 // The share of the picture's pixels whose ray, traced on the round sphere,
 // lands on a cell within 8 levels of the pixel's colour in every channel.
-double HeldOutShare(const TempDir& dir, const std::string& name) {
+double HeldOutShare(const TempDir& dir, const std::string& name, const Face& face = kFace, Point3 eye = kEye) {
   const Picture picture = ReadPictureFile(std::string(EXAMPLES_DIR) + "/foto.png");
   const Picture print = ReadPictureFile(dir.File(name + ".png"));
   const Scene scene = ReadSceneFile(dir.File(name + ".json"));
@@ -76,9 +76,9 @@ double HeldOutShare(const TempDir& dir, const std::string& name) {
   long good = 0;
   for (int j = 0; j < picture.Height; ++j) {
     for (int i = 0; i < picture.Width; ++i) {
-      const Point3 f = kFace.C1 + ((i + 0.5_r) / picture.Width) * (kFace.C2 - kFace.C1) +
-                       ((j + 0.5_r) / picture.Height) * (kFace.C4 - kFace.C1);
-      const auto hit = TracePhysicalSphereRay(kCentre, kRadius, kEye, f);
+      const Point3 f = face.C1 + ((i + 0.5_r) / picture.Width) * (face.C2 - face.C1) +
+                       ((j + 0.5_r) / picture.Height) * (face.C4 - face.C1);
+      const auto hit = TracePhysicalSphereRay(kCentre, kRadius, eye, f);
       if (!hit) continue;
       const long col = std::lround(std::floor((hit->Ground.x - w.MinX) / w.CellSize));
       const long row = std::lround(std::floor((w.MaxY - hit->Ground.y) / w.CellSize));
@@ -130,6 +130,29 @@ TEST(SmoothMesh, DefaultPrintWithInterpolatedPointsHoldsInTheRoundSphere) {
     const double share = HeldOutShare(dir, name);
     std::printf("segments %d, default mapping: smooth %.2f%% within 8 levels\n", segments, share);
     EXPECT_GE(share, segments == 64 ? 99.0 : 99.5);
+  }
+}
+
+// Without --face and --eye the smooth ball's mesh takes nearly the ball's own
+// eye and face (its box's half width is 40 sin(87.2 degrees)), and its print
+// holds in the round ball as the given face's does.
+TEST(SmoothMesh, TheAutomaticFaceAndEyeHoldInTheRoundSphere) {
+  TempDir dir;
+  for (const int segments : {64, 256}) {
+    SCOPED_TRACE(segments);
+    dir.Write("auto.stl", BinaryStl(TrianglesOfFaces(RingSphereFaces(kCentre, kRadius, segments))));
+    const Ran r = Anamorfosi(dir, "generico " + Q(std::string(EXAMPLES_DIR) + "/foto.png") + " --mirror " +
+                                      Q(dir.File("auto.stl")) + " --smooth --every-pixel --antialias 1 --no-marks" +
+                                      " --dpi 300 --threads 2 -o " + Q(dir.File("auto.png")) + " --save-scene " +
+                                      Q(dir.File("auto.json")));
+    ASSERT_EQ(r.Status, 0) << r.Err;
+    EXPECT_NE(r.Out.find(segments == 64 ? "eye: (0, -319.6145325, 199.8072673) (8 half widths of the mirror"
+                                        : "eye: (0, -319.9758911, 199.9879447) (8 half widths of the mirror"),
+              std::string::npos) << r.Out;
+    const Scene scene = ReadSceneFile(dir.File("auto.json"));
+    const double share = HeldOutShare(dir, "auto", scene.PictureFace, scene.Eye);
+    std::printf("automatic face and eye, %d segments: %.2f%% within 8 levels\n", segments, share);
+    EXPECT_GE(share, 99.0);
   }
 }
 

@@ -509,4 +509,222 @@ bool AutomaticSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest
   return true;
 }
 
+namespace {
+
+// A mesh whose rays also count as missed when they land beyond the reach in
+// plan from (x, y), under the mirror (a facet straight above the landing),
+// or, off a mesh not on its convex hull, after meeting it a second time. Once
+// a ray has missed, the face fails: the rest of its scan is not traced.
+struct MeshWithinReach {
+  const FacetedMirror* mirror;
+  Real x, y, reach;
+  Real size;        // the box's diagonal, for the offset of a second ray
+  bool convex;      // on its convex hull: no second meeting to look for
+};
+
+bool ReflectRay(const MeshWithinReach& limited, Point3 centre, Point3 facePoint, Point3& result,
+                MissRecord& misses) {
+  if (misses.MissCount > 0) return RecordMiss(result, misses);
+  const FacetedMirror& mesh = *limited.mirror;
+  if (!ReflectRay(mesh, centre, facePoint, result, misses)) return false;
+  const Real d = Distance2(limited.x, limited.y, result.x, result.y);
+  if (!(d <= limited.reach)) return RecordMiss(result, misses);
+  if (!mesh.VerticalAxisMode) {
+    Point3 above;
+    if (NearestFacet(mesh, result, {0, 0, 1}, above) >= 0) return RecordMiss(result, misses);
+  }
+  if (!limited.convex) {
+    Point3 hit;
+    if (NearestFacet(mesh, centre, UnitDirection(centre, facePoint), hit) < 0) return RecordMiss(result, misses);
+    const Point3 r = UnitDirection(hit, result);
+    // Leave the facet just hit by a hair (1e-7 of the box), so that it does not count again.
+    const Point3 from = hit + (limited.size * 1e-7_r) * r;
+    Point3 second;
+    if (NearestFacet(mesh, from, r, second) >= 0 && Distance3(from, second) < Distance3(from, result) &&
+        second.z >= 0)
+      return RecordMiss(result, misses);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool MeshBoundsAboveSheet(const FacetSet& set, Point3& lo, Point3& hi) {
+  bool any = false;
+  for (const MirrorFacet& f : set.Facets) {
+    if (!(std::max({f.Corner1.z, f.Corner2.z, f.Corner3.z}) > 0)) continue;
+    for (Point3 p : {f.Corner1, f.Corner2, f.Corner3}) {
+      p.z = std::max<Real>(p.z, 0);
+      if (!any) lo = hi = p;
+      any = true;
+      lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+      hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+  }
+  return any;
+}
+
+bool AutomaticMeshFace(FacetedMirror& mirror, Point3 eye, const FaceRequest& request, Face& face, std::string& why) {
+  if (!CheckRequest(request, eye, why)) return false;
+  Point3 lo, hi;
+  if (!MeshBoundsAboveSheet(mirror.Facets, lo, hi) || !IsFinite(lo) || !IsFinite(hi)) {
+    why = "the mirror has no triangle above the sheet";
+    return false;
+  }
+  const Point3 C = 0.5_r * (lo + hi);
+  const Real size = std::max<Real>(Distance3(lo, hi), 1e-6_r);
+  const Real D = Distance3(eye, C);
+  // Within a millionth of the box's size the eye has no line of sight through the middle.
+  if (!(D > 1e-6_r * size)) {
+    why = "the eye is at the middle of the mirror";
+    return false;
+  }
+  const Real A = request.Aspect;
+  const Real planHalf = std::max({(hi.x - lo.x) / 2, (hi.y - lo.y) / 2, 1e-6_r * size});
+  const MeshWithinReach limited{&mirror, C.x, C.y, planHalf * kAutoFaceReach, size, HullOf(mirror).Convex};
+  const auto scanWorks = [&](const Face& candidate) {
+    mirror.AxisTolerance = Distance3(candidate.C1, candidate.C2) / 1000;
+    MissRecord misses;
+    ScanFace(limited, candidate, eye, misses);
+    return misses.MissCount == 0;
+  };
+  const std::string nothingWorks = "no picture face of this aspect has all its rays reflected onto the sheet, off "
+                                   "the mirror and within " + ReachText() + " half sides of its box from its middle";
+
+  if (mirror.VerticalAxisMode) {
+    // Round the eye's vertical line, as the cone's face: horizontal, centred
+    // on that line at the box's middle height, its top the side away from the
+    // eye in plan (+Y for an eye plumb above the middle, within 1e-9 of the
+    // box's size).
+    if (!(eye.z > C.z)) {
+      why = "in the vertical view-axis mode the eye must be above the middle of the mirror";
+      return false;
+    }
+    const Point3 centre{eye.x, eye.y, C.z};
+    const Real d = Distance2(C.x, C.y, eye.x, eye.y);
+    const Point3 up = d > 1e-9_r * size ? Point3{(C.x - eye.x) / d, (C.y - eye.y) / d, 0} : Point3{0, 1, 0};
+    const Point3 right = Cross(up, {0, 0, 1});
+    const auto faceOf = [&](Real t) { return Rectangle(centre, right, up, A * t, t); };
+    const auto worksAt = [&](Real t) { return scanWorks(faceOf(t)); };
+    // From a face as high as the box's half side, doubling while it works; a
+    // face large enough has its corners beside the mirror, so the doubling ends.
+    Real low = 0, high = planHalf;
+    for (int i = 0; i < 64 && worksAt(high); ++i) {
+      low = high;
+      high *= 2;
+    }
+    Real t = LargestWorking(low, high, kFineSteps, worksAt);
+    if (t > 0) t = ChosenScale(t, request, worksAt, faceOf);
+    if (!(t > 0)) {
+      why = nothingWorks;
+      return false;
+    }
+    face = faceOf(t);
+    mirror.AxisTolerance = Distance3(face.C1, face.C2) / 1000;
+    return true;
+  }
+
+  // Square to the sight line through the box's centre, up +Z in that plane
+  // or +Y for an eye plumb above it (as for the sphere).
+  const Point3 forward = (1 / D) * (C - eye);
+  Point3 up = Point3{0, 0, 1} - forward.z * forward;
+  if (Dot(up, up) < 1e-18_r) up = Point3{0, 1, 0} - forward.y * forward;
+  up = (1 / std::sqrt(Dot(up, up))) * up;
+  const Point3 right = Cross(forward, up);
+  // The box as the eye sees it on the face's plane: where the sight lines
+  // through its corners cross it. A corner not ahead of the eye leaves the
+  // box's whole size round the centre each way.
+  Real u0 = 0, u1 = 0, v0 = 0, v1 = 0;
+  for (int k = 0; k < 8; ++k) {
+    const Point3 p{k & 1 ? hi.x : lo.x, k & 2 ? hi.y : lo.y, k & 4 ? hi.z : lo.z};
+    const Point3 q = p - eye;
+    const Real ahead = Dot(q, forward);
+    if (!(ahead > 1e-9_r * D)) {
+      u0 = std::min(u0, -size), u1 = std::max(u1, size), v0 = std::min(v0, -size), v1 = std::max(v1, size);
+      continue;
+    }
+    const Real u = Dot(q, right) * D / ahead, v = Dot(q, up) * D / ahead;
+    u0 = std::min(u0, u), u1 = std::max(u1, u), v0 = std::min(v0, v), v1 = std::max(v1, v);
+  }
+  const Point3 across = C + ((u0 + u1) / 2) * right;
+  const Real halfAcross = (u1 - u0) / 2;
+  const auto faceAt = [&](Real h, Real s) { return Rectangle(across + h * up, right, up, A * s, s); };
+  const auto works = [&](Real h, Real s) { return scanWorks(faceAt(h, s)); };
+  // The heights are ranked on a rough look, 17 x 17 rays over the face (its
+  // corners and edges included), a ninth of the scan's; the face returned is
+  // sized on the whole scan at the height chosen.
+  constexpr int kRough = 16;
+  const auto roughlyWorks = [&](Real h, Real s) {
+    const Face candidate = faceAt(h, s);
+    mirror.AxisTolerance = Distance3(candidate.C1, candidate.C2) / 1000;
+    MissRecord misses;
+    Point3 landing;
+    for (int i = 0; i <= kRough; ++i) {
+      for (int j = 0; j <= kRough; ++j) {
+        const Point3 p = candidate.C1 + (static_cast<Real>(i) / kRough) * (candidate.C2 - candidate.C1) +
+                         (static_cast<Real>(j) / kRough) * (candidate.C4 - candidate.C1);
+        if (!ReflectRay(limited, eye, p, landing, misses)) return false;
+      }
+    }
+    return true;
+  };
+  const auto largestAt = [&](Real h, int steps) {
+    const Real top = std::min({v1 - h, h - v0, halfAcross / A});
+    if (!(top > 0)) return Real(0);
+    if (steps == kFineSteps) return LargestWorking(0, top, steps, [&](Real s) { return works(h, s); });
+    return LargestWorking(0, top, steps, [&](Real s) { return roughlyWorks(h, s); });
+  };
+
+  // A coarse look over the heights of the face's centre across the box as
+  // the eye sees it, then the golden-section search between the neighbours of
+  // the best (as for the sphere).
+  constexpr int kHeights = 24;
+  const Real spacing = (v1 - v0) / kHeights;
+  int best = 0;
+  Real bestSize = 0;
+  for (int i = 1; i < kHeights; ++i) {
+    const Real s = largestAt(v0 + i * spacing, kCoarseSteps);
+    if (s > bestSize) {
+      bestSize = s;
+      best = i;
+    }
+  }
+  Real bestH = v0 + best * spacing;
+  if (best > 0) {
+    bestSize = largestAt(bestH, kMediumSteps);
+    const auto consider = [&](Real h) {
+      const Real s = largestAt(h, kMediumSteps);
+      if (s > bestSize) {
+        bestSize = s;
+        bestH = h;
+      }
+      return s;
+    };
+    GoldenSectionSearch(bestH, spacing, consider);
+    bestSize = largestAt(bestH, kFineSteps);
+  }
+  const Real s = bestSize > 0 ? ChosenScale(bestSize, request, [&](Real t) { return works(bestH, t); },
+                                            [&](Real t) { return faceAt(bestH, t); })
+                              : 0;
+  if (!(s > 0)) {
+    // Whether any sight ray at all, through a 25 x 25 grid over the box as the
+    // eye sees it, comes down to the sheet off the mirror.
+    long down = 0;
+    for (int i = 0; i <= 24; ++i) {
+      for (int j = 0; j <= 24; ++j) {
+        const Point3 p = C + (u0 + (u1 - u0) * i / 24) * right + (v0 + (v1 - v0) * j / 24) * up;
+        MissRecord misses;
+        Point3 landing;
+        if (ReflectRay(mirror, eye, p, landing, misses)) ++down;
+      }
+    }
+    why = down == 0 ? "from this eye the mirror reflects no sight ray down to the sheet (they go up, or miss it)"
+                    : nothingWorks;
+    return false;
+  }
+  face = faceAt(bestH, s);
+  mirror.AxisTolerance = Distance3(face.C1, face.C2) / 1000;
+  return true;
+}
+
 }  // namespace anamorfosi

@@ -16,6 +16,7 @@
 
 #include "mirrors/cone.h"
 #include "mirrors/cylinder.h"
+#include "mirrors/faceted_mirror.h"
 #include "mirrors/sphere.h"
 #include "core/geometry.h"
 
@@ -73,5 +74,24 @@ bool AutomaticSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest
 // on the eye's left; it is the largest such rectangle inside the mirror face,
 // shrunk about its centre until it works, times Fill.
 bool AutomaticPlaneFace(const Face& mirrorFace, Point3 eye, const FaceRequest& request, Face& face, std::string& why);
+
+// A mesh mirror of any shape, from the box of its facets above the sheet: the
+// rectangle square to the sight line from the eye through the box's centre,
+// in the plane through that centre, upright (its up +Z in that plane, +Y for
+// an eye plumb above it) and C1 on the eye's left; centred across on the box
+// as the eye sees it, and moved along its up to where the largest face works
+// (as for the sphere), then scaled by Fill about its centre. A ray works when
+// it meets the mesh, comes down to the sheet within the reach (kAutoFaceReach
+// times the larger half side of the box in plan, from the box's centre in
+// plan), lands where no facet stands above the sheet (not under the mirror)
+// and, off a mesh that is not on its convex hull, meets the mesh only once.
+// In the vertical view-axis mode mirror.AxisTolerance is set for each
+// candidate as the print sets it (its first side / 1000), and the landing
+// under the mirror is allowed (the axis stands there).
+bool AutomaticMeshFace(FacetedMirror& mirror, Point3 eye, const FaceRequest& request, Face& face, std::string& why);
+
+// The box of a mesh's facets, cut at the sheet (Z below 0 taken as 0); false
+// when no facet reaches above the sheet.
+bool MeshBoundsAboveSheet(const FacetSet& set, Point3& lo, Point3& hi);
 
 }  // namespace anamorfosi

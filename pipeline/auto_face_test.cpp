@@ -11,6 +11,7 @@
 
 #include "mirrors/plane_mirror.h"
 #include "core/window.h"
+#include "testing/mesh_shapes.h"
 
 namespace anamorfosi {
 
@@ -401,6 +402,114 @@ TEST(AutoFace, ImpossibleScenesAndRequestsAreRefusedWithAReason) {
     refused(AutomaticSphereFace(ball, {10, -280, 100}, q.request, f, why), q.word);
   }
   EXPECT_TRUE(f.C1.x == before.C1.x && f.C3.z == before.C3.z) << "a refusal wrote the face";
+}
+
+
+FacetedMirror MeshOf(const std::vector<Face>& faces, bool smooth) {
+  FacetedMirror m;
+  for (const Face& f : faces) AddFace(m.Facets, f);
+  BuildFacetIndex(m.Facets, m.Index);
+  if (smooth) m.CornerNormals = ComputeCornerNormals(m.Facets, 60);
+  return m;
+}
+
+// A square pyramid 60 wide and 60 high standing on the sheet, its sides only.
+const std::vector<Face> kPyramid = {{{-30, -30, 0}, {30, -30, 0}, {0, 0, 60}, {0, 0, 60}},
+                                    {{30, -30, 0}, {30, 30, 0}, {0, 0, 60}, {0, 0, 60}},
+                                    {{30, 30, 0}, {-30, 30, 0}, {0, 0, 60}, {0, 0, 60}},
+                                    {{-30, 30, 0}, {-30, -30, 0}, {0, 0, 60}, {0, 0, 60}}};
+
+// Whether a ray of the scan misses the sheet, lands farther than reach in
+// plan from (x, y), or under the mesh: a facet straight above the landing,
+// found by a search of the whole table (not the index the face search uses).
+bool MeshFails(const FacetedMirror& mesh, const Face& face, Point3 eye, Point3 from, Real reach) {
+  for (int i = 0; i <= 50; ++i) {
+    for (int j = 0; j <= 50; ++j) {
+      const Point3 p = face.C1 + (i / 50.0_r) * (face.C2 - face.C1) + (j / 50.0_r) * (face.C4 - face.C1);
+      Point3 landing, above;
+      MissRecord misses;
+      if (!ReflectRay(mesh, eye, p, landing, misses) || !(Distance2(from.x, from.y, landing.x, landing.y) <= reach) ||
+          NearestFacetByTable(mesh.Facets, landing, {0, 0, 1}, above) >= 0)
+        return true;
+    }
+  }
+  return false;
+}
+
+// A faceted and a smooth ball, and a cylinder of facets closed on top, each
+// from the eye the mesh kind places (from the box's larger half side in plan
+// and its middle): the largest upright face whose rays all come down to the
+// sheet off the mirror and within the reach, square to the sight line through
+// the box's middle and centred across on it.
+TEST(AutoFace, MeshScenesGiveTheLargestUprightFaceWhoseRaysComeDownOffTheMirror) {
+  std::vector<Face> cylinder = FacetedCylinderFaces(0, 0, 25, 0, 100, 48, 4);
+  // The top, a fan of triangles round its rim (the top ring's corners C3).
+  const Point3 rim0 = cylinder[144].C4;
+  for (int k = 0; k + 1 < 48; ++k)
+    cylinder.push_back({rim0, cylinder[144 + k].C3, cylinder[145 + k].C3, cylinder[145 + k].C3});
+  const Real ballHalf = 40 * std::sin(std::numbers::pi_v<Real> * 7.5_r / 16);  // the widest of 16 rings
+  const struct {
+    std::vector<Face> faces;
+    bool smooth;
+    Real half, middle;
+  } scenes[] = {{RingSphereFaces({0, 0, 40}, 40, 32), false, ballHalf, 40},
+                {RingSphereFaces({0, 0, 40}, 40, 32), true, ballHalf, 40},
+                {cylinder, false, 25, 50}};
+  for (const auto& scene : scenes) {
+    SCOPED_TRACE(std::string(scene.smooth ? "smooth " : "") + std::to_string(scene.faces.size()) + " faces");
+    FacetedMirror mesh = MeshOf(scene.faces, scene.smooth);
+    Point3 lo, hi;
+    ASSERT_TRUE(MeshBoundsAboveSheet(mesh.Facets, lo, hi));
+    EXPECT_NEAR(static_cast<double>(std::max(hi.x - lo.x, hi.y - lo.y) / 2 - scene.half), 0, 1e-9);
+    EXPECT_NEAR(static_cast<double>((lo.z + hi.z) / 2 - scene.middle), 0, 1e-9);
+    const Point3 middle{0, 0, scene.middle}, eye{0, -8 * scene.half, scene.middle + 4 * scene.half};
+    Face f;
+    std::string why;
+    ASSERT_TRUE(AutomaticMeshFace(mesh, eye, {}, f, why)) << why;
+    const Point3 forward = Unit(middle - eye), up = Unit(Point3{0, 0, 1} - forward.z * forward);
+    ExpectLargestUprightFace(f, eye, {}, up, [&](const Face& g) {
+      return MeshFails(mesh, g, eye, middle, scene.half * kAutoFaceReach);
+    });
+    for (const Point3 p : {f.C1, f.C2, f.C3, f.C4}) EXPECT_LT(std::fabs(Dot(p - middle, forward)), kShape * scene.half);
+    EXPECT_LT(std::fabs(Dot(Centre(f) - middle, Cross(forward, up))), 1e-6_r * scene.half);
+  }
+}
+
+// The smooth mesh of a ball gets nearly the ball's own face from nearly its
+// eye; the pyramid in the vertical view-axis mode a level face centred on the
+// eye's vertical line. A mesh that sends no ray down is refused with why.
+TEST(AutoFace, ABallsMeshGetsTheBallsFaceAPyramidOneOnItsAxisAndAPlateNone) {
+  FacetedMirror mesh = MeshOf(RingSphereFaces({0, 0, 40}, 40, 64), true);
+  const Real half = 40 * std::sin(std::numbers::pi_v<Real> * 15.5_r / 32);
+  Face meshFace, ballFace;
+  std::string why;
+  ASSERT_TRUE(AutomaticMeshFace(mesh, {0, -8 * half, 40 + 4 * half}, {}, meshFace, why)) << why;
+  ASSERT_TRUE(AutomaticSphereFace({{0, 0, 40}, 40}, {0, -320, 200}, {}, ballFace, why)) << why;
+  // The facets lie within 40 (1 - cos(pi / 64)) = 0.05 of the ball and the
+  // eye 0.4 nearer: the corners agree to a few hundredths, within 0.1.
+  for (const auto& [m, b] : {std::pair{meshFace.C1, ballFace.C1}, {meshFace.C3, ballFace.C3}})
+    EXPECT_LT(Distance3(m, b), 0.1_r);
+
+  FacetedMirror pyramid = MeshOf(kPyramid, false);
+  pyramid.VerticalAxisMode = true;
+  Face f;
+  ASSERT_TRUE(AutomaticMeshFace(pyramid, {0, 0, 180}, {}, f, why)) << why;
+  EXPECT_LT(Length(Flat(Centre(f))), kShape * 30);
+  for (const Point3 p : {f.C1, f.C2, f.C3, f.C4}) EXPECT_EQ(p.z, 30);
+  EXPECT_GT(f.C1.y, f.C4.y);  // its top is +Y for an eye plumb above
+  EXPECT_EQ(pyramid.AxisTolerance, Distance3(f.C1, f.C2) / 1000);  // as the print sets it
+
+  const auto refused = [&](bool answer, const char* words) {
+    EXPECT_FALSE(answer) << words;
+    EXPECT_NE(why.find(words), std::string::npos) << why;
+    why.clear();
+  };
+  refused(AutomaticMeshFace(pyramid, {0, -240, 20}, {}, f, why), "above the middle");
+  // A level plate facing up sends every sight ray to the sky.
+  FacetedMirror plate = MeshOf({{{-30, -30, 10}, {30, -30, 10}, {30, 30, 10}, {-30, 30, 10}}}, false);
+  refused(AutomaticMeshFace(plate, {0, -240, 130}, {}, f, why), "reflects no sight ray down to the sheet");
+  FacetedMirror buried = MeshOf({{{-30, -30, -10}, {30, -30, -10}, {0, 30, -1}, {0, 30, -1}}}, false);
+  refused(AutomaticMeshFace(buried, {0, -240, 130}, {}, f, why), "no triangle above the sheet");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 namespace anamorfosi {
 struct SceneView;     // vista.h
+struct ViewFrame;     // vista.h
 struct PrintedSheet;  // restore.h
 
 // How a value of a kind is written: on the command line and in a scene file.
@@ -135,7 +136,7 @@ struct MirrorKindEntry {
   // DrawSceneView of the kind's view type, compiled in the kind's file);
   // mirrors reads what the view draws beyond the model (the plane mirror's face).
   SceneView (*DrawView)(const AnyMirrorModel& model, const Scene& scene, const MirrorFileReader& mirrors,
-                        const PrintedSheet& sheet, int width, int threads) = nullptr;
+                        const PrintedSheet& sheet, ViewFrame frame, int threads) = nullptr;
 };
 
 // Every kind, in the order of the command's help.

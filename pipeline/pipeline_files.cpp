@@ -134,8 +134,8 @@ VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedShe
   return RestoreScene(scene, FileMirrorReader(), made, sheet, sub, threads, stride);
 }
 
-SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, int threads) {
-  return ViewScene(scene, FileMirrorReader(), sheet, width, threads);
+SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, ViewFrame frame, int threads) {
+  return ViewScene(scene, FileMirrorReader(), sheet, frame, threads);
 }
 
 SheetFile ReadSheetFile(const std::string& file) {

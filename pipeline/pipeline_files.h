@@ -52,7 +52,7 @@ Print MakePrint(const Scene& scene, const PrintSettings& settings);
 void LoadMeshMirror(const Scene& s, FacetedMirror& mirror, PrintReport& report, unsigned long long budget = 0);
 VistaResult RestoreScene(const Scene& scene, const Print& made, const PrintedSheet& sheet, int sub, int threads,
                          int stride = 0);
-SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, int width, int threads);
+SceneView ViewScene(const Scene& scene, const PrintedSheet& sheet, ViewFrame frame, int threads);
 
 // A print file on the sheet: its cells, and its window when it is a PNG that
 // carries its scene. Throws PrintError.

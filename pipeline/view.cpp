@@ -71,6 +71,39 @@ ViewCamera FrameView(Point3 eye, const Face& face, const std::vector<Point3>& fr
   return c;
 }
 
+ViewCamera FrameCloseUp(const ViewCamera& whole, const std::vector<Point3>& outline) {
+  ViewCamera c = whole;
+  bool any = false;
+  Real x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+  for (const Point3& p : outline) {
+    const Point3 q = p - c.Eye;
+    const Real ahead = Dot(q, c.Forward);
+    if (!(ahead > 1e-9_r * std::sqrt(Dot(q, q)))) continue;
+    const Real x = Dot(q, c.Right) / ahead, y = Dot(q, c.Up) / ahead;
+    if (!any) x0 = x1 = x, y0 = y1 = y;
+    any = true;
+    x0 = std::min(x0, x);
+    x1 = std::max(x1, x);
+    y0 = std::min(y0, y);
+    y1 = std::max(y1, y);
+  }
+  if (!any) return whole;
+  // A tenth of the extent on every side; a mirror seen as a point (1e-6
+  // radians) still gets a frame.
+  const Real mx = std::max((x1 - x0) / 10, 1e-6_r), my = std::max((y1 - y0) / 10, 1e-6_r);
+  Real hx = (x1 - x0) / 2 + mx, hy = (y1 - y0) / 2 + my;
+  c.CentreX = (x0 + x1) / 2;
+  c.CentreY = (y0 + y1) / 2;
+  // Square pixels in the whole view's size: the short side is widened.
+  if (hy * c.Width > hx * c.Height)
+    hx = hy * c.Width / c.Height;
+  else
+    hy = hx * c.Height / c.Width;
+  c.HalfWidth = hx;
+  c.HalfHeight = hy;
+  return c;
+}
+
 Point3 ViewRay(const ViewCamera& c, Real x, Real y) {
   const Real px = c.CentreX + (2 * x / c.Width - 1) * c.HalfWidth;
   const Real py = c.CentreY + (1 - 2 * y / c.Height) * c.HalfHeight;

@@ -30,11 +30,39 @@ struct ViewCamera {
 // square to that axis, holds every point of frame that lies ahead, and the
 // axis; width pixels wide, the height keeping the pixels square.
 ViewCamera FrameView(Point3 eye, const Face& face, const std::vector<Point3>& frame, int width);
+// The close-up of a view: the same eye, axes and size in pixels as whole,
+// framed on the points of outline that lie ahead (the mirror's), with a tenth
+// of their extent more on every side and the short side widened to the
+// image's shape; whole itself when none lies ahead.
+ViewCamera FrameCloseUp(const ViewCamera& whole, const std::vector<Point3>& outline);
 // The unit sight direction through the image point (x, y), in pixels from the
 // top-left corner of the image.
 Point3 ViewRay(const ViewCamera& camera, Real x, Real y);
 // Where p shows in the image; false for a point not ahead of the eye.
 bool ViewPoint(const ViewCamera& camera, Point3 p, Real& x, Real& y);
+
+// The close-up of a mirror's view: framed first on its outline points
+// (FrameCloseUp), then on the sight rays of a 128 x 128 grid over that frame
+// that meet the mirror, each standing for its grid cell, so that an outline
+// that only bounds the mirror (a mesh's box) does not leave it small.
+template <class View>
+ViewCamera FrameMirrorCloseUp(const View& view, const ViewCamera& whole) {
+  const ViewCamera first = FrameCloseUp(whole, OutlinePoints(view));
+  constexpr int kGrid = 128;
+  const Real sx = static_cast<Real>(first.Width) / kGrid, sy = static_cast<Real>(first.Height) / kGrid;
+  std::vector<Point3> seen;
+  seen.reserve(4 * kGrid * kGrid);
+  for (int j = 0; j < kGrid; ++j) {
+    for (int i = 0; i < kGrid; ++i) {
+      Point3 hit;
+      if (MeetMirror(view, first.Eye, ViewRay(first, (i + 0.5_r) * sx, (j + 0.5_r) * sy), hit) == SightHit::kNothing)
+        continue;
+      for (const int corner : {0, 1, 2, 3})
+        seen.push_back(first.Eye + ViewRay(first, (i + (corner & 1)) * sx, (j + (corner >> 1)) * sy));
+    }
+  }
+  return seen.empty() ? first : FrameCloseUp(whole, seen);
+}
 
 inline constexpr Rgb kViewSky{222, 232, 242};
 inline constexpr Rgb kViewTable{196, 184, 166};

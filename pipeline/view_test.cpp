@@ -153,4 +153,55 @@ TEST(View, TheCylinderIsDrawnToItsTopAndClosed) {
   EXPECT_EQ(MeetMirror(view, eye, UnitDirection(eye, {0, -30, -1}), hit), SightHit::kNothing);
 }
 
+// The close-up looks from the same eye along the same axes at the same size
+// in pixels; the mirror, small in the view of a large print, spans most of
+// it, and every corner of its facets lies inside it.
+TEST(View, TheCloseUpFramesTheMirrorFromTheSameEye) {
+  FacetedMirror ball;
+  for (const Face& f : RingSphereFaces({0, 0, 40}, 40, 32)) AddFace(ball.Facets, f);
+  BuildFacetIndex(ball.Facets, ball.Index);
+  const Point3 eye{0, -320, 200};
+  const MeshView view = MakeMeshView(ball, eye);
+  const Face face{{-12, -6, 27}, {12, -6, 27}, {12, -14, 12}, {-12, -14, 12}};
+  std::vector<Point3> frame = OutlinePoints(view);
+  for (const Point3 p : {Point3{-600, -250, 0}, Point3{600, -250, 0}, Point3{-600, 700, 0}, Point3{600, 700, 0}})
+    frame.push_back(p);
+  const ViewCamera whole = FrameView(eye, face, frame, 600);
+  const ViewCamera close = FrameMirrorCloseUp(view, whole);
+  EXPECT_EQ(close.Width, whole.Width);
+  EXPECT_EQ(close.Height, whole.Height);
+  for (const auto& [a, b] : {std::pair{close.Eye, whole.Eye}, {close.Forward, whole.Forward},
+                             {close.Right, whole.Right}, {close.Up, whole.Up}})
+    EXPECT_TRUE(a.x == b.x && a.y == b.y && a.z == b.z);
+  // The share of the image's width and height between the first and the last
+  // column (row) whose middle pixel's sight ray meets the ball.
+  const auto spans = [&](const ViewCamera& c, double& across, double& down) {
+    int left = c.Width, right = -1, top = c.Height, bottom = -1;
+    for (int y = 0; y < c.Height; ++y) {
+      for (int x = 0; x < c.Width; ++x) {
+        Point3 hit;
+        if (MeetMirror(view, eye, ViewRay(c, x + 0.5_r, y + 0.5_r), hit) != SightHit::kMirror) continue;
+        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+      }
+    }
+    across = right < left ? 0 : (right - left + 1.0) / c.Width;
+    down = bottom < top ? 0 : (bottom - top + 1.0) / c.Height;
+  };
+  double across = 0, down = 0;
+  spans(whole, across, down);
+  EXPECT_LT(std::max(across, down), 0.2);
+  spans(close, across, down);
+  // A tenth of the ball's extent more on each side, and the grid's cell of
+  // 1/128 of the outline's frame: the ball spans 1 / 1.2 of the tighter side,
+  // less a little.
+  EXPECT_GT(std::max(across, down), 0.78);
+  EXPECT_LT(std::max(across, down), 0.84);
+  // Every facet's corner above the sheet lies inside the frame.
+  for (const MirrorFacet& f : ball.Facets.Facets) {
+    Real x = 0, y = 0;
+    ASSERT_TRUE(ViewPoint(close, f.Corner1, x, y));
+    EXPECT_TRUE(x > 0 && x < close.Width && y > 0 && y < close.Height) << x << ", " << y;
+  }
+}
+
 }  // namespace anamorfosi

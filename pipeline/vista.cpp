@@ -86,13 +86,14 @@ ViewCamera FrameScene(const Scene& scene, const PrintedSheet& sheet, std::vector
   return FrameView(scene.Eye, f, frame, width);
 }
 
-SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
+SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, ViewFrame frame,
                     int threads) {
+  const int width = frame.Width;
   if (width < 16 || width > 8000) throw PrintError("--size: must be 16 to 8000 pixels", "size");
   MappingSetup setup;
   PrintReport report;
   const AnyMirrorModel model = BuildSceneMirror(scene, mirrors, setup, report);
-  return KindEntry(scene.Mirror.Kind).DrawView(model, scene, mirrors, sheet, width, threads);
+  return KindEntry(scene.Mirror.Kind).DrawView(model, scene, mirrors, sheet, frame, threads);
 }
 
 }  // namespace anamorfosi

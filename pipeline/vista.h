@@ -64,6 +64,16 @@ int QuickCheckStride(int width, int height);
 // Sight rays a side of one pixel of the view.
 inline constexpr int kViewSupersample = 2;
 
+// How a view is framed: Width pixels wide, holding the mirror, the print and
+// the picture face; or, for the close-up (MirrorCloseUp), the same size in
+// pixels from the same eye, framed on the mirror alone (FrameMirrorCloseUp).
+// A width alone converts to the whole scene's frame.
+struct ViewFrame {
+  ViewFrame(int width, bool mirrorCloseUp = false) : Width(width), MirrorCloseUp(mirrorCloseUp) {}
+  int Width;
+  bool MirrorCloseUp;
+};
+
 struct SceneView {
   Picture Image;
   ViewStats Stats;
@@ -71,7 +81,7 @@ struct SceneView {
 };
 // The view from the scene's eye, width pixels wide: its mirror built and
 // drawn by its kind's entry (MirrorKindEntry::DrawView).
-SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, int width,
+SceneView ViewScene(const Scene& scene, const MirrorFileReader& mirrors, const PrintedSheet& sheet, ViewFrame frame,
                     int threads);
 
 // The camera at the scene's eye, width pixels wide, framed to hold outline
@@ -80,9 +90,11 @@ ViewCamera FrameScene(const Scene& scene, const PrintedSheet& sheet, std::vector
 // The view of a kind's view type of the scene's mirror: what each kind's
 // DrawView answers, so that RenderView is compiled in the kind's own file.
 template <MirrorView V>
-SceneView DrawSceneView(const V& view, const Scene& scene, const PrintedSheet& sheet, int width, int threads) {
+SceneView DrawSceneView(const V& view, const Scene& scene, const PrintedSheet& sheet, ViewFrame frame, int threads) {
   SceneView result;
-  result.Camera = FrameScene(scene, sheet, OutlinePoints(view), width);
+  const std::vector<Point3> outline = OutlinePoints(view);
+  result.Camera = FrameScene(scene, sheet, outline, frame.Width);
+  if (frame.MirrorCloseUp) result.Camera = FrameMirrorCloseUp(view, result.Camera);
   result.Image = RenderView(view, result.Camera, sheet, kViewSupersample, threads, result.Stats);
   return result;
 }

@@ -25,7 +25,8 @@
 #              programs' window, --preview, --grid, --save-scene, `run` of the
 #              saved scene, `vista` of scenes and of the programs' runs, a few
 #              refused runs, and the help texts; then the sphere (sfera), its
-#              runs after all the others; each run's stdout in NAME.out
+#              runs after all the others, then generico without --face and
+#              --eye and the close-ups (--preview-closeup); each run's stdout in NAME.out
 #              and stderr in NAME.err
 #   status.txt the exit status of every run above, in the order they ran
 # Runs on any precision of the build: nothing here depends on the numbers.
@@ -329,6 +330,24 @@ cmd sfera_raised sfera foto.png --radius 2 --centre 1,-1,5 --units cm --dpi 100 
 cmd sfera_fit sfera foto.png --radius 40 --fit A4 -o sfera_fit_a4.pdf
 cmd refused_sfera_eye sfera foto.png --radius 40 --eye 0,0,60 -o refused_sfera_eye.png
 cmd refused_sfera_radius sfera foto.png --radius 0 -o refused_sfera_radius.png
+
+# ---- after those: generico without --face and --eye (the example's cone in
+# the vertical mode, rerun from its scene; a smooth ball's mesh from the eye
+# its box places, when the bench's sphere_mesh is built; a mirror that sends
+# every sight ray up, refused), and the close-up of the mirror beside the view.
+cmd gen_auto generico cartello.ppm --mirror cono.dxf --vertical-axis --dpi 150 -o gen_auto.png \
+  --preview gen_auto_vista.png --preview-closeup gen_auto_closeup.png --size 480 --save-scene gen_auto_scene.json
+cmd gen_auto_run run gen_auto_scene.json -o gen_auto_run.pdf
+if [ -x "$BUILD/bench/sphere_mesh" ]; then
+  "$BUILD/bench/sphere_mesh" 64 40 "$OUT/cmd/ball_64.stl"
+  cmd gen_ball generico foto.png --mirror ball_64.stl --smooth --dpi 100 -o gen_ball.png \
+    --preview-closeup gen_ball_closeup.png --size 480 --save-scene gen_ball_scene.json
+else
+  note "no $BUILD/bench/sphere_mesh: the ball's mesh is left out"
+fi
+cmd refused_gen_face generico foto.png --mirror generico_faccia.dxf --eye 0,0,400 -o refused_gen_face.png
+cmd sfera_closeup sfera foto.png --radius 40 --dpi 100 -o sfera_closeup_print.png --preview sfera_closeup_vista.png \
+  --preview-closeup sfera_closeup.png --size 480
 
 # ---- the list
 (cd "$OUT" && find . -type f -printf '%P\n' | sort | xargs -d '\n' sha256sum)

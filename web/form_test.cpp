@@ -77,7 +77,7 @@ TEST(Form, EachMirrorGivesItsOptions) {
                {"grid_columns", 3},    {"grid_rows", 2}};
   a = CommandArgs(mesh, {"/job", "", "/job/mirror.stl", "/job/face.dxf"}, "/job/out.png");
   EXPECT_EQ(After(a, "--mirror"), "/job/mirror.stl");
-  EXPECT_EQ(After(a, "--face"), "/job/face.dxf");
+  EXPECT_EQ(After(a, "--face"), "");  // found by the command, as for the other kinds
   EXPECT_EQ(After(a, "--grid"), "3x2");  // no picture: the grid
   EXPECT_EQ(After(a, "--units"), "cm");
   EXPECT_EQ(After(a, "--paper"), "none");
@@ -126,7 +126,7 @@ TEST(Form, BadValuesNameTheirField) {
   EXPECT_EQ(FieldOf(plane), "mirror_file");
   json mesh = with("mirror", "generico");
   mesh.update({{"eye_x", 0}, {"eye_y", -150}, {"eye_z", 120}});
-  EXPECT_EQ(FieldOf(mesh, {"/job", "/job/p.png", "/job/mirror.obj", ""}), "face_file");
+  EXPECT_EQ(FieldOf(mesh, {"/job", "/job/p.png", "/job/mirror.obj", ""}), "(accepted)");  // an automatic face
   mesh.erase("eye_z");
   EXPECT_EQ(FieldOf(mesh, {"/job", "/job/p.png", "/job/mirror.obj", "/job/face.dxf"}), "eye");  // no usual place
   EXPECT_EQ(FieldOf(with("vertical_axis", "yes")), "vertical_axis");

@@ -392,24 +392,28 @@ void Routes(httplib::Server& srv, State& st, const std::vector<std::string>& nam
     PruneUploads(st, id);
     Reply(res, 200, info);
   });
-  // The print and the view from the eye, as PNG, with the fidelity line;
-  // ?quick=1 from the reduced copy of the picture.
+  // The print, the view from the eye and its close-up of the mirror, as PNG,
+  // with the fidelity line; ?quick=1 from the reduced copy of the picture.
   srv.Post("/api/preview", [&st](const httplib::Request& req, httplib::Response& res) {
     const int size = req.has_param("size") ? std::clamp(std::atoi(req.get_param_value("size").c_str()), 100, 1600) : 900;
     const bool quick = req.get_param_value("quick") == "1";
     JobFiles files;
     CommandRun run;
-    if (RunJob(st, req, res, "print.png", {"--preview", "@/view.png", "--size", std::to_string(size)}, quick, files,
-               run)) {
+    if (RunJob(st, req, res, "print.png",
+               {"--preview", "@/view.png", "--preview-closeup", "@/closeup.png", "--size", std::to_string(size)},
+               quick, files, run)) {
       json body = {{"print", Base64(ReadAll(files.Folder + "/print.png"))},
                    {"view", Base64(ReadAll(files.Folder + "/view.png"))},
+                   {"closeup", Base64(ReadAll(files.Folder + "/closeup.png"))},
                    {"warnings", Messages(run.Err, files.Folder, st.Root)}};
       body["faithful"] = run.Status == 0;
       for (const std::string line : body["warnings"])
         if (line.rfind("warning: the print is not faithful", 0) == 0) body["fidelity_warning"] = line;
       std::vector<std::string> lines;
       for (const std::string& line : Messages(run.Out, files.Folder, st.Root)) {
-        if (line.rfind("written:", 0) == 0 || line.rfind("view:", 0) == 0) continue;
+        if (line.rfind("written:", 0) == 0 || line.rfind("view:", 0) == 0 ||
+            line.rfind("close-up:", 0) == 0)
+          continue;
         if (line.rfind("fidelity:", 0) == 0) body["fidelity"] = line;
         else lines.push_back(line);
       }

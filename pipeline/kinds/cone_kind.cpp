@@ -79,8 +79,8 @@ std::vector<Point3> OutlinePoints(const ConeView& v) {
 }
 
 SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader&, const PrintedSheet& sheet,
-                   int width, int threads) {
-  return DrawSceneView(ConeView{std::get<ConeMirror>(model)}, s, sheet, width, threads);
+                   ViewFrame frame, int threads) {
+  return DrawSceneView(ConeView{std::get<ConeMirror>(model)}, s, sheet, frame, threads);
 }
 
 }  // namespace

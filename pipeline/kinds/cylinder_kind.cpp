@@ -56,9 +56,9 @@ bool AutomaticFace(const Scene& s, const MirrorFileReader&, const FaceRequest& r
 }
 
 SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader&, const PrintedSheet& sheet,
-                   int width, int threads) {
+                   ViewFrame frame, int threads) {
   const Cylinder& c = std::get<Cylinder>(model);
-  return DrawSceneView(CylinderView{c, CylinderTopFor(c, s.Eye, s.PictureFace)}, s, sheet, width, threads);
+  return DrawSceneView(CylinderView{c, CylinderTopFor(c, s.Eye, s.PictureFace)}, s, sheet, frame, threads);
 }
 
 }  // namespace

@@ -41,12 +41,43 @@ std::string ReportDetails(const Scene& s, const PrintReport& r) {
          (s.Mirror.Smooth ? ", smooth (crease " + KindNumber(s.Mirror.Crease) + " degrees)" : "");
 }
 std::string TitleDetails(const Scene&) { return ""; }
-EyeChoice DefaultEye(const Scene&, const MirrorFileReader&) { return {{}, "", "is needed for a mesh mirror"}; }
+// The mirror as the print will build it (smooth or not), for the eye and the face.
+FacetedMirror Loaded(const Scene& s, const MirrorFileReader& mirrors) {
+  PrintReport report;
+  return std::get<FacetedMirror>(Build(s, mirrors, 0, report));
+}
+
+// The usual eye, placed from the box of the facets above the sheet as the
+// sphere's is from its size: 8 of the box's larger half sides in plan in
+// front of its centre (toward -Y) and 4 above it, so that a ball's mesh gets
+// the ball's own eye. In the vertical view-axis mode the eye looks down the
+// mirror's axis, as the cone's does: above the box's middle at 3 times its top.
+constexpr Real kEyeFront = 8, kEyeUp = 4, kEyeOverTop = 3;
+
+EyeChoice DefaultEye(const Scene& s, const MirrorFileReader& mirrors) {
+  const FacetedMirror mirror = Loaded(s, mirrors);
+  Point3 lo, hi;
+  if (!MeshBoundsAboveSheet(mirror.Facets, lo, hi))
+    return {{}, "", "is needed: the mirror has no triangle above the sheet"};
+  const Point3 c = 0.5_r * (lo + hi);
+  const Real r = std::max((hi.x - lo.x) / 2, (hi.y - lo.y) / 2);
+  if (s.Mirror.VerticalAxis)
+    return {{c.x, c.y, kEyeOverTop * hi.z}, "above the middle of the mirror, at 3 times its height", ""};
+  return {{c.x, c.y - kEyeFront * r, c.z + kEyeUp * r},
+          "8 half widths of the mirror in front of its middle, 4 above it",
+          ""};
+}
 std::string EyeRefusal(const Scene&) { return ""; }
 
+bool AutomaticFace(const Scene& s, const MirrorFileReader& mirrors, const FaceRequest& request, Face& face,
+                   std::string& why) {
+  FacetedMirror mirror = Loaded(s, mirrors);
+  return AutomaticMeshFace(mirror, s.Eye, request, face, why);
+}
+
 SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader&, const PrintedSheet& sheet,
-                   int width, int threads) {
-  return DrawSceneView(MakeMeshView(std::get<FacetedMirror>(model), s.Eye), s, sheet, width, threads);
+                   ViewFrame frame, int threads) {
+  return DrawSceneView(MakeMeshView(std::get<FacetedMirror>(model), s.Eye), s, sheet, frame, threads);
 }
 
 }  // namespace
@@ -107,7 +138,9 @@ MeshView MakeMeshView(const FacetedMirror& mirror, Point3 eye) {
 MirrorKindEntry MeshKind() {
   MirrorKindEntry k{"generico", "mesh mirror",
                     "a mirror made of triangles: a mesh (STL, OBJ, PLY, ...) or a DXF's 3DFACEs",
-                    "Example: anamorfosi generico foto.jpg --mirror cono.dxf --face faccia.dxf --eye 0,0,400 -o stampa.png",
+                    "Defaults: the eye 8 half widths of the mirror in front of its middle (toward -Y) and 4 above "
+                    "it (with --vertical-axis: above its middle at 3 times its height); an automatic face.\n"
+                    "Example: anamorfosi generico foto.jpg --mirror palla.stl --smooth -o stampa.png",
                     {}};
   k.Parameters = {
       {"mirror", "file", KindValue::kFile,
@@ -136,8 +169,8 @@ MirrorKindEntry MeshKind() {
   k.TitleDetails = TitleDetails;
   k.DefaultEye = DefaultEye;
   k.EyeRefusal = EyeRefusal;
+  k.AutomaticFace = AutomaticFace;
   k.DrawView = DrawView;
-  // No automatic face: a mesh needs its face and its eye given.
   return k;
 }
 

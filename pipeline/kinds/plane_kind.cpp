@@ -92,9 +92,9 @@ std::vector<Point3> OutlinePoints(const PlaneView& v) {
 
 // The face is read again from the mirror's file, as its file states it.
 SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader& mirrors,
-                   const PrintedSheet& sheet, int width, int threads) {
+                   const PrintedSheet& sheet, ViewFrame frame, int threads) {
   return DrawSceneView(PlaneView{std::get<PlaneMirror>(model), ReadFaceFile(s.Mirror.File, "mirror", mirrors)}, s,
-                       sheet, width, threads);
+                       sheet, frame, threads);
 }
 
 }  // namespace

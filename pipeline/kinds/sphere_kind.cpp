@@ -73,8 +73,8 @@ bool AutomaticFace(const Scene& s, const MirrorFileReader&, const FaceRequest& r
 }
 
 SceneView DrawView(const AnyMirrorModel& model, const Scene& s, const MirrorFileReader&, const PrintedSheet& sheet,
-                   int width, int threads) {
-  return DrawSceneView(SphereView{std::get<SphereMirror>(model)}, s, sheet, width, threads);
+                   ViewFrame frame, int threads) {
+  return DrawSceneView(SphereView{std::get<SphereMirror>(model)}, s, sheet, frame, threads);
 }
 
 }  // namespace

@@ -169,6 +169,7 @@ async function preview(f, size, quick, mine) {
   $('print').dataset.quality = quick ? 'quick' : 'full';
   $('print').src = 'data:image/png;base64,' + body.print;
   $('view').src = 'data:image/png;base64,' + body.view;
+  $('closeup').src = 'data:image/png;base64,' + body.closeup;
   $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (body.fidelity || '');
   // A print that fails its fidelity check is said so in red beside the preview.
   $('fidelity_warning').textContent = body.fidelity_warning || '';
