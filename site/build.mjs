@@ -2,12 +2,13 @@
 // style.css and app.js, in which the worker's code (the engine module and
 // worker.mjs) and the test card are bundled, so that the folder opens from any
 // static host and from a double-clicked index.html alike.
-//   node build.mjs ENGINE_JS NODE_MODULES CARD_PPM SERVED_STYLE OUT
+//   node build.mjs ENGINE_JS NODE_MODULES CARD_PPM SERVED_STYLE PDF_FONTS OUT
+// (PDF_FONTS: the module of the PDF's fonts the build writes, embed_fonts.mjs)
 import fs from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-const [engineJs, nodeModules, cardPpm, servedStyle, out] = process.argv.slice(2);
+const [engineJs, nodeModules, cardPpm, servedStyle, pdfFonts, out] = process.argv.slice(2);
 const here = path.dirname(new URL(import.meta.url).pathname);
 const esbuild = await import(pathToFileURL(path.join(nodeModules, 'esbuild/lib/main.js')));
 const common = { bundle: true, write: false, format: 'iife', target: 'es2020', minify: true, nodePaths: [nodeModules],
@@ -19,7 +20,8 @@ const workerSource = fs.readFileSync(engineJs, 'utf8') + '\n' + worker.outputFil
 const virtual = {
   name: 'site',
   setup(b) {
-    b.onResolve({ filter: /^site:/ }, (a) => ({ path: a.path, namespace: 'site' }));
+    b.onResolve({ filter: /^site:pdf-fonts$/ }, () => ({ path: path.resolve(pdfFonts) }));
+    b.onResolve({ filter: /^site:(worker|card)$/ }, (a) => ({ path: a.path, namespace: 'site' }));
     b.onLoad({ filter: /.*/, namespace: 'site' }, (a) => ({
       contents: a.path === 'site:worker' ? workerSource : fs.readFileSync(cardPpm, 'latin1'),
       loader: 'text',

@@ -13,6 +13,7 @@
 //   anamorfosi_result()           its JSON (below), valid until the next print
 //   anamorfosi_cells(), anamorfosi_view()
 //                                 the print's cells and the view, row-major RGB
+//   anamorfosi_pdf(request)       the last print's PDF pages as drawing operations
 //   anamorfosi_read_ppm(path), anamorfosi_picture()
 //                                 a PPM picture read: 0 and its size in the
 //                                 result, its RGBA; 1 and the error
@@ -23,11 +24,14 @@
 #include <cmath>
 #include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "layout/print_content.h"
+#include "layout/print_pages.h"
 #include "pipeline/mirror_kinds.h"
 #include "pipeline/print.h"
 #include "pipeline/scene.h"
@@ -47,6 +51,8 @@ struct Made {
   Print Sheet;
   SceneView View;
   std::string Result;
+  // The scene the last print was made from, for its PDF.
+  Scene Printed;
   // The last PPM picture read, as RGBA for the page.
   std::vector<std::uint8_t> Picture;
 };
@@ -146,6 +152,7 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   Made& made = Last();
   made.Sheet = Print{};
   made.View = SceneView{};
+  made.Printed = Scene{};
   const auto start = std::chrono::steady_clock::now();
   json request;
   try {
@@ -161,6 +168,7 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   settings.Mirrors = mirrors;
   MemoryPicture picture(PictureOfRgba(rgba, width, height));
   made.Sheet = MakePrint(scene, picture, settings);
+  made.Printed = scene;
   const double printSeconds = Seconds(start);
   const Print& print = made.Sheet;
   const PrintReport& r = print.Report;
@@ -251,6 +259,37 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_print(const char* request, const std::uint8_
   } catch (const std::exception& e) {
     return refuse(e.what(), "");
   }
+}
+
+// The last print's PDF pages as drawing operations (PdfDocumentJson), laid out
+// as the command lays out its PDF, for the page to draw with its PDF library:
+// request {"paper": "A4", "date": "2026-12-10"}. 0 and the pages' JSON in the
+// result; 1 and the error.
+EMSCRIPTEN_KEEPALIVE int anamorfosi_pdf(const char* requestText) {
+  using namespace anamorfosi;
+  Made& made = Last();
+  try {
+    if (made.Sheet.Cells.Rgb.empty()) throw PrintError("there is no print to lay out: make the print again");
+    const nlohmann::json request = nlohmann::json::parse(requestText);
+    const std::string paperName = request.value("paper", "A4");
+    const std::optional<Paper> paper = ParsePaper(paperName);
+    if (!paper) throw PrintError("paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm", "paper");
+    PdfOptions options;
+    options.PaperSize = *paper;
+    Scene recorded = made.Printed;
+    recorded.Window = made.Sheet.Report.Window;
+    const PdfContent content =
+        PdfContentOf(made.Printed, made.Sheet, SceneToJson(recorded, ""), request.value("date", std::string()));
+    made.Result = PdfDocumentJson(LayOutPrintPdf(content, options));
+    return 0;
+  } catch (const PrintError& e) {
+    made.Result = nlohmann::json{{"error", e.what()}, {"field", e.Field}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (const std::exception& e) {
+    made.Result = nlohmann::json{{"error", e.what()}, {"field", "paper"}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  return 1;
 }
 
 // A PPM picture (the programs' own, which browsers do not decode) the page put

@@ -102,12 +102,15 @@ set(SITE_ENGINE_JS ${ENGINE_JS} CACHE INTERNAL "the engine's single-file module"
 # static host; its script bundled by esbuild with the worker's code and the
 # test card inside it (site/build.mjs).
 set(SITE_OUT ${CMAKE_CURRENT_BINARY_DIR}/www)
-file(GLOB SITE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.mjs ${CMAKE_CURRENT_SOURCE_DIR}/page/*)
+file(GLOB SITE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.mjs ${CMAKE_CURRENT_SOURCE_DIR}/src/*.js
+     ${CMAKE_CURRENT_SOURCE_DIR}/page/*)
 add_custom_command(
   OUTPUT ${SITE_OUT}/app.js ${SITE_OUT}/index.html ${SITE_OUT}/style.css
   COMMAND ${ANAMORFOSI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/build.mjs ${ENGINE_JS} ${SITE_NODE_MODULES}
-          ${PROJECT_SOURCE_DIR}/examples/cartello.ppm ${PROJECT_SOURCE_DIR}/web/page/style.css ${SITE_OUT}
+          ${PROJECT_SOURCE_DIR}/examples/cartello.ppm ${PROJECT_SOURCE_DIR}/web/page/style.css ${SITE_PDF_FONTS}
+          ${SITE_OUT}
   DEPENDS ${ENGINE_JS} site_engine ${SITE_PACKAGES_STAMP} ${SITE_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/build.mjs
+          ${SITE_PDF_FONTS} site_pdf_fonts
           ${PROJECT_SOURCE_DIR}/examples/cartello.ppm ${PROJECT_SOURCE_DIR}/web/page/style.css
   COMMENT "site: the page bundled into ${SITE_OUT}"
   VERBATIM)

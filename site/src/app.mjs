@@ -3,6 +3,10 @@
 // print, the view from the eye and its fidelity line; the PNG is written here.
 import WORKER_SOURCE from 'site:worker';
 import CARD_PPM from 'site:card';
+import { jsPDF } from 'jspdf';
+import { encode as encodePng } from 'fast-png';
+import { fonts as PDF_FONTS } from 'site:pdf-fonts';
+import { drawPdf } from './pdf_draw.js';
 import { printPng } from './print_png.mjs';
 
 const $ = (id) => document.getElementById(id);
@@ -27,7 +31,7 @@ function startWorker() {
     const m = event.data;
     if (m.type === 'kinds' && !KINDS) start(m.kinds);
     else if (m.type === 'failed') setStatus('The engine cannot start in this browser: ' + m.error, false);
-    else if (m.type === 'ppm' && pending.has(m.id)) {
+    else if ((m.type === 'ppm' || m.type === 'pdf') && pending.has(m.id)) {
       pending.get(m.id)(m);
       pending.delete(m.id);
     } else if (m.type === 'print' && pending.has(m.id)) {
@@ -63,6 +67,35 @@ function readPpm(bytes) {
   const copy = bytes.slice();
   worker.postMessage({ type: 'ppm', id, bytes: copy.buffer }, [copy.buffer]);
   return new Promise((resolve) => pending.set(id, resolve));
+}
+
+// The last print's PDF pages laid out by the engine: {pages} or {error}.
+function layOutPdf(request) {
+  const id = ++nextId;
+  worker.postMessage({ type: 'pdf', id, request });
+  return new Promise((resolve) => pending.set(id, resolve));
+}
+
+// The PDF of the print shown, drawn here from the pages the engine laid out
+// as the command lays out its own: the same tiles, footprint, rulers, eye
+// arrow and title block.
+async function downloadPdf() {
+  const shown = last;
+  setStatus('Laying out the PDF...', true);
+  const date = new Date().toISOString().slice(0, 10);
+  const made = await layOutPdf({ paper: $('paper').value, date });
+  if (!made || made.error || last !== shown) {
+    showErrors('paper', made && made.error ? made.error : 'the print changed meanwhile: download it again');
+    setStatus('The PDF was not made.', false);
+    return;
+  }
+  showErrors();
+  const picture = { width: shown.result.width, height: shown.result.height, rgb: shown.cells };
+  const doc = drawPdf({ jsPDF, encodePng }, made.pages, { print: picture }, PDF_FONTS);
+  save(doc.output('arraybuffer'), 'anamorfosi.pdf', 'application/pdf');
+  const sheets = made.pages.pages.length;
+  setStatus('Downloaded anamorfosi.pdf (' + sheets + (sheets === 1 ? ' page' : ' pages') +
+            '): print it at 100 % ("actual size").', false);
 }
 
 function source() { return document.querySelector('input[name=source]:checked').value; }
@@ -239,7 +272,7 @@ async function refresh() {
   const scene = sceneOfForm();
   const key = JSON.stringify(scene) + '|' + pic.name + '|' + pic.width + 'x' + pic.height + '|' + pic.serial;
   if (key === shownKey) return;
-  $('get_png').disabled = $('get_scene').disabled = true;
+  $('get_png').disabled = $('get_scene').disabled = $('get_pdf').disabled = true;
   setStatus('Making a quick preview...', true);
   const quick = await engineCall({ scene: Object.assign({}, scene, { pixels: 400, accuracy: 2, antialias: 1 }),
                                    view: 500 }, reducedPicture(pic, 250));
@@ -253,7 +286,7 @@ async function refresh() {
   shownKey = key;
   // The count of full prints made, for the user's own curiosity and the tests.
   $('status').dataset.made = String(Number($('status').dataset.made || 0) + 1);
-  $('get_png').disabled = $('get_scene').disabled = false;
+  $('get_png').disabled = $('get_scene').disabled = $('get_pdf').disabled = false;
   setStatus(full.result.fidelity_warning ? 'Made, but the print is wrong: see the warning in red beside the preview.'
                                          : 'Ready: the preview shows the print you will download (' +
                                            full.seconds.toFixed(1) + ' s).', false);
@@ -350,6 +383,7 @@ async function start(list) {
     e.preventDefault(); drop.classList.remove('over');
     if (e.dataTransfer.files[0]) takePicture(e.dataTransfer.files[0]);
   });
+  $('get_pdf').addEventListener('click', downloadPdf);
   $('get_png').addEventListener('click', () => {
     setStatus('Writing the PNG...', true);
     save(printPng(last.result, last.cells), 'anamorfosi.png', 'image/png');

@@ -54,3 +54,16 @@ export function engineReadPpm(engine, bytes) {
     engine.FS.unlink(path);
   }
 }
+
+// The last print's PDF pages as drawing operations ({paper, date}): {pages},
+// the parsed PdfDocumentJson, or {error}.
+export function enginePdf(engine, request) {
+  const text = copyIn(engine, new TextEncoder().encode(JSON.stringify(request) + '\0'));
+  try {
+    const status = engine._anamorfosi_pdf(text);
+    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
+    return status === 0 ? { pages: result } : { error: result.error };
+  } finally {
+    engine._free(text);
+  }
+}

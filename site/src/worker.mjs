@@ -2,10 +2,12 @@
 // before this one in the same file) runs here, away from the page's thread.
 // Messages in: {type: 'file', path, bytes} puts a mirror file in the module's
 // memory; {type: 'ppm', id, bytes} reads a PPM picture; {type: 'print', id,
-// request, rgba, width, height} makes a print.
+// request, rgba, width, height} makes a print; {type: 'pdf', id, request}
+// lays out the last print's PDF pages.
 // Messages out: {type: 'kinds'} once ready, {type: 'ppm', id, width, height,
-// rgba} or {type: 'ppm', id, error}, {type: 'print', id, result, cells, view}.
-import { engineKinds, enginePrint, engineReadPpm } from './engine_client.mjs';
+// rgba} or {type: 'ppm', id, error}, {type: 'print', id, result, cells, view},
+// {type: 'pdf', id, pages} or {type: 'pdf', id, error}.
+import { engineKinds, enginePdf, enginePrint, engineReadPpm } from './engine_client.mjs';
 
 /* global AnamorfosiEngine */
 const ready = AnamorfosiEngine().then((engine) => {
@@ -26,6 +28,10 @@ self.onmessage = async (event) => {
   if (m.type === 'ppm') {
     const read = engineReadPpm(engine, new Uint8Array(m.bytes));
     postMessage({ type: 'ppm', id: m.id, ...read }, read.rgba ? [read.rgba.buffer] : []);
+    return;
+  }
+  if (m.type === 'pdf') {
+    postMessage({ type: 'pdf', id: m.id, ...enginePdf(engine, m.request) });
     return;
   }
   if (m.type !== 'print') return;

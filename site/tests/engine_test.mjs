@@ -11,7 +11,7 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-import { engineKinds, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
+import { engineKinds, enginePdf, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
 
 const [engineJs, anamorfosi, examples, work, nodeModules, mode] = process.argv.slice(2);
 const { decode } = await import(pathToFileURL(path.join(nodeModules, 'fast-png/lib/index.js')));
@@ -78,6 +78,18 @@ const carried = JSON.parse(given.result.scene);
 assert.deepEqual(carried.mirror, scene.mirror);
 assert.equal(carried.window.width, native.width);
 if (mode === 'exact') assert.deepEqual(carried.window, JSON.parse(fs.readFileSync(nativeScene, 'utf8')).window);
+// The PDF's pages laid out from this print as the command lays out its own:
+// the same number of pages of A4 as the command's PDF of the same print.
+const nativePdf = path.join(work, 'native.pdf');
+execFileSync(anamorfosi, ['cilindro', path.join(examples, 'cartello.ppm'), '--radius', '25', '--paper', 'A4',
+                          '-o', nativePdf, '--quiet', '--threads', '1']);
+const nativePages = Number(/Pages:\s+(\d+)/.exec(execFileSync('pdfinfo', [nativePdf], { encoding: 'utf8' }))[1]);
+const laid = enginePdf(engine, { paper: 'A4', date: '2026-12-10' });
+assert.ok(laid.pages, laid.error);
+assert.equal(laid.pages.pages.length, nativePages);
+for (const page of laid.pages.pages) assert.deepEqual([page.width_mm, page.height_mm].sort(), [210, 297]);
+assert.equal(laid.pages.date, '2026-12-10');
+assert.match(enginePdf(engine, { paper: 'B7' }).error, /paper/);
 // pHYs as the command writes it.
 assert.equal(native.resolution.unit, 1);
 assert.equal(Math.round(1000 / given.result.cell_mm), native.resolution.x);
