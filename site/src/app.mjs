@@ -19,6 +19,7 @@ let last = null;             // the full print shown: {key, result, cells}
 let shownKey = '';
 let timer = null, generation = 0, nextId = 0;
 const pending = new Map();
+const printIds = new Set();  // the ids in pending that are prints
 
 // The worker is made from the bundled code itself: from file:// a worker
 // cannot load a script file.
@@ -39,6 +40,7 @@ function startWorker() {
       $('status').dataset.answers = String(Number($('status').dataset.answers || 0) + 1);
       pending.get(m.id)(m);
       pending.delete(m.id);
+      printIds.delete(m.id);
     }
   };
   for (const [path, bytes] of fileBytes) worker.postMessage({ type: 'file', path, bytes: bytes.slice(0) });
@@ -47,7 +49,10 @@ startWorker();
 // A print under way for values no longer wanted is ended with its worker, so
 // that the new values' preview comes at once; a new worker takes its place.
 function endPrints() {
-  if (pending.size === 0) return;
+  // Only a print under way is worth a new worker: a PDF being laid out or a
+  // picture being read is left to finish.
+  if (![...pending.keys()].some((id) => printIds.has(id))) return;
+  printIds.clear();
   worker.terminate();
   for (const resolve of pending.values()) resolve(null);
   pending.clear();
@@ -57,6 +62,7 @@ function engineCall(request, pic) {
   const id = ++nextId;
   const rgba = pic.rgba.slice();
   worker.postMessage({ type: 'print', id, request, rgba, width: pic.width, height: pic.height }, [rgba.buffer]);
+  printIds.add(id);
   return new Promise((resolve) => pending.set(id, resolve));
 }
 
@@ -361,7 +367,8 @@ async function takePicture(file) {
 }
 
 function changed(e) {
-  if (e.target.type === 'file') return;
+  // The paper is the PDF's only: the print stays as it is.
+  if (e.target.type === 'file' || e.target.id === 'paper') return;
   if (['eye_x', 'eye_y', 'eye_z'].includes(e.target.id)) $('eye_auto').checked = false;
   showMirrorFields(); later();
 }
