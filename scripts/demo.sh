@@ -5,7 +5,8 @@
 # program's name (cilindro, cono, specchio, generico) it builds that program
 # instead and runs its example scene unattended, writing into the example's
 # folder. With `serve` it builds the command and starts the page in the
-# browser (Ctrl-C stops it).
+# browser (Ctrl-C stops it); with `site`, the page that runs in the browser
+# with nothing installed (build/site/www, emscripten needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
@@ -14,6 +15,12 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DANAMORFOSI_TESTS=OFF >
 if [ "$program" = serve ]; then
   cmake --build build --target anamorfosi
   exec ./build/anamorfosi/anamorfosi serve --open
+fi
+if [ "$program" = site ]; then
+  cmake --build build --target site
+  echo "The page that makes prints in the browser, with no server: build/site/www/index.html"
+  echo "Open it (double-click it), or copy the folder build/site/www to any static host."
+  exit 0
 fi
 if [ -z "$program" ]; then
   cmake --build build --target anamorfosi
