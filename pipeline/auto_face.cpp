@@ -169,6 +169,39 @@ void GoldenSectionSearch(Real centre, Real spacing, Consider consider) {
   }
 }
 
+// The height where largestAt(height, steps) is largest: a coarse look over
+// lo + i spacing (0 < i < kHeights) finds the hump, then the golden-section
+// search between the best one's neighbours, the best height tried kept.
+// bestSize is the size there at the fine steps; 0 (and lo) when no height works.
+constexpr int kHeights = 24;
+template <class LargestAt>
+Real BestHeight(Real lo, Real spacing, const LargestAt& largestAt, Real& bestSize) {
+  int best = 0;
+  bestSize = 0;
+  for (int i = 1; i < kHeights; ++i) {
+    const Real s = largestAt(lo + i * spacing, kCoarseSteps);
+    if (s > bestSize) {
+      bestSize = s;
+      best = i;
+    }
+  }
+  Real bestH = lo + best * spacing;
+  if (best == 0) return bestH;
+  bestSize = largestAt(bestH, kMediumSteps);
+  const auto consider = [&](Real h) {
+    const Real s = largestAt(h, kMediumSteps);
+    if (s > bestSize) {
+      bestSize = s;
+      bestH = h;
+    }
+    return s;
+  };
+  GoldenSectionSearch(bestH, spacing, consider);
+  bestSize = largestAt(bestH, kFineSteps);
+  if (!(bestSize > 0)) bestSize = 0;
+  return bestH;
+}
+
 }  // namespace
 
 bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceRequest& request, Face& face,
@@ -214,37 +247,9 @@ bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceReque
 
   // A coarse look over the heights of the centre, to find the hump of the face
   // size against the height (the bottom limits it below, the reach above).
-  constexpr int kHeights = 24;
   const Real spacing = (zHigh - zLow) / kHeights;
-  int best = 0;
   Real bestSize = 0;
-  for (int i = 1; i < kHeights; ++i) {
-    const Real s = largestAt(zLow + i * spacing, kCoarseSteps);
-    if (s > bestSize) {
-      bestSize = s;
-      best = i;
-    }
-  }
-  if (best == 0) {
-    why = nothingWorks;
-    return false;
-  }
-
-  // Golden-section search for the best height between the neighbours of the
-  // best coarse one; the best height tried, the coarse one included, is kept,
-  // so a hump narrower than the probes cannot be lost.
-  Real bestZ = zLow + best * spacing;
-  bestSize = largestAt(bestZ, kMediumSteps);
-  const auto consider = [&](Real z) {
-    const Real s = largestAt(z, kMediumSteps);
-    if (s > bestSize) {
-      bestSize = s;
-      bestZ = z;
-    }
-    return s;
-  };
-  GoldenSectionSearch(bestZ, spacing, consider);
-  bestSize = largestAt(bestZ, kFineSteps);
+  Real bestZ = BestHeight(zLow, spacing, largestAt, bestSize);
   if (!(bestSize > 0)) {
     why = nothingWorks;
     return false;
@@ -466,35 +471,9 @@ bool AutomaticSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest
   // The upper part of the ball reflects the sky and its bottom the sheet under
   // it: a coarse look over the heights of the face's centre in its plane finds
   // the band between.
-  constexpr int kHeights = 24;
   const Real spacing = 2 * rho / kHeights;
-  int best = 0;
   Real bestSize = 0;
-  for (int i = 1; i < kHeights; ++i) {
-    const Real s = largestAt(-rho + i * spacing, kCoarseSteps);
-    if (s > bestSize) {
-      bestSize = s;
-      best = i;
-    }
-  }
-  if (best == 0) {
-    why = nothingWorks;
-    return false;
-  }
-  // Golden-section search between the neighbours of the best coarse height,
-  // the best height tried kept (as for the cylinder).
-  Real bestH = -rho + best * spacing;
-  bestSize = largestAt(bestH, kMediumSteps);
-  const auto consider = [&](Real h) {
-    const Real s = largestAt(h, kMediumSteps);
-    if (s > bestSize) {
-      bestSize = s;
-      bestH = h;
-    }
-    return s;
-  };
-  GoldenSectionSearch(bestH, spacing, consider);
-  bestSize = largestAt(bestH, kFineSteps);
+  const Real bestH = BestHeight(-rho, spacing, largestAt, bestSize);
   if (!(bestSize > 0)) {
     why = nothingWorks;
     return false;
@@ -678,31 +657,9 @@ bool AutomaticMeshFace(FacetedMirror& mirror, Point3 eye, const FaceRequest& req
   // A coarse look over the heights of the face's centre across the box as
   // the eye sees it, then the golden-section search between the neighbours of
   // the best (as for the sphere).
-  constexpr int kHeights = 24;
   const Real spacing = (v1 - v0) / kHeights;
-  int best = 0;
   Real bestSize = 0;
-  for (int i = 1; i < kHeights; ++i) {
-    const Real s = largestAt(v0 + i * spacing, kCoarseSteps);
-    if (s > bestSize) {
-      bestSize = s;
-      best = i;
-    }
-  }
-  Real bestH = v0 + best * spacing;
-  if (best > 0) {
-    bestSize = largestAt(bestH, kMediumSteps);
-    const auto consider = [&](Real h) {
-      const Real s = largestAt(h, kMediumSteps);
-      if (s > bestSize) {
-        bestSize = s;
-        bestH = h;
-      }
-      return s;
-    };
-    GoldenSectionSearch(bestH, spacing, consider);
-    bestSize = largestAt(bestH, kFineSteps);
-  }
+  const Real bestH = BestHeight(v0, spacing, largestAt, bestSize);
   const Real s = bestSize > 0 ? ChosenScale(bestSize, request, [&](Real t) { return works(bestH, t); },
                                             [&](Real t) { return faceAt(bestH, t); })
                               : 0;
