@@ -147,17 +147,15 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "  anamorfosi vista --program cilindro parametri.txt --print anamorfosi.ppm -o vista.png");
 
   ServeOptions so;
-  CLI::App* srv = app.add_subcommand("serve", "a page in the browser to make a print, with a live preview");
+  CLI::App* srv = app.add_subcommand("serve", "serve the page that makes prints in the browser, at http://127.0.0.1:8765/");
   srv->add_option("--port", so.Port, "the port (default 8765; 0 any free one)");
   srv->add_option("--host", so.Host, "listen on this address instead of 127.0.0.1 and ::1 (others can then reach it)");
   srv->add_flag("--open", so.Open, "open the page in the browser");
   srv->add_option("--max-request-mb", so.MaxRequestMb, "the largest request, in MB (default 50)");
-  srv->add_option("--jobs", so.Jobs, "prints made at the same time (default 2)");
-  srv->add_option("--job-seconds", so.JobSeconds, "the longest one print may take before it is ended (default 300)");
-  srv->add_option("--job-mb", so.JobMb,
-                  "the memory one print may take, in MiB, before it is refused (default 2048)");
-  srv->add_option("--uploads-mb", so.UploadsMb,
-                  "the uploads kept, in MB; beyond it the least recently used go first (default 500)");
+  srv->footer(
+      "The page computes everything in the browser: the server only hands it its files (compiled into\n"
+      "this program), read-only, and nothing sent to it is kept. The same page opens without a server\n"
+      "from build/site/www/index.html.");
 
   // The page's server checks each uploaded picture in a job of its own, so
   // that a hostile picture can only end that job: not listed in the help.
@@ -203,12 +201,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
     if (srv->parsed()) {
       if (!serve) throw UsageError("serve: this build has no web page", "");
       if (so.Port < 0 || so.Port > 65535) throw UsageError("--port: must be 0 to 65535", "port");
-      if (so.MaxRequestMb < 1 || so.Jobs < 1)
-        throw UsageError("--max-request-mb and --jobs: must be at least 1", so.Jobs < 1 ? "jobs" : "max-request-mb");
-      if (so.JobSeconds < 1 || so.UploadsMb < 1)
-        throw UsageError("--job-seconds and --uploads-mb: must be at least 1",
-                         so.UploadsMb < 1 ? "uploads-mb" : "job-seconds");
-      if (so.JobMb < 64 || so.JobMb > (1L << 30)) throw UsageError("--job-mb: must be 64 to 1073741824", "job-mb");
+      if (so.MaxRequestMb < 1) throw UsageError("--max-request-mb: must be at least 1", "max-request-mb");
       return serve(so, out, err);
     }
     if (take->parsed()) {

@@ -5,7 +5,7 @@
 #include <ostream>
 #include <string>
 
-// What `anamorfosi serve` was asked for: where the page's server listens.
+// What `anamorfosi serve` was asked for: where the site's server listens.
 
 namespace anamorfosi {
 struct ServeOptions {
@@ -13,12 +13,8 @@ struct ServeOptions {
   int Port = 8765;   // 0: any free port
   bool Open = false; // open the page in the desktop's browser
   long MaxRequestMb = 50;
-  int Jobs = 2;      // prints made at the same time; the others wait, then 503
-  int JobSeconds = 300;  // the longest a job may run before it is ended
-  long JobMb = 2048;     // the address space a job may take, in MiB
-  long UploadsMb = 500;  // the uploads kept at most; the least recently used go first beyond it
 };
-// The page's server lives in web/, which links this library; the program's
+// The site's server lives in web/, which links this library; the program's
 // main hands it in, so that the command library does not depend on it.
 using ServeFunction = int (*)(const ServeOptions&, std::ostream& out, std::ostream& err);
 

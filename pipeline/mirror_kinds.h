@@ -47,7 +47,7 @@ struct KindParameter {
   Real SceneMirror::*Number = nullptr;
   std::string SceneMirror::*Text = nullptr;
   bool SceneMirror::*Flag = nullptr;
-  // The page's field (web/page); kinds that share one keep its value when the
+  // The page's field (site/); kinds that share one keep its value when the
   // user switches between them ("radius": the cylinder's radius and the
   // cone's base radius). nullptr: PageField makes it from the option.
   const char* Field = nullptr;
@@ -75,7 +75,7 @@ std::string PageField(const KindParameter& p);
 // ("base radius"), a file's followed by " file".
 std::string PageLabel(const KindParameter& p);
 
-// How the page (web/page) offers a kind beyond its values. A kind without an
+// How the page (site/) offers a kind beyond its values. A kind without an
 // AutomaticFace takes its picture face as a file and its eye as given.
 struct KindPage {
   const char* Choice = "";     // its line in the page's mirror choice

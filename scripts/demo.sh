@@ -4,9 +4,9 @@
 # written into examples/, with the view from the eye of the second. With a
 # program's name (cilindro, cono, specchio, generico) it builds that program
 # instead and runs its example scene unattended, writing into the example's
-# folder. With `serve` it builds the command and starts the page in the
-# browser (Ctrl-C stops it); with `site`, the page that runs in the browser
-# with nothing installed (build/site/www, emscripten needed).
+# folder. With `serve` it builds the command, the site compiled into it, and
+# serves the site to the browser (Ctrl-C stops it); with `site`, the page that
+# runs in the browser with nothing installed (build/site/www, emscripten needed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh

@@ -31,6 +31,6 @@ for suite in "${suites[@]}"; do
 done
 if ctest --test-dir "$build" -N -R '^site_engine$' | grep -q site_engine; then
   echo "== site_engine (the browser's module against the command in double)"
-  cmake --build "$build" --target anamorfosi site_engine site_packages
+  cmake --build "$build" --target anamorfosi kinds_json site_engine site_packages
   ctest --test-dir "$build" --output-on-failure -R '^site_engine$'
 fi

@@ -1,14 +1,16 @@
 // Builds the page that runs in the browser into one folder (OUT): index.html,
 // style.css and app.js, in which the worker's code (the engine module and
 // worker.mjs) and the test card are bundled, so that the folder opens from any
-// static host and from a double-clicked index.html alike.
-//   node build.mjs ENGINE_JS NODE_MODULES CARD_PPM SERVED_STYLE PDF_FONTS OUT
+// static host and from a double-clicked index.html alike; and pdf_fonts.js,
+// the PDF's fonts, which the page loads only when a PDF is asked for
+// (src/pdf_fonts.mjs).
+//   node build.mjs ENGINE_JS NODE_MODULES CARD_PPM PDF_FONTS OUT
 // (PDF_FONTS: the module of the PDF's fonts the build writes, embed_fonts.mjs)
 import fs from 'node:fs';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-const [engineJs, nodeModules, cardPpm, servedStyle, pdfFonts, out] = process.argv.slice(2);
+const [engineJs, nodeModules, cardPpm, pdfFonts, out] = process.argv.slice(2);
 const here = path.dirname(new URL(import.meta.url).pathname);
 const esbuild = await import(pathToFileURL(path.join(nodeModules, 'esbuild/lib/main.js')));
 const common = { bundle: true, write: false, format: 'iife', target: 'es2020', minify: true, nodePaths: [nodeModules],
@@ -20,7 +22,6 @@ const workerSource = fs.readFileSync(engineJs, 'utf8') + '\n' + worker.outputFil
 const virtual = {
   name: 'site',
   setup(b) {
-    b.onResolve({ filter: /^site:pdf-fonts$/ }, () => ({ path: path.resolve(pdfFonts) }));
     b.onResolve({ filter: /^site:(worker|card)$/ }, (a) => ({ path: a.path, namespace: 'site' }));
     b.onLoad({ filter: /.*/, namespace: 'site' }, (a) => ({
       contents: a.path === 'site:worker' ? workerSource : fs.readFileSync(cardPpm, 'latin1'),
@@ -32,5 +33,7 @@ const app = await esbuild.build({ ...common, entryPoints: [path.join(here, 'src/
 fs.mkdirSync(out, { recursive: true });
 fs.writeFileSync(path.join(out, 'app.js'), app.outputFiles[0].text);
 fs.copyFileSync(path.join(here, 'page/index.html'), path.join(out, 'index.html'));
-fs.writeFileSync(path.join(out, 'style.css'),
-                 fs.readFileSync(servedStyle, 'utf8') + fs.readFileSync(path.join(here, 'page/site.css'), 'utf8'));
+fs.copyFileSync(path.join(here, 'page/site.css'), path.join(out, 'style.css'));
+const { fonts } = await import(pathToFileURL(path.resolve(pdfFonts)));
+fs.writeFileSync(path.join(out, 'pdf_fonts.js'),
+                 `self.anamorfosiPdfFonts = {normal: "${fonts.normal}", bold: "${fonts.bold}"};\n`);

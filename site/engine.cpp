@@ -7,7 +7,7 @@
 // thread, and prints nothing: the page shows what comes back.
 //
 // The calls, a C interface for the page's worker:
-//   anamorfosi_kinds()            the kinds' JSON (KindsJson, as /kinds.js of the served page)
+//   anamorfosi_kinds()            the kinds' JSON (KindsJson, as the native code lists them)
 //   anamorfosi_print(request, rgba, width, height)
 //                                 0 when a print was made, 1 when refused; then
 //   anamorfosi_result()           its JSON (below), valid until the next print

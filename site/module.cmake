@@ -104,17 +104,19 @@ set(SITE_ENGINE_JS ${ENGINE_JS} CACHE INTERNAL "the engine's single-file module"
 set(SITE_OUT ${CMAKE_CURRENT_BINARY_DIR}/www)
 file(GLOB SITE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.mjs ${CMAKE_CURRENT_SOURCE_DIR}/src/*.js
      ${CMAKE_CURRENT_SOURCE_DIR}/page/*)
+set(SITE_FILES ${SITE_OUT}/index.html ${SITE_OUT}/style.css ${SITE_OUT}/app.js ${SITE_OUT}/pdf_fonts.js)
 add_custom_command(
-  OUTPUT ${SITE_OUT}/app.js ${SITE_OUT}/index.html ${SITE_OUT}/style.css
+  OUTPUT ${SITE_FILES}
   COMMAND ${ANAMORFOSI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/build.mjs ${ENGINE_JS} ${SITE_NODE_MODULES}
-          ${PROJECT_SOURCE_DIR}/examples/cartello.ppm ${PROJECT_SOURCE_DIR}/web/page/style.css ${SITE_PDF_FONTS}
-          ${SITE_OUT}
+          ${PROJECT_SOURCE_DIR}/examples/cartello.ppm ${SITE_PDF_FONTS} ${SITE_OUT}
   DEPENDS ${ENGINE_JS} site_engine ${SITE_PACKAGES_STAMP} ${SITE_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/build.mjs
           ${SITE_PDF_FONTS} site_pdf_fonts
-          ${PROJECT_SOURCE_DIR}/examples/cartello.ppm ${PROJECT_SOURCE_DIR}/web/page/style.css
+          ${PROJECT_SOURCE_DIR}/examples/cartello.ppm
   COMMENT "site: the page bundled into ${SITE_OUT}"
   VERBATIM)
-add_custom_target(site ALL DEPENDS ${SITE_OUT}/app.js)
+add_custom_target(site ALL DEPENDS ${SITE_FILES})
+# `anamorfosi serve` (web/) compiles these in.
+set_property(GLOBAL PROPERTY ANAMORFOSI_SITE_FILES ${SITE_FILES})
 
 if(ANAMORFOSI_TESTS)
   # The module under node against the native command (site/tests/engine_test.mjs):
@@ -128,7 +130,8 @@ if(ANAMORFOSI_TESTS)
   add_test(NAME site_engine
            COMMAND ${ANAMORFOSI_NODE} --no-experimental-fetch ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine_test.mjs
                    ${ENGINE_JS} $<TARGET_FILE:anamorfosi> ${PROJECT_SOURCE_DIR}/examples
-                   ${CMAKE_CURRENT_BINARY_DIR}/engine_test ${SITE_NODE_MODULES} ${engine_compare})
+                   ${CMAKE_CURRENT_BINARY_DIR}/engine_test ${SITE_NODE_MODULES} ${engine_compare}
+                   $<TARGET_FILE:kinds_json>)
 
   # A camera-like photo (12 megapixels, turned by its EXIF tag) for the page's test.
   add_executable(site_photo tests/make_photo.cpp)

@@ -224,4 +224,26 @@ CommandFailure FailureOfLine(const std::string& line) {
 
 std::string FieldOfLine(const std::string& line) { return FailureOfLine(line).Field; }
 
+// The command's lines for the page: without the progress lines and the
+// "anamorfosi: " of each, and with no name of the machine's folders.
+std::vector<std::string> Messages(const std::string& text, const std::string& folder, const std::string& root) {
+  std::vector<std::string> v;
+  std::istringstream in(text);
+  std::string line;
+  auto cut = [&line](const std::string& prefix, const std::string& by) {
+    if (prefix.empty()) return;
+    for (std::size_t p; (p = line.find(prefix)) != std::string::npos;) line.replace(p, prefix.size(), by);
+  };
+  while (std::getline(in, line)) {
+    if (line.rfind("mapping ", 0) == 0) continue;
+    cut(folder + "/", "");
+    // Any other name under the private folder is the server's business alone.
+    cut(root + "/", "");
+    cut(root, "");
+    if (line.rfind("anamorfosi: ", 0) == 0) line.erase(0, 12);
+    v.push_back(line);
+  }
+  return v;
+}
+
 }  // namespace anamorfosi

@@ -62,4 +62,9 @@ std::string FieldOfLine(const std::string& line);
 // from the option or the words it starts with.
 std::string FieldOfMessage(const std::string& message);
 
+// The lines of a run of the command for the page: without the progress lines
+// and the "anamorfosi: " of each, and with no name of the machine's folders:
+// the run's folder (folder) and its parent (root) are cut out.
+std::vector<std::string> Messages(const std::string& text, const std::string& folder, const std::string& root);
+
 }  // namespace anamorfosi

@@ -8,7 +8,6 @@
 #include <sstream>
 
 #include "anamorfosi/command.h"
-#include "web/jobs.h"
 #include "testing/test_support.h"
 
 namespace anamorfosi {

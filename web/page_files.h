@@ -1,4 +1,5 @@
-// The page's own files and the test card, compiled into the program.
+// The site's files (build/site/www), or the page saying it was not built,
+// compiled into the program (embed.cmake).
 #pragma once
 
 #include <cstddef>
@@ -11,8 +12,8 @@ struct PageFile {
   const char* Type;  // its content type
   const unsigned char* Data;
   std::size_t Size;
+  const char* Tag;  // its entity tag: the start of its SHA-256, quoted
 };
 const std::vector<PageFile>& PageFiles();
-PageFile TestCard();
 
 }  // namespace anamorfosi

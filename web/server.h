@@ -1,18 +1,18 @@
-// `anamorfosi serve`: the local web page that makes a print with a live
-// preview, through the same command runs as the console.
+// `anamorfosi serve`: the site (site/, the page that computes everything in
+// the browser) served read-only from the files compiled into the program.
 #pragma once
 
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "anamorfosi/command.h"
-#include "web/form.h"
-#include "web/jobs.h"
 
-// Serves until SIGINT or SIGTERM; the uploads' folder is removed on the way out.
+namespace httplib {
+class Server;
+}
+
+// Serves until SIGINT or SIGTERM.
 
 namespace anamorfosi {
 int ServePage(const ServeOptions& options, std::ostream& out, std::ostream& err);
@@ -21,7 +21,13 @@ int ServePage(const ServeOptions& options, std::ostream& out, std::ostream& err)
 bool HostAllowed(const std::string& host, const std::vector<std::string>& names, int port);
 
 // Whether a request's Origin header is the page's own (http:// and a Host
-// that HostAllowed accepts): another site's page must not make prints here.
+// that HostAllowed accepts): another site's page must not use this one.
 bool OriginAllowed(const std::string& origin, const std::vector<std::string>& names, int port);
+
+// The server's answers: the embedded files at their paths ("/" the
+// index.html), GET and HEAD only, for the Host names (names) and port given,
+// requests of at most maxBytes; its timeouts and error pages. port is read
+// at each request (it is known once the server is bound).
+void SiteRoutes(httplib::Server& srv, const std::vector<std::string>& names, const int& port, long maxBytes);
 
 }  // namespace anamorfosi

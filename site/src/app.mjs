@@ -5,7 +5,7 @@ import WORKER_SOURCE from 'site:worker';
 import CARD_PPM from 'site:card';
 import { jsPDF } from 'jspdf';
 import { encode as encodePng } from 'fast-png';
-import { fonts as PDF_FONTS } from 'site:pdf-fonts';
+import { loadPdfFonts } from './pdf_fonts.mjs';
 import { drawPdf } from './pdf_draw.js';
 import { printPng } from './print_png.mjs';
 
@@ -95,9 +95,17 @@ async function downloadPdf() {
     setStatus('The PDF was not made.', false);
     return;
   }
+  let fonts;
+  try {
+    fonts = await loadPdfFonts();
+  } catch (e) {
+    showErrors('paper', e.message);
+    setStatus('The PDF was not made.', false);
+    return;
+  }
   showErrors();
   const picture = { width: shown.result.width, height: shown.result.height, rgb: shown.cells };
-  const doc = drawPdf({ jsPDF, encodePng }, made.pages, { print: picture }, PDF_FONTS);
+  const doc = drawPdf({ jsPDF, encodePng }, made.pages, { print: picture }, fonts);
   save(doc.output('arraybuffer'), 'anamorfosi.pdf', 'application/pdf');
   const sheets = made.pages.pages.length;
   setStatus('Downloaded anamorfosi.pdf (' + sheets + (sheets === 1 ? ' page' : ' pages') +

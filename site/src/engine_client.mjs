@@ -2,7 +2,7 @@
 // and the picture copied into the module's memory, the answer and its pixels
 // copied out. Used by the page's worker and by the node test alike.
 
-// The mirror kinds, as the served page's /kinds.js gives them.
+// The mirror kinds, as the native code lists them (KindsJson).
 export function engineKinds(engine) {
   return JSON.parse(engine.UTF8ToString(engine._anamorfosi_kinds()));
 }

@@ -1,19 +1,20 @@
 // The engine module under node against the native command: the cylinder print
 // of the test card, its cells and its scene, with the eye and the face given
 // (the command's own scene file) and placed by the module; the kinds as the
-// served page lists them; refused values naming their field.
-//   node --no-experimental-fetch engine_test.mjs ENGINE_JS ANAMORFOSI EXAMPLES WORK NODE_MODULES exact|long-double
+// native code lists them (KINDS_JSON, web/tests/kinds_json.cpp); refused
+// values naming their field.
+//   node --no-experimental-fetch engine_test.mjs ENGINE_JS ANAMORFOSI EXAMPLES WORK NODE_MODULES exact|long-double \
+//     KINDS_JSON
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync } from 'node:child_process';
 import fs from 'node:fs';
-import http from 'node:http';
 import { createRequire } from 'node:module';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
 import { engineKinds, enginePdf, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
 
-const [engineJs, anamorfosi, examples, work, nodeModules, mode] = process.argv.slice(2);
+const [engineJs, anamorfosi, examples, work, nodeModules, mode, kindsJson] = process.argv.slice(2);
 const { decode } = await import(pathToFileURL(path.join(nodeModules, 'fast-png/lib/index.js')));
 const engine = await createRequire(import.meta.url)(path.resolve(engineJs))();
 fs.rmSync(work, { recursive: true, force: true });
@@ -150,27 +151,6 @@ refused('no such mirror file', (s) => { delete s.eye; delete s.face; s.mirror = 
 // A refusal leaves no print behind it.
 assert.equal(engine._anamorfosi_cells(), 0);
 
-// The kinds, exactly as the served page's /kinds.js gives them.
-const server = spawn(anamorfosi, ['serve', '--port', '0'], { stdio: ['ignore', 'pipe', 'inherit'] });
-try {
-  const address = await new Promise((resolve, reject) => {
-    let seen = '';
-    server.stdout.on('data', (d) => {
-      seen += d;
-      const m = /(http:\/\/127\.0\.0\.1:\d+\/)/.exec(seen);
-      if (m) resolve(m[1]);
-    });
-    server.on('exit', () => reject(new Error('the server ended: ' + seen)));
-  });
-  const script = await new Promise((resolve, reject) => {
-    http.get(address + 'kinds.js', (res) => {
-      let body = '';
-      res.on('data', (d) => { body += d; });
-      res.on('end', () => resolve(body));
-    }).on('error', reject);
-  });
-  assert.deepEqual(engineKinds(engine), JSON.parse(script.replace(/^const KINDS = /, '').replace(/;\s*$/, '')));
-} finally {
-  server.kill();
-}
+// The kinds, exactly as the native code lists them.
+assert.deepEqual(engineKinds(engine), JSON.parse(execFileSync(kindsJson, { encoding: 'utf8' })));
 console.log('engine module: every check passed (' + mode + ')');

@@ -1,18 +1,18 @@
-"""The browser page as a user meets it, in headless Chromium: from a loopback
-static server and from a double-clicked index.html (file://); the test card's
+"""The browser page as a user meets it, in headless Chromium: served by
+`anamorfosi serve` and from a double-clicked index.html (file://); the test card's
 cylinder print made in the browser, its PNG downloaded and compared with the
 command's (pHYs, texts and cells); refused values told beside their fields."""
-import functools
-import http.server
 import json
 import os
+import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import unittest
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -24,11 +24,6 @@ COMPARE = sys.argv[6]  # exact: the command computes in double too; long-double
 PHOTO = os.path.abspath(sys.argv[7])  # site_photo: writes a JPEG with an EXIF orientation
 del sys.argv[1:8]
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-class Quiet(http.server.SimpleHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
 
 
 def read_ppm(path):
@@ -60,12 +55,24 @@ class SiteTest(unittest.TestCase):
         self.driver.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": self.downloads})
 
     def serve(self):
-        """The site's folder from a static server at 127.0.0.1, as any static host serves it."""
-        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), functools.partial(Quiet, directory=SITE))
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-        self.addCleanup(server.server_close)
-        self.addCleanup(server.shutdown)
-        return "http://127.0.0.1:%d/" % server.server_address[1]
+        """The site as `anamorfosi serve` serves it, its files compiled into the program: the same
+        bytes as the site's folder."""
+        server = subprocess.Popen([BINARY, "serve", "--port", "0"], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  text=True)
+
+        def stop():
+            server.send_signal(signal.SIGTERM)
+            self.assertEqual(server.wait(timeout=20), 0)
+            server.stdout.close()
+            server.stderr.close()
+        self.addCleanup(stop)
+        m = re.search(r"http://127\.0\.0\.1:\d+/", server.stdout.readline())
+        self.assertTrue(m, "no address from anamorfosi serve")
+        url = m.group(0)
+        for name in sorted(os.listdir(SITE)):
+            with urllib.request.urlopen(url + name) as r, open(os.path.join(SITE, name), "rb") as f:
+                self.assertEqual(r.read(), f.read(), name)
+        return url
 
     def shot(self, name):
         os.makedirs(SHOTS, exist_ok=True)
@@ -197,6 +204,17 @@ class SiteTest(unittest.TestCase):
 
     def test_double_clicked_index_html_works_without_a_server(self):
         self.make_card_print("file://" + os.path.join(SITE, "index.html"), "site-2-file.png")
+        # The PDF's fonts are not in app.js: pdf_fonts.js comes only when a PDF is asked for, by a
+        # script tag, which loads from file:// where fetch is refused.
+        with open(os.path.join(SITE, "pdf_fonts.js")) as f:
+            fonts = f.read()
+        with open(os.path.join(SITE, "app.js")) as f:
+            self.assertNotIn(fonts[20000:20100], f.read())
+        loaded = "return window.anamorfosiPdfFonts !== undefined"
+        self.assertFalse(self.driver.execute_script(loaded))
+        with open(self.download("get_pdf", "anamorfosi.pdf", 180), "rb") as f:
+            self.assertEqual(f.read(5), b"%PDF-")
+        self.assertTrue(self.driver.execute_script(loaded))
         # A change of a value makes a new print; the same values again make none.
         made = lambda: int(self.driver.find_element(By.ID, "status").get_attribute("data-made"))
         self.assertEqual(made(), 1)
