@@ -25,12 +25,12 @@ cmake --build "$build"
 export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:halt_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_string_checks=1:check_initialization_order=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_suppressions=0}
-# The page in headless Chromium (web_page.*, minutes) is left to the plain
-# suite: what it drives in our code, the command and the server, runs here
-# through their own tests (web_server takes the hostile requests); so is the
-# browser's own page: the tree builds no site (-DANAMORFOSI_SITE=OFF), as
-# its WebAssembly module is compiled with flags of its own, sanitizers or not;
-# the plain suite and the double tree check it.
+# The browser's page (site_page.*, minutes in headless Chromium) is left to
+# the plain suite: the tree builds no site (-DANAMORFOSI_SITE=OFF), as its
+# WebAssembly module is compiled with flags of its own, sanitizers or not; the
+# plain suite and the double tree check it. The server runs here through its
+# own tests (web_server takes the hostile requests), serving the page that
+# says the site was not built.
 # So are the tests that repeat, at scale, what smaller tests run here: the
 # facet index on millions of facets and the seeded scenes of the view (about
 # two minutes of the plain suite's processor time, several times that under
@@ -40,4 +40,4 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/scripts/lsan.supp:print_su
 # score against every pixel mapped): about two minutes here, and the same
 # prints' code runs here in the other tests of those suites.
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" \
-  -E '^(web_page\..*|site_page\..*|NearestFacet\.IndexAgreesWithTableSearchOnAMillionFacets|BuildFacetIndex\.StaysWithinItsDepthOnClusteredMillions|Vista\.SeededCylinderAndConeScenesRestoreThePicture|SmoothMesh\.PrintHoldsInTheRoundSphereByAnIndependentTrace|SpherePrint\.VistaAndAHeldOutTraceSeeThePictureFromBothEyes|Vista\.ConePrintsRoundTheAxisRestoreEveryPictureSize|FollowPrint\.TheScoreStaysWithinAPointOfEveryPixelMapped)$'
+  -E '^(site_page\..*|NearestFacet\.IndexAgreesWithTableSearchOnAMillionFacets|BuildFacetIndex\.StaysWithinItsDepthOnClusteredMillions|Vista\.SeededCylinderAndConeScenesRestoreThePicture|SmoothMesh\.PrintHoldsInTheRoundSphereByAnIndependentTrace|SpherePrint\.VistaAndAHeldOutTraceSeeThePictureFromBothEyes|Vista\.ConePrintsRoundTheAxisRestoreEveryPictureSize|FollowPrint\.TheScoreStaysWithinAPointOfEveryPixelMapped)$'
