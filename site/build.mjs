@@ -1,5 +1,5 @@
 // Builds the page that runs in the browser into one folder (OUT): index.html,
-// style.css and app.js, in which the worker's code (the engine module and
+// style.css, app.js and mesh.js (the mesh reader, loaded when a mesh is read), in which the worker's code (the engine module and
 // worker.mjs) and the test card are bundled, so that the folder opens from any
 // static host and from a double-clicked index.html alike.
 //   node build.mjs ENGINE_JS NODE_MODULES CARD_PPM SERVED_STYLE PDF_FONTS OUT
@@ -31,6 +31,12 @@ const virtual = {
 const app = await esbuild.build({ ...common, entryPoints: [path.join(here, 'src/app.mjs')], plugins: [virtual] });
 fs.mkdirSync(out, { recursive: true });
 fs.writeFileSync(path.join(out, 'app.js'), app.outputFiles[0].text);
+// The mesh reader, loaded by the page only when a mesh is chosen (mesh_read.mjs):
+// a classic script, which loads from file:// too, with its module inside it.
+const meshLibrary = path.join(nodeModules, 'assimpjs/dist');
+fs.writeFileSync(path.join(out, 'mesh.js'),
+                 'self.ASSIMPJS_WASM = "' + fs.readFileSync(path.join(meshLibrary, 'assimpjs.wasm')).toString('base64') +
+                 '";\n' + fs.readFileSync(path.join(meshLibrary, 'assimpjs.js'), 'utf8'));
 fs.copyFileSync(path.join(here, 'page/index.html'), path.join(out, 'index.html'));
 fs.writeFileSync(path.join(out, 'style.css'),
                  fs.readFileSync(servedStyle, 'utf8') + fs.readFileSync(path.join(here, 'page/site.css'), 'utf8'));

@@ -105,7 +105,7 @@ set(SITE_OUT ${CMAKE_CURRENT_BINARY_DIR}/www)
 file(GLOB SITE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.mjs ${CMAKE_CURRENT_SOURCE_DIR}/src/*.js
      ${CMAKE_CURRENT_SOURCE_DIR}/page/*)
 add_custom_command(
-  OUTPUT ${SITE_OUT}/app.js ${SITE_OUT}/index.html ${SITE_OUT}/style.css
+  OUTPUT ${SITE_OUT}/app.js ${SITE_OUT}/mesh.js ${SITE_OUT}/index.html ${SITE_OUT}/style.css
   COMMAND ${ANAMORFOSI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/build.mjs ${ENGINE_JS} ${SITE_NODE_MODULES}
           ${PROJECT_SOURCE_DIR}/examples/cartello.ppm ${PROJECT_SOURCE_DIR}/web/page/style.css ${SITE_PDF_FONTS}
           ${SITE_OUT}

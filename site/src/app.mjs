@@ -8,6 +8,8 @@ import { encode as encodePng } from 'fast-png';
 import { fonts as PDF_FONTS } from 'site:pdf-fonts';
 import { drawPdf } from './pdf_draw.js';
 import { printPng } from './print_png.mjs';
+import { meshFormat, MeshReadError, readMesh } from './mesh_read.mjs';
+import { t } from './i18n.mjs';
 
 const $ = (id) => document.getElementById(id);
 let KINDS = null;
@@ -25,6 +27,7 @@ const printIds = new Set();  // the ids in pending that are prints
 // cannot load a script file.
 const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' }));
 const fileBytes = new Map();  // the mirror files given, for a new worker
+const meshes = new Map();     // the meshes read, likewise
 let worker = null;
 function startWorker() {
   worker = new Worker(workerUrl);
@@ -44,6 +47,7 @@ function startWorker() {
     }
   };
   for (const [path, bytes] of fileBytes) worker.postMessage({ type: 'file', path, bytes: bytes.slice(0) });
+  for (const [path, mesh] of meshes) worker.postMessage({ type: 'mesh', path, mesh });
 }
 startWorker();
 // A print under way for values no longer wanted is ended with its worker, so
@@ -154,8 +158,6 @@ function buildMirrorFields() {
     h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
          attr(p.field) + '" value="' + attr(p.default) + '" min="0" max="89.9" step="any"> degrees</label></span>';
   for (const p of angles) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
-  h += '<p class="hint face-given">A mirror made of triangles needs its mesh read, which this page cannot do yet: ' +
-       'use <code>anamorfosi generico</code> or <code>anamorfosi serve</code>.</p>';
   $('mirror_fields').innerHTML = h;
   for (const p of fileFields)
     $(p.field + '_input').addEventListener('change', async (e) => {
@@ -164,8 +166,25 @@ function buildMirrorFields() {
       // The module reads the file from its own memory, under the file's name.
       const path = '/' + file.name.replace(/[^A-Za-z0-9._-]/g, '_');
       const bytes = await file.arrayBuffer();
-      fileBytes.set(path, bytes.slice(0));
-      worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+      if (meshFormat(file.name)) {
+        // A mesh is read here, by the mesh reader loaded the first time.
+        setStatus(t('mesh_reading', file.name), true);
+        try {
+          const mesh = await readMesh(file.name, new Uint8Array(bytes));
+          meshes.set(path, mesh);
+          worker.postMessage({ type: 'mesh', path, mesh });
+        } catch (err) {
+          files[p.field] = '';
+          $(p.field + '_name').textContent = file.name;
+          showErrors(p.field, err instanceof MeshReadError ? err.message : file.name + ': ' + err.message);
+          setStatus('That file cannot be used.', false);
+          shownKey = '';
+          return;
+        }
+      } else {
+        fileBytes.set(path, bytes.slice(0));
+        worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+      }
       files[p.field] = path;
       $(p.field + '_name').textContent = file.name;
       later();
@@ -185,7 +204,6 @@ function showMirrorFields() {
   });
   document.querySelector('#mirror_fields .numbers').hidden =
     !k.parameters.some((p) => ['length', 'plan point', 'point'].includes(p.value));
-  document.querySelector('#mirror_fields .face-given').hidden = k.automatic_face;
   $('eye_auto').disabled = !k.automatic_face;
   if (!k.automatic_face) $('eye_auto').checked = false;
   document.querySelectorAll('.unit').forEach((e) => { e.textContent = $('units').value; });

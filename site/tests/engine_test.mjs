@@ -1,6 +1,7 @@
 // The engine module under node against the native command: the cylinder print
 // of the test card, its cells and its scene, with the eye and the face given
-// (the command's own scene file) and placed by the module; the kinds as the
+// (the command's own scene file) and placed by the module; mesh mirrors read
+// by the page's mesh reader (STL, OBJ, PLY, smooth); the kinds as the
 // served page lists them; refused values naming their field.
 //   node --no-experimental-fetch engine_test.mjs ENGINE_JS ANAMORFOSI EXAMPLES WORK NODE_MODULES exact|long-double
 import assert from 'node:assert/strict';
@@ -11,7 +12,8 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-import { engineKinds, enginePdf, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
+import { engineKinds, engineMesh, enginePdf, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
+import { MeshReadError, readMesh } from '../src/mesh_read.mjs';
 
 const [engineJs, anamorfosi, examples, work, nodeModules, mode] = process.argv.slice(2);
 const { decode } = await import(pathToFileURL(path.join(nodeModules, 'fast-png/lib/index.js')));
@@ -48,7 +50,8 @@ function differences(a, b) {
   return { cells, most, share: cells / (a.length / 3) };
 }
 
-function checkCells(label, made) {
+function checkCells(label, made, against = native) {
+  const native = against;
   assert.equal(made.result.error, undefined, label + ': ' + made.result.error);
   assert.equal(made.result.width, native.width, label + ': width');
   assert.equal(made.result.height, native.height, label + ': height');
@@ -106,6 +109,75 @@ const placedScene = JSON.parse(placed.result.scene);
 for (const [a, b] of [[placedScene.eye, scene.eye], ...placedScene.face.map((c, i) => [c, scene.face[i]])])
   a.forEach((v, i) => assert.ok(Math.abs(v - b[i]) <= 1e-12 * Math.max(1, Math.abs(b[i])), 'placed ' + a + ' vs ' + b[i]));
 assert.ok(placed.result.report.some((l) => l.startsWith('eye: (')), 'the placed eye is reported');
+
+// Mesh mirrors read by the page's reader (the mesh library under node here,
+// as in the browser) and checked by the engine, against the command reading
+// the same file: a ball of triangles as STL (binary), OBJ (with the normals of
+// the ball at its vertices) and PLY, plain and smooth, eye and face placed.
+const assimp = await createRequire(import.meta.url)(path.resolve(nodeModules, 'assimpjs'))(
+  { wasmBinary: fs.readFileSync(path.join(nodeModules, 'assimpjs/dist/assimpjs.wasm')) });
+const ball = [], ballNormals = [], ballTriangles = [];
+{
+  const segments = 20, rings = 12, radius = 25, centre = [2, -3, 30];
+  for (let r = 0; r <= rings; ++r)
+    for (let k = 0; k < segments; ++k) {
+      const theta = Math.PI * r / rings, phi = 2 * Math.PI * k / segments;
+      const n = [Math.sin(theta) * Math.cos(phi), Math.sin(theta) * Math.sin(phi), Math.cos(theta)];
+      ballNormals.push(n);
+      ball.push(n.map((v, i) => Math.fround(centre[i] + radius * v)));
+    }
+  const at = (r, k) => r * segments + (k % segments);
+  for (let r = 0; r < rings; ++r)
+    for (let k = 0; k < segments; ++k) {
+      if (r > 0) ballTriangles.push([at(r, k), at(r + 1, k), at(r, k + 1)]);
+      if (r + 1 < rings) ballTriangles.push([at(r, k + 1), at(r + 1, k), at(r + 1, k + 1)]);
+    }
+}
+function binaryStl() {
+  const b = Buffer.alloc(84 + 50 * ballTriangles.length);
+  b.writeUInt32LE(ballTriangles.length, 80);
+  ballTriangles.forEach((t, f) => t.forEach((i, c) => ball[i].forEach((v, a) => b.writeFloatLE(v, 84 + 50 * f + 12 + 12 * c + 4 * a))));
+  return b;
+}
+const meshFiles = {
+  'palla.stl': binaryStl(),
+  'palla.obj': Buffer.from(ball.map((v) => 'v ' + v.join(' ') + '\n').join('') +
+                           ballNormals.map((n) => 'vn ' + n.join(' ') + '\n').join('') +
+                           ballTriangles.map((t) => 'f ' + t.map((i) => (i + 1) + '//' + (i + 1)).join(' ') + '\n').join('')),
+  'palla.ply': Buffer.from('ply\nformat ascii 1.0\nelement vertex ' + ball.length +
+                           '\nproperty float x\nproperty float y\nproperty float z\nelement face ' + ballTriangles.length +
+                           '\nproperty list uchar int vertex_indices\nend_header\n' + ball.map((v) => v.join(' ')).join('\n') + '\n' +
+                           ballTriangles.map((t) => '3 ' + t.join(' ')).join('\n') + '\n'),
+};
+for (const [name, bytes] of Object.entries(meshFiles)) {
+  fs.writeFileSync(path.join(work, name), bytes);
+  const mesh = await readMesh(name, new Uint8Array(bytes), assimp);
+  assert.equal(mesh.sizes.length, ballTriangles.length, name + ': the triangles read');
+  assert.deepEqual(engineMesh(engine, '/' + name, mesh), {});
+  for (const smooth of [false, true]) {
+    const label = name + (smooth ? ' smooth' : '');
+    const png = path.join(work, label.replace(' ', '_') + '.png');
+    execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror', path.join(work, name),
+                              ...(smooth ? ['--smooth'] : []), '-o', png, '--quiet', '--threads', '1']);
+    const made = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/' + name, smooth, crease: 60 } },
+                                       view: 0 }, card.rgba, card.width, card.height);
+    checkCells(label, made, decode(fs.readFileSync(png)));
+    assert.equal(made.result.report[0], 'mirror: mesh mirror, ' + ballTriangles.length + ' triangles' +
+                 (smooth ? ', smooth (crease 60 degrees)' : ''));
+  }
+}
+// A bad mesh is refused in plain words: one the reader cannot read, and one
+// whose face names a vertex it does not have, in the command's words.
+await assert.rejects(readMesh('rotto.stl', new TextEncoder().encode('solid x\nfacet oops'), assimp),
+                     (e) => e instanceof MeshReadError && /rotto\.stl: not a readable STL mesh/.test(e.message));
+await assert.rejects(readMesh('palla.3mf', new Uint8Array(4), assimp), /3MF mirror is read by the command only/);
+const broken = await readMesh('palla.stl', new Uint8Array(meshFiles['palla.stl']), assimp);
+broken.corners[4] = 100000;
+engineMesh(engine, '/rotta.stl', broken);
+const brokenMade = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/rotta.stl' } }, view: 0 },
+                               card.rgba, card.width, card.height);
+assert.equal(brokenMade.result.field, 'mirror');
+assert.match(brokenMade.result.error, /^\/rotta\.stl: face 2 names vertex 100001 of a mesh of \d+ vertices$/);
 
 // A picture partly transparent is blended onto white: its transparent half is left out of the print.
 const half = Uint8Array.from(card.rgba);
