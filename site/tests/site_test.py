@@ -320,7 +320,7 @@ class SiteTest(unittest.TestCase):
         for field in flags:
             d.find_element(By.ID, field).click()
         if mirror_file:
-            d.find_element(By.ID, "mirror_input").send_keys(mirror_file)
+            d.find_element(By.ID, "mirror_file_input").send_keys(mirror_file)
         WebDriverWait(d, 300).until(lambda _: made() > before or self.status().startswith("This set-up"))
         self.wait_ready(timeout=300)
         self.shot(shot)
@@ -337,7 +337,7 @@ class SiteTest(unittest.TestCase):
 
     def test_each_mirror_kind_prints_as_the_command(self):
         """The cone, the sphere, the plane mirror of a DXF: each print the command's."""
-        self.kind_print_is_the_commands("cono", "site-6-cone.png", (("base_radius", 30), ("height", 60)))
+        self.kind_print_is_the_commands("cono", "site-6-cone.png", (("radius", 30), ("height", 50)))
         self.kind_print_is_the_commands("sfera", "site-7-sphere.png", (("radius", 30),))
         self.kind_print_is_the_commands("specchio", "site-8-plane.png",
                                         mirror_file=os.path.join(EXAMPLES, "specchio", "specchio.dxf"))
@@ -364,9 +364,9 @@ class SiteTest(unittest.TestCase):
         self.wait_ready()
         d.execute_script("const m = document.getElementById('mirror'); m.value = 'generico';"
                          "m.dispatchEvent(new Event('change', {bubbles: true}))")
-        d.find_element(By.ID, "mirror_input").send_keys(bad)
-        WebDriverWait(d, 120).until(lambda _: "rotto.stl" in self.error_for("mirror"))
-        self.assertIn("rotto.stl: not a readable STL mesh", self.error_for("mirror"))
+        d.find_element(By.ID, "mirror_file_input").send_keys(bad)
+        WebDriverWait(d, 120).until(lambda _: "rotto.stl" in self.error_for("mirror_file"))
+        self.assertIn("rotto.stl: not a readable STL mesh", self.error_for("mirror_file"))
         self.assertEqual(self.status(), "That file cannot be used.")
         self.shot("site-10-bad-mesh.png")
 
