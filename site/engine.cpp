@@ -36,6 +36,7 @@
 
 #include "layout/print_content.h"
 #include "layout/print_pages.h"
+#include "pipeline/dxf_units.h"
 #include "pipeline/mesh_arrays.h"
 #include "pipeline/mirror_kinds.h"
 #include "pipeline/print.h"
@@ -136,14 +137,22 @@ InputPicture PictureOfRgba(const std::uint8_t* rgba, int width, int height) {
 // The scene of the request: the scene file's JSON, in which the page may leave
 // out the eye (the kind's usual one is placed) and the face (the automatic
 // one, fill "fill" of the request, default 0.9), as the command does without
-// --eye and --face. The reader wants both: they are read as placeholders and
+// --eye and --face, or name the face's DXF ("face_file") as --face does. The reader wants both: they are read as placeholders and
 // then placed here.
 Scene SceneOfRequest(const json& request, int width, int height, std::vector<std::string>& chosen) {
   if (!request.contains("scene") || !request["scene"].is_object()) throw PrintError("the request holds no scene");
   ordered_json given = request["scene"];
-  const bool placeEye = !given.contains("eye"), placeFace = !given.contains("face");
+  // The picture face given as a DXF in the module's memory (the command's
+  // --face FILE), in place of the automatic one.
+  std::string faceFile;
+  if (given.contains("face_file")) {
+    if (!given["face_file"].is_string()) throw PrintError("face: the face's file must be named by its path", "face");
+    faceFile = given["face_file"].get<std::string>();
+    given.erase("face_file");
+  }
+  const bool placeEye = !given.contains("eye"), placeFace = !given.contains("face") && faceFile.empty();
   if (placeEye) given["eye"] = {0, 0, 1};
-  if (placeFace) given["face"] = {{0, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}};
+  if (!given.contains("face")) given["face"] = {{0, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}};
   if (!given.contains("picture") && !given.contains("grid")) given["picture"] = "picture";
   Scene s = ParseScene(given.dump(), "scene", "");
   if (!s.Grid.empty()) throw PrintError("grid: a numbered grid cannot be drawn in the browser yet", "grid");
@@ -156,6 +165,20 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
     s.Eye = e.Eye;
     chosen.push_back("eye: (" + KindNumber(s.Eye.x) + ", " + KindNumber(s.Eye.y) + ", " + KindNumber(s.Eye.z) +
                      ") (" + e.Why + ")");
+  }
+  if (!faceFile.empty()) {
+    // The page always gives the units, as the command's --units does: the
+    // face's numbers are taken in them, whatever its header states.
+    const DxfUnits stated = ReadDxfUnits(faceFile);
+    if (stated.State == DxfUnits::Status::kUnknown)
+      throw PrintError(faceFile + ": its header states $INSUNITS " +
+                           (stated.Value.empty() ? "without a value" : stated.Value) +
+                           ", which is no unit of length (1 to 24, or 0 for none)",
+                       "face");
+    s.PictureFace = ReadFaceFile(faceFile, "picture face", mirrors);
+    if (stated.State == DxfUnits::Status::kUnit && stated.Unit != s.Unit)
+      chosen.push_back("units: " + faceFile + " states " + UnitsName(stated.Unit) + ", its numbers taken as " +
+                       UnitsName(s.Unit) + " (--units)");
   }
   if (!(s.Eye.z > 0)) throw PrintError("eye: must be above the sheet (Z > 0, got " + KindNumber(s.Eye.z) + ")", "eye");
   if (const std::string why = kind.EyeRefusal(s); !why.empty()) throw PrintError("eye: " + why, "eye");

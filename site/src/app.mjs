@@ -10,6 +10,7 @@ import { drawPdf } from './pdf_draw.js';
 import { printPng } from './print_png.mjs';
 import { meshFormat, MeshReadError, readMesh } from './mesh_read.mjs';
 import { t } from './i18n.mjs';
+import { addFaceFileField, faceFile } from './face_file.mjs';
 
 const $ = (id) => document.getElementById(id);
 let KINDS = null;
@@ -210,7 +211,7 @@ function showMirrorFields() {
 }
 
 // The scene file's JSON of the form (pipeline/scene.h reads it); the eye left
-// out places the kind's usual one, the face is always the automatic one.
+// out places the kind's usual one; the face is the automatic one unless its DXF is given.
 function sceneOfForm() {
   const k = kind();
   const mirror = { type: k.name };
@@ -225,6 +226,7 @@ function sceneOfForm() {
   }
   const scene = { mirror };
   if (!$('eye_auto').checked) scene.eye = [num('eye_x'), num('eye_y'), num('eye_z')];
+  if (faceFile()) scene.face_file = faceFile();
   scene.picture = picture ? picture.name : 'cartello.ppm';
   Object.assign(scene, { units: $('units').value, dpi: num('dpi'), accuracy: num('accuracy'), antialias: 2,
                          background: 'white', marks: true, program_window: false });
@@ -398,6 +400,10 @@ async function start(list) {
   if (!p || p.error) { setStatus('The test card cannot be read: ' + (p ? p.error : 'the engine stopped'), false); return; }
   card = { name: 'cartello.ppm', width: p.width, height: p.height, rgba: p.rgba, serial: 0 };
   buildMirrorFields();
+  addFaceFileField($('eye_auto').closest('fieldset'), (path, bytes) => {
+    fileBytes.set(path, bytes.slice(0));
+    worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+  }, later);
   $('form').addEventListener('input', changed);
   $('form').addEventListener('change', changed);
   $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) takePicture(e.target.files[0]); });

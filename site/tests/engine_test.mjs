@@ -204,6 +204,23 @@ console.log('plane mirror: ' + plane.result.width + ' x ' + plane.result.height 
 assert.ok(mode === 'exact' ? planeDiff.cells === 0 : planeDiff.share <= 0.002, 'plane mirror: ' + planeDiff.cells);
 assert.match(JSON.parse(plane.result.scene).mirror.file, /specchio\.dxf$/);
 
+// The picture face given as a DXF (the command's --face): the plane mirror's
+// example face, against the command with the same files.
+engine.FS.writeFile('/face_faccia.dxf', fs.readFileSync(path.join(examples, 'specchio/faccia.dxf')));
+const facePng = path.join(work, 'face.png');
+execFileSync(anamorfosi, ['specchio', path.join(examples, 'cartello.ppm'), '--mirror',
+                          path.join(examples, 'specchio/specchio.dxf'), '--face', path.join(examples, 'specchio/faccia.dxf'),
+                          '--units', 'mm', '-o', facePng, '--quiet', '--threads', '1']);
+const faced = enginePrint(engine, { scene: { ...bare, mirror: { type: 'specchio', file: '/specchio.dxf' },
+                                             face_file: '/face_faccia.dxf' }, view: 0 }, card.rgba, card.width, card.height);
+checkCells('face from its DXF', faced, decode(fs.readFileSync(facePng)));
+assert.ok(faced.cells.length !== plane.cells.length || differences(faced.cells, plane.cells).cells > 0,
+          'the face given is not the automatic one');
+const noFace = enginePrint(engine, { scene: { ...bare, face_file: '/none_faccia.dxf' }, view: 0 },
+                           card.rgba, card.width, card.height).result;
+assert.equal(noFace.field, 'face');
+assert.match(noFace.error, /none_faccia\.dxf/);
+
 // Refused values, each naming its field.
 const refused = (label, change, field, words) => {
   const s = structuredClone(scene);
