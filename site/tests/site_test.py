@@ -305,7 +305,7 @@ class SiteTest(unittest.TestCase):
         subprocess.run([BINARY, "run", "scena.json", "-o", "n.png", "--quiet"], cwd=work, check=True)
         return self.png_facts(os.path.join(work, "n.png"))
 
-    def kind_print_is_the_commands(self, kind, shot, numbers=(), mirror_file=None, flags=()):
+    def kind_print_is_the_commands(self, kind, shot, numbers=(), mirror_file=None, flags=(), face_file=None):
         """The page's print of the test card for a mirror kind, its PNG's cells
         against the command's print of the same scene."""
         d = self.driver
@@ -321,6 +321,8 @@ class SiteTest(unittest.TestCase):
             d.find_element(By.ID, field).click()
         if mirror_file:
             d.find_element(By.ID, "mirror_file_input").send_keys(mirror_file)
+        if face_file:
+            d.find_element(By.ID, "face_file_input").send_keys(face_file)
         WebDriverWait(d, 300).until(lambda _: made() > before or self.status().startswith("This set-up"))
         self.wait_ready(timeout=300)
         self.shot(shot)
@@ -342,6 +344,22 @@ class SiteTest(unittest.TestCase):
         self.kind_print_is_the_commands("specchio", "site-8-plane.png",
                                         mirror_file=os.path.join(EXAMPLES, "specchio", "specchio.dxf"))
 
+    def test_face_given_as_a_dxf_file(self):
+        """The plane mirror's picture face from its DXF, as the command's --face: the face the print carries."""
+        face = os.path.join(EXAMPLES, "specchio", "faccia.dxf")
+        report = self.kind_print_is_the_commands("specchio", "site-11-face-file.png", face_file=face,
+                                                 mirror_file=os.path.join(EXAMPLES, "specchio", "specchio.dxf"))
+        self.assertIn("faccia.dxf", self.driver.find_element(By.ID, "face_file_name").text)
+        facts, _ = self.png_facts(os.path.join(self.downloads, "anamorfosi.png"))
+        # The face's corners as the DXF's last 3DFACE gives them, not the automatic face's.
+        subprocess.run([BINARY, "specchio", os.path.join(EXAMPLES, "cartello.ppm"), "--mirror",
+                              os.path.join(EXAMPLES, "specchio", "specchio.dxf"), "--face", face, "--units", "mm",
+                              "--save-scene", os.path.join(self.downloads, "native.json"), "-o",
+                              os.path.join(self.downloads, "native.png"), "--quiet"], check=True)
+        with open(os.path.join(self.downloads, "native.json")) as f:
+            self.assertEqual(json.loads(facts["text"]["Scene"])["face"], json.load(f)["face"])
+        self.assertNotIn("no picture face", report)
+
     def test_mesh_mirrors_stl_obj_ply_and_smooth_print_as_the_command(self):
         work = tempfile.mkdtemp(prefix="site-mesh-")
         self.addCleanup(shutil.rmtree, work, True)
@@ -360,7 +378,8 @@ class SiteTest(unittest.TestCase):
         with open(bad, "w") as f:
             f.write("solid rotto\nfacet normal 0 0 1\nouter loop\nvertex 1 2\n")
         d = self.driver
-        d.get(self.serve())
+        # From a double-clicked index.html: the mesh reader loads from file:// too.
+        d.get("file://" + os.path.join(SITE, "index.html"))
         self.wait_ready()
         d.execute_script("const m = document.getElementById('mirror'); m.value = 'generico';"
                          "m.dispatchEvent(new Event('change', {bubbles: true}))")
