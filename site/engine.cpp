@@ -17,7 +17,7 @@
 //   anamorfosi_read_ppm(path), anamorfosi_picture()
 //                                 a PPM picture read: 0 and its size in the
 //                                 result, its RGBA; 1 and the error
-//   anamorfosi_mesh(about, vertices, normals, vertexCount, corners, sizes, faces)
+//   anamorfosi_mesh(about, vertices, normals, vertexCount, corners, sizes, faces, file, fileSize)
 //                                 a mesh mirror the page read, kept under its
 //                                 path for the prints that name it
 #include <emscripten/emscripten.h>
@@ -36,6 +36,7 @@
 
 #include "layout/print_content.h"
 #include "layout/print_pages.h"
+#include "meshes/mesh_file.h"
 #include "pipeline/dxf_units.h"
 #include "pipeline/mesh_arrays.h"
 #include "pipeline/mirror_kinds.h"
@@ -61,8 +62,9 @@ struct Made {
   Scene Printed;
   // The last PPM picture read, as RGBA for the page.
   std::vector<std::uint8_t> Picture;
-  // The mesh mirrors the page read, by the path the scene names them by.
-  std::map<std::string, MeshArrays> Meshes;
+  // The mesh mirrors the page read, by the path the scene names them by,
+  // each with what is wrong with its file's layout (empty when nothing is).
+  std::map<std::string, std::pair<MeshArrays, std::string>> Meshes;
 };
 Made& Last() {
   static Made made;
@@ -88,7 +90,8 @@ MirrorFileReader BrowserMirrors() {
   reader.Facets = [](const std::string& file, FacetSet& set, const FacetLoadOptions& options) {
     const auto& meshes = Last().Meshes;
     if (const auto m = meshes.find(file); m != meshes.end()) {
-      FacetsOfMeshArrays(m->second, file, set, options);
+      if (!m->second.second.empty()) throw PrintError(m->second.second, "mirror");
+      FacetsOfMeshArrays(m->second.first, file, set, options);
       return;
     }
     if (MeshExtension(file)) throw PrintError(file + ": the mesh has not been read: choose the file again", "mirror");
@@ -96,7 +99,7 @@ MirrorFileReader BrowserMirrors() {
   };
   reader.MeshFormat = [](const std::string& file) -> std::optional<std::string> {
     const auto& meshes = Last().Meshes;
-    if (const auto m = meshes.find(file); m != meshes.end()) return m->second.Format;
+    if (const auto m = meshes.find(file); m != meshes.end()) return m->second.first.Format;
     return std::nullopt;
   };
   reader.MemoryBudget = 1ULL << 30;
@@ -391,12 +394,14 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_read_ppm(const char* path) {
 // A mesh mirror the page read (its reader, in the browser): about is
 // {"path", "format", "unit_mm", "y_up"}; vertexCount vertices (x, y, z each),
 // their normals (or null), faces faces of sizes[k] corners each (3 or 4) in
-// corners. Kept under its path, replacing a mesh of that path, until the page
-// gives another; the prints check it as the command checks a mesh file.
-// 0; 1 and the error in the result.
+// corners; the file's own bytes (fileSize of them), whose layout a PLY's or an
+// OFF's reader takes on trust, checked here as the command checks them. Kept
+// under its path, replacing a mesh of that path, until the page gives
+// another; the prints check it as the command checks a mesh file and refuse
+// it with what is wrong with its layout. 0; 1 and the error in the result.
 EMSCRIPTEN_KEEPALIVE int anamorfosi_mesh(const char* about, const double* vertices, const double* normals,
                                          int vertexCount, const std::uint32_t* corners, const std::uint8_t* sizes,
-                                         int faces) {
+                                         int faces, const char* file, int fileSize) {
   using namespace anamorfosi;
   Made& made = Last();
   try {
@@ -414,7 +419,12 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_mesh(const char* about, const double* vertic
     std::size_t total = 0;
     for (const std::uint8_t k : mesh.Sizes) total += k;
     mesh.Corners.assign(corners, corners + total);
-    made.Meshes[path] = std::move(mesh);
+    std::string problem;
+    const std::size_t size = static_cast<std::size_t>(std::max(fileSize, 0));
+    if (mesh.Format == "PLY") problem = PlyCountProblem(file, size);
+    if (mesh.Format == "OFF") problem = OffLayoutProblem(file, size);
+    if (!problem.empty()) problem = path + ": " + mesh.Format + ": " + problem;
+    made.Meshes[path] = {std::move(mesh), problem};
     made.Result = "{}";
     return 0;
   } catch (const std::bad_alloc&) {

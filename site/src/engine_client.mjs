@@ -77,10 +77,10 @@ export function engineMesh(engine, path, mesh) {
   const at = [];
   try {
     // Doubles are read at 8-byte boundaries, which malloc keeps.
-    for (const a of [mesh.vertices, mesh.normals || new Float64Array(0), mesh.corners, mesh.sizes])
+    for (const a of [mesh.vertices, mesh.normals || new Float64Array(0), mesh.corners, mesh.sizes, mesh.bytes])
       at.push(copyIn(engine, bytesOf(a)));
     const status = engine._anamorfosi_mesh(about, at[0], mesh.normals ? at[1] : 0, mesh.vertices.length / 3,
-                                           at[2], at[3], mesh.sizes.length);
+                                           at[2], at[3], mesh.sizes.length, at[4], mesh.bytes.length);
     const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
     return status === 0 ? {} : { error: result.error };
   } finally {

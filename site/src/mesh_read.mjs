@@ -109,7 +109,7 @@ function facesOf(indices, ngons) {
   return { corners, sizes };
 }
 
-// The mesh of a file: {format, vertices, normals, corners, sizes, unitMm, yUp}
+// The mesh of a file: {format, vertices, normals, corners, sizes, unitMm, yUp, bytes}
 // for anamorfosi_mesh; throws MeshReadError in plain words.
 export async function readMesh(name, bytes, library) {
   const format = meshFormat(name);
@@ -178,5 +178,7 @@ export async function readMesh(name, bytes, library) {
     // glTF is in metres, its up +Y, by its own definition.
     unitMm: gltfFile ? 1000 : 0,
     yUp: gltfFile,
+    // The file itself, whose layout the engine checks as the command does (PLY, OFF).
+    bytes: format === 'PLY' || format === 'OFF' ? Uint8Array.from(bytes) : new Uint8Array(0),
   };
 }

@@ -166,6 +166,31 @@ for (const [name, bytes] of Object.entries(meshFiles)) {
                  (smooth ? ', smooth (crease 60 degrees)' : ''));
   }
 }
+// A binary glTF, in metres with its up +Y by its own definition, scaled into
+// millimetres and turned up to +Z as the command does: the ball 1000 times
+// smaller, lying on its side, made a GLB by the mesh library itself.
+{
+  const small = ball.map(([x, y, z]) => [x / 1000, z / 1000, -y / 1000]);
+  const obj = small.map((v) => 'v ' + v.join(' ') + '\n').join('') +
+              ballTriangles.map((t) => 'f ' + t.map((i) => i + 1).join(' ') + '\n').join('');
+  const list = new assimp.FileList();
+  list.AddFile('palla.obj', new TextEncoder().encode(obj));
+  const glb = assimp.ConvertFileList(list, 'glb2');
+  assert.ok(glb.IsSuccess());
+  const bytes = glb.GetFile(0).GetContent();
+  fs.writeFileSync(path.join(work, 'palla.glb'), bytes);
+  const mesh = await readMesh('palla.glb', bytes, assimp);
+  assert.deepEqual([mesh.unitMm, mesh.yUp], [1000, true]);
+  assert.deepEqual(engineMesh(engine, '/palla.glb', mesh), {});
+  const png = path.join(work, 'glb.png');
+  execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror', path.join(work, 'palla.glb'),
+                            '-o', png, '--quiet', '--threads', '1']);
+  const made = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/palla.glb' } }, view: 0 },
+                           card.rgba, card.width, card.height);
+  checkCells('palla.glb', made, decode(fs.readFileSync(png)));
+  assert.ok(made.result.warnings.some((w) => w.includes('its format states its unit (1000 mm)')), made.result.warnings);
+}
+
 // A bad mesh is refused in plain words: one the reader cannot read, and one
 // whose face names a vertex it does not have, in the command's words.
 await assert.rejects(readMesh('rotto.stl', new TextEncoder().encode('solid x\nfacet oops'), assimp),
@@ -178,6 +203,28 @@ const brokenMade = enginePrint(engine, { scene: { ...bare, mirror: { type: 'gene
                                card.rgba, card.width, card.height);
 assert.equal(brokenMade.result.field, 'mirror');
 assert.match(brokenMade.result.error, /^\/rotta\.stl: face 2 names vertex 100001 of a mesh of \d+ vertices$/);
+
+// A PLY whose data goes on past what its header counts, which the mesh
+// library reads as far as the counts go: refused as the command refuses it.
+const longPly = Buffer.concat([meshFiles['palla.ply'], Buffer.from('3 0 1 2\n')]);
+fs.writeFileSync(path.join(work, 'lunga.ply'), longPly);
+const commandSays = (() => {
+  try {
+    execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror', path.join(work, 'lunga.ply'),
+                              '-o', path.join(work, 'lunga.png'), '--quiet'], { stdio: 'pipe' });
+  } catch (e) {
+    return String(e.stderr);
+  }
+  return '';
+})();
+const problem = /PLY: (.*)/.exec(commandSays);
+assert.ok(problem, 'the command refuses the PLY: ' + commandSays);
+const longMesh = await readMesh('lunga.ply', new Uint8Array(longPly), assimp);
+assert.deepEqual(engineMesh(engine, '/lunga.ply', longMesh), {});
+const longMade = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/lunga.ply' } }, view: 0 },
+                             card.rgba, card.width, card.height).result;
+assert.equal(longMade.field, 'mirror');
+assert.equal(longMade.error, '/lunga.ply: PLY: ' + problem[1].trim());
 
 // A picture partly transparent is blended onto white: its transparent half is left out of the print.
 const half = Uint8Array.from(card.rgba);
