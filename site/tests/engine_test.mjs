@@ -191,6 +191,23 @@ for (const [name, bytes] of Object.entries(meshFiles)) {
   assert.ok(made.result.warnings.some((w) => w.includes('its format states its unit (1000 mm)')), made.result.warnings);
 }
 
+// A DXF of 3DFACEs as a mesh mirror, read by the engine from the module's
+// memory: the example's faceted cone, with its face and eye, vertical axis.
+engine.FS.writeFile('/cono.dxf', fs.readFileSync(path.join(examples, 'generico/cono.dxf')));
+engine.FS.writeFile('/face_cono.dxf', fs.readFileSync(path.join(examples, 'generico/faccia.dxf')));
+{
+  const png = path.join(work, 'cono.png');
+  execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror',
+                            path.join(examples, 'generico/cono.dxf'), '--face', path.join(examples, 'generico/faccia.dxf'),
+                            '--eye', '0,0,400', '--vertical-axis', '--units', 'mm', '-o', png, '--quiet',
+                            '--threads', '1']);
+  const made = enginePrint(engine, { scene: { ...bare, eye: [0, 0, 400], face_file: '/face_cono.dxf',
+                                              mirror: { type: 'generico', file: '/cono.dxf', vertical_axis: true } },
+                                     view: 0 }, card.rgba, card.width, card.height);
+  checkCells('cono.dxf', made, decode(fs.readFileSync(png)));
+  assert.match(made.result.report[0], /^mirror: mesh mirror, 7020 triangles$/);
+}
+
 // A bad mesh is refused in plain words: one the reader cannot read, and one
 // whose face names a vertex it does not have, in the command's words.
 await assert.rejects(readMesh('rotto.stl', new TextEncoder().encode('solid x\nfacet oops'), assimp),
