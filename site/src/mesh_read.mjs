@@ -109,25 +109,17 @@ function facesOf(indices, ngons) {
   return { corners, sizes };
 }
 
-// The mesh of a file: {format, vertices, normals, corners, sizes, unitMm, yUp, bytes}
-// for anamorfosi_mesh; throws MeshReadError in plain words.
-export async function readMesh(name, bytes, library) {
-  const format = meshFormat(name);
-  if (!format) throw new MeshReadError(t('mesh_not_mesh', name));
-  if (format === '3MF')
-    throw new MeshReadError(t('mesh_3mf', name));
-  const ajs = await meshLibrary(library);
-  const list = new ajs.FileList();
-  list.AddFile(name, bytes);
-  const result = ajs.ConvertFileList(list, 'glb2');
-  if (!result.IsSuccess() || result.FileCount() < 1)
-    throw new MeshReadError(t('mesh_unreadable', name, format));
-  const glb = result.GetFile(0).GetContent();
+// The meshes of a binary glTF the library wrote (glTF 2, or glTF 1, whose
+// collections are keyed by name): their vertices, the normals at them (null
+// unless every primitive has them), and their faces, in the order of the node
+// tree, depth first, a node's own meshes before its children's, each placed by
+// its whole transform.
+function meshesOfGlb(glb) {
   const data = new DataView(glb.buffer, glb.byteOffset, glb.byteLength);
-  const jsonLength = data.getUint32(12, true);
+  const version = data.getUint32(4, true), jsonLength = data.getUint32(12, true);
   const gltf = JSON.parse(new TextDecoder().decode(glb.subarray(20, 20 + jsonLength)));
-  const bin = glb.subarray(20 + jsonLength + 8);
-
+  // glTF 2's binary chunk has a header of its own; glTF 1's body follows its JSON.
+  const bin = glb.subarray(20 + jsonLength + (version === 2 ? 8 : 0));
   const vertices = [], normals = [], corners = [], sizes = [];
   let allNormals = true;
   // The meshes in the order of the node tree, depth first, a node's own mesh
@@ -136,8 +128,8 @@ export async function readMesh(name, bytes, library) {
     const node = gltf.nodes[index];
     const whole = multiply(parent, nodeMatrix(node));
     const identity = whole.every((v, k) => v === IDENTITY[k]);
-    if (node.mesh !== undefined) {
-      for (const p of gltf.meshes[node.mesh].primitives) {
+    for (const id of node.mesh !== undefined ? [node.mesh] : node.meshes || []) {
+      for (const p of gltf.meshes[id].primitives) {
         if ((p.mode ?? 4) !== 4 || p.attributes.POSITION === undefined) continue;
         const at = accessorValues(gltf, bin, p.attributes.POSITION);
         const n = p.attributes.NORMAL !== undefined ? accessorValues(gltf, bin, p.attributes.NORMAL) : null;
@@ -165,16 +157,44 @@ export async function readMesh(name, bytes, library) {
     }
     for (const child of node.children || []) walk(child, whole);
   };
-  const scene = gltf.scenes ? gltf.scenes[gltf.scene || 0] : { nodes: (gltf.nodes || []).map((_, k) => k) };
+  const scene = gltf.scenes ? gltf.scenes[gltf.scene ?? 0] : { nodes: Object.keys(gltf.nodes || {}) };
   for (const root of scene.nodes || []) walk(root, IDENTITY);
-  if (sizes.length === 0) throw new MeshReadError(t('mesh_no_triangle', name));
+  return { vertices: Float64Array.from(vertices), normals: allNormals ? Float64Array.from(normals) : null,
+           corners: Uint32Array.from(corners), sizes: Uint8Array.from(sizes) };
+}
+
+// The mesh of a file: {format, vertices, normals, corners, sizes, unitMm, yUp, bytes}
+// for anamorfosi_mesh; throws MeshReadError in plain words.
+export async function readMesh(name, bytes, library) {
+  const format = meshFormat(name);
+  if (!format) throw new MeshReadError(t('mesh_not_mesh', name));
+  if (format === '3MF') throw new MeshReadError(t('mesh_3mf', name));
+  const ajs = await meshLibrary(library);
+  const convert = (to) => {
+    const list = new ajs.FileList();
+    list.AddFile(name, bytes);
+    const result = ajs.ConvertFileList(list, to);
+    return result.IsSuccess() && result.FileCount() > 0 ? result.GetFile(0).GetContent() : null;
+  };
+  // glTF 2 marks the triangles the library made of each polygon, so that a
+  // quadrilateral is given back whole.
+  const glb = convert('glb2');
+  if (!glb) throw new MeshReadError(t('mesh_unreadable', name, format));
+  const mesh = meshesOfGlb(glb);
+  if (mesh.sizes.length === 0) throw new MeshReadError(t('mesh_no_triangle', name));
+  if (mesh.normals) {
+    // glTF 2's writer makes the normals unit vectors in single precision, which
+    // moves them off the file's own; glTF 1's keeps them as the file has them.
+    const one = convert('glb');
+    const first = one ? meshesOfGlb(one) : null;
+    const same = first && first.normals && first.vertices.length === mesh.vertices.length &&
+                 first.vertices.every((v, k) => v === mesh.vertices[k]);
+    if (same) mesh.normals = first.normals;
+  }
   const gltfFile = format === 'GLTF' || format === 'GLB';
   return {
     format,
-    vertices: Float64Array.from(vertices),
-    normals: allNormals ? Float64Array.from(normals) : null,
-    corners: Uint32Array.from(corners),
-    sizes: Uint8Array.from(sizes),
+    ...mesh,
     // glTF is in metres, its up +Y, by its own definition.
     unitMm: gltfFile ? 1000 : 0,
     yUp: gltfFile,
