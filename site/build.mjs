@@ -1,9 +1,10 @@
 // Builds the page that runs in the browser into one folder (OUT): index.html,
 // style.css and app.js, in which the worker's code (the engine module and
 // worker.mjs) and the test card are bundled, so that the folder opens from any
-// static host and from a double-clicked index.html alike; and pdf_fonts.js,
-// the PDF's fonts, which the page loads only when a PDF is asked for
-// (src/pdf_fonts.mjs).
+// static host and from a double-clicked index.html alike; and two scripts the
+// page adds only when they are needed: pdf_fonts.js, the PDF's fonts, when a
+// PDF is asked for (src/pdf_fonts.mjs), and mesh.js, the mesh reader, when a
+// mesh is read (src/mesh_read.mjs).
 //   node build.mjs ENGINE_JS NODE_MODULES CARD_PPM PDF_FONTS OUT
 // (PDF_FONTS: the module of the PDF's fonts the build writes, embed_fonts.mjs)
 import fs from 'node:fs';
@@ -32,6 +33,12 @@ const virtual = {
 const app = await esbuild.build({ ...common, entryPoints: [path.join(here, 'src/app.mjs')], plugins: [virtual] });
 fs.mkdirSync(out, { recursive: true });
 fs.writeFileSync(path.join(out, 'app.js'), app.outputFiles[0].text);
+// The mesh reader, loaded by the page only when a mesh is chosen (mesh_read.mjs):
+// a classic script, which loads from file:// too, with its module inside it.
+const meshLibrary = path.join(nodeModules, 'assimpjs/dist');
+fs.writeFileSync(path.join(out, 'mesh.js'),
+                 'self.ASSIMPJS_WASM = "' + fs.readFileSync(path.join(meshLibrary, 'assimpjs.wasm')).toString('base64') +
+                 '";\n' + fs.readFileSync(path.join(meshLibrary, 'assimpjs.js'), 'utf8'));
 fs.copyFileSync(path.join(here, 'page/index.html'), path.join(out, 'index.html'));
 fs.copyFileSync(path.join(here, 'page/site.css'), path.join(out, 'style.css'));
 const { fonts } = await import(pathToFileURL(path.resolve(pdfFonts)));

@@ -17,10 +17,14 @@
 //   anamorfosi_read_ppm(path), anamorfosi_picture()
 //                                 a PPM picture read: 0 and its size in the
 //                                 result, its RGBA; 1 and the error
+//   anamorfosi_mesh(about, vertices, normals, vertexCount, corners, sizes, faces, file, fileSize)
+//                                 a mesh mirror the page read, kept under its
+//                                 path for the prints that name it
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <chrono>
+#include <map>
 #include <cmath>
 #include <cstdint>
 #include <new>
@@ -32,6 +36,9 @@
 
 #include "layout/print_content.h"
 #include "layout/print_pages.h"
+#include "meshes/mesh_file.h"
+#include "pipeline/dxf_units.h"
+#include "pipeline/mesh_arrays.h"
 #include "pipeline/mirror_kinds.h"
 #include "pipeline/print.h"
 #include "pipeline/scene.h"
@@ -55,10 +62,48 @@ struct Made {
   Scene Printed;
   // The last PPM picture read, as RGBA for the page.
   std::vector<std::uint8_t> Picture;
+  // The mesh mirrors the page read, by the path the scene names them by,
+  // each with what is wrong with its file's layout (empty when nothing is).
+  std::map<std::string, std::pair<MeshArrays, std::string>> Meshes;
 };
 Made& Last() {
   static Made made;
   return made;
+}
+
+// The mesh files a mirror may be read from (the page reads them; a DXF is
+// read here from the module's memory file system).
+bool MeshExtension(const std::string& file) {
+  const std::size_t dot = file.rfind('.');
+  if (dot == std::string::npos) return false;
+  std::string ext = file.substr(dot + 1);
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext == "stl" || ext == "obj" || ext == "ply" || ext == "off" || ext == "gltf" || ext == "glb" ||
+         ext == "3mf";
+}
+
+// Mirror files in the browser: a mesh the page read (anamorfosi_mesh), a DXF's
+// 3DFACEs from the module's memory; half the module's most memory (2 GB) for
+// the mirror, as the command takes half the machine's.
+MirrorFileReader BrowserMirrors() {
+  MirrorFileReader reader;
+  reader.Facets = [](const std::string& file, FacetSet& set, const FacetLoadOptions& options) {
+    const auto& meshes = Last().Meshes;
+    if (const auto m = meshes.find(file); m != meshes.end()) {
+      if (!m->second.second.empty()) throw PrintError(m->second.second, "mirror");
+      FacetsOfMeshArrays(m->second.first, file, set, options);
+      return;
+    }
+    if (MeshExtension(file)) throw PrintError(file + ": the mesh has not been read: choose the file again", "mirror");
+    LoadDxfFacets(file, set, options);
+  };
+  reader.MeshFormat = [](const std::string& file) -> std::optional<std::string> {
+    const auto& meshes = Last().Meshes;
+    if (const auto m = meshes.find(file); m != meshes.end()) return m->second.first.Format;
+    return std::nullopt;
+  };
+  reader.MemoryBudget = 1ULL << 30;
+  return reader;
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
@@ -95,19 +140,27 @@ InputPicture PictureOfRgba(const std::uint8_t* rgba, int width, int height) {
 // The scene of the request: the scene file's JSON, in which the page may leave
 // out the eye (the kind's usual one is placed) and the face (the automatic
 // one, fill "fill" of the request, default 0.9), as the command does without
-// --eye and --face. The reader wants both: they are read as placeholders and
+// --eye and --face, or name the face's DXF ("face_file") as --face does. The reader wants both: they are read as placeholders and
 // then placed here.
 Scene SceneOfRequest(const json& request, int width, int height, std::vector<std::string>& chosen) {
   if (!request.contains("scene") || !request["scene"].is_object()) throw PrintError("the request holds no scene");
   ordered_json given = request["scene"];
-  const bool placeEye = !given.contains("eye"), placeFace = !given.contains("face");
+  // The picture face given as a DXF in the module's memory (the command's
+  // --face FILE), in place of the automatic one.
+  std::string faceFile;
+  if (given.contains("face_file")) {
+    if (!given["face_file"].is_string()) throw PrintError("face: the face's file must be named by its path", "face");
+    faceFile = given["face_file"].get<std::string>();
+    given.erase("face_file");
+  }
+  const bool placeEye = !given.contains("eye"), placeFace = !given.contains("face") && faceFile.empty();
   if (placeEye) given["eye"] = {0, 0, 1};
-  if (placeFace) given["face"] = {{0, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}};
+  if (!given.contains("face")) given["face"] = {{0, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}};
   if (!given.contains("picture") && !given.contains("grid")) given["picture"] = "picture";
   Scene s = ParseScene(given.dump(), "scene", "");
   if (!s.Grid.empty()) throw PrintError("grid: a numbered grid cannot be drawn in the browser yet", "grid");
   const MirrorKindEntry& kind = KindEntry(s.Mirror.Kind);
-  const MirrorFileReader mirrors;
+  const MirrorFileReader mirrors = BrowserMirrors();
   if (kind.CheckMirror) kind.CheckMirror(s, mirrors);
   if (placeEye) {
     const EyeChoice e = kind.DefaultEye(s, mirrors);
@@ -115,6 +168,20 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
     s.Eye = e.Eye;
     chosen.push_back("eye: (" + KindNumber(s.Eye.x) + ", " + KindNumber(s.Eye.y) + ", " + KindNumber(s.Eye.z) +
                      ") (" + e.Why + ")");
+  }
+  if (!faceFile.empty()) {
+    // The page always gives the units, as the command's --units does: the
+    // face's numbers are taken in them, whatever its header states.
+    const DxfUnits stated = ReadDxfUnits(faceFile);
+    if (stated.State == DxfUnits::Status::kUnknown)
+      throw PrintError(faceFile + ": its header states $INSUNITS " +
+                           (stated.Value.empty() ? "without a value" : stated.Value) +
+                           ", which is no unit of length (1 to 24, or 0 for none)",
+                       "face");
+    s.PictureFace = ReadFaceFile(faceFile, "picture face", mirrors);
+    if (stated.State == DxfUnits::Status::kUnit && stated.Unit != s.Unit)
+      chosen.push_back("units: " + faceFile + " states " + UnitsName(stated.Unit) + ", its numbers taken as " +
+                       UnitsName(s.Unit) + " (--units)");
   }
   if (!(s.Eye.z > 0)) throw PrintError("eye: must be above the sheet (Z > 0, got " + KindNumber(s.Eye.z) + ")", "eye");
   if (const std::string why = kind.EyeRefusal(s); !why.empty()) throw PrintError("eye: " + why, "eye");
@@ -162,7 +229,7 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   }
   std::vector<std::string> chosen;
   const Scene scene = SceneOfRequest(request, width, height, chosen);
-  const MirrorFileReader mirrors;
+  const MirrorFileReader mirrors = BrowserMirrors();
   PrintSettings settings;
   settings.Threads = 1;
   settings.Mirrors = mirrors;
@@ -319,6 +386,51 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_read_ppm(const char* path) {
     made.Result = nlohmann::json{{"error", "not enough memory for this picture"}, {"field", "picture"}}.dump();
   } catch (const std::exception& e) {
     made.Result = nlohmann::json{{"error", e.what()}, {"field", "picture"}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  return 1;
+}
+
+// A mesh mirror the page read (its reader, in the browser): about is
+// {"path", "format", "unit_mm", "y_up"}; vertexCount vertices (x, y, z each),
+// their normals (or null), faces faces of sizes[k] corners each (3 or 4) in
+// corners; the file's own bytes (fileSize of them), whose layout a PLY's or an
+// OFF's reader takes on trust, checked here as the command checks them. Kept
+// under its path, replacing a mesh of that path, until the page gives
+// another; the prints check it as the command checks a mesh file and refuse
+// it with what is wrong with its layout. 0; 1 and the error in the result.
+EMSCRIPTEN_KEEPALIVE int anamorfosi_mesh(const char* about, const double* vertices, const double* normals,
+                                         int vertexCount, const std::uint32_t* corners, const std::uint8_t* sizes,
+                                         int faces, const char* file, int fileSize) {
+  using namespace anamorfosi;
+  Made& made = Last();
+  try {
+    const nlohmann::json a = nlohmann::json::parse(about);
+    const std::string path = a.at("path").get<std::string>();
+    made.Meshes.erase(path);
+    MeshArrays mesh;
+    mesh.Format = a.value("format", std::string());
+    mesh.FileUnitMm = a.value("unit_mm", 0.0);
+    mesh.YUp = a.value("y_up", false);
+    const std::size_t n = static_cast<std::size_t>(std::max(vertexCount, 0)) * 3;
+    mesh.Vertices.assign(vertices, vertices + n);
+    if (normals) mesh.Normals.assign(normals, normals + n);
+    mesh.Sizes.assign(sizes, sizes + std::max(faces, 0));
+    std::size_t total = 0;
+    for (const std::uint8_t k : mesh.Sizes) total += k;
+    mesh.Corners.assign(corners, corners + total);
+    std::string problem;
+    const std::size_t size = static_cast<std::size_t>(std::max(fileSize, 0));
+    if (mesh.Format == "PLY") problem = PlyCountProblem(file, size);
+    if (mesh.Format == "OFF") problem = OffLayoutProblem(file, size);
+    if (!problem.empty()) problem = path + ": " + mesh.Format + ": " + problem;
+    made.Meshes[path] = {std::move(mesh), problem};
+    made.Result = "{}";
+    return 0;
+  } catch (const std::bad_alloc&) {
+    made.Result = nlohmann::json{{"error", "not enough memory for the mirror's triangles"}, {"field", "mirror"}}.dump();
+  } catch (const std::exception& e) {
+    made.Result = nlohmann::json{{"error", e.what()}, {"field", "mirror"}}.dump(
         -1, ' ', false, nlohmann::json::error_handler_t::replace);
   }
   return 1;

@@ -104,7 +104,7 @@ set(SITE_ENGINE_JS ${ENGINE_JS} CACHE INTERNAL "the engine's single-file module"
 set(SITE_OUT ${CMAKE_CURRENT_BINARY_DIR}/www)
 file(GLOB SITE_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.mjs ${CMAKE_CURRENT_SOURCE_DIR}/src/*.js
      ${CMAKE_CURRENT_SOURCE_DIR}/page/*)
-set(SITE_FILES ${SITE_OUT}/index.html ${SITE_OUT}/style.css ${SITE_OUT}/app.js ${SITE_OUT}/pdf_fonts.js)
+set(SITE_FILES ${SITE_OUT}/index.html ${SITE_OUT}/style.css ${SITE_OUT}/app.js ${SITE_OUT}/pdf_fonts.js ${SITE_OUT}/mesh.js)
 add_custom_command(
   OUTPUT ${SITE_FILES}
   COMMAND ${ANAMORFOSI_NODE} ${CMAKE_CURRENT_SOURCE_DIR}/build.mjs ${ENGINE_JS} ${SITE_NODE_MODULES}

@@ -8,6 +8,9 @@ import { encode as encodePng } from 'fast-png';
 import { loadPdfFonts } from './pdf_fonts.mjs';
 import { drawPdf } from './pdf_draw.js';
 import { printPng } from './print_png.mjs';
+import { meshFormat, MeshReadError, readMesh } from './mesh_read.mjs';
+import { t } from './i18n.mjs';
+import { addFaceFileField, faceFile } from './face_file.mjs';
 
 const $ = (id) => document.getElementById(id);
 let KINDS = null;
@@ -25,6 +28,7 @@ const printIds = new Set();  // the ids in pending that are prints
 // cannot load a script file.
 const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' }));
 const fileBytes = new Map();  // the mirror files given, for a new worker
+const meshes = new Map();     // the meshes read, likewise
 let worker = null;
 function startWorker() {
   worker = new Worker(workerUrl);
@@ -44,6 +48,7 @@ function startWorker() {
     }
   };
   for (const [path, bytes] of fileBytes) worker.postMessage({ type: 'file', path, bytes: bytes.slice(0) });
+  for (const [path, mesh] of meshes) worker.postMessage({ type: 'mesh', path, mesh });
 }
 startWorker();
 // A print under way for values no longer wanted is ended with its worker, so
@@ -162,8 +167,6 @@ function buildMirrorFields() {
     h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
          attr(p.field) + '" value="' + attr(p.default) + '" min="0" max="89.9" step="any"> degrees</label></span>';
   for (const p of angles) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
-  h += '<p class="hint face-given">A mirror made of triangles needs its mesh read, which this page cannot do yet: ' +
-       'use <code>anamorfosi generico</code> or <code>anamorfosi serve</code>.</p>';
   $('mirror_fields').innerHTML = h;
   for (const p of fileFields)
     $(p.field + '_input').addEventListener('change', async (e) => {
@@ -172,8 +175,25 @@ function buildMirrorFields() {
       // The module reads the file from its own memory, under the file's name.
       const path = '/' + file.name.replace(/[^A-Za-z0-9._-]/g, '_');
       const bytes = await file.arrayBuffer();
-      fileBytes.set(path, bytes.slice(0));
-      worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+      if (meshFormat(file.name)) {
+        // A mesh is read here, by the mesh reader loaded the first time.
+        setStatus(t('mesh_reading', file.name), true);
+        try {
+          const mesh = await readMesh(file.name, new Uint8Array(bytes));
+          meshes.set(path, mesh);
+          worker.postMessage({ type: 'mesh', path, mesh });
+        } catch (err) {
+          files[p.field] = '';
+          $(p.field + '_name').textContent = file.name;
+          showErrors(p.field, err instanceof MeshReadError ? err.message : file.name + ': ' + err.message);
+          setStatus('That file cannot be used.', false);
+          shownKey = '';
+          return;
+        }
+      } else {
+        fileBytes.set(path, bytes.slice(0));
+        worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+      }
       files[p.field] = path;
       $(p.field + '_name').textContent = file.name;
       later();
@@ -193,14 +213,13 @@ function showMirrorFields() {
   });
   document.querySelector('#mirror_fields .numbers').hidden =
     !k.parameters.some((p) => ['length', 'plan point', 'point'].includes(p.value));
-  document.querySelector('#mirror_fields .face-given').hidden = k.automatic_face;
   $('eye_auto').disabled = !k.automatic_face;
   if (!k.automatic_face) $('eye_auto').checked = false;
   document.querySelectorAll('.unit').forEach((e) => { e.textContent = $('units').value; });
 }
 
 // The scene file's JSON of the form (pipeline/scene.h reads it); the eye left
-// out places the kind's usual one, the face is always the automatic one.
+// out places the kind's usual one; the face is the automatic one unless its DXF is given.
 function sceneOfForm() {
   const k = kind();
   const mirror = { type: k.name };
@@ -215,6 +234,7 @@ function sceneOfForm() {
   }
   const scene = { mirror };
   if (!$('eye_auto').checked) scene.eye = [num('eye_x'), num('eye_y'), num('eye_z')];
+  if (faceFile()) scene.face_file = faceFile();
   scene.picture = picture ? picture.name : 'cartello.ppm';
   Object.assign(scene, { units: $('units').value, dpi: num('dpi'), accuracy: num('accuracy'), antialias: 2,
                          background: 'white', marks: true, program_window: false });
@@ -388,6 +408,10 @@ async function start(list) {
   if (!p || p.error) { setStatus('The test card cannot be read: ' + (p ? p.error : 'the engine stopped'), false); return; }
   card = { name: 'cartello.ppm', width: p.width, height: p.height, rgba: p.rgba, serial: 0 };
   buildMirrorFields();
+  addFaceFileField($('eye_auto').closest('fieldset'), (path, bytes) => {
+    fileBytes.set(path, bytes.slice(0));
+    worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+  }, later);
   $('form').addEventListener('input', changed);
   $('form').addEventListener('change', changed);
   $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) takePicture(e.target.files[0]); });

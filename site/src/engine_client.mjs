@@ -67,3 +67,24 @@ export function enginePdf(engine, request) {
     engine._free(text);
   }
 }
+
+// A mesh mirror read by the page (mesh_read.mjs readMesh) kept by the engine
+// under path for the prints whose scene names it: {} or {error}.
+export function engineMesh(engine, path, mesh) {
+  const about = copyIn(engine, new TextEncoder().encode(JSON.stringify(
+    { path, format: mesh.format, unit_mm: mesh.unitMm, y_up: mesh.yUp }) + '\0'));
+  const bytesOf = (a) => new Uint8Array(a.buffer, a.byteOffset, a.byteLength);
+  const at = [];
+  try {
+    // Doubles are read at 8-byte boundaries, which malloc keeps.
+    for (const a of [mesh.vertices, mesh.normals || new Float64Array(0), mesh.corners, mesh.sizes, mesh.bytes])
+      at.push(copyIn(engine, bytesOf(a)));
+    const status = engine._anamorfosi_mesh(about, at[0], mesh.normals ? at[1] : 0, mesh.vertices.length / 3,
+                                           at[2], at[3], mesh.sizes.length, at[4], mesh.bytes.length);
+    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
+    return status === 0 ? {} : { error: result.error };
+  } finally {
+    engine._free(about);
+    for (const a of at) engine._free(a);
+  }
+}

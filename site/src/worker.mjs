@@ -1,13 +1,14 @@
 // The page's worker: the engine module (AnamorfosiEngine, the script built
 // before this one in the same file) runs here, away from the page's thread.
 // Messages in: {type: 'file', path, bytes} puts a mirror file in the module's
-// memory; {type: 'ppm', id, bytes} reads a PPM picture; {type: 'print', id,
+// memory; {type: 'mesh', path, mesh} keeps a mesh mirror the page read
+// (mesh_read.mjs); {type: 'ppm', id, bytes} reads a PPM picture; {type: 'print', id,
 // request, rgba, width, height} makes a print; {type: 'pdf', id, request}
 // lays out the last print's PDF pages.
 // Messages out: {type: 'kinds'} once ready, {type: 'ppm', id, width, height,
 // rgba} or {type: 'ppm', id, error}, {type: 'print', id, result, cells, view},
 // {type: 'pdf', id, pages} or {type: 'pdf', id, error}.
-import { engineKinds, enginePdf, enginePrint, engineReadPpm } from './engine_client.mjs';
+import { engineKinds, engineMesh, enginePdf, enginePrint, engineReadPpm } from './engine_client.mjs';
 
 /* global AnamorfosiEngine */
 const ready = AnamorfosiEngine().then((engine) => {
@@ -23,6 +24,11 @@ self.onmessage = async (event) => {
   const m = event.data;
   if (m.type === 'file') {
     engine.FS.writeFile(m.path, new Uint8Array(m.bytes));
+    return;
+  }
+  if (m.type === 'mesh') {
+    // Its arrays are checked when a print reads the mirror.
+    engineMesh(engine, m.path, m.mesh);
     return;
   }
   if (m.type === 'ppm') {

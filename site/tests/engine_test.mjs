@@ -1,8 +1,9 @@
 // The engine module under node against the native command: the cylinder print
 // of the test card, its cells and its scene, with the eye and the face given
-// (the command's own scene file) and placed by the module; the kinds as the
-// native code lists them (KINDS_JSON, web/tests/kinds_json.cpp); refused
-// values naming their field.
+// (the command's own scene file) and placed by the module; mesh mirrors read
+// by the page's mesh reader (STL, OBJ, PLY, smooth); the kinds as the native
+// code lists them (KINDS_JSON, web/tests/kinds_json.cpp); refused values
+// naming their field.
 //   node --no-experimental-fetch engine_test.mjs ENGINE_JS ANAMORFOSI EXAMPLES WORK NODE_MODULES exact|long-double \
 //     KINDS_JSON
 import assert from 'node:assert/strict';
@@ -12,7 +13,8 @@ import { createRequire } from 'node:module';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
-import { engineKinds, enginePdf, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
+import { engineKinds, engineMesh, enginePdf, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
+import { MeshReadError, readMesh } from '../src/mesh_read.mjs';
 
 const [engineJs, anamorfosi, examples, work, nodeModules, mode, kindsJson] = process.argv.slice(2);
 const { decode } = await import(pathToFileURL(path.join(nodeModules, 'fast-png/lib/index.js')));
@@ -49,7 +51,8 @@ function differences(a, b) {
   return { cells, most, share: cells / (a.length / 3) };
 }
 
-function checkCells(label, made) {
+function checkCells(label, made, against = native) {
+  const native = against;
   assert.equal(made.result.error, undefined, label + ': ' + made.result.error);
   assert.equal(made.result.width, native.width, label + ': width');
   assert.equal(made.result.height, native.height, label + ': height');
@@ -108,6 +111,139 @@ for (const [a, b] of [[placedScene.eye, scene.eye], ...placedScene.face.map((c, 
   a.forEach((v, i) => assert.ok(Math.abs(v - b[i]) <= 1e-12 * Math.max(1, Math.abs(b[i])), 'placed ' + a + ' vs ' + b[i]));
 assert.ok(placed.result.report.some((l) => l.startsWith('eye: (')), 'the placed eye is reported');
 
+// Mesh mirrors read by the page's reader (the mesh library under node here,
+// as in the browser) and checked by the engine, against the command reading
+// the same file: a ball of triangles as STL (binary), OBJ (with the normals of
+// the ball at its vertices) and PLY, plain and smooth, eye and face placed.
+const assimp = await createRequire(import.meta.url)(path.resolve(nodeModules, 'assimpjs'))(
+  { wasmBinary: fs.readFileSync(path.join(nodeModules, 'assimpjs/dist/assimpjs.wasm')) });
+const ball = [], ballNormals = [], ballTriangles = [];
+{
+  const segments = 20, rings = 12, radius = 25, centre = [2, -3, 30];
+  for (let r = 0; r <= rings; ++r)
+    for (let k = 0; k < segments; ++k) {
+      const theta = Math.PI * r / rings, phi = 2 * Math.PI * k / segments;
+      const n = [Math.sin(theta) * Math.cos(phi), Math.sin(theta) * Math.sin(phi), Math.cos(theta)];
+      ballNormals.push(n);
+      ball.push(n.map((v, i) => Math.fround(centre[i] + radius * v)));
+    }
+  const at = (r, k) => r * segments + (k % segments);
+  for (let r = 0; r < rings; ++r)
+    for (let k = 0; k < segments; ++k) {
+      if (r > 0) ballTriangles.push([at(r, k), at(r + 1, k), at(r, k + 1)]);
+      if (r + 1 < rings) ballTriangles.push([at(r, k + 1), at(r + 1, k), at(r + 1, k + 1)]);
+    }
+}
+function binaryStl() {
+  const b = Buffer.alloc(84 + 50 * ballTriangles.length);
+  b.writeUInt32LE(ballTriangles.length, 80);
+  ballTriangles.forEach((t, f) => t.forEach((i, c) => ball[i].forEach((v, a) => b.writeFloatLE(v, 84 + 50 * f + 12 + 12 * c + 4 * a))));
+  return b;
+}
+const meshFiles = {
+  'palla.stl': binaryStl(),
+  'palla.obj': Buffer.from(ball.map((v) => 'v ' + v.join(' ') + '\n').join('') +
+                           ballNormals.map((n) => 'vn ' + n.join(' ') + '\n').join('') +
+                           ballTriangles.map((t) => 'f ' + t.map((i) => (i + 1) + '//' + (i + 1)).join(' ') + '\n').join('')),
+  'palla.ply': Buffer.from('ply\nformat ascii 1.0\nelement vertex ' + ball.length +
+                           '\nproperty float x\nproperty float y\nproperty float z\nelement face ' + ballTriangles.length +
+                           '\nproperty list uchar int vertex_indices\nend_header\n' + ball.map((v) => v.join(' ')).join('\n') + '\n' +
+                           ballTriangles.map((t) => '3 ' + t.join(' ')).join('\n') + '\n'),
+};
+for (const [name, bytes] of Object.entries(meshFiles)) {
+  fs.writeFileSync(path.join(work, name), bytes);
+  const mesh = await readMesh(name, new Uint8Array(bytes), assimp);
+  assert.equal(mesh.sizes.length, ballTriangles.length, name + ': the triangles read');
+  assert.deepEqual(engineMesh(engine, '/' + name, mesh), {});
+  for (const smooth of [false, true]) {
+    const label = name + (smooth ? ' smooth' : '');
+    const png = path.join(work, label.replace(' ', '_') + '.png');
+    execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror', path.join(work, name),
+                              ...(smooth ? ['--smooth'] : []), '-o', png, '--quiet', '--threads', '1']);
+    const made = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/' + name, smooth, crease: 60 } },
+                                       view: 0 }, card.rgba, card.width, card.height);
+    checkCells(label, made, decode(fs.readFileSync(png)));
+    assert.equal(made.result.report[0], 'mirror: mesh mirror, ' + ballTriangles.length + ' triangles' +
+                 (smooth ? ', smooth (crease 60 degrees)' : ''));
+  }
+}
+// A binary glTF, in metres with its up +Y by its own definition, scaled into
+// millimetres and turned up to +Z as the command does: the ball 1000 times
+// smaller, lying on its side, made a GLB by the mesh library itself.
+{
+  const small = ball.map(([x, y, z]) => [x / 1000, z / 1000, -y / 1000]);
+  const obj = small.map((v) => 'v ' + v.join(' ') + '\n').join('') +
+              ballTriangles.map((t) => 'f ' + t.map((i) => i + 1).join(' ') + '\n').join('');
+  const list = new assimp.FileList();
+  list.AddFile('palla.obj', new TextEncoder().encode(obj));
+  const glb = assimp.ConvertFileList(list, 'glb2');
+  assert.ok(glb.IsSuccess());
+  const bytes = glb.GetFile(0).GetContent();
+  fs.writeFileSync(path.join(work, 'palla.glb'), bytes);
+  const mesh = await readMesh('palla.glb', bytes, assimp);
+  assert.deepEqual([mesh.unitMm, mesh.yUp], [1000, true]);
+  assert.deepEqual(engineMesh(engine, '/palla.glb', mesh), {});
+  const png = path.join(work, 'glb.png');
+  execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror', path.join(work, 'palla.glb'),
+                            '-o', png, '--quiet', '--threads', '1']);
+  const made = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/palla.glb' } }, view: 0 },
+                           card.rgba, card.width, card.height);
+  checkCells('palla.glb', made, decode(fs.readFileSync(png)));
+  assert.ok(made.result.warnings.some((w) => w.includes('its format states its unit (1000 mm)')), made.result.warnings);
+}
+
+// A DXF of 3DFACEs as a mesh mirror, read by the engine from the module's
+// memory: the example's faceted cone, with its face and eye, vertical axis.
+engine.FS.writeFile('/cono.dxf', fs.readFileSync(path.join(examples, 'generico/cono.dxf')));
+engine.FS.writeFile('/face_cono.dxf', fs.readFileSync(path.join(examples, 'generico/faccia.dxf')));
+{
+  const png = path.join(work, 'cono.png');
+  execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror',
+                            path.join(examples, 'generico/cono.dxf'), '--face', path.join(examples, 'generico/faccia.dxf'),
+                            '--eye', '0,0,400', '--vertical-axis', '--units', 'mm', '-o', png, '--quiet',
+                            '--threads', '1']);
+  const made = enginePrint(engine, { scene: { ...bare, eye: [0, 0, 400], face_file: '/face_cono.dxf',
+                                              mirror: { type: 'generico', file: '/cono.dxf', vertical_axis: true } },
+                                     view: 0 }, card.rgba, card.width, card.height);
+  checkCells('cono.dxf', made, decode(fs.readFileSync(png)));
+  assert.match(made.result.report[0], /^mirror: mesh mirror, 7020 triangles$/);
+}
+
+// A bad mesh is refused in plain words: one the reader cannot read, and one
+// whose face names a vertex it does not have, in the command's words.
+await assert.rejects(readMesh('rotto.stl', new TextEncoder().encode('solid x\nfacet oops'), assimp),
+                     (e) => e instanceof MeshReadError && /rotto\.stl: not a readable STL mesh/.test(e.message));
+await assert.rejects(readMesh('palla.3mf', new Uint8Array(4), assimp), /3MF mirror is read by the command only/);
+const broken = await readMesh('palla.stl', new Uint8Array(meshFiles['palla.stl']), assimp);
+broken.corners[4] = 100000;
+engineMesh(engine, '/rotta.stl', broken);
+const brokenMade = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/rotta.stl' } }, view: 0 },
+                               card.rgba, card.width, card.height);
+assert.equal(brokenMade.result.field, 'mirror');
+assert.match(brokenMade.result.error, /^\/rotta\.stl: face 2 names vertex 100001 of a mesh of \d+ vertices$/);
+
+// A PLY whose data goes on past what its header counts, which the mesh
+// library reads as far as the counts go: refused as the command refuses it.
+const longPly = Buffer.concat([meshFiles['palla.ply'], Buffer.from('3 0 1 2\n')]);
+fs.writeFileSync(path.join(work, 'lunga.ply'), longPly);
+const commandSays = (() => {
+  try {
+    execFileSync(anamorfosi, ['generico', path.join(examples, 'cartello.ppm'), '--mirror', path.join(work, 'lunga.ply'),
+                              '-o', path.join(work, 'lunga.png'), '--quiet'], { stdio: 'pipe' });
+  } catch (e) {
+    return String(e.stderr);
+  }
+  return '';
+})();
+const problem = /PLY: (.*)/.exec(commandSays);
+assert.ok(problem, 'the command refuses the PLY: ' + commandSays);
+const longMesh = await readMesh('lunga.ply', new Uint8Array(longPly), assimp);
+assert.deepEqual(engineMesh(engine, '/lunga.ply', longMesh), {});
+const longMade = enginePrint(engine, { scene: { ...bare, mirror: { type: 'generico', file: '/lunga.ply' } }, view: 0 },
+                             card.rgba, card.width, card.height).result;
+assert.equal(longMade.field, 'mirror');
+assert.equal(longMade.error, '/lunga.ply: PLY: ' + problem[1].trim());
+
 // A picture partly transparent is blended onto white: its transparent half is left out of the print.
 const half = Uint8Array.from(card.rgba);
 for (let i = 0; i < half.length; i += 4) if ((i / 4) % card.width < card.width / 2) half[i + 3] = 0;
@@ -132,6 +268,23 @@ console.log('plane mirror: ' + plane.result.width + ' x ' + plane.result.height 
 // The same tolerance as the cylinder's (checkCells).
 assert.ok(mode === 'exact' ? planeDiff.cells === 0 : planeDiff.share <= 0.002, 'plane mirror: ' + planeDiff.cells);
 assert.match(JSON.parse(plane.result.scene).mirror.file, /specchio\.dxf$/);
+
+// The picture face given as a DXF (the command's --face): the plane mirror's
+// example face, against the command with the same files.
+engine.FS.writeFile('/face_faccia.dxf', fs.readFileSync(path.join(examples, 'specchio/faccia.dxf')));
+const facePng = path.join(work, 'face.png');
+execFileSync(anamorfosi, ['specchio', path.join(examples, 'cartello.ppm'), '--mirror',
+                          path.join(examples, 'specchio/specchio.dxf'), '--face', path.join(examples, 'specchio/faccia.dxf'),
+                          '--units', 'mm', '-o', facePng, '--quiet', '--threads', '1']);
+const faced = enginePrint(engine, { scene: { ...bare, mirror: { type: 'specchio', file: '/specchio.dxf' },
+                                             face_file: '/face_faccia.dxf' }, view: 0 }, card.rgba, card.width, card.height);
+checkCells('face from its DXF', faced, decode(fs.readFileSync(facePng)));
+assert.ok(faced.cells.length !== plane.cells.length || differences(faced.cells, plane.cells).cells > 0,
+          'the face given is not the automatic one');
+const noFace = enginePrint(engine, { scene: { ...bare, face_file: '/none_faccia.dxf' }, view: 0 },
+                           card.rgba, card.width, card.height).result;
+assert.equal(noFace.field, 'face');
+assert.match(noFace.error, /none_faccia\.dxf/);
 
 // Refused values, each naming its field.
 const refused = (label, change, field, words) => {

@@ -41,6 +41,48 @@ def read_ppm(path):
     return int(fields[1]), int(fields[2]), data[at + 1:]
 
 
+def ball_files(folder):
+    """A ball of triangles (radius 25 round (2, -3, 30)) as a binary STL, an OBJ
+    with the ball's normals at its vertices, and an ASCII PLY: their paths."""
+    import math
+    import struct
+    segments, rings, radius, centre = 20, 12, 25.0, (2.0, -3.0, 30.0)
+    f32 = lambda v: struct.unpack("<f", struct.pack("<f", v))[0]
+    vertices, normals = [], []
+    for r in range(rings + 1):
+        for k in range(segments):
+            t, p = math.pi * r / rings, 2 * math.pi * k / segments
+            n = (math.sin(t) * math.cos(p), math.sin(t) * math.sin(p), math.cos(t))
+            normals.append(n)
+            vertices.append(tuple(f32(c + radius * v) for c, v in zip(centre, n)))
+    at = lambda r, k: r * segments + k % segments
+    triangles = []
+    for r in range(rings):
+        for k in range(segments):
+            if r > 0:
+                triangles.append((at(r, k), at(r + 1, k), at(r, k + 1)))
+            if r + 1 < rings:
+                triangles.append((at(r, k + 1), at(r + 1, k), at(r + 1, k + 1)))
+    paths = {}
+    paths["stl"] = os.path.join(folder, "palla.stl")
+    with open(paths["stl"], "wb") as f:
+        f.write(b"\0" * 80 + struct.pack("<I", len(triangles)))
+        for t in triangles:
+            f.write(struct.pack("<3f", 0, 0, 0) + b"".join(struct.pack("<3f", *vertices[i]) for i in t) + b"\0\0")
+    paths["obj"] = os.path.join(folder, "palla.obj")
+    with open(paths["obj"], "w") as f:
+        f.writelines("v %r %r %r\n" % v for v in vertices)
+        f.writelines("vn %r %r %r\n" % n for n in normals)
+        f.writelines("f %d//%d %d//%d %d//%d\n" % sum(((i + 1, i + 1) for i in t), ()) for t in triangles)
+    paths["ply"] = os.path.join(folder, "palla.ply")
+    with open(paths["ply"], "w") as f:
+        f.write("ply\nformat ascii 1.0\nelement vertex %d\nproperty float x\nproperty float y\nproperty float z\n"
+                "element face %d\nproperty list uchar int vertex_indices\nend_header\n" % (len(vertices), len(triangles)))
+        f.writelines("%r %r %r\n" % v for v in vertices)
+        f.writelines("3 %d %d %d\n" % t for t in triangles)
+    return paths
+
+
 class SiteTest(unittest.TestCase):
     def setUp(self):
         self.downloads = tempfile.mkdtemp(prefix="site-downloads-")
@@ -264,6 +306,106 @@ class SiteTest(unittest.TestCase):
         self.assertIn("radius 35 mm", d.find_element(By.ID, "report").text)
         # 30's quick preview, then 35's quick preview and full print: 30's full print was ended.
         self.assertEqual(answers(), before + 3)
+
+    def the_commands_print_of_the_scene(self, scene_text, mirror_file=None):
+        """The command's print of the page's scene (its scene file, the eye and
+        the face as the page placed them), its mirror file on disk."""
+        work = tempfile.mkdtemp(prefix="site-scene-")
+        self.addCleanup(shutil.rmtree, work, True)
+        shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), work)
+        scene = json.loads(scene_text)
+        # The window is the page's, computed in double: the command settles its own.
+        scene.pop("window", None)
+        if mirror_file:
+            scene["mirror"]["file"] = mirror_file
+        with open(os.path.join(work, "scena.json"), "w") as f:
+            json.dump(scene, f)
+        subprocess.run([BINARY, "run", "scena.json", "-o", "n.png", "--quiet"], cwd=work, check=True)
+        return self.png_facts(os.path.join(work, "n.png"))
+
+    def kind_print_is_the_commands(self, kind, shot, numbers=(), mirror_file=None, flags=(), face_file=None):
+        """The page's print of the test card for a mirror kind, its PNG's cells
+        against the command's print of the same scene."""
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
+        before = made()
+        d.execute_script("const m = document.getElementById('mirror'); m.value = arguments[0];"
+                         "m.dispatchEvent(new Event('change', {bubbles: true}))", kind)
+        for field, value in numbers:
+            self.put_value(field, value)
+        for field in flags:
+            d.find_element(By.ID, field).click()
+        if mirror_file:
+            d.find_element(By.ID, "mirror_file_input").send_keys(mirror_file)
+        if face_file:
+            d.find_element(By.ID, "face_file_input").send_keys(face_file)
+        WebDriverWait(d, 300).until(lambda _: made() > before or self.status().startswith("This set-up"))
+        self.wait_ready(timeout=300)
+        self.shot(shot)
+        facts, cells = self.png_facts(self.download("get_png", "anamorfosi.png"))
+        native, native_cells = self.the_commands_print_of_the_scene(facts["text"]["Scene"], mirror_file)
+        self.assertEqual((facts["width"], facts["height"]), (native["width"], native["height"]))
+        differ = sum(1 for i in range(0, len(cells), 3) if cells[i:i + 3] != native_cells[i:i + 3])
+        if COMPARE == "exact":
+            self.assertEqual(differ, 0)
+        else:
+            # Against long double, as site/tests/engine_test.mjs documents: at most 0.2 % of the cells.
+            self.assertLessEqual(differ, 0.002 * facts["width"] * facts["height"])
+        return d.find_element(By.ID, "report").text
+
+    def test_each_mirror_kind_prints_as_the_command(self):
+        """The cone, the sphere, the plane mirror of a DXF: each print the command's."""
+        self.kind_print_is_the_commands("cono", "site-6-cone.png", (("radius", 30), ("height", 50)))
+        self.kind_print_is_the_commands("sfera", "site-7-sphere.png", (("radius", 30),))
+        self.kind_print_is_the_commands("specchio", "site-8-plane.png",
+                                        mirror_file=os.path.join(EXAMPLES, "specchio", "specchio.dxf"))
+
+    def test_face_given_as_a_dxf_file(self):
+        """The plane mirror's picture face from its DXF, as the command's --face: the face the print carries."""
+        face = os.path.join(EXAMPLES, "specchio", "faccia.dxf")
+        report = self.kind_print_is_the_commands("specchio", "site-11-face-file.png", face_file=face,
+                                                 mirror_file=os.path.join(EXAMPLES, "specchio", "specchio.dxf"))
+        self.assertIn("faccia.dxf", self.driver.find_element(By.ID, "face_file_name").text)
+        facts, _ = self.png_facts(os.path.join(self.downloads, "anamorfosi.png"))
+        # The face's corners as the DXF's last 3DFACE gives them, not the automatic face's.
+        subprocess.run([BINARY, "specchio", os.path.join(EXAMPLES, "cartello.ppm"), "--mirror",
+                              os.path.join(EXAMPLES, "specchio", "specchio.dxf"), "--face", face, "--units", "mm",
+                              "--save-scene", os.path.join(self.downloads, "native.json"), "-o",
+                              os.path.join(self.downloads, "native.png"), "--quiet"], check=True)
+        with open(os.path.join(self.downloads, "native.json")) as f:
+            self.assertEqual(json.loads(facts["text"]["Scene"])["face"], json.load(f)["face"])
+        self.assertNotIn("no picture face", report)
+
+    def test_mesh_mirrors_stl_obj_ply_and_smooth_print_as_the_command(self):
+        work = tempfile.mkdtemp(prefix="site-mesh-")
+        self.addCleanup(shutil.rmtree, work, True)
+        balls = ball_files(work)
+        for n, form in enumerate(("stl", "obj", "ply")):
+            report = self.kind_print_is_the_commands("generico", "site-9-mesh-%s.png" % form, mirror_file=balls[form])
+            self.assertIn("mesh mirror, 440 triangles", report)
+        report = self.kind_print_is_the_commands("generico", "site-9-mesh-smooth.png", mirror_file=balls["obj"],
+                                                 flags=("smooth",))
+        self.assertIn("440 triangles, smooth (crease 60 degrees)", report)
+
+    def test_bad_mesh_is_refused_beside_its_field(self):
+        work = tempfile.mkdtemp(prefix="site-bad-mesh-")
+        self.addCleanup(shutil.rmtree, work, True)
+        bad = os.path.join(work, "rotto.stl")
+        with open(bad, "w") as f:
+            f.write("solid rotto\nfacet normal 0 0 1\nouter loop\nvertex 1 2\n")
+        d = self.driver
+        # From a double-clicked index.html: the mesh reader loads from file:// too.
+        d.get("file://" + os.path.join(SITE, "index.html"))
+        self.wait_ready()
+        d.execute_script("const m = document.getElementById('mirror'); m.value = 'generico';"
+                         "m.dispatchEvent(new Event('change', {bubbles: true}))")
+        d.find_element(By.ID, "mirror_file_input").send_keys(bad)
+        WebDriverWait(d, 120).until(lambda _: "rotto.stl" in self.error_for("mirror_file"))
+        self.assertIn("rotto.stl: not a readable STL mesh", self.error_for("mirror_file"))
+        self.assertEqual(self.status(), "That file cannot be used.")
+        self.shot("site-10-bad-mesh.png")
 
     def test_refused_values_are_told_beside_their_fields(self):
         d = self.driver
