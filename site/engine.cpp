@@ -106,8 +106,8 @@ void FitFace(Scene& s, const MirrorFileReader& mirrors, const MirrorKindEntry& k
   double best = 0, smallestW = 0, smallestH = 0;
   PageGrid grid;
   face.Fits = [&](double f, const Face& candidate) {
-    trial.PictureFace = {AsStored(candidate.C1), AsStored(candidate.C2), AsStored(candidate.C3),
-                         AsStored(candidate.C4)};
+    // The module computes in double: the face is as a scene file stores it.
+    trial.PictureFace = candidate;
     const OutputWindow w = SceneWindow(trial, mirrors);
     try {
       grid = PlanPages(PrintWidthMm(trial, w), PrintHeightMm(trial, w), page.PaperSize, page.MarginMm,

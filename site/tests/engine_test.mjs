@@ -136,7 +136,7 @@ assert.match(JSON.parse(plane.result.scene).mirror.file, /specchio\.dxf$/);
 // "Fit on one sheet": the face the command's --fit chooses for the paper, the
 // same cells, one sheet of it in the engine's count; a can too large for any
 // face to fit is refused under "fit".
-for (const [radius, paper] of [['60', 'A4'], ['25', 'Letter']]) {
+for (const [radius, paper] of [['35', 'A4'], ['25', 'Letter']]) {
   const fitPng = path.join(work, 'fit.png');
   execFileSync(anamorfosi, ['cilindro', path.join(examples, 'cartello.ppm'), '--radius', radius, '--fit', paper,
                             '-o', fitPng, '--quiet', '--threads', '1']);
