@@ -16,7 +16,9 @@ import unittest
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 SITE, BINARY, EXAMPLES, NODE_MODULES, SHOTS = (os.path.abspath(a) for a in sys.argv[1:6])
@@ -171,7 +173,7 @@ class SiteTest(unittest.TestCase):
         work = tempfile.mkdtemp(prefix="site-pdf-")
         self.addCleanup(shutil.rmtree, work, True)
         shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), work)
-        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "25", "--fit", "A4", "--paper", "A4", "-o", "n.pdf",
+        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "25", "--fit", "A4", "-o", "n.pdf",
                         "--quiet"], cwd=work, check=True)
         native = os.path.join(work, "n.pdf")
         sizes = lambda f: [l.split(":", 1)[1].split("pts")[0].split() for l in subprocess.run(
@@ -406,14 +408,14 @@ class SiteTest(unittest.TestCase):
         self.assertEqual(low, [])
         # By keyboard alone: Tab reaches the radius and the focus shows.
         for _ in range(40):
-            d.switch_to.active_element.send_keys("\t")
+            ActionChains(d).send_keys(Keys.TAB).perform()
             if d.switch_to.active_element.get_attribute("id") == "radius":
                 break
         self.assertEqual(d.switch_to.active_element.get_attribute("id"), "radius")
         self.assertNotEqual(d.execute_script("return getComputedStyle(document.activeElement).outlineStyle"), "none")
         self.shot("site-7-phone-360.png")
         # The value typed there makes the new print, shown on the phone too.
-        d.switch_to.active_element.send_keys("\b\b30")
+        ActionChains(d).send_keys(Keys.BACKSPACE, Keys.BACKSPACE, "30").perform()
         WebDriverWait(d, 300).until(lambda _: "radius 30 mm" in d.find_element(By.ID, "report").text)
 
 
