@@ -415,6 +415,8 @@ async function start(list) {
   if (!p || p.error) { setStatus('status.no_card', false, p ? p.error : t('status.engine_stopped')); return; }
   card = { name: 'cartello.ppm', width: p.width, height: p.height, rgba: p.rgba, serial: 0 };
   buildMirrorFields();
+  // A refusal beside its field is read out as it appears.
+  document.querySelectorAll('.error').forEach((e) => e.setAttribute('aria-live', 'polite'));
   $('form').addEventListener('input', changed);
   $('form').addEventListener('change', changed);
   $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) takePicture(e.target.files[0]); });

@@ -132,7 +132,6 @@ addTexts({
     'err.accuracy': 'The accuracy must be a whole number from 1 to 20.',
     'err.units': 'Choose mm, cm or in.',
     'err.picture_big': 'This picture is too large: use a smaller one.',
-    'err.picture': '{0}: this browser cannot read it as a picture.',
     'err.picture_plain': 'This picture cannot be used.',
     'err.fit_smallest': 'Even the smallest print does not fit on one {0} sheet: choose a larger paper, or turn off ' +
                         '"fit on one sheet".',
@@ -268,7 +267,6 @@ addTexts({
     'err.accuracy': 'La precisione deve essere un numero intero da 1 a 20.',
     'err.units': 'Scegli mm, cm o in.',
     'err.picture_big': 'Questa immagine è troppo grande: usane una più piccola.',
-    'err.picture': '{0}: questo browser non riesce a leggerlo come immagine.',
     'err.picture_plain': 'Questa immagine non si può usare.',
     'err.fit_smallest': 'Anche la stampa più piccola non sta in un foglio {0}: scegli una carta più grande, oppure ' +
                         'togli "fai stare tutto in un foglio".',
