@@ -93,12 +93,14 @@ int WriteAll(const std::string& dir) {
   one.Content.Footprint = {true, 60, 55, 25, {}, "cylinder, diameter 50.0 mm"};
   one.Content.HasEye = true;
   one.Content.Eye = {60, 400, 250, "eye: 345.0 mm from the axis, 250.0 mm above the sheet"};
+  one.Content.Placement = PlacementLines(*PlacementOf(one.Content.Footprint, true, one.Content.Eye));
   Write(one, dir);
   // Tiled A4: 350 x 320 mm, so 2 x 2 tiles and the assembly page, the mirror near a cut.
   Sample tiled = Make("tiled_a4", 1400, 1280, 0.25, "A4");
   tiled.Content.Footprint = {true, 180, 150, 30, {}, "cylinder, diameter 60.0 mm"};
   tiled.Content.HasEye = true;
   tiled.Content.Eye = {-200, 150, 300, "eye: 380.0 mm from the axis, 300.0 mm above the sheet"};
+  tiled.Content.Placement = PlacementLines(*PlacementOf(tiled.Content.Footprint, true, tiled.Content.Eye));
   Write(tiled, dir);
   // Fine cells on a small paper: the assembly page's preview averages blocks of cells.
   Sample fine = Make("fine_cells", 2000, 1000, 0.1, "132x120");

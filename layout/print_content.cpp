@@ -50,6 +50,7 @@ PdfContent PdfContentOf(const Scene& scene, const Print& print, const std::strin
                            : "eye: " + Fixed(d, 1) + " mm from " + from + ", " + Fixed(c.Eye.HeightMm, 1) +
                                  " mm above the sheet, looking down at " + Fixed(angle, 1) + " degrees";
   }
+  if (const auto placement = PlacementOf(c.Footprint, c.HasEye, c.Eye)) c.Placement = PlacementLines(*placement);
   c.Date = date;
   c.SceneJson = sceneJson;
   std::string mirror = kind.Words + kind.TitleDetails(scene);

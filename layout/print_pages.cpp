@@ -338,6 +338,42 @@ std::vector<std::uint8_t> ReducedCells(const Picture& p, int c0, int c1, int r0,
   return rgb;
 }
 
+std::optional<Placement> PlacementOf(const SheetFootprint& f, bool hasEye, const SheetEye& eye) {
+  if (!f.Circle && f.Segments.empty()) return std::nullopt;
+  Placement p;
+  p.Circle = f.Circle;
+  p.HasEye = hasEye;
+  if (!hasEye) return p;
+  double mx = f.CentreX, my = f.CentreY;
+  if (!f.Circle) {
+    double left = 1e300, right = -1e300, top = 1e300, bottom = -1e300;
+    for (const auto& s : f.Segments) {
+      left = std::min({left, s.X0, s.X1});
+      right = std::max({right, s.X0, s.X1});
+      top = std::min({top, s.Y0, s.Y1});
+      bottom = std::max({bottom, s.Y0, s.Y1});
+    }
+    mx = (left + right) / 2;
+    my = (top + bottom) / 2;
+  }
+  p.DistanceMm = std::hypot(eye.X - mx, eye.Y - my);
+  p.HeightMm = eye.HeightMm;
+  return p;
+}
+
+std::vector<std::string> PlacementLines(const Placement& p) {
+  std::vector<std::string> lines = {p.Circle ? "Stand the mirror on the circle;" : "Stand the mirror on its outline;"};
+  if (!p.HasEye) return lines;
+  // Centimetres, whole from 10 cm on, else to a millimetre: what a ruler shows.
+  auto cm = [](double mm) { return Fixed(mm / 10, mm >= 100 ? 0 : 1) + " cm"; };
+  // Within half a millimetre the eye is taken to be straight above the middle.
+  if (p.DistanceMm < 0.5)
+    lines.push_back("look straight down from " + cm(p.HeightMm) + " above its middle.");
+  else
+    lines.push_back("look from " + cm(p.DistanceMm) + " in front, " + cm(p.HeightMm) + " up, along the arrow.");
+  return lines;
+}
+
 PdfDocument LayOutPrintPdf(const PdfContent& c, const PdfOptions& o) {
   if (c.Cells == nullptr || c.Cells->Width < 1 || c.Cells->Height < 1 || !(c.CellMm > 0))
     throw PdfError("the print has no cells");
@@ -433,8 +469,11 @@ PdfDocument LayOutPrintPdf(const PdfContent& c, const PdfOptions& o) {
       }
     }
     cv.Add(pdf::Restore{});
-    Footer(cv, g, m, {"Assembly page: tiles in rows A, B, ... and columns 1, 2, ...",
-                      "Each tile overlaps its neighbours by " + Fixed(overlap, 0) + " mm; match the crosses."});
+    std::vector<std::string> lines = {"Assembly page: tiles in rows A, B, ... and columns 1, 2, ...",
+                                      "Each tile overlaps its neighbours by " + Fixed(overlap, 0) +
+                                          " mm; match the crosses."};
+    lines.insert(lines.end(), c.Placement.begin(), c.Placement.end());
+    Footer(cv, g, m, lines);
   }
 
   for (int r = 0; r < g.Rows; ++r) {
@@ -495,6 +534,7 @@ PdfDocument LayOutPrintPdf(const PdfContent& c, const PdfOptions& o) {
       } else {
         lines = c.Title;
       }
+      lines.insert(lines.end(), c.Placement.begin(), c.Placement.end());
       lines.push_back("Print " + size + ".");
       Footer(cv, g, m, lines);
     }

@@ -96,7 +96,25 @@ struct PdfContent {
   std::string Date;                // "2026-12-08": the title block's and the metadata's
   // A grid to draw by hand: its plain, square form on a page of its own first.
   const Picture* PlainGrid = nullptr;
+  // How to stand the mirror and where to look from (PlacementLines), on the
+  // print's page, on each tile and on the assembly page; none: not drawn.
+  std::vector<std::string> Placement;
 };
+
+// Where the mirror stands and the eye is, for the placing instructions: the
+// eye's distance in plan from the footprint's middle (the circle's centre, or
+// the middle of the outline's box) and its height above the sheet.
+struct Placement {
+  bool Circle = false;  // the footprint is a circle, else an outline
+  bool HasEye = false;
+  double DistanceMm = 0, HeightMm = 0;
+};
+// Nothing for a print without a footprint.
+std::optional<Placement> PlacementOf(const SheetFootprint& footprint, bool hasEye, const SheetEye& eye);
+
+// The placing instructions in plain words: {"Stand the mirror on the circle;",
+// "look from 40 cm in front, 33 cm up, along the arrow."}.
+std::vector<std::string> PlacementLines(const Placement& placement);
 
 struct PdfOptions {
   Paper PaperSize;

@@ -401,3 +401,60 @@ TEST(PrintPages, JsonCarriesEveryOperation) {
 }
 
 }  // namespace anamorfosi
+
+namespace anamorfosi {
+namespace {
+
+// The page's texts, for a search among them.
+bool HasText(const PdfPage& page, const std::string& text) {
+  for (const pdf::Text& t : Flatten(page).Texts)
+    if (t.Value == text) return true;
+  return false;
+}
+
+TEST(PrintPages, PlacementSaysWhereToStandAndLookFrom) {
+  // The eye 300 mm in front of the circle's centre and 250 mm up: whole centimetres.
+  SheetFootprint circle{true, 100, 50, 25, {}, "cylinder"};
+  std::optional<Placement> p = PlacementOf(circle, true, {100, 350, 250, "eye"});
+  ASSERT_TRUE(p.has_value());
+  EXPECT_NEAR(p->DistanceMm, 300, 1e-9);
+  EXPECT_EQ(PlacementLines(*p), (std::vector<std::string>{"Stand the mirror on the circle;",
+                                                          "look from 30 cm in front, 25 cm up, along the arrow."}));
+  // Under 10 cm to the millimetre; off the axis both ways, the distance in plan.
+  p = PlacementOf(circle, true, {100 + 36, 50 + 77, 95, "eye"});
+  EXPECT_NEAR(p->DistanceMm, 85, 1e-9);
+  EXPECT_EQ(PlacementLines(*p)[1], "look from 8.5 cm in front, 9.5 cm up, along the arrow.");
+  // Straight above the middle of an outline (its box's middle, not its first corner).
+  SheetFootprint outline;
+  outline.Segments = {{0, 0, 40, 0}, {40, 0, 40, 20}};
+  p = PlacementOf(outline, true, {20, 10, 180, "eye"});
+  EXPECT_NEAR(p->DistanceMm, 0, 1e-9);
+  EXPECT_EQ(PlacementLines(*p), (std::vector<std::string>{"Stand the mirror on its outline;",
+                                                          "look straight down from 18 cm above its middle."}));
+  // No footprint, nothing to say; no eye, only where to stand.
+  EXPECT_FALSE(PlacementOf(SheetFootprint{}, true, {0, 0, 100, ""}).has_value());
+  EXPECT_EQ(PlacementLines(*PlacementOf(circle, false, {})).size(), 1u);
+}
+
+TEST(PrintPages, PlacementOnThePrintEveryTileAndTheAssemblyPage) {
+  const Picture cells = Cells(600, 500);
+  PdfContent content = Content(cells, 0.2);
+  content.Placement = {"Stand the mirror on the circle;", "look from 38 cm in front, 30 cm up, along the arrow."};
+  PdfDocument doc = LayOutPrintPdf(content, OnPaper("A4"));
+  ASSERT_EQ(doc.Pages.size(), 1u);
+  for (const std::string& line : content.Placement) EXPECT_TRUE(HasText(doc.Pages[0], line)) << line;
+  const Picture big = Cells(1400, 1280);
+  content.Cells = &big;
+  content.CellMm = 0.25;
+  doc = LayOutPrintPdf(content, OnPaper("A4"));
+  ASSERT_EQ(doc.Pages.size(), 5u);
+  for (const PdfPage& page : doc.Pages)
+    for (const std::string& line : content.Placement) EXPECT_TRUE(HasText(page, line)) << page.Label << ": " << line;
+  // None given, none drawn: the pages keep their other lines only.
+  content.Placement.clear();
+  doc = LayOutPrintPdf(content, OnPaper("A4"));
+  for (const PdfPage& page : doc.Pages) EXPECT_FALSE(HasText(page, "Stand the mirror on the circle;")) << page.Label;
+}
+
+}  // namespace
+}  // namespace anamorfosi

@@ -137,6 +137,54 @@ InputPicture PictureOfRgba(const std::uint8_t* rgba, int width, int height) {
   return p;
 }
 
+// The face of the largest fill whose print, with the mirror's footprint, fits
+// one sheet of the paper inside the PDF's usual margins, as the command's
+// --fit chooses it (the page's "fit on one sheet"), into s.PictureFace.
+void FitFace(Scene& s, const MirrorFileReader& mirrors, const MirrorKindEntry& kind, FaceRequest& face,
+             const std::string& fit, std::vector<std::string>& chosen) {
+  const std::optional<Paper> paper = ParsePaper(fit);
+  if (!paper || paper->None)
+    throw PrintError("fit: must be A4, A3, A2, Letter, Legal, Tabloid or WxH in mm, got \"" + fit + "\"", "fit");
+  const PdfOptions page{*paper};
+  Scene trial = s;
+  bool tried = false;
+  double best = 0, smallestW = 0, smallestH = 0;
+  PageGrid grid;
+  face.Fits = [&](double f, const Face& candidate) {
+    // The module computes in double: the face is as a scene file stores it.
+    trial.PictureFace = candidate;
+    const OutputWindow w = SceneWindow(trial, mirrors);
+    try {
+      grid = PlanPages(PrintWidthMm(trial, w), PrintHeightMm(trial, w), page.PaperSize, page.MarginMm,
+                       page.OverlapMm, page.Orientation);
+    } catch (const std::invalid_argument&) {
+      throw PrintError("fit " + fit + ": the paper leaves no room inside its margins for a print", "fit");
+    }
+    const bool one = grid.Columns * grid.Rows == 1;
+    if (!tried || f < 0.0015) smallestW = PrintWidthMm(trial, w), smallestH = PrintHeightMm(trial, w);
+    tried = true;
+    if (one) best = std::max(best, f);
+    return one;
+  };
+  std::string why;
+  bool found = false;
+  try {
+    found = kind.AutomaticFace(s, mirrors, face, s.PictureFace, why);
+  } catch (const PrintError&) {
+    if (!tried || best > 0) throw;
+  }
+  if (!found) {
+    if (!tried || best > 0) throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+    throw PrintError("fit " + fit + ": even the smallest face (fill 0.001) makes a print of " +
+                     KindFixed(smallestW, 1) + " x " + KindFixed(smallestH, 1) + " mm, more than one sheet holds (" +
+                     KindFixed(grid.AreaWidthMm, 1) + " x " + KindFixed(grid.AreaHeightMm, 1) +
+                     " mm inside its margins)",
+                     "fit");
+  }
+  chosen.push_back("fit: fill " + KindNumber(best) + ", the largest face whose print fits one " + paper->Name +
+                   " sheet");
+}
+
 // The scene of the request: the scene file's JSON, in which the page may leave
 // out the eye (the kind's usual one is placed) and the face (the automatic
 // one, fill "fill" of the request, default 0.9), as the command does without
@@ -193,9 +241,14 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
     const double fill = request.value("fill", 0.9);
     if (!(fill > 0 && fill <= 1)) throw PrintError("fill: must be above 0 and at most 1", "fill");
     face.Fill = fill;
-    std::string why;
-    if (!kind.AutomaticFace(s, mirrors, face, s.PictureFace, why))
-      throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+    const std::string fit = request.value("fit", std::string());
+    if (fit.empty()) {
+      std::string why;
+      if (!kind.AutomaticFace(s, mirrors, face, s.PictureFace, why))
+        throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+    } else {
+      FitFace(s, mirrors, kind, face, fit, chosen);
+    }
   }
   return s;
 }
@@ -248,6 +301,25 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   out["width_mm"] = PrintWidthMm(scene, w);
   out["height_mm"] = PrintHeightMm(scene, w);
   out["place"] = PlaceOnPrint(scene, print);
+  // Where to stand the mirror and look from, for the page's words and the PDF's.
+  {
+    const PdfContent c = PdfContentOf(scene, print, "", "");
+    if (const auto p = PlacementOf(c.Footprint, c.HasEye, c.Eye))
+      out["placement"] = {{"circle", p->Circle}, {"has_eye", p->HasEye}, {"distance_mm", p->DistanceMm},
+                          {"height_mm", p->HeightMm}, {"lines", PlacementLines(*p)}};
+  }
+  // The sheets the PDF needs on each named paper (tiles, and the pages with the
+  // assembly page), as the PDF cuts the print with its usual margins.
+  out["sheets"] = ordered_json::object();
+  for (const Paper& paper : StandardPapers()) {
+    const PdfOptions page{paper};
+    try {
+      const PageGrid g = PlanPages(PrintWidthMm(scene, w), PrintHeightMm(scene, w), paper, page.MarginMm,
+                                   page.OverlapMm, page.Orientation);
+      out["sheets"][paper.Name] = {{"tiles", g.Columns * g.Rows}, {"pages", g.Pages()}};
+    } catch (const std::invalid_argument&) {
+    }
+  }
   // The scene as the command's PNG carries it: with its window, so that a
   // rerun of it checks that it makes this very print.
   Scene recorded = scene;

@@ -9,8 +9,10 @@ import { loadPdfFonts } from './pdf_fonts.mjs';
 import { drawPdf } from './pdf_draw.js';
 import { printPng } from './print_png.mjs';
 import { meshFormat, MeshReadError, readMesh } from './mesh_read.mjs';
-import { t } from './i18n.mjs';
 import { addFaceFileField, faceFile } from './face_file.mjs';
+import { t } from './i18n.mjs';
+import { fieldLabel, kindChoice, lookWords, placementWords, plainError, setUpLanguageSwitch,
+         sheetsWords } from './words.mjs';
 
 const $ = (id) => document.getElementById(id);
 let KINDS = null;
@@ -35,7 +37,7 @@ function startWorker() {
   worker.onmessage = (event) => {
     const m = event.data;
     if (m.type === 'kinds' && !KINDS) start(m.kinds);
-    else if (m.type === 'failed') setStatus('The engine cannot start in this browser: ' + m.error, false);
+    else if (m.type === 'failed') setStatus('status.no_engine', false, m.error);
     else if ((m.type === 'ppm' || m.type === 'pdf') && pending.has(m.id)) {
       pending.get(m.id)(m);
       pending.delete(m.id);
@@ -92,12 +94,13 @@ function layOutPdf(request) {
 // arrow and title block.
 async function downloadPdf() {
   const shown = last;
-  setStatus('Laying out the PDF...', true);
+  setStatus('status.laying_out', true);
   const date = new Date().toISOString().slice(0, 10);
   const made = await layOutPdf({ paper: $('paper').value, date });
   if (!made || made.error || last !== shown) {
-    showErrors('paper', made && made.error ? made.error : 'the print changed meanwhile: download it again');
-    setStatus('The PDF was not made.', false);
+    if (made && made.error) showErrors('paper', made.error);
+    else showErrors('paper', '', 'err.changed');
+    setStatus('status.no_pdf', false);
     return;
   }
   let fonts;
@@ -105,7 +108,7 @@ async function downloadPdf() {
     fonts = await loadPdfFonts();
   } catch (e) {
     showErrors('paper', e.message);
-    setStatus('The PDF was not made.', false);
+    setStatus('status.no_pdf', false);
     return;
   }
   showErrors();
@@ -113,8 +116,7 @@ async function downloadPdf() {
   const doc = drawPdf({ jsPDF, encodePng }, made.pages, { print: picture }, fonts);
   save(doc.output('arraybuffer'), 'anamorfosi.pdf', 'application/pdf');
   const sheets = made.pages.pages.length;
-  setStatus('Downloaded anamorfosi.pdf (' + sheets + (sheets === 1 ? ' page' : ' pages') +
-            '): print it at 100 % ("actual size").', false);
+  setStatus('status.pdf_done', false, sheets === 1 ? t('status.pages_one') : t('status.pages_many', sheets));
 }
 
 function source() { return document.querySelector('input[name=source]:checked').value; }
@@ -127,7 +129,7 @@ function valuesOf(k, type) { return k.parameters.filter((p) => p.value === type)
 function buildMirrorFields() {
   for (const k of KINDS.kinds) {
     const o = document.createElement('option');
-    o.value = k.name; o.textContent = k.choice || k.words;
+    o.value = k.name; o.textContent = kindChoice(k);
     $('mirror').appendChild(o);
   }
   const seen = new Set();
@@ -152,7 +154,7 @@ function buildMirrorFields() {
          attr(p.field) + '_x" value="' + attr(at[0]) + '" step="any"></label> <label>Y <input type="number" id="' +
          attr(p.field) + '_y" value="' + attr(at[1]) + '" step="any"></label> <label>Z <input type="number" id="' +
          attr(p.field) + '_z" value="' + attr(at[2] || '') + '" step="any"' +
-         (p.z_left_out ? ' placeholder="standing"' : '') + '> <span class="unit">mm</span></label></span>';
+         (p.z_left_out ? ' placeholder="' + attr(t('field.standing')) + '" data-t-placeholder="field.standing"' : '') + '> <span class="unit">mm</span></label></span>';
   }
   h += '</div>';
   for (const p of lengths.concat(points, spacePoints)) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
@@ -165,7 +167,7 @@ function buildMirrorFields() {
          '"> <span class="label"></span></label></span>';
   for (const p of angles)
     h += '<span data-field="' + attr(p.field) + '"><label><span class="label"></span> <input type="number" id="' +
-         attr(p.field) + '" value="' + attr(p.default) + '" min="0" max="89.9" step="any"> degrees</label></span>';
+         attr(p.field) + '" value="' + attr(p.default) + '" min="0" max="89.9" step="any"> <span data-t="field.degrees">' + t('field.degrees') + '</span></label></span>';
   for (const p of angles) h += '<div class="error" data-for="' + attr(p.field) + '"></div>';
   $('mirror_fields').innerHTML = h;
   for (const p of fileFields)
@@ -177,7 +179,7 @@ function buildMirrorFields() {
       const bytes = await file.arrayBuffer();
       if (meshFormat(file.name)) {
         // A mesh is read here, by the mesh reader loaded the first time.
-        setStatus(t('mesh_reading', file.name), true);
+        setStatus('mesh_reading', true, file.name);
         try {
           const mesh = await readMesh(file.name, new Uint8Array(bytes));
           meshes.set(path, mesh);
@@ -186,7 +188,7 @@ function buildMirrorFields() {
           files[p.field] = '';
           $(p.field + '_name').textContent = file.name;
           showErrors(p.field, err instanceof MeshReadError ? err.message : file.name + ': ' + err.message);
-          setStatus('That file cannot be used.', false);
+          setStatus('status.unusable_file', false);
           shownKey = '';
           return;
         }
@@ -207,7 +209,7 @@ function showMirrorFields() {
     const p = mine.get(e.dataset.field);
     e.hidden = !p;
     if (!p) return;
-    e.querySelector('.label').textContent = p.label;
+    e.querySelector('.label').textContent = fieldLabel(k, p);
     const file = e.querySelector('input[type=file]');
     if (file && k.accept) file.accept = k.accept;
   });
@@ -245,23 +247,51 @@ function sceneOfForm() {
 // is the field of that value.
 function fieldOf(field) {
   for (const p of kind().parameters) if (p.option === field || p.key === field) return p.field;
+  // The paper's box tells what "fit on one sheet" refuses.
+  if (field === 'fit') return 'paper';
   return field || '';
 }
 
-function showErrors(field, text) {
+// The refusal shown, kept to be told again in another language: the engine's
+// field and text, or a text of the page's own (key).
+let shownError = null;
+function showErrors(field, message, key) {
   document.querySelectorAll('.error').forEach((e) => { e.textContent = ''; });
   document.querySelectorAll('.wrong').forEach((e) => e.classList.remove('wrong'));
-  if (text === undefined) return;
+  document.querySelectorAll('[aria-invalid]').forEach((e) => e.removeAttribute('aria-invalid'));
+  shownError = message === undefined ? null : { field, message, key };
+  if (!shownError) return;
   const box = document.querySelector('.error[data-for="' + fieldOf(field) + '"]') ||
               document.querySelector('.error[data-for=""]');
-  box.textContent = text;
+  const plain = key ? { text: t(key), detail: '' }
+                    : plainError(fieldOf(field) || field, message,
+                                 { kind: kind() ? kind().name : '', units: $('units').value, paper: $('paper').value });
+  box.textContent = plain.text;
+  if (plain.detail) {
+    const detail = document.createElement('span');
+    detail.className = 'detail';
+    detail.textContent = ' ' + t('err.detail', plain.detail);
+    box.appendChild(detail);
+  }
   const set = box.closest('fieldset');
-  if (set && box.dataset.for !== '') set.classList.add('wrong');
+  if (set && box.dataset.for !== '') {
+    set.classList.add('wrong');
+    set.querySelectorAll('input, select').forEach((e) => {
+      if (!e.closest('[hidden]') && (e.id === fieldOf(field) || e.id.startsWith(fieldOf(field) + '_')))
+        e.setAttribute('aria-invalid', 'true');
+    });
+  }
+  return plain.text;
 }
 
 let ticking = null;
-function setStatus(text, isBusy) {
+let shownStatus = null;
+// The status line: a text of the page (key, with its arguments), kept to be
+// told again in another language.
+function setStatus(key, isBusy, ...args) {
   clearInterval(ticking);
+  shownStatus = { key, isBusy, args };
+  const text = t(key, ...args);
   $('status').textContent = text;
   $('status').className = isBusy ? 'busy' : '';
   if (!isBusy) return;
@@ -302,18 +332,20 @@ async function refresh() {
   const mine = ++generation;
   endPrints();
   const pic = source() === 'upload' ? picture : card;
-  if (!pic) { setStatus('Drop a picture or choose one.', false); return; }
+  if (!pic) { setStatus('status.choose_picture', false); return; }
   const scene = sceneOfForm();
-  const key = JSON.stringify(scene) + '|' + pic.name + '|' + pic.width + 'x' + pic.height + '|' + pic.serial;
+  // "Fit on one sheet" chooses the face for the paper: the paper then makes another print.
+  const fit = $('fit').checked ? $('paper').value : '';
+  const key = JSON.stringify(scene) + '|' + pic.name + '|' + pic.width + 'x' + pic.height + '|' + pic.serial + '|' + fit;
   if (key === shownKey) return;
   $('get_png').disabled = $('get_scene').disabled = $('get_pdf').disabled = true;
-  setStatus('Making a quick preview...', true);
+  setStatus('status.quick', true);
   const quick = await engineCall({ scene: Object.assign({}, scene, { pixels: 400, accuracy: 2, antialias: 1 }),
-                                   view: 500 }, reducedPicture(pic, 250));
+                                   view: 500, fit }, reducedPicture(pic, 250));
   if (!quick || mine !== generation) return;
   if (!show(quick, true)) return;
-  setStatus('Quick preview shown; making the full print...', true);
-  const full = await engineCall({ scene, view: 900 }, pic);
+  setStatus('status.full', true);
+  const full = await engineCall({ scene, view: 900, fit }, pic);
   if (!full || mine !== generation) return;
   if (!show(full, false)) return;
   last = { result: full.result, cells: full.cells };
@@ -321,24 +353,27 @@ async function refresh() {
   // The count of full prints made, for the user's own curiosity and the tests.
   $('status').dataset.made = String(Number($('status').dataset.made || 0) + 1);
   $('get_png').disabled = $('get_scene').disabled = $('get_pdf').disabled = false;
-  setStatus(full.result.fidelity_warning ? 'Made, but the print is wrong: see the warning in red beside the preview.'
-                                         : 'Ready: the preview shows the print you will download (' +
-                                           full.seconds.toFixed(1) + ' s).', false);
+  if (full.result.fidelity_warning) setStatus('status.unfaithful', false);
+  else setStatus('status.ready', false, full.seconds.toFixed(1));
 }
 
 function show(made, quick) {
   const r = made.result;
   if (r.error !== undefined) {
-    showErrors(r.field, r.error);
-    setStatus('This set-up cannot work: see the message in red.', false);
+    const reason = showErrors(r.field, r.error);
+    setStatus('status.refused', false);
+    showStale(reason);
     shownKey = '';
     return false;
   }
   showErrors();
+  showStale();
+  shownResult = r;
+  showWords();
   draw($('print'), r.width, r.height, made.cells);
   $('print').dataset.quality = quick ? 'quick' : 'full';
   draw($('view'), r.view_width, r.view_height, made.view);
-  $('fidelity').textContent = (quick ? '(quick preview, reduced picture) ' : '') + (r.fidelity || '');
+  $('fidelity').textContent = (quick ? t('status.quick_note') : '') + (r.fidelity || '');
   $('fidelity_warning').textContent = r.fidelity_warning || '';
   $('report').innerHTML = '';
   for (const line of r.report.concat(r.warnings)) {
@@ -372,31 +407,31 @@ async function decodedPicture(file) {
 }
 
 async function takePicture(file) {
-  setStatus('Reading ' + file.name + '...', true);
+  setStatus('status.reading', true, file.name);
   try {
     if (/\.ppm$/i.test(file.name)) {
       // The programs' own pictures, which browsers do not decode.
       const p = await readPpm(new Uint8Array(await file.arrayBuffer()));
-      if (!p) { setStatus('Choose the picture again.', false); return; }
+      if (!p) { setStatus('status.read_again', false); return; }
       if (p.error) throw new Error(p.error.replace(/^[^:]*: /, ''));
       picture = { name: file.name, width: p.width, height: p.height, rgba: p.rgba, serial: ++serial };
     } else {
       picture = await decodedPicture(file);
     }
   } catch (e) {
-    showErrors('picture', file.name + ': this browser cannot read it as a picture' +
-               (e && e.message ? ' (' + e.message + ')' : ''));
-    setStatus('That file cannot be used.', false);
+    showErrors('picture', (e && e.message) || file.name);
+    setStatus('status.unusable_file', false);
     return;
   }
-  $('picture_name').textContent = file.name + ' (' + picture.width + ' x ' + picture.height + ' pixels)';
+  $('picture_name').textContent = t('picture.size', file.name, picture.width, picture.height);
   $('source_upload').checked = true;
   later();
 }
 
 function changed(e) {
-  // The paper is the PDF's only: the print stays as it is.
-  if (e.target.type === 'file' || e.target.id === 'paper') return;
+  // The paper is the PDF's only, unless the print must fit it: the print stays as it is.
+  if (e.target.type === 'file') return;
+  if (e.target.id === 'paper' && !$('fit').checked) { showWords(); return; }
   if (['eye_x', 'eye_y', 'eye_z'].includes(e.target.id)) $('eye_auto').checked = false;
   showMirrorFields(); later();
 }
@@ -405,13 +440,15 @@ async function start(list) {
   KINDS = list;
   kinds = new Map(KINDS.kinds.map((k) => [k.name, k]));
   const p = await readPpm(new TextEncoder().encode(CARD_PPM));
-  if (!p || p.error) { setStatus('The test card cannot be read: ' + (p ? p.error : 'the engine stopped'), false); return; }
+  if (!p || p.error) { setStatus('status.no_card', false, p ? p.error : t('status.engine_stopped')); return; }
   card = { name: 'cartello.ppm', width: p.width, height: p.height, rgba: p.rgba, serial: 0 };
   buildMirrorFields();
   addFaceFileField($('eye_auto').closest('fieldset'), (path, bytes) => {
     fileBytes.set(path, bytes.slice(0));
     worker.postMessage({ type: 'file', path, bytes }, [bytes]);
   }, later);
+  // A refusal beside its field is read out as it appears.
+  document.querySelectorAll('.error').forEach((e) => e.setAttribute('aria-live', 'polite'));
   $('form').addEventListener('input', changed);
   $('form').addEventListener('change', changed);
   $('picture_input').addEventListener('change', (e) => { if (e.target.files[0]) takePicture(e.target.files[0]); });
@@ -424,11 +461,46 @@ async function start(list) {
   });
   $('get_pdf').addEventListener('click', downloadPdf);
   $('get_png').addEventListener('click', () => {
-    setStatus('Writing the PNG...', true);
+    setStatus('status.writing_png', true);
     save(printPng(last.result, last.cells), 'anamorfosi.png', 'image/png');
-    setStatus('Downloaded anamorfosi.png: print it at 100 % ("actual size").', false);
+    setStatus('status.png_done', false);
   });
   $('get_scene').addEventListener('click', () => save(last.result.scene, 'anamorfosi.json', 'application/json'));
   showMirrorFields();
   refresh();
 }
+
+// The words drawn from the print shown: the sheets it needs on the paper
+// chosen, where to look from, how to stand the mirror.
+let shownResult = null;
+function showWords() {
+  const r = shownResult;
+  $('sheets').textContent = r ? sheetsWords(r.sheets, $('paper').value) : '';
+  $('eye_words').textContent = r ? lookWords(r.placement, $('units').value) : '';
+  $('placement').textContent = r ? placementWords(r.placement, $('units').value) : '';
+}
+
+// While a value is refused the last preview stays, greyed, with the reason.
+function showStale(reason) {
+  $('pictures').classList.toggle('stale', reason !== undefined && shownResult !== null);
+  $('stale').hidden = reason === undefined || shownResult === null;
+  $('stale').textContent = reason === undefined ? '' : t('pictures.stale', reason);
+}
+
+// Everything on the page told again in the language chosen.
+setUpLanguageSwitch(document, () => {
+  if (shownStatus) setStatus(shownStatus.key, shownStatus.isBusy, ...shownStatus.args);
+  if (KINDS) {
+    for (const o of $('mirror').options) o.textContent = kindChoice(kinds.get(o.value));
+    showMirrorFields();
+  }
+  if (shownError) {
+    const reason = showErrors(shownError.field, shownError.message, shownError.key);
+    if (!$('stale').hidden) showStale(reason);
+  }
+  if (picture && $('picture_name').textContent) 
+    $('picture_name').textContent = t('picture.size', picture.name, picture.width, picture.height);
+  const quick = $('print').dataset.quality === 'quick';
+  if (shownResult) $('fidelity').textContent = (quick ? t('status.quick_note') : '') + (shownResult.fidelity || '');
+  showWords();
+});

@@ -15,6 +15,7 @@ import { pathToFileURL } from 'node:url';
 
 import { engineKinds, engineMesh, enginePdf, enginePrint, engineReadPpm } from '../src/engine_client.mjs';
 import { MeshReadError, readMesh } from '../src/mesh_read.mjs';
+import { plainError } from '../src/words.mjs';
 
 const [engineJs, anamorfosi, examples, work, nodeModules, mode, kindsJson] = process.argv.slice(2);
 const { decode } = await import(pathToFileURL(path.join(nodeModules, 'fast-png/lib/index.js')));
@@ -286,17 +287,73 @@ const noFace = enginePrint(engine, { scene: { ...bare, face_file: '/none_faccia.
 assert.equal(noFace.field, 'face');
 assert.match(noFace.error, /none_faccia\.dxf/);
 
-// Refused values, each naming its field.
+// "Fit on one sheet": the face the command's --fit chooses for the paper, the
+// same cells, one sheet of it in the engine's count; a can too large for any
+// face to fit is refused under "fit".
+for (const [radius, paper] of [['35', 'A4'], ['25', 'Letter']]) {
+  const fitPng = path.join(work, 'fit.png');
+  execFileSync(anamorfosi, ['cilindro', path.join(examples, 'cartello.ppm'), '--radius', radius, '--fit', paper,
+                            '-o', fitPng, '--quiet', '--threads', '1']);
+  const fitNative = decode(fs.readFileSync(fitPng));
+  const fitScene = { ...bare, mirror: { ...bare.mirror, radius: Number(radius) } };
+  const fitted = enginePrint(engine, { scene: fitScene, view: 0, fit: paper }, card.rgba, card.width, card.height);
+  assert.equal(fitted.result.error, undefined, fitted.result.error);
+  assert.deepEqual([fitted.result.width, fitted.result.height], [fitNative.width, fitNative.height], 'fit ' + paper);
+  const fitDiff = differences(fitted.cells, fitNative.data);
+  // The same tolerance as the cylinder's (checkCells).
+  assert.ok(mode === 'exact' ? fitDiff.cells === 0 : fitDiff.share <= 0.002, 'fit ' + paper + ': ' + fitDiff.cells);
+  assert.equal(fitted.result.sheets[paper].tiles, 1, 'fit ' + paper);
+  assert.ok(fitted.result.report.some((l) => l.includes('fits one ' + paper + ' sheet')), 'fit reported');
+}
+// Without fit the sheets each paper needs are the tiles of the command's PDF on it.
+const wide = { ...bare, mirror: { ...bare.mirror, radius: 60 } };
+const unfitted = enginePrint(engine, { scene: wide, view: 0 }, card.rgba, card.width, card.height);
+for (const paper of ['A4', 'A3']) {
+  const widePdf = path.join(work, 'wide-' + paper + '.pdf');
+  execFileSync(anamorfosi, ['cilindro', path.join(examples, 'cartello.ppm'), '--radius', '60', '--paper', paper,
+                            '-o', widePdf, '--quiet', '--threads', '1']);
+  const widePages = Number(/Pages:\s+(\d+)/.exec(execFileSync('pdfinfo', [widePdf], { encoding: 'utf8' }))[1]);
+  assert.equal(unfitted.result.sheets[paper].pages, widePages, paper + ' pages');
+  // The placing words the engine gives are those the command's PDF carries.
+  const text = execFileSync('pdftotext', [widePdf, '-'], { encoding: 'utf8' });
+  for (const line of unfitted.result.placement.lines) assert.ok(text.includes(line), paper + ': ' + line);
+}
+assert.ok(unfitted.result.sheets.A4.tiles > 1);
+assert.deepEqual(unfitted.result.placement.lines,
+                 ['Stand the mirror on the circle;', 'look from 72 cm in front, 60 cm up, along the arrow.']);
+const huge = enginePrint(engine, { scene: { ...bare, mirror: { ...bare.mirror, radius: 3000 } }, view: 0, fit: 'A4' },
+                         card.rgba, card.width, card.height).result;
+assert.equal(huge.field, 'fit', JSON.stringify(huge));
+assert.match(huge.error, /even the smallest face/);
+
+// Refused values, each naming its field, and told on the page in plain words
+// without the engine's option names.
 const refused = (label, change, field, words) => {
   const s = structuredClone(scene);
   change(s);
   const r = enginePrint(engine, { scene: s, view: 0 }, card.rgba, card.width, card.height).result;
   assert.equal(r.field, field, label + ': ' + JSON.stringify(r));
   assert.match(r.error, words, label);
+  return r;
 };
-refused('negative radius', (s) => { s.mirror.radius = -5; }, 'radius', /radius/);
-refused('missing radius', (s) => { delete s.mirror.radius; }, 'radius', /missing/);
-refused('eye inside', (s) => { delete s.face; s.eye = [0, 0, 10]; }, 'eye', /inside/);
+const plain = (r, text) => {
+  const p = plainError(r.field, r.error, { kind: JSON.parse(JSON.stringify(scene)).mirror.type });
+  assert.equal(p.text, text, r.error);
+  assert.equal(p.detail, '', r.error);
+};
+plain(refused('zero radius', (s) => { s.mirror.radius = 0; }, 'radius', /radius/),
+      'The can\'s radius must be more than 0 mm.');
+plain(refused('eye below', (s) => { delete s.face; s.eye = [0, -300, -10]; }, 'eye', /./),
+      'The eye must be above the sheet: give it a height (Z) of more than 0.');
+plain(refused('accuracy', (s) => { s.accuracy = 50; }, 'accuracy', /./),
+      'The accuracy must be a whole number from 1 to 20.');
+plain(huge, 'Even the smallest print does not fit on one A4 sheet: choose a larger paper, or turn off "fit on one sheet".');
+plain(refused('negative radius', (s) => { s.mirror.radius = -5; }, 'radius', /radius/),
+      'The can\'s radius must be more than 0 mm.');
+plain(refused('missing radius', (s) => { delete s.mirror.radius; }, 'radius', /missing/),
+      'The can\'s radius must be more than 0 mm.');
+plain(refused('eye inside', (s) => { delete s.face; s.eye = [0, 0, 10]; }, 'eye', /inside/),
+      'The eye is inside the mirror: move it further away from the mirror.');
 refused('dpi', (s) => { s.dpi = 0; }, 'dpi', /above 0/);
 refused('mesh', (s) => { s.mirror = { type: 'generico', file: 'cono.stl' }; }, 'mirror', /./);
 refused('no such mirror file', (s) => { delete s.eye; delete s.face; s.mirror = { type: 'specchio', file: '/none.dxf' }; },

@@ -16,7 +16,9 @@ import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 SITE, BINARY, EXAMPLES, NODE_MODULES, SHOTS = (os.path.abspath(a) for a in sys.argv[1:6])
@@ -162,7 +164,7 @@ class SiteTest(unittest.TestCase):
         work = tempfile.mkdtemp(prefix="site-command-")
         self.addCleanup(shutil.rmtree, work, True)
         shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), work)
-        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "25", "-o", "n.png", "--quiet"], cwd=work,
+        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "25", "--fit", "A4", "-o", "n.png", "--quiet"], cwd=work,
                        check=True)
         return self.png_facts(os.path.join(work, "n.png"))
 
@@ -220,7 +222,7 @@ class SiteTest(unittest.TestCase):
         work = tempfile.mkdtemp(prefix="site-pdf-")
         self.addCleanup(shutil.rmtree, work, True)
         shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), work)
-        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "25", "--paper", "A4", "-o", "n.pdf",
+        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "25", "--fit", "A4", "-o", "n.pdf",
                         "--quiet"], cwd=work, check=True)
         native = os.path.join(work, "n.pdf")
         sizes = lambda f: [l.split(":", 1)[1].split("pts")[0].split() for l in subprocess.run(
@@ -288,7 +290,7 @@ class SiteTest(unittest.TestCase):
         self.shot("site-4-photo.png")
         # The print's cells are the command's for the same photo, which turns it by the same tag.
         report = d.find_element(By.ID, "report").text
-        out = subprocess.run([BINARY, "cilindro", photo, "--radius", "25", "-o", os.path.join(work, "n.png")],
+        out = subprocess.run([BINARY, "cilindro", photo, "--radius", "25", "--fit", "A4", "-o", os.path.join(work, "n.png")],
                              check=True, capture_output=True, text=True).stdout
         cells = [l.split(",")[0] for l in out.splitlines() if l.startswith("print: ")]
         self.assertEqual(len(cells), 1, out)
@@ -414,7 +416,7 @@ class SiteTest(unittest.TestCase):
         self.set_value("radius", -5)
         self.wait_refused()
         # A field emptied on the way to its new value may be refused first, in its own words.
-        WebDriverWait(d, 60).until(lambda _: "must be a number above 0" in self.error_for("radius"))
+        WebDriverWait(d, 60).until(lambda _: self.error_for("radius") == "The can's radius must be more than 0 mm.")
         self.set_value("radius", 25)
         self.wait_ready()
         self.assertEqual(self.error_for("radius"), "")
@@ -424,6 +426,157 @@ class SiteTest(unittest.TestCase):
         self.wait_refused()
         WebDriverWait(d, 60).until(lambda _: "inside" in self.error_for("eye"))
         self.shot("site-3-refused.png")
+
+    def test_italian_by_the_switch_form_and_refusal(self):
+        """The switch turns the whole page Italian: the form, the words beside it and a refusal."""
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        self.assertEqual(d.find_element(By.ID, "lang_en").get_attribute("aria-pressed"), "true")
+        # The switch by keyboard, as a pupil without a mouse reaches it.
+        d.find_element(By.ID, "lang_it").send_keys(" ")
+        WebDriverWait(d, 10).until(lambda _: d.find_element(By.TAG_NAME, "h1").text ==
+                                   "Crea una stampa per il tuo specchio")
+        self.assertEqual(d.find_element(By.TAG_NAME, "html").get_attribute("lang"), "it")
+        self.assertEqual(d.find_element(By.ID, "lang_it").get_attribute("aria-pressed"), "true")
+        self.assertTrue(d.title.startswith("anamorfosi: crea una stampa"), d.title)
+        legends = [e.text for e in d.find_elements(By.TAG_NAME, "legend")]
+        self.assertEqual(legends, ["1. L'immagine", "2. Lo specchio", "3. L'occhio", "4. La stampa", "5. Scarica"])
+        self.assertEqual(d.find_element(By.CSS_SELECTOR, '[data-field="radius"] .label').text,
+                         "raggio della lattina (metà della sua larghezza)")
+        self.assertEqual(d.find_element(By.CSS_SELECTOR, "#mirror option[value=cilindro]").get_attribute("textContent"),
+                         "cilindro (una lattina)")
+        self.assertEqual(d.find_element(By.ID, "get_pdf").text, "Scarica il PDF")
+        self.assertTrue(self.status().startswith("Pronto: "), self.status())
+        self.assertEqual(d.find_element(By.ID, "sheets").text, "La stampa sta in un foglio A4.")
+        self.assertEqual(d.find_element(By.ID, "eye_words").text,
+                         "Guarda da 30 cm davanti allo specchio, 25 cm sopra il foglio.")
+        # No element of the page's own texts is left in English.
+        left = d.execute_script("""
+            return [...document.querySelectorAll('[data-t]')].filter((e) => e.offsetParent !== null &&
+                /\\b(the|The|print|mirror|Download)\\b/.test(e.textContent)).map((e) => e.textContent);""")
+        self.assertEqual(left, [])
+        self.set_value("radius", -5)
+        WebDriverWait(d, 60).until(lambda _: self.status().startswith("Così non può funzionare"))
+        WebDriverWait(d, 60).until(
+            lambda _: self.error_for("radius") == "La lattina: il raggio deve essere più di 0 mm.")
+        # The last preview stays, greyed, with the reason.
+        self.assertIn("stale", d.find_element(By.ID, "pictures").get_attribute("class"))
+        self.assertIn("La lattina: il raggio", d.find_element(By.ID, "stale").text)
+        self.shot("site-6-italian-refused.png")
+        # Back in English, the same refusal in English.
+        d.find_element(By.ID, "lang_en").click()
+        self.assertEqual(self.error_for("radius"), "The can's radius must be more than 0 mm.")
+        self.assertTrue(self.status().startswith("This set-up cannot work"), self.status())
+
+    def test_fit_sheets_and_where_to_look(self):
+        """One sheet by default; without fit, the sheets the command's PDF has; the eye and the mirror's place in words."""
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        self.assertTrue(d.find_element(By.ID, "fit").is_selected())
+        self.assertEqual(d.find_element(By.ID, "sheets").text, "The print fits on one A4 sheet.")
+        # The usual eye of a cylinder of radius 25: 12 radii in front, 10 radii up.
+        self.assertEqual(d.find_element(By.ID, "eye_words").text,
+                         "Look from 30 cm in front of the mirror, 25 cm above the sheet.")
+        self.assertEqual(d.find_element(By.ID, "placement").text,
+                         "Stand the mirror on the circle; look from 30 cm in front, 25 cm up, along the arrow.")
+        self.assertIn("fit: fill ", d.find_element(By.ID, "report").text)
+        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
+        # Without fit a larger can makes a print of several sheets: as many as the command's PDF tiles.
+        d.find_element(By.ID, "fit").click()
+        self.put_value("radius", 60)
+        WebDriverWait(d, 300).until(lambda _: "radius 60 mm" in d.find_element(By.ID, "report").text and
+                                    "fit: fill" not in d.find_element(By.ID, "report").text)
+        self.wait_ready(300)
+        work = tempfile.mkdtemp(prefix="site-sheets-")
+        self.addCleanup(shutil.rmtree, work, True)
+        shutil.copy(os.path.join(EXAMPLES, "cartello.ppm"), work)
+        subprocess.run([BINARY, "cilindro", "cartello.ppm", "--radius", "60", "--paper", "A4", "-o", "n.pdf",
+                        "--quiet"], cwd=work, check=True)
+        info = subprocess.run(["pdfinfo", os.path.join(work, "n.pdf")], check=True, capture_output=True,
+                              text=True).stdout
+        pages = int([l.split()[1] for l in info.splitlines() if l.startswith("Pages:")][0])
+        self.assertGreater(pages, 1)
+        self.assertEqual(d.find_element(By.ID, "sheets").text,
+                         "The print needs %d A4 sheets, and a page showing how to join them." % (pages - 1))
+        # The command's PDF says where to stand and look from, as the page does.
+        text = subprocess.run(["pdftotext", os.path.join(work, "n.pdf"), "-"], check=True, capture_output=True,
+                              text=True).stdout
+        self.assertIn("Stand the mirror on the circle;", text)
+        self.assertIn("look from 72 cm in front, 60 cm up, along the arrow.", text)
+        self.assertEqual(d.find_element(By.ID, "placement").text,
+                         "Stand the mirror on the circle; look from 72 cm in front, 60 cm up, along the arrow.")
+        # Another paper without fit: the same print, its sheets told again.
+        before = made()
+        d.find_element(By.ID, "paper").send_keys("A2")
+        WebDriverWait(d, 10).until(lambda _: "A2" in d.find_element(By.ID, "sheets").text)
+        time.sleep(1)
+        self.assertEqual(made(), before)
+        # With fit, the paper chosen makes the print that fits it.
+        d.find_element(By.ID, "fit").click()
+        WebDriverWait(d, 300).until(lambda _: made() == before + 1)
+        self.wait_ready(300)
+        self.assertIn("one A2 sheet", d.find_element(By.ID, "report").text)
+        self.assertEqual(d.find_element(By.ID, "sheets").text, "The print fits on one A2 sheet.")
+
+    def test_phone_360_wide_usable_by_keyboard_and_readable(self):
+        """A 360 x 740 screen: no sideways scroll, the form and the preview usable; focus seen; contrast 4.5:1."""
+        d = self.driver
+        d.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                          {"width": 360, "height": 740, "deviceScaleFactor": 2, "mobile": True})
+        d.get(self.serve())
+        self.wait_ready()
+        facts = d.execute_script("""
+            const wide = [...document.querySelectorAll('input, select, button, canvas, label, p, legend')]
+              .filter((e) => e.offsetParent !== null && e.getBoundingClientRect().right > window.innerWidth + 0.5)
+              .map((e) => e.id || e.tagName);
+            return {scroll: document.documentElement.scrollWidth, inner: window.innerWidth, wide,
+                    print: document.getElementById('print').getBoundingClientRect().width};""")
+        self.assertEqual(facts["inner"], 360)
+        self.assertLessEqual(facts["scroll"], 360, facts)
+        self.assertEqual(facts["wide"], [])
+        self.assertGreater(facts["print"], 250)
+        # Every field has a label a screen reader gives it; the pictures say what they are; the status is live.
+        unlabelled = d.execute_script("""
+            return [...document.querySelectorAll('input, select, canvas')].filter((e) =>
+              e.offsetParent !== null && !(e.labels && e.labels.length) && !e.getAttribute('aria-label'))
+              .map((e) => e.id);""")
+        self.assertEqual(unlabelled, [])
+        self.assertEqual(d.find_element(By.ID, "status").get_attribute("aria-live"), "polite")
+        # Text against its background, at least 4.5:1 wherever a text shows.
+        low = d.execute_script("""
+            const lin = (c) => { c /= 255; return c <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4; };
+            const rgb = (s) => (s.match(/[\\d.]+/g) || []).map(Number);
+            const lum = ([r, g, b]) => 0.2126 * lin(r) + 0.7152 * lin(g) + 0.0722 * lin(b);
+            const back = (e) => {
+              for (; e; e = e.parentElement) {
+                const c = rgb(getComputedStyle(e).backgroundColor);
+                if (c.length === 3 || (c.length === 4 && c[3] > 0)) return c.slice(0, 3);
+              }
+              return [255, 255, 255];
+            };
+            const out = [];
+            for (const e of document.querySelectorAll('body *')) {
+              if (e.offsetParent === null || e.disabled || e.closest(':disabled')) continue;
+              if (![...e.childNodes].some((n) => n.nodeType === 3 && n.textContent.trim())) continue;
+              const a = lum(rgb(getComputedStyle(e).color)), b = lum(back(e));
+              const ratio = (Math.max(a, b) + 0.05) / (Math.min(a, b) + 0.05);
+              if (ratio < 4.5) out.push((e.id || e.tagName) + ' ' + ratio.toFixed(2));
+            }
+            return out;""")
+        self.assertEqual(low, [])
+        # By keyboard alone: Tab reaches the radius and the focus shows.
+        for _ in range(40):
+            ActionChains(d).send_keys(Keys.TAB).perform()
+            if d.switch_to.active_element.get_attribute("id") == "radius":
+                break
+        self.assertEqual(d.switch_to.active_element.get_attribute("id"), "radius")
+        self.assertNotEqual(d.execute_script("return getComputedStyle(document.activeElement).outlineStyle"), "none")
+        self.shot("site-7-phone-360.png")
+        # The value typed there makes the new print, shown on the phone too.
+        ActionChains(d).send_keys(Keys.BACKSPACE, Keys.BACKSPACE, "30").perform()
+        WebDriverWait(d, 300).until(lambda _: "radius 30 mm" in d.find_element(By.ID, "report").text)
 
 
 if __name__ == "__main__":
