@@ -27,6 +27,7 @@
 #include <chrono>
 #include <functional>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -152,6 +153,35 @@ InputPicture PictureOfRgba(const std::uint8_t* rgba, int width, int height) {
   return p;
 }
 
+// The faces the automatic search found lately, by the values it depends on.
+struct FoundFace {
+  std::string Key;
+  Face Placed;
+};
+std::vector<FoundFace>& FoundFaces() {
+  static std::vector<FoundFace> found;
+  return found;
+}
+// Each number exactly (hexadecimal floating point), so that only the very same values match.
+std::string FaceKey(const ordered_json& given, Point3 eye, const FaceRequest& request) {
+  char numbers[200];
+  std::snprintf(numbers, sizeof numbers, "|%a|%a|%a|%a|%a", static_cast<double>(eye.x), static_cast<double>(eye.y),
+                static_cast<double>(eye.z), static_cast<double>(request.Aspect), static_cast<double>(request.Fill));
+  return given["mirror"].dump() + "|" + given.value("units", std::string("mm")) + numbers;
+}
+const Face* KnownFace(const std::string& key) {
+  for (const FoundFace& f : FoundFaces())
+    if (f.Key == key) return &f.Placed;
+  return nullptr;
+}
+void RememberFace(const std::string& key, const Face& face) {
+  // A few sets of values, for a reader going back and forth between them.
+  constexpr std::size_t kFacesKept = 16;
+  std::vector<FoundFace>& found = FoundFaces();
+  if (found.size() == kFacesKept) found.erase(found.begin());
+  found.push_back({key, face});
+}
+
 // The scene of the request: the scene file's JSON, in which the page may leave
 // out the eye (the kind's usual one is placed) and the face (the automatic
 // one, fill "fill" of the request, default 0.9), as the command does without
@@ -193,9 +223,20 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
     const double fill = request.value("fill", 0.9);
     if (!(fill > 0 && fill <= 1)) throw PrintError("fill: must be above 0 and at most 1", "fill");
     face.Fill = fill;
-    std::string why;
-    if (!kind.AutomaticFace(s, mirrors, face, s.PictureFace, why))
-      throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+    // The face found for the same mirror values, units, eye, aspect and fill
+    // is taken again: the search costs most of a preview, and a change of the
+    // dpi, the accuracy or the picture does not move the face. A mirror read
+    // from a file is searched each time (the file may have been replaced).
+    const bool remembered = !given["mirror"].contains("file");
+    const std::string key = remembered ? FaceKey(given, s.Eye, face) : std::string();
+    if (const Face* known = remembered ? KnownFace(key) : nullptr) {
+      s.PictureFace = *known;
+    } else {
+      std::string why;
+      if (!kind.AutomaticFace(s, mirrors, face, s.PictureFace, why))
+        throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+      if (remembered) RememberFace(key, s.PictureFace);
+    }
   }
   return s;
 }

@@ -265,6 +265,9 @@ async function reducedPicture(pic, side) {
   return pic.reduced;
 }
 
+// The preview's cells are each the mean of 2 x 2 samples, as a pixel of the
+// screen shows the mean of what it covers: its fidelity line then tells the
+// scene's faults, not its few cells'.
 // The longer side of the previews' reduced picture, in pixels.
 const kPreviewSide = 250;
 
@@ -291,7 +294,7 @@ async function refresh() {
   previewWorker.keepPicture(await reducedPicture(pic, kPreviewSide));
   const sizes = previewSizes($('print'), $('view'), window.devicePixelRatio || 1);
   const made = answered(await previewWorker.call('print', { request: {
-    scene, preview: { pixels: sizes.cells, accuracy: 2, antialias: 1 }, view: sizes.view, closeup: true,
+    scene, preview: { pixels: sizes.cells, accuracy: 2, antialias: 2 }, view: sizes.view, closeup: true,
     aspect: [pic.width, pic.height] } }));
   previewing = false;
   if (made && mine === generation) showPreview(made, key);

@@ -77,6 +77,23 @@ assert.equal(reducedPreview.result.scene, full.result.scene);
 assert.match(enginePrint(engine, { scene, preview: { pixels: 4 }, view: 0 }, card.rgba, card.width, card.height)
   .result.error, /preview/);
 
+// The automatic face found once is taken again for the same mirror and eye:
+// the same face after a change of the dpi, another for another radius, the
+// first again when the radius comes back.
+{
+  const faceOf = (made) => JSON.stringify(JSON.parse(made.result.scene).face);
+  const at = (mirror, dpi) => enginePrint(engine, { scene: { ...scene, mirror: { ...scene.mirror, ...mirror }, dpi },
+                                                   preview: { pixels: 200 }, view: 0 }, card.rgba, card.width, card.height);
+  const first = faceOf(at({}, 300));
+  assert.equal(faceOf(at({}, 150)), first);
+  const wider = faceOf(at({ radius: 30 }, 300));
+  assert.notEqual(wider, first);
+  assert.equal(faceOf(at({}, 300)), first);
+  assert.notEqual(faceOf(at({ axis: [5, 0] }, 300)), first);
+  // Placed by the search itself, the face after others is the one the full print found first.
+  assert.equal(faceOf(full), first);
+}
+
 // The last print seen from eyes: its own eye gives its view again, a moved
 // one another view; the print itself (and its PDF) stays.
 const seen = enginePrint(engine, { scene, preview: { pixels: 300, accuracy: 2, antialias: 1 }, view: 320,
