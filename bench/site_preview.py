@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """The browser page's speed as a user meets it, in headless Chromium: a
 12-megapixel photo turned by its EXIF tag is chosen, then the cylinder's
-radius is changed RUNS times; each time, from the input event to the new
-preview drawn (the report of the new radius written, then the next frame
-painted). Then the full print for the download (the PNG: from the click to
+radius is changed RUNS times (the picture face is placed again for each), and
+the dpi RUNS times (the face stays); each time, from the input event to the
+new preview drawn (the report written again, then the next frame painted). Then the full print for the download (the PNG: from the click to
 the file saved) when the page makes it on a download, or else (a page that
 makes the full print after each change) from the change to "Ready".
 
@@ -36,20 +36,20 @@ class Quiet(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-# Installed in the page: times the first rewrite of the report that names the
-# radius wanted, and the frame painted after it, from the input event.
+# Installed in the page: times the first rewrite of the report (the page
+# writes it only with a print shown) and the frame painted after it, from the
+# input event.
 CHANGE = """
-const [radius, done] = arguments;
+const [field, value, done] = arguments;
 const report = document.getElementById('report');
 const started = performance.now();
 const seen = new MutationObserver(() => {
-  if (!report.textContent.includes('radius ' + radius + ' mm')) return;
   seen.disconnect();
   requestAnimationFrame(() => setTimeout(() => done(performance.now() - started), 0));
 });
 seen.observe(report, {childList: true, subtree: true, characterData: true});
-const e = document.getElementById('radius');
-e.value = String(radius);
+const e = document.getElementById(field);
+e.value = String(value);
 e.dispatchEvent(new Event('input', {bubbles: true}));
 """
 
@@ -80,20 +80,24 @@ def main():
         WebDriverWait(d, 900).until(lambda _: "3000 x 4000" in d.find_element(By.ID, "picture_name").text)
         ready()
         on_download = d.find_element(By.ID, "full_progress") if d.find_elements(By.ID, "full_progress") else None
-        previews, fulls = [], []
-        for run in range(RUNS):
-            radius = 26 + run
-            ms = d.execute_async_script(CHANGE, radius)
-            previews.append(ms / 1000)
-            started = time.monotonic()
-            ready()
-            if on_download is None:
-                fulls.append(time.monotonic() - started + ms / 1000)
-            print("change to radius %d: preview drawn in %.3f s" % (radius, ms / 1000), flush=True)
+        previews, fulls = {"radius": [], "dpi": []}, []
+        report = lambda: d.find_element(By.ID, "report").text
+        for field, values, words in (("radius", [26 + run for run in range(RUNS)], "radius %d mm"),
+                                     ("dpi", [200 + 10 * run for run in range(RUNS)], "at %d dpi")):
+            for value in values:
+                ms = d.execute_async_script(CHANGE, field, value)
+                previews[field].append(ms / 1000)
+                started = time.monotonic()
+                ready()
+                if on_download is None:
+                    fulls.append(time.monotonic() - started + ms / 1000)
+                if words % value not in report():
+                    sys.exit("the page shows no %s of %s" % (field, value))
+                print("change of the %s to %d: preview drawn in %.3f s" % (field, value, ms / 1000), flush=True)
         if on_download is not None:
             for run in range(min(RUNS, 3)):
                 if run:
-                    d.execute_async_script(CHANGE, 40 + run)
+                    d.execute_async_script(CHANGE, "radius", 40 + run)
                     ready()
                 path = os.path.join(downloads, "anamorfosi.png")
                 if os.path.exists(path):
@@ -103,8 +107,9 @@ def main():
                 WebDriverWait(d, 900, 0.05).until(lambda _: os.path.exists(path) and os.path.getsize(path) > 0)
                 fulls.append(time.monotonic() - started)
                 print("full print and PNG for the download: %.2f s" % fulls[-1], flush=True)
-        print("preview after a change: median %.3f s of %d (min %.3f, max %.3f)" %
-              (statistics.median(previews), len(previews), min(previews), max(previews)))
+        for field, times in previews.items():
+            print("preview after a change of the %s: median %.3f s of %d (min %.3f, max %.3f)" %
+                  (field, statistics.median(times), len(times), min(times), max(times)))
         print("full print: median %.2f s of %d (%s)" %
               (statistics.median(fulls), len(fulls),
                "from the download's click to the PNG saved" if on_download is not None
