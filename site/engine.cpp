@@ -87,6 +87,15 @@ std::function<void(int, int)> ProgressToPage() {
   };
 }
 
+// The close-up's width asked by a request: "closeup" true is the view's
+// width, a number its own (the page shows it smaller than the view); 0 none.
+int CloseUpWidth(const json& request, int viewWidth) {
+  const json c = request.value("closeup", json(false));
+  const int width = c.is_boolean() ? (c.get<bool>() ? viewWidth : 0) : c.is_number() ? c.get<int>() : -1;
+  if (width < 0 || width > 4000) throw PrintError("closeup: must be 0 to 4000 pixels wide", "closeup");
+  return width;
+}
+
 // The last print seen from eye (the scene's own when the request gives none),
 // view pixels wide, and its close-up when asked: what the eye sees of a print
 // made for another place. The print is not made again.
@@ -114,8 +123,8 @@ std::string ViewFrom(const std::string& requestText) {
   const MirrorFileReader mirrors;
   const PrintedSheet sheet = SheetOf(made.Sheet, nullptr);
   made.View = ViewScene(scene, mirrors, sheet, viewWidth, 1);
-  made.CloseUp = request.value("closeup", false) ? ViewScene(scene, mirrors, sheet, ViewFrame(viewWidth, true), 1)
-                                                 : SceneView{};
+  const int closeUpWidth = CloseUpWidth(request, viewWidth);
+  made.CloseUp = closeUpWidth > 0 ? ViewScene(scene, mirrors, sheet, ViewFrame(closeUpWidth, true), 1) : SceneView{};
   ordered_json out;
   out["view_width"] = made.View.Image.Width;
   out["view_height"] = made.View.Image.Height;
@@ -346,7 +355,9 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   if (r.Misses.MissCount > 0)
     warnings.push_back("warning: " + std::to_string(r.Misses.MissCount) +
                        " sight rays missed the mirror or did not reach the sheet: the print is not correct there");
-  for (const std::string& note : r.Notes) warnings.push_back("note: " + note);
+  // A preview's notes are its own few cells' (its picture read smaller, ...), not the download's.
+  if (!downloadWindow)
+    for (const std::string& note : r.Notes) warnings.push_back("note: " + note);
 
   const int viewWidth = request.value("view", 0);
   if (viewWidth < 0 || viewWidth > 4000) throw PrintError("view: must be 0 to 4000 pixels wide", "view");
@@ -354,7 +365,8 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   if (viewWidth > 0) {
     const PrintedSheet sheet = SheetOf(print, nullptr);
     made.View = ViewScene(scene, mirrors, sheet, viewWidth, 1);
-    if (request.value("closeup", false)) made.CloseUp = ViewScene(scene, mirrors, sheet, ViewFrame(viewWidth, true), 1);
+    if (const int closeUpWidth = CloseUpWidth(request, viewWidth); closeUpWidth > 0)
+      made.CloseUp = ViewScene(scene, mirrors, sheet, ViewFrame(closeUpWidth, true), 1);
     // The share of sight rays within 8 levels, scored as the command scores a
     // print whose view it writes (one pixel of each automatic step).
     const VistaResult v = RestoreScene(scene, mirrors, print, sheet, 1, 1, 0);
@@ -486,7 +498,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_closeup() {
 }
 
 // The last print seen from another eye, {"eye": [x, y, z], "view": width,
-// "closeup": bool}: 0 and its sizes in the result, the pixels from
+// "closeup": true or its width}: 0 and its sizes in the result, the pixels from
 // anamorfosi_view() and anamorfosi_closeup(); 1 and the error. The last print
 // and its PDF stay as they are.
 EMSCRIPTEN_KEEPALIVE int anamorfosi_view_from(const char* request) {

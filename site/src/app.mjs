@@ -53,7 +53,8 @@ function readPpm(bytes) {
 // print from there, and the close-up, drawn in place of the chosen eye's.
 const eye = eyeDrag({
   canvas: $('view'), button: $('eye_back'), note: $('eye_note'),
-  lookFrom: (at) => previewWorker.call('view', { request: { eye: at, view: shown.result.view_width, closeup: true } }),
+  lookFrom: (at) => previewWorker.call('view', { request: { eye: at, view: shown.result.view_width,
+                                                                closeup: shown.result.closeup_width } }),
   showMoved: (m) => {
     const r = m.result;
     if (r.error !== undefined) return;
@@ -292,9 +293,9 @@ async function refresh() {
   setStatus('Making the preview...', true);
   performance.mark('preview-asked');
   previewWorker.keepPicture(await reducedPicture(pic, kPreviewSide));
-  const sizes = previewSizes($('print'), $('view'), window.devicePixelRatio || 1);
+  const sizes = previewSizes($('print'), $('view'), $('closeup'), window.devicePixelRatio || 1);
   const made = answered(await previewWorker.call('print', { request: {
-    scene, preview: { pixels: sizes.cells, accuracy: 2, antialias: 2 }, view: sizes.view, closeup: true,
+    scene, preview: { pixels: sizes.cells, accuracy: 2, antialias: 2 }, view: sizes.view, closeup: sizes.closeup,
     aspect: [pic.width, pic.height] } }));
   previewing = false;
   if (made && mine === generation) showPreview(made, key);

@@ -22,10 +22,11 @@ export function reducedSize(width, height, side) {
 // The cells of the preview's print and the view's width in pixels: what the
 // canvases show on the screen (device pixels), within bounds that keep a
 // preview quick on a large screen and legible on a small one.
-export const kLeastCells = 200, kMostCells = 800, kLeastView = 240, kMostView = 900;
-export function previewSizes(printCanvas, viewCanvas, pixelRatio) {
+export const kLeastCells = 200, kMostCells = 800, kLeastView = 240, kLeastCloseUp = 160, kMostView = 900;
+export function previewSizes(printCanvas, viewCanvas, closeupCanvas, pixelRatio) {
   const shows = (c) => Math.round(Math.max(c.clientWidth || 0, c.clientHeight || 0) * pixelRatio);
   const within = (v, least, most) => Math.min(most, Math.max(least, v || least));
   return { cells: within(shows(printCanvas), kLeastCells, kMostCells),
-           view: within(shows(viewCanvas), kLeastView, kMostView) };
+           view: within(shows(viewCanvas), kLeastView, kMostView),
+           closeup: within(Math.round((closeupCanvas.clientWidth || 0) * pixelRatio), kLeastCloseUp, kMostView) };
 }

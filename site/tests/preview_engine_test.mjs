@@ -53,6 +53,22 @@ assert.match(r.fidelity, /^fidelity: /);
 const plain = enginePrint(engine, { scene: { ...scene, pixels: 300, accuracy: 2, antialias: 1 }, view: 0 },
                           card.rgba, card.width, card.height);
 assert.ok(sameBytes(preview.cells, plain.cells), 'the preview is the print of the same scene with fewer cells');
+// The preview's own notes (a large picture read smaller for its few cells)
+// are not told as the download's.
+{
+  const k = 4, width = card.width * k, height = card.height * k, big = new Uint8Array(width * height * 4);
+  for (let y = 0; y < height; ++y)
+    for (let x = 0; x < width; ++x) {
+      const from = (Math.floor(y / k) * card.width + Math.floor(x / k)) * 4;
+      big.set(card.rgba.subarray(from, from + 4), (y * width + x) * 4);
+    }
+  const few = { pixels: 150, accuracy: 2, antialias: 1 };
+  const own = enginePrint(engine, { scene: { ...scene, ...few }, view: 0 }, big, width, height).result;
+  assert.ok(own.warnings.some((l) => l.startsWith('note: ')), 'the few cells give a note of their own');
+  const told = enginePrint(engine, { scene, preview: few, view: 0 }, big, width, height).result;
+  assert.equal(told.error, undefined, told.error);
+  assert.ok(!told.warnings.some((l) => l.startsWith('note: ')), told.warnings.join('; '));
+}
 // The close-up of the mirror: as large as the view, and not the view itself.
 assert.equal(r.closeup_width, 320);
 assert.equal(preview.closeup.length, r.closeup_width * r.closeup_height * 3);
@@ -114,6 +130,11 @@ assert.ok(enginePdf(engine, { paper: 'A4', date: '2026-12-10' }).pages, 'the kep
 assert.equal(engineViewFrom(engine, { eye: [eye[0], eye[1], -5], view: 320 }).result.field, 'eye');
 assert.equal(engineViewFrom(engine, { eye: [1, 2], view: 320 }).result.field, 'eye');
 assert.equal(engineViewFrom(engine, { view: 0 }).result.field, 'view');
+// The close-up at a width of its own, as the page shows it beside the view.
+const narrow = engineViewFrom(engine, { eye, view: 320, closeup: 160 });
+assert.equal(narrow.result.closeup_width, 160);
+assert.equal(narrow.result.view_width, 320);
+assert.equal(engineViewFrom(engine, { eye, view: 320, closeup: 'wide' }).result.field, 'closeup');
 
 // The eye moved round the middle keeps its distance on the plan and its height.
 {

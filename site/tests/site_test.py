@@ -354,8 +354,10 @@ class SiteTest(unittest.TestCase):
         d.get(self.serve())
         self.wait_ready()
         view, closeup = self.canvas_pixels("view"), self.canvas_pixels("closeup")
-        # The close-up of the mirror is drawn beside the view, as wide, and is not the view.
-        self.assertEqual(closeup[0], view[0])
+        # The close-up of the mirror is drawn beside the view, at the size it is shown (smaller), and is not the view.
+        shown = d.execute_script("return document.getElementById('closeup').clientWidth")
+        self.assertEqual(closeup[0], max(160, shown))
+        self.assertLess(closeup[0], view[0])
         self.assertNotEqual(closeup[2], view[2])
         colours = d.execute_script("""
             const c = document.getElementById('closeup'), p = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
