@@ -20,12 +20,18 @@
 //   anamorfosi_mesh(about, vertices, normals, vertexCount, corners, sizes, faces, file, fileSize)
 //                                 a mesh mirror the page read, kept under its
 //                                 path for the prints that name it
+//   anamorfosi_closeup()          the close-up of the mirror, when asked for
+//   anamorfosi_view_from(request) the last print seen from another eye: 0 and
+//                                 the view (and close-up) in place of the last
+//   the progress of a print is told to Module.onPrintProgress(row, rows), if set
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <cmath>
+#include <cstdio>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -57,6 +63,8 @@ using nlohmann::ordered_json;
 struct Made {
   Print Sheet;
   SceneView View;
+  // The close-up of the mirror from the same eye, when the request asks for it.
+  SceneView CloseUp;
   std::string Result;
   // The scene the last print was made from, for its PDF.
   Scene Printed;
@@ -108,6 +116,68 @@ MirrorFileReader BrowserMirrors() {
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// The print's progress told to the page: Module.onPrintProgress(row, rows),
+// when the worker set it, at most once a hundredth of the rows.
+EM_JS(void, TellProgress, (int row, int rows), {
+  if (Module.onPrintProgress) Module.onPrintProgress(row, rows);
+});
+std::function<void(int, int)> ProgressToPage() {
+  return [told = -1](int row, int rows) mutable {
+    const int step = std::max(1, (rows + 99) / 100);
+    if (row / step == told) return;
+    told = row / step;
+    TellProgress(row, rows);
+  };
+}
+
+// The close-up's width asked by a request: "closeup" true is the view's
+// width, a number its own (the page shows it smaller than the view); 0 none.
+int CloseUpWidth(const json& request, int viewWidth) {
+  const json c = request.value("closeup", json(false));
+  const int width = c.is_boolean() ? (c.get<bool>() ? viewWidth : 0) : c.is_number() ? c.get<int>() : -1;
+  if (width < 0 || width > 4000) throw PrintError("closeup: must be 0 to 4000 pixels wide", "closeup");
+  return width;
+}
+
+// The last print seen from eye (the scene's own when the request gives none),
+// view pixels wide, and its close-up when asked: what the eye sees of a print
+// made for another place. The print is not made again.
+std::string ViewFrom(const std::string& requestText) {
+  Made& made = Last();
+  if (made.Sheet.Cells.Rgb.empty()) throw PrintError("there is no print to look at: make the print again");
+  json request;
+  try {
+    request = json::parse(requestText);
+  } catch (const json::exception& e) {
+    throw PrintError(std::string("the request cannot be read (") + e.what() + ")");
+  }
+  Scene scene = made.Printed;
+  if (request.contains("eye")) {
+    const json& e = request["eye"];
+    if (!e.is_array() || e.size() != 3 || !e[0].is_number() || !e[1].is_number() || !e[2].is_number())
+      throw PrintError("eye: must be three numbers", "eye");
+    scene.Eye = {static_cast<Real>(e[0].get<double>()), static_cast<Real>(e[1].get<double>()),
+                 static_cast<Real>(e[2].get<double>())};
+  }
+  if (!(scene.Eye.z > 0)) throw PrintError("eye: must be above the sheet (Z > 0)", "eye");
+  const int viewWidth = request.value("view", 0);
+  if (viewWidth < 1 || viewWidth > 4000) throw PrintError("view: must be 1 to 4000 pixels wide", "view");
+  const auto start = std::chrono::steady_clock::now();
+  const MirrorFileReader mirrors = BrowserMirrors();
+  const PrintedSheet sheet = SheetOf(made.Sheet, nullptr);
+  made.View = ViewScene(scene, mirrors, sheet, viewWidth, 1);
+  const int closeUpWidth = CloseUpWidth(request, viewWidth);
+  made.CloseUp = closeUpWidth > 0 ? ViewScene(scene, mirrors, sheet, ViewFrame(closeUpWidth, true), 1) : SceneView{};
+  ordered_json out;
+  out["view_width"] = made.View.Image.Width;
+  out["view_height"] = made.View.Image.Height;
+  out["closeup_width"] = made.CloseUp.Image.Width;
+  out["closeup_height"] = made.CloseUp.Image.Height;
+  out["eye"] = {static_cast<double>(scene.Eye.x), static_cast<double>(scene.Eye.y), static_cast<double>(scene.Eye.z)};
+  out["view_seconds"] = Seconds(start);
+  return out.dump();
 }
 
 // The browser's RGBA as the picture a scene maps: blended onto white where it
@@ -185,6 +255,36 @@ void FitFace(Scene& s, const MirrorFileReader& mirrors, const MirrorKindEntry& k
                    " sheet");
 }
 
+// The faces the automatic search found lately, by the values it depends on.
+struct FoundFace {
+  std::string Key;
+  Face Placed;
+  std::vector<std::string> Chosen;  // what the report says of the choice
+};
+std::vector<FoundFace>& FoundFaces() {
+  static std::vector<FoundFace> found;
+  return found;
+}
+// Each number exactly (hexadecimal floating point), so that only the very same values match.
+std::string FaceKey(const ordered_json& given, Point3 eye, const FaceRequest& request) {
+  char numbers[200];
+  std::snprintf(numbers, sizeof numbers, "|%a|%a|%a|%a|%a", static_cast<double>(eye.x), static_cast<double>(eye.y),
+                static_cast<double>(eye.z), static_cast<double>(request.Aspect), static_cast<double>(request.Fill));
+  return given["mirror"].dump() + "|" + given.value("units", std::string("mm")) + numbers;
+}
+const FoundFace* KnownFace(const std::string& key) {
+  for (const FoundFace& f : FoundFaces())
+    if (f.Key == key) return &f;
+  return nullptr;
+}
+void RememberFace(const std::string& key, const Face& face, const std::vector<std::string>& chosen) {
+  // A few sets of values, for a reader going back and forth between them.
+  constexpr std::size_t kFacesKept = 16;
+  std::vector<FoundFace>& found = FoundFaces();
+  if (found.size() == kFacesKept) found.erase(found.begin());
+  found.push_back({key, face, chosen});
+}
+
 // The scene of the request: the scene file's JSON, in which the page may leave
 // out the eye (the kind's usual one is placed) and the face (the automatic
 // one, fill "fill" of the request, default 0.9), as the command does without
@@ -237,17 +337,40 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
     if (!kind.AutomaticFace)
       throw PrintError("face: is needed for a " + std::string(kind.Words) + " (the picture face's DXF)", "face");
     FaceRequest face;
-    face.Aspect = static_cast<Real>(width) / height;
+    // The page's preview maps a reduced copy of the picture onto the face the
+    // whole picture has, so that its scene is the download's: "aspect" [w, h].
+    const json aspect = request.value("aspect", json::array());
+    if (aspect.is_array() && aspect.size() == 2 && aspect[0].is_number() && aspect[1].is_number() &&
+        aspect[0].get<double>() > 0 && aspect[1].get<double>() > 0)
+      face.Aspect = static_cast<Real>(aspect[0].get<double>()) / static_cast<Real>(aspect[1].get<double>());
+    else
+      face.Aspect = static_cast<Real>(width) / height;
     const double fill = request.value("fill", 0.9);
     if (!(fill > 0 && fill <= 1)) throw PrintError("fill: must be above 0 and at most 1", "fill");
     face.Fill = fill;
+    // The face found for the same mirror values, units, eye, aspect, fill and
+    // fit is taken again: the search costs most of a preview, and a change of
+    // the accuracy or the picture does not move the face (the fit's search
+    // sizes the print, so there the whole scene counts). A mirror read from a
+    // file is searched each time (the file may have been replaced).
     const std::string fit = request.value("fit", std::string());
-    if (fit.empty()) {
-      std::string why;
-      if (!kind.AutomaticFace(s, mirrors, face, s.PictureFace, why))
-        throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+    const bool remembered = !given["mirror"].contains("file");
+    const std::string key =
+        remembered ? FaceKey(given, s.Eye, face) + "|" + fit + (fit.empty() ? "" : "|" + given.dump()) : std::string();
+    if (const FoundFace* known = remembered ? KnownFace(key) : nullptr) {
+      s.PictureFace = known->Placed;
+      chosen.insert(chosen.end(), known->Chosen.begin(), known->Chosen.end());
     } else {
-      FitFace(s, mirrors, kind, face, fit, chosen);
+      std::vector<std::string> found;
+      if (fit.empty()) {
+        std::string why;
+        if (!kind.AutomaticFace(s, mirrors, face, s.PictureFace, why))
+          throw PrintError("no picture face works for this mirror and eye: " + why, "eye");
+      } else {
+        FitFace(s, mirrors, kind, face, fit, found);
+      }
+      if (remembered) RememberFace(key, s.PictureFace, found);
+      chosen.insert(chosen.end(), found.begin(), found.end());
     }
   }
   return s;
@@ -272,6 +395,7 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   Made& made = Last();
   made.Sheet = Print{};
   made.View = SceneView{};
+  made.CloseUp = SceneView{};
   made.Printed = Scene{};
   const auto start = std::chrono::steady_clock::now();
   json request;
@@ -281,29 +405,49 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
     throw PrintError(std::string("the request cannot be read (") + e.what() + ")");
   }
   std::vector<std::string> chosen;
-  const Scene scene = SceneOfRequest(request, width, height, chosen);
+  const Scene given = SceneOfRequest(request, width, height, chosen);
   const MirrorFileReader mirrors = BrowserMirrors();
   PrintSettings settings;
   settings.Threads = 1;
   settings.Mirrors = mirrors;
+  settings.Progress = ProgressToPage();
+  // A preview ({"pixels", "accuracy", "antialias"}) is the print of the same
+  // scene with fewer cells; its report, scene and sizes tell the print the
+  // scene makes (its window settled, no pixel mapped), which the download makes.
+  Scene scene = given;
+  std::optional<OutputWindow> downloadWindow;
+  if (const json preview = request.value("preview", json()); preview.is_object()) {
+    PrintSettings windowOnly = settings;
+    windowOnly.MapPixels = false;
+    windowOnly.Progress = nullptr;
+    MemoryPicture same(PictureOfRgba(rgba, width, height));
+    downloadWindow = MakePrint(given, same, windowOnly).Report.Window;
+    scene.Pixels = preview.value("pixels", 400);
+    scene.Accuracy = preview.value("accuracy", 2);
+    scene.Antialias = preview.value("antialias", 1);
+    if (scene.Pixels < 16 || scene.Accuracy < 1 || scene.Antialias < 1)
+      throw PrintError("preview: needs at least 16 cells and one sample");
+  }
   MemoryPicture picture(PictureOfRgba(rgba, width, height));
   made.Sheet = MakePrint(scene, picture, settings);
   made.Printed = scene;
   const double printSeconds = Seconds(start);
   const Print& print = made.Sheet;
   const PrintReport& r = print.Report;
-  const OutputWindow& w = r.Window;
+  const OutputWindow& w = downloadWindow ? *downloadWindow : r.Window;
+  const Scene& told = downloadWindow ? given : scene;
 
   ordered_json out;
-  out["width"] = w.Width;
-  out["height"] = w.Height;
-  out["cell_mm"] = static_cast<double>(w.CellSize) * MillimetresPerUnit(scene.Unit);
-  out["width_mm"] = PrintWidthMm(scene, w);
-  out["height_mm"] = PrintHeightMm(scene, w);
+  // The cells given back: the print made (the preview's own when a preview).
+  out["width"] = r.Window.Width;
+  out["height"] = r.Window.Height;
+  out["cell_mm"] = static_cast<double>(w.CellSize) * MillimetresPerUnit(told.Unit);
+  out["width_mm"] = PrintWidthMm(told, w);
+  out["height_mm"] = PrintHeightMm(told, w);
   out["place"] = PlaceOnPrint(scene, print);
   // Where to stand the mirror and look from, for the page's words and the PDF's.
   {
-    const PdfContent c = PdfContentOf(scene, print, "", "");
+    const PdfContent c = PdfContentOf(told, print, "", "");
     if (const auto p = PlacementOf(c.Footprint, c.HasEye, c.Eye))
       out["placement"] = {{"circle", p->Circle}, {"has_eye", p->HasEye}, {"distance_mm", p->DistanceMm},
                           {"height_mm", p->HeightMm}, {"lines", PlacementLines(*p)}};
@@ -314,29 +458,51 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   for (const Paper& paper : StandardPapers()) {
     const PdfOptions page{paper};
     try {
-      const PageGrid g = PlanPages(PrintWidthMm(scene, w), PrintHeightMm(scene, w), paper, page.MarginMm,
+      const PageGrid g = PlanPages(PrintWidthMm(told, w), PrintHeightMm(told, w), paper, page.MarginMm,
                                    page.OverlapMm, page.Orientation);
       out["sheets"][paper.Name] = {{"tiles", g.Columns * g.Rows}, {"pages", g.Pages()}};
     } catch (const std::invalid_argument&) {
     }
   }
+  if (downloadWindow) out["download"] = {{"width", w.Width}, {"height", w.Height}};
+  // The eye and the middle of the mirror's footprint in the scene's units: the
+  // page moves the eye round that middle to show the print from elsewhere.
+  out["eye"] = {static_cast<double>(scene.Eye.x), static_cast<double>(scene.Eye.y), static_cast<double>(scene.Eye.z)};
+  {
+    const Footprint& f = r.Mirror;
+    Real x = f.CentreX, y = f.CentreY;
+    if (!f.Circle && !f.Segments.empty()) {
+      Real x0 = f.Segments[0].X0, x1 = x0, y0 = f.Segments[0].Y0, y1 = y0;
+      for (const auto& g : f.Segments) {
+        x0 = std::min({x0, g.X0, g.X1});
+        x1 = std::max({x1, g.X0, g.X1});
+        y0 = std::min({y0, g.Y0, g.Y1});
+        y1 = std::max({y1, g.Y0, g.Y1});
+      }
+      x = (x0 + x1) / 2;
+      y = (y0 + y1) / 2;
+    }
+    out["mirror_middle"] = {static_cast<double>(x), static_cast<double>(y)};
+  }
   // The scene as the command's PNG carries it: with its window, so that a
   // rerun of it checks that it makes this very print.
-  Scene recorded = scene;
+  Scene recorded = told;
   recorded.Window = w;
   out["scene"] = SceneToJson(recorded, "");
   const MirrorKindEntry& kind = KindEntry(scene.Mirror.Kind);
-  std::vector<std::string> report = {std::string("mirror: ") + kind.Words + kind.ReportDetails(scene, r)};
+  std::vector<std::string> report = {std::string("mirror: ") + kind.Words + kind.ReportDetails(told, r)};
   report.insert(report.end(), chosen.begin(), chosen.end());
   report.push_back("print: " + std::to_string(w.Width) + " x " + std::to_string(w.Height) + " cells" +
-                   (scene.Pixels == 0 ? " at " + KindNumber(scene.Dpi) + " dpi" : "") + ", " +
-                   KindFixed(PrintWidthMm(scene, w), 1) + " x " + KindFixed(PrintHeightMm(scene, w), 1) +
+                   (told.Pixels == 0 ? " at " + KindNumber(told.Dpi) + " dpi" : "") + ", " +
+                   KindFixed(PrintWidthMm(told, w), 1) + " x " + KindFixed(PrintHeightMm(told, w), 1) +
                    " mm, print at 100 %");
   std::vector<std::string> warnings;
   if (r.Misses.MissCount > 0)
     warnings.push_back("warning: " + std::to_string(r.Misses.MissCount) +
                        " sight rays missed the mirror or did not reach the sheet: the print is not correct there");
-  for (const std::string& note : r.Notes) warnings.push_back("note: " + note);
+  // A preview's notes are its own few cells' (its picture read smaller, ...), not the download's.
+  if (!downloadWindow)
+    for (const std::string& note : r.Notes) warnings.push_back("note: " + note);
 
   const int viewWidth = request.value("view", 0);
   if (viewWidth < 0 || viewWidth > 4000) throw PrintError("view: must be 0 to 4000 pixels wide", "view");
@@ -344,6 +510,8 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   if (viewWidth > 0) {
     const PrintedSheet sheet = SheetOf(print, nullptr);
     made.View = ViewScene(scene, mirrors, sheet, viewWidth, 1);
+    if (const int closeUpWidth = CloseUpWidth(request, viewWidth); closeUpWidth > 0)
+      made.CloseUp = ViewScene(scene, mirrors, sheet, ViewFrame(closeUpWidth, true), 1);
     // The share of sight rays within 8 levels, scored as the command scores a
     // print whose view it writes (one pixel of each automatic step).
     const VistaResult v = RestoreScene(scene, mirrors, print, sheet, 1, 1, 0);
@@ -362,6 +530,8 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   }
   out["view_width"] = made.View.Image.Width;
   out["view_height"] = made.View.Image.Height;
+  out["closeup_width"] = made.CloseUp.Image.Width;
+  out["closeup_height"] = made.CloseUp.Image.Height;
   out["report"] = report;
   out["warnings"] = warnings;
   out["print_seconds"] = printSeconds;
@@ -513,5 +683,27 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_picture() { return anamorfos
 EMSCRIPTEN_KEEPALIVE const char* anamorfosi_result() { return anamorfosi::Last().Result.c_str(); }
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_cells() { return anamorfosi::Last().Sheet.Cells.Rgb.data(); }
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_view() { return anamorfosi::Last().View.Image.Rgb.data(); }
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_closeup() {
+  return anamorfosi::Last().CloseUp.Image.Rgb.data();
+}
+
+// The last print seen from another eye, {"eye": [x, y, z], "view": width,
+// "closeup": true or its width}: 0 and its sizes in the result, the pixels from
+// anamorfosi_view() and anamorfosi_closeup(); 1 and the error. The last print
+// and its PDF stay as they are.
+EMSCRIPTEN_KEEPALIVE int anamorfosi_view_from(const char* request) {
+  using namespace anamorfosi;
+  try {
+    Last().Result = ViewFrom(request);
+    return 0;
+  } catch (const PrintError& e) {
+    Last().Result = nlohmann::json{{"error", e.what()}, {"field", e.Field}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (const std::exception& e) {
+    Last().Result = nlohmann::json{{"error", e.what()}, {"field", ""}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  return 1;
+}
 
 }  // extern "C"

@@ -133,6 +133,11 @@ if(ANAMORFOSI_TESTS)
                    ${CMAKE_CURRENT_BINARY_DIR}/engine_test ${SITE_NODE_MODULES} ${engine_compare}
                    $<TARGET_FILE:kinds_json>)
 
+  # The module's calls for the live preview, the download's progress and the moved eye.
+  add_test(NAME site_preview_engine
+           COMMAND ${ANAMORFOSI_NODE} --no-experimental-fetch ${CMAKE_CURRENT_SOURCE_DIR}/tests/preview_engine_test.mjs
+                   ${ENGINE_JS} ${PROJECT_SOURCE_DIR}/examples)
+
   # A camera-like photo (12 megapixels, turned by its EXIF tag) for the page's test.
   add_executable(site_photo tests/make_photo.cpp)
   target_link_libraries(site_photo PRIVATE picture_samples)

@@ -13,6 +13,9 @@ import { addFaceFileField, faceFile } from './face_file.mjs';
 import { t } from './i18n.mjs';
 import { fieldLabel, kindChoice, lookWords, placementWords, plainError, setUpLanguageSwitch,
          sheetsWords } from './words.mjs';
+import { EngineWorker } from './engine_worker.mjs';
+import { eyeDrag } from './eye_drag.mjs';
+import { previewSizes, reducedSize } from './preview.mjs';
 
 const $ = (id) => document.getElementById(id);
 let KINDS = null;
@@ -20,79 +23,66 @@ let kinds = new Map();
 const files = {};            // a kind's file field -> its path in the module's memory
 let picture = null;          // {name, width, height, rgba}
 let card = null;
-let last = null;             // the full print shown: {key, result, cells}
+let last = null;             // the full print made for the download: {key, result, cells}
+let shown = null;            // the preview shown: {key, result, view, closeup}
 let shownKey = '';
-let timer = null, generation = 0, nextId = 0;
-const pending = new Map();
-const printIds = new Set();  // the ids in pending that are prints
+let timer = null, generation = 0;
+let previewing = false, previewWanted = false;
+let fullUnderWay = null;     // the full print being made: {key, promise}
 
-// The worker is made from the bundled code itself: from file:// a worker
-// cannot load a script file.
+// The workers are made from the bundled code itself: from file:// a worker
+// cannot load a script file. One makes the previews and keeps the last for
+// the eye's moves; the other makes the full print for the downloads, and is
+// ended, without touching the first, when the values change meanwhile.
 const workerUrl = URL.createObjectURL(new Blob([WORKER_SOURCE], { type: 'text/javascript' }));
-const fileBytes = new Map();  // the mirror files given, for a new worker
-const meshes = new Map();     // the meshes read, likewise
-let worker = null;
-function startWorker() {
-  worker = new Worker(workerUrl);
-  worker.onmessage = (event) => {
-    const m = event.data;
-    if (m.type === 'kinds' && !KINDS) start(m.kinds);
-    else if (m.type === 'failed') setStatus('status.no_engine', false, m.error);
-    else if ((m.type === 'ppm' || m.type === 'pdf') && pending.has(m.id)) {
-      pending.get(m.id)(m);
-      pending.delete(m.id);
-    } else if (m.type === 'print' && pending.has(m.id)) {
-      // The engine's answers, counted for the tests: a print ended unfinished gives none.
-      $('status').dataset.answers = String(Number($('status').dataset.answers || 0) + 1);
-      pending.get(m.id)(m);
-      pending.delete(m.id);
-      printIds.delete(m.id);
-    }
-  };
-  for (const [path, bytes] of fileBytes) worker.postMessage({ type: 'file', path, bytes: bytes.slice(0) });
-  for (const [path, mesh] of meshes) worker.postMessage({ type: 'mesh', path, mesh });
-}
-startWorker();
-// A print under way for values no longer wanted is ended with its worker, so
-// that the new values' preview comes at once; a new worker takes its place.
-function endPrints() {
-  // Only a print under way is worth a new worker: a PDF being laid out or a
-  // picture being read is left to finish.
-  if (![...pending.keys()].some((id) => printIds.has(id))) return;
-  printIds.clear();
-  worker.terminate();
-  for (const resolve of pending.values()) resolve(null);
-  pending.clear();
-  startWorker();
-}
-function engineCall(request, pic) {
-  const id = ++nextId;
-  const rgba = pic.rgba.slice();
-  worker.postMessage({ type: 'print', id, request, rgba, width: pic.width, height: pic.height }, [rgba.buffer]);
-  printIds.add(id);
-  return new Promise((resolve) => pending.set(id, resolve));
+const previewWorker = new EngineWorker(workerUrl, (m) => {
+  if (m.type === 'kinds' && !KINDS) start(m.kinds);
+  else if (m.type === 'failed') setStatus('status.no_engine', false, m.error);
+});
+const fullWorker = new EngineWorker(workerUrl, () => {});
+// The engine's answers to prints, counted for the tests: a print ended unfinished gives none.
+function answered(m) {
+  if (m) $('status').dataset.answers = String(Number($('status').dataset.answers || 0) + 1);
+  return m;
 }
 
 // A PPM picture read by the engine's reader, the programs' own: {width,
 // height, rgba} or {error}; null when its worker was ended meanwhile.
 function readPpm(bytes) {
-  const id = ++nextId;
   const copy = bytes.slice();
-  worker.postMessage({ type: 'ppm', id, bytes: copy.buffer }, [copy.buffer]);
-  return new Promise((resolve) => pending.set(id, resolve));
+  return previewWorker.call('ppm', { bytes: copy.buffer }, [copy.buffer]);
 }
 
-// The last print's PDF pages laid out by the engine: {pages} or {error}.
+// The eye moved by hand over the view: the engine's view of the preview's
+// print from there, and the close-up, drawn in place of the chosen eye's.
+const eye = eyeDrag({
+  canvas: $('view'), button: $('eye_back'), note: $('eye_note'),
+  lookFrom: (at) => previewWorker.call('view', { request: { eye: at, view: shown.result.view_width,
+                                                                closeup: shown.result.closeup_width } }),
+  showMoved: (m) => {
+    const r = m.result;
+    if (r.error !== undefined) return;
+    draw($('view'), r.view_width, r.view_height, m.view);
+    if (r.closeup_width) draw($('closeup'), r.closeup_width, r.closeup_height, m.closeup);
+  },
+  showChosen: () => {
+    if (!shown) return;
+    const r = shown.result;
+    draw($('view'), r.view_width, r.view_height, shown.view);
+    if (r.closeup_width) draw($('closeup'), r.closeup_width, r.closeup_height, shown.closeup);
+  },
+});
+
+// The full print's PDF pages laid out by the engine: {pages} or {error}.
 function layOutPdf(request) {
-  const id = ++nextId;
-  worker.postMessage({ type: 'pdf', id, request });
-  return new Promise((resolve) => pending.set(id, resolve));
+  return fullWorker.call('pdf', { request });
 }
 
 // The PDF of the print shown, drawn here from the pages the engine laid out
 // as the command lays out its own: the same tiles, footprint, rulers, eye
 // arrow and title block.
 async function downloadPdf() {
+  if (!await fullPrint()) return;
   const shown = last;
   setStatus('status.laying_out', true);
   const date = new Date().toISOString().slice(0, 10);
@@ -182,8 +172,8 @@ function buildMirrorFields() {
         setStatus('mesh_reading', true, file.name);
         try {
           const mesh = await readMesh(file.name, new Uint8Array(bytes));
-          meshes.set(path, mesh);
-          worker.postMessage({ type: 'mesh', path, mesh });
+          previewWorker.mesh(path, mesh);
+          fullWorker.mesh(path, mesh);
         } catch (err) {
           files[p.field] = '';
           $(p.field + '_name').textContent = file.name;
@@ -193,8 +183,8 @@ function buildMirrorFields() {
           return;
         }
       } else {
-        fileBytes.set(path, bytes.slice(0));
-        worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+        previewWorker.file(path, bytes.slice(0));
+        fullWorker.file(path, bytes);
       }
       files[p.field] = path;
       $(p.field + '_name').textContent = file.name;
@@ -311,50 +301,119 @@ function draw(canvas, width, height, rgb) {
   canvas.getContext('2d').putImageData(image, 0, 0);
 }
 
-// The picture reduced to at most side pixels on its longer side, for the quick preview.
-function reducedPicture(pic, side) {
-  const k = side / Math.max(pic.width, pic.height);
-  if (k >= 1) return pic;
-  const width = Math.max(1, Math.round(pic.width * k)), height = Math.max(1, Math.round(pic.height * k));
-  const from = new OffscreenCanvas(pic.width, pic.height);
-  from.getContext('2d').putImageData(new ImageData(new Uint8ClampedArray(pic.rgba.buffer.slice(0)), pic.width, pic.height), 0, 0);
-  const to = new OffscreenCanvas(width, height);
-  const g = to.getContext('2d');
-  g.imageSmoothingQuality = 'high';
-  g.drawImage(from, 0, 0, width, height);
-  return { name: pic.name, width, height, rgba: new Uint8Array(g.getImageData(0, 0, width, height).data.buffer) };
+// The picture reduced to at most side pixels on its longer side, for the
+// previews: made once a picture (kept with it), by the browser's own
+// resampling of the picture's bitmap.
+async function reducedPicture(pic, side) {
+  if (pic.reduced) return pic.reduced;
+  const size = reducedSize(pic.width, pic.height, side);
+  if (size.width === pic.width && size.height === pic.height) return (pic.reduced = pic);
+  const bitmap = pic.bitmap ||
+    await createImageBitmap(new ImageData(new Uint8ClampedArray(pic.rgba.buffer, pic.rgba.byteOffset, pic.rgba.length),
+                                          pic.width, pic.height), { premultiplyAlpha: 'none' });
+  const small = await createImageBitmap(bitmap, { resizeWidth: size.width, resizeHeight: size.height,
+                                                  resizeQuality: 'high', premultiplyAlpha: 'none' });
+  const g = new OffscreenCanvas(size.width, size.height).getContext('2d');
+  g.drawImage(small, 0, 0);
+  small.close();
+  pic.reduced = { name: pic.name, width: size.width, height: size.height, serial: pic.serial,
+                  rgba: new Uint8Array(g.getImageData(0, 0, size.width, size.height).data.buffer) };
+  return pic.reduced;
 }
 
-// Each change shows first a quick preview (the picture reduced, a few hundred
-// cells), then the full print; a newer change discards both. Nothing is
+// The preview's cells are each the mean of 2 x 2 samples, as a pixel of the
+// screen shows the mean of what it covers: its fidelity line then tells the
+// scene's faults, not its few cells'.
+// The longer side of the previews' reduced picture, in pixels.
+const kPreviewSide = 250;
+
+// Each change shows a preview: the print of the same scene from the picture
+// reduced, with as many cells as the screen shows, and the view from the eye
+// with the mirror's close-up. The full print is made for a download only. A
+// change while a preview is made waits for it and is then shown; a full
+// print under way for values no longer wanted is ended. Nothing is
 // recomputed when the values and the picture are those already shown.
+// "Fit on one sheet" chooses the face for the paper: the paper then makes another print.
+function fitOfForm() { return $('fit').checked ? $('paper').value : ''; }
+
 async function refresh() {
   const mine = ++generation;
-  endPrints();
   const pic = source() === 'upload' ? picture : card;
   if (!pic) { setStatus('status.choose_picture', false); return; }
   const scene = sceneOfForm();
-  // "Fit on one sheet" chooses the face for the paper: the paper then makes another print.
-  const fit = $('fit').checked ? $('paper').value : '';
+  const fit = fitOfForm();
   const key = JSON.stringify(scene) + '|' + pic.name + '|' + pic.width + 'x' + pic.height + '|' + pic.serial + '|' + fit;
+  if (fullUnderWay && fullUnderWay.key !== key) endFullPrint();
+  if (previewing) { previewWanted = true; return; }
   if (key === shownKey) return;
+  previewing = true;
+  previewWanted = false;
   $('get_png').disabled = $('get_scene').disabled = $('get_pdf').disabled = true;
   setStatus('status.quick', true);
-  const quick = await engineCall({ scene: Object.assign({}, scene, { pixels: 400, accuracy: 2, antialias: 1 }),
-                                   view: 500, fit }, reducedPicture(pic, 250));
-  if (!quick || mine !== generation) return;
-  if (!show(quick, true)) return;
-  setStatus('status.full', true);
-  const full = await engineCall({ scene, view: 900, fit }, pic);
-  if (!full || mine !== generation) return;
-  if (!show(full, false)) return;
-  last = { result: full.result, cells: full.cells };
+  performance.mark('preview-asked');
+  previewWorker.keepPicture(await reducedPicture(pic, kPreviewSide));
+  const sizes = previewSizes($('print'), $('view'), $('closeup'), window.devicePixelRatio || 1);
+  const made = answered(await previewWorker.call('print', { request: {
+    scene, preview: { pixels: sizes.cells, accuracy: 2, antialias: 2 }, view: sizes.view, closeup: sizes.closeup,
+    aspect: [pic.width, pic.height], fit } }));
+  previewing = false;
+  if (made && mine === generation) showPreview(made, key);
+  if (previewWanted || mine !== generation) refresh();
+}
+
+function showPreview(made, key) {
+  if (!show(made, true)) { shown = null; eye.shown(null); return; }
+  shown = { key, result: made.result, view: made.view, closeup: made.closeup };
   shownKey = key;
-  // The count of full prints made, for the user's own curiosity and the tests.
+  eye.shown(made.result);
+  performance.mark('preview-shown');
+  // The count of prints shown for new values, for the user's own curiosity and the tests.
   $('status').dataset.made = String(Number($('status').dataset.made || 0) + 1);
   $('get_png').disabled = $('get_scene').disabled = $('get_pdf').disabled = false;
-  if (full.result.fidelity_warning) setStatus('status.unfaithful', false);
-  else setStatus('status.ready', false, full.seconds.toFixed(1));
+  const d = made.result.download;
+  setStatus(made.result.fidelity_warning ? 'status.unfaithful' : 'preview_ready', false, d.width, d.height,
+            made.seconds.toFixed(2));
+}
+
+function endFullPrint() {
+  fullUnderWay = null;
+  fullWorker.end();
+  $('full_progress').hidden = true;
+}
+
+// The full print of the values shown, for the downloads: made once for a set
+// of values and kept, its progress shown by the bar; false when it could not
+// be made (the values changed meanwhile, or the engine refused it).
+async function fullPrint() {
+  const key = shownKey;
+  if (last && last.key === key) return true;
+  if (!fullUnderWay || fullUnderWay.key !== key) {
+    const pic = source() === 'upload' ? picture : card;
+    const scene = sceneOfForm(), fit = fitOfForm();
+    const bar = $('full_progress');
+    bar.value = 0;
+    bar.hidden = false;
+    fullWorker.keepPicture(pic);
+    const promise = fullWorker.call('print', { request: { scene, view: 0, fit } }, [], (row, rows) => {
+      bar.max = rows;
+      bar.value = row;
+    });
+    fullUnderWay = { key, promise };
+  }
+  setStatus('full_making', true);
+  const under = fullUnderWay;
+  const full = answered(await under.promise);
+  if (fullUnderWay === under) fullUnderWay = null;
+  $('full_progress').hidden = true;
+  if (!full || key !== shownKey) { setStatus('full_ended', false); return false; }
+  if (full.result.error !== undefined) {
+    showErrors(full.result.field, full.result.error);
+    setStatus('status.refused', false);
+    return false;
+  }
+  last = { key, result: full.result, cells: full.cells };
+  $('status').dataset.full = String(Number($('status').dataset.full || 0) + 1);
+  return true;
 }
 
 function show(made, quick) {
@@ -373,7 +432,8 @@ function show(made, quick) {
   draw($('print'), r.width, r.height, made.cells);
   $('print').dataset.quality = quick ? 'quick' : 'full';
   draw($('view'), r.view_width, r.view_height, made.view);
-  $('fidelity').textContent = (quick ? t('status.quick_note') : '') + (r.fidelity || '');
+  if (r.closeup_width) draw($('closeup'), r.closeup_width, r.closeup_height, made.closeup);
+  $('fidelity').textContent = r.fidelity || '';
   $('fidelity_warning').textContent = r.fidelity_warning || '';
   $('report').innerHTML = '';
   for (const line of r.report.concat(r.warnings)) {
@@ -382,7 +442,9 @@ function show(made, quick) {
   return true;
 }
 
-function later() { clearTimeout(timer); timer = setTimeout(refresh, 300); }
+// A change is taken up at once; the short wait lets the keys of one typed
+// number, and a field's input and change events, make one preview.
+function later() { clearTimeout(timer); timer = setTimeout(refresh, 30); }
 
 function save(bytes, name, type) {
   const a = document.createElement('a');
@@ -401,7 +463,10 @@ async function decodedPicture(file) {
   const g = canvas.getContext('2d');
   g.drawImage(bitmap, 0, 0);
   const rgba = new Uint8Array(g.getImageData(0, 0, bitmap.width, bitmap.height).data.buffer);
-  const picture = { name: file.name, width: bitmap.width, height: bitmap.height, rgba, serial: ++serial };
+  const picture = { name: file.name, width: bitmap.width, height: bitmap.height, rgba, serial: ++serial, bitmap };
+  // The previews' copy made now, from the bitmap decoded, once for the picture.
+  await reducedPicture(picture, kPreviewSide);
+  picture.bitmap = null;
   bitmap.close();
   return picture;
 }
@@ -444,8 +509,8 @@ async function start(list) {
   card = { name: 'cartello.ppm', width: p.width, height: p.height, rgba: p.rgba, serial: 0 };
   buildMirrorFields();
   addFaceFileField($('eye_auto').closest('fieldset'), (path, bytes) => {
-    fileBytes.set(path, bytes.slice(0));
-    worker.postMessage({ type: 'file', path, bytes }, [bytes]);
+    previewWorker.file(path, bytes.slice(0));
+    fullWorker.file(path, bytes);
   }, later);
   // A refusal beside its field is read out as it appears.
   document.querySelectorAll('.error').forEach((e) => e.setAttribute('aria-live', 'polite'));
@@ -460,12 +525,13 @@ async function start(list) {
     if (e.dataTransfer.files[0]) takePicture(e.dataTransfer.files[0]);
   });
   $('get_pdf').addEventListener('click', downloadPdf);
-  $('get_png').addEventListener('click', () => {
+  $('get_png').addEventListener('click', async () => {
+    if (!await fullPrint()) return;
     setStatus('status.writing_png', true);
     save(printPng(last.result, last.cells), 'anamorfosi.png', 'image/png');
     setStatus('status.png_done', false);
   });
-  $('get_scene').addEventListener('click', () => save(last.result.scene, 'anamorfosi.json', 'application/json'));
+  $('get_scene').addEventListener('click', () => save(shown.result.scene, 'anamorfosi.json', 'application/json'));
   showMirrorFields();
   refresh();
 }

@@ -29,7 +29,9 @@ export function enginePrint(engine, request, rgba, width, height) {
     const cellsAt = engine._anamorfosi_cells(), viewAt = engine._anamorfosi_view();
     const cells = engine.HEAPU8.slice(cellsAt, cellsAt + result.width * result.height * 3);
     const view = engine.HEAPU8.slice(viewAt, viewAt + result.view_width * result.view_height * 3);
-    return { result, cells, view };
+    const closeupAt = engine._anamorfosi_closeup();
+    const closeup = engine.HEAPU8.slice(closeupAt, closeupAt + result.closeup_width * result.closeup_height * 3);
+    return { result, cells, view, closeup };
   } finally {
     engine._free(requestAt);
     if (pictureAt) engine._free(pictureAt);
@@ -86,5 +88,22 @@ export function engineMesh(engine, path, mesh) {
   } finally {
     engine._free(about);
     for (const a of at) engine._free(a);
+  }
+}
+
+// The last print seen from another eye ({eye: [x, y, z], view, closeup}):
+// {result, view, closeup} with their RGB bytes, or {result} with result.error.
+export function engineViewFrom(engine, request) {
+  const text = copyIn(engine, new TextEncoder().encode(JSON.stringify(request) + '\0'));
+  try {
+    const status = engine._anamorfosi_view_from(text);
+    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
+    if (status !== 0) return { result };
+    const viewAt = engine._anamorfosi_view(), closeupAt = engine._anamorfosi_closeup();
+    const view = engine.HEAPU8.slice(viewAt, viewAt + result.view_width * result.view_height * 3);
+    const closeup = engine.HEAPU8.slice(closeupAt, closeupAt + result.closeup_width * result.closeup_height * 3);
+    return { result, view, closeup };
+  } finally {
+    engine._free(text);
   }
 }

@@ -174,7 +174,8 @@ class SiteTest(unittest.TestCase):
         self.wait_ready()
         self.assertEqual(d.find_element(By.ID, "mirror").get_attribute("value"), "cilindro")
         self.assertEqual(d.find_element(By.ID, "radius").get_attribute("value"), "25")
-        self.assertEqual(d.find_element(By.ID, "print").get_attribute("data-quality"), "full")
+        # The preview: the print of the same scene with as many cells as the screen shows.
+        self.assertEqual(d.find_element(By.ID, "print").get_attribute("data-quality"), "quick")
         self.assertRegex(d.find_element(By.ID, "fidelity").text, r"^fidelity: \d+\.\d% within 8 levels, PSNR")
         self.assertEqual(d.find_element(By.ID, "fidelity_warning").text, "")
         # The view from the eye is drawn: not one plain colour.
@@ -306,7 +307,8 @@ class SiteTest(unittest.TestCase):
         self.put_value("radius", 35)
         self.wait_ready(timeout=600)
         self.assertIn("radius 35 mm", d.find_element(By.ID, "report").text)
-        # 30's quick preview, then 35's quick preview and full print: 30's full print was ended.
+        # 30's preview, then 35's preview and, for the download, 35's full print.
+        self.download("get_png", "anamorfosi.png", 600)
         self.assertEqual(answers(), before + 3)
 
     def the_commands_print_of_the_scene(self, scene_text, mirror_file=None):
@@ -408,6 +410,150 @@ class SiteTest(unittest.TestCase):
         self.assertIn("rotto.stl: not a readable STL mesh", self.error_for("mirror_file"))
         self.assertEqual(self.status(), "That file cannot be used.")
         self.shot("site-10-bad-mesh.png")
+
+    def photo_page(self):
+        """The page served, with a 12-megapixel photo turned by its EXIF tag chosen and previewed."""
+        work = tempfile.mkdtemp(prefix="site-photo-")
+        self.addCleanup(shutil.rmtree, work, True)
+        photo = os.path.join(work, "photo.jpg")
+        subprocess.run([PHOTO, photo, "4000", "3000", "6"], check=True)
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        d.find_element(By.ID, "picture_input").send_keys(photo)
+        WebDriverWait(d, 120).until(lambda _: "3000 x 4000" in d.find_element(By.ID, "picture_name").text)
+        self.wait_ready(timeout=300)
+        return d
+
+    def answers(self):
+        return int(self.driver.find_element(By.ID, "status").get_attribute("data-answers") or 0)
+
+    def canvas_pixels(self, canvas):
+        """The canvas's size and its pixels as a data URL, to tell one drawing from another."""
+        return self.driver.execute_script(
+            "const c = document.getElementById(arguments[0]); return [c.width, c.height, c.toDataURL()];", canvas)
+
+    def test_preview_of_a_photo_follows_each_change_without_the_full_print(self):
+        d = self.photo_page()
+        before = self.answers()
+        self.put_value("radius", 30)
+        WebDriverWait(d, 120).until(lambda _: "radius 30 mm" in d.find_element(By.ID, "report").text)
+        self.wait_ready()
+        # One print answers the change, the preview: no full print is made until a download.
+        time.sleep(1)
+        self.assertEqual(self.answers(), before + 1)
+        self.assertIsNone(d.find_element(By.ID, "status").get_attribute("data-full"))
+        self.assertEqual(d.find_element(By.ID, "print").get_attribute("data-quality"), "quick")
+        # The preview's cells as many as the screen shows (200 to 800 on the longer side).
+        width, height, _ = self.canvas_pixels("print")
+        self.assertTrue(200 <= max(width, height) <= 800, (width, height))
+        # The download's size is told: the print line of the report, at 300 dpi, far more cells.
+        line = [l for l in d.find_element(By.ID, "report").text.splitlines() if l.startswith("print: ")][0]
+        cells = [int(v) for v in line.split()[1:4:2]]
+        self.assertIn("%d x %d cells" % tuple(cells), self.status())
+        self.assertGreater(max(cells), 2 * max(width, height))
+        # A value typed key by key ends with its own preview.
+        self.set_value("radius", 33)
+        WebDriverWait(d, 120).until(lambda _: "radius 33 mm" in d.find_element(By.ID, "report").text)
+        self.wait_ready()
+        self.shot("site-6-photo-preview.png")
+
+    def test_download_makes_the_full_print_once_with_its_progress(self):
+        d = self.photo_page()
+        # Every state of the progress bar, as the page sets it.
+        d.execute_script("""
+            const bar = document.getElementById('full_progress');
+            window.barSeen = [];
+            new MutationObserver(() => window.barSeen.push([bar.hidden, Number(bar.value), Number(bar.max)]))
+              .observe(bar, {attributes: true});""")
+        before = self.answers()
+        line = [l for l in d.find_element(By.ID, "report").text.splitlines() if l.startswith("print: ")][0]
+        d.find_element(By.ID, "get_png").click()
+        WebDriverWait(d, 600, 0.05).until(
+            lambda _: d.execute_script("return window.barSeen.some((s) => !s[0] && s[1] > 0)"))
+        self.shot("site-7-full-print-progress.png")
+        path = os.path.join(self.downloads, "anamorfosi.png")
+        WebDriverWait(d, 600).until(lambda _: os.path.exists(path) and os.path.getsize(path) > 0, self.status())
+        time.sleep(0.5)
+        seen = d.execute_script("return window.barSeen")
+        shown = [s for s in seen if not s[0] and s[1] > 0]
+        # The bar advanced through the rows of the picture read, and is hidden once done.
+        self.assertGreater(len(set(s[1] for s in shown)), 3, seen[:10])
+        self.assertEqual([s[1] for s in shown], sorted(s[1] for s in shown))
+        self.assertTrue(d.find_element(By.ID, "full_progress").get_attribute("hidden"))
+        # The PNG is the full print the report told.
+        facts, _ = self.png_facts(path)
+        self.assertIn("%d x %d cells" % (facts["width"], facts["height"]), line)
+        self.assertEqual(self.answers(), before + 1)
+        self.assertEqual(d.find_element(By.ID, "status").get_attribute("data-full"), "1")
+        # The PDF of the same values uses the print already made.
+        self.download("get_pdf", "anamorfosi.pdf", 300)
+        self.assertEqual(d.find_element(By.ID, "status").get_attribute("data-full"), "1")
+        self.assertEqual(self.answers(), before + 1)
+
+        # A change during the full print ends it: it never answers, and nothing is saved.
+        os.remove(path)
+        self.put_value("radius", 30)
+        WebDriverWait(d, 120).until(lambda _: "radius 30 mm" in d.find_element(By.ID, "report").text)
+        self.wait_ready()
+        answered = self.answers()
+        d.execute_script("window.barSeen = []")
+        d.find_element(By.ID, "get_png").click()
+        WebDriverWait(d, 600, 0.05).until(
+            lambda _: d.execute_script("return window.barSeen.some((s) => !s[0] && s[1] > 0)"))
+        self.put_value("radius", 31)
+        WebDriverWait(d, 120).until(lambda _: "radius 31 mm" in d.find_element(By.ID, "report").text)
+        self.wait_ready()
+        time.sleep(2)
+        self.assertEqual(self.answers(), answered + 1)  # 31's preview only
+        self.assertFalse(os.path.exists(path))
+        self.assertTrue(d.find_element(By.ID, "full_progress").get_attribute("hidden"))
+        self.assertEqual(d.find_element(By.ID, "status").get_attribute("data-full"), "1")
+
+    def test_closeup_and_the_eye_moved_by_hand(self):
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        view, closeup = self.canvas_pixels("view"), self.canvas_pixels("closeup")
+        # The close-up of the mirror is drawn beside the view, at the size it is shown (smaller), and is not the view.
+        shown = d.execute_script("return document.getElementById('closeup').clientWidth")
+        self.assertEqual(closeup[0], max(160, shown))
+        self.assertLess(closeup[0], view[0])
+        self.assertNotEqual(closeup[2], view[2])
+        colours = d.execute_script("""
+            const c = document.getElementById('closeup'), p = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+            const seen = new Set();
+            for (let i = 0; i < p.length; i += 4 * 97) seen.add(p[i] << 16 | p[i + 1] << 8 | p[i + 2]);
+            return seen.size;""")
+        self.assertGreater(colours, 20)
+        back = d.find_element(By.ID, "eye_back")
+        self.assertFalse(back.is_displayed())
+        chosen = d.find_element(By.ID, "view").get_attribute("data-eye")
+
+        # A drag across the view turns the eye round the mirror: another view, the way back offered.
+        canvas = d.find_element(By.ID, "view")
+        ActionChains(d).move_to_element(canvas).click_and_hold().move_by_offset(60, 0).move_by_offset(60, 0) \
+            .release().perform()
+        WebDriverWait(d, 60).until(lambda _: self.canvas_pixels("view")[2] != view[2])
+        self.assertTrue(back.is_displayed())
+        self.assertNotEqual(d.find_element(By.ID, "view").get_attribute("data-eye"), chosen)
+        self.assertIn("(", d.find_element(By.ID, "eye_note").text)
+        WebDriverWait(d, 60).until(lambda _: self.canvas_pixels("closeup")[2] != closeup[2])
+        self.shot("site-8-eye-moved.png")
+        # The arrow keys and the wheel move it too.
+        for move in ("canvas.focus(); canvas.dispatchEvent(new KeyboardEvent('keydown', {key: 'ArrowUp', bubbles: true}))",
+                     "canvas.dispatchEvent(new WheelEvent('wheel', {deltaY: 300, bubbles: true, cancelable: true}))"):
+            was = self.canvas_pixels("view")[2]
+            eye = d.find_element(By.ID, "view").get_attribute("data-eye")
+            d.execute_script("const canvas = document.getElementById('view'); " + move)
+            WebDriverWait(d, 60).until(lambda _: d.find_element(By.ID, "view").get_attribute("data-eye") != eye)
+            WebDriverWait(d, 60).until(lambda _: self.canvas_pixels("view")[2] != was)
+        # Back to the eye the print is made for: its view exactly as it was.
+        back.click()
+        WebDriverWait(d, 60).until(lambda _: self.canvas_pixels("view") == view)
+        self.assertEqual(self.canvas_pixels("closeup"), closeup)
+        self.assertFalse(back.is_displayed())
+        self.assertEqual(d.find_element(By.ID, "eye_note").text, "")
 
     def test_refused_values_are_told_beside_their_fields(self):
         d = self.driver
