@@ -153,7 +153,7 @@ TEST(Serve, EveryFileAtItsPathWithItsTypeAndCaching) {
   std::set<std::string> names;
   for (const PageFile& f : PageFiles()) names.insert(f.Name);
 #if ANAMORFOSI_SITE_BUILT
-  EXPECT_EQ(names, (std::set<std::string>{"index.html", "style.css", "app.js", "pdf_fonts.js"}));
+  EXPECT_EQ(names, (std::set<std::string>{"index.html", "style.css", "app.js", "pdf_fonts.js", "mesh.js"}));
 #else
   EXPECT_EQ(names, std::set<std::string>{"index.html"});
 #endif

@@ -8,6 +8,11 @@ import fs from 'node:fs';
 
 import { setLanguage, t, untranslated } from '../src/i18n.mjs';
 import { lengthWords, lookWords, placementWords, plainError, sheetsWords } from '../src/words.mjs';
+// The other parts of the page that add texts of their own.
+import '../src/eye_drag.mjs';
+import '../src/face_file.mjs';
+import '../src/mesh_read.mjs';
+import '../src/preview.mjs';
 
 const [indexHtml, appMjs] = process.argv.slice(2);
 const fails = [];
