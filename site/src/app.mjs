@@ -106,7 +106,8 @@ async function downloadPdf() {
   const doc = drawPdf({ jsPDF, encodePng }, made.pages, { print: picture }, fonts);
   save(doc.output('arraybuffer'), 'anamorfosi.pdf', 'application/pdf');
   const sheets = made.pages.pages.length;
-  setStatus('status.pdf_done', false, sheets === 1 ? t('status.pages_one') : t('status.pages_many', sheets));
+  if (last.result.fidelity_warning) setStatus('downloaded_unfaithful', false);
+  else setStatus('status.pdf_done', false, sheets === 1 ? t('status.pages_one') : t('status.pages_many', sheets));
 }
 
 function source() { return document.querySelector('input[name=source]:checked').value; }
@@ -371,7 +372,9 @@ function showPreview(made, key) {
   $('status').dataset.made = String(Number($('status').dataset.made || 0) + 1);
   $('get_png').disabled = $('get_scene').disabled = $('get_pdf').disabled = false;
   const d = made.result.download;
-  setStatus(made.result.fidelity_warning ? 'status.unfaithful' : 'preview_ready', false, d.width, d.height,
+  // The preview's score is its few cells': a low one is told, and the full
+  // print is scored for itself when it is made for a download.
+  setStatus(made.result.fidelity_warning ? 'preview_unsure' : 'preview_ready', false, d.width, d.height,
             made.seconds.toFixed(2));
 }
 
@@ -384,6 +387,8 @@ function endFullPrint() {
 // The full print of the values shown, for the downloads: made once for a set
 // of values and kept, its progress shown by the bar; false when it could not
 // be made (the values changed meanwhile, or the engine refused it).
+// A view this small costs little; asking for one has the full print scored.
+const kScoredView = 64;
 async function fullPrint() {
   const key = shownKey;
   if (last && last.key === key) return true;
@@ -394,7 +399,7 @@ async function fullPrint() {
     bar.value = 0;
     bar.hidden = false;
     fullWorker.keepPicture(pic);
-    const promise = fullWorker.call('print', { request: { scene, view: 0, fit } }, [], (row, rows) => {
+    const promise = fullWorker.call('print', { request: { scene, view: kScoredView, fit } }, [], (row, rows) => {
       bar.max = rows;
       bar.value = row;
     });
@@ -412,8 +417,18 @@ async function fullPrint() {
     return false;
   }
   last = { key, result: full.result, cells: full.cells };
+  // The download's own score, and its warning when the print is wrong.
+  showFidelity('full_score', full.result);
+  $('fidelity_warning').textContent = full.result.fidelity_warning || '';
   $('status').dataset.full = String(Number($('status').dataset.full || 0) + 1);
   return true;
+}
+
+// The fidelity line, said to be the preview's or the download's.
+let fidelityShown = null;
+function showFidelity(key, r) {
+  fidelityShown = [key, r];
+  $('fidelity').textContent = (key ? t(key, r.width, r.height) : '') + (r.fidelity || '');
 }
 
 function show(made, quick) {
@@ -433,7 +448,7 @@ function show(made, quick) {
   $('print').dataset.quality = quick ? 'quick' : 'full';
   draw($('view'), r.view_width, r.view_height, made.view);
   if (r.closeup_width) draw($('closeup'), r.closeup_width, r.closeup_height, made.closeup);
-  $('fidelity').textContent = r.fidelity || '';
+  showFidelity(quick ? 'preview_score' : '', r);
   $('fidelity_warning').textContent = r.fidelity_warning || '';
   $('report').innerHTML = '';
   for (const line of r.report.concat(r.warnings)) {
@@ -529,7 +544,7 @@ async function start(list) {
     if (!await fullPrint()) return;
     setStatus('status.writing_png', true);
     save(printPng(last.result, last.cells), 'anamorfosi.png', 'image/png');
-    setStatus('status.png_done', false);
+    setStatus(last.result.fidelity_warning ? 'downloaded_unfaithful' : 'status.png_done', false);
   });
   $('get_scene').addEventListener('click', () => save(shown.result.scene, 'anamorfosi.json', 'application/json'));
   showMirrorFields();
@@ -566,7 +581,6 @@ setUpLanguageSwitch(document, () => {
   }
   if (picture && $('picture_name').textContent) 
     $('picture_name').textContent = t('picture.size', picture.name, picture.width, picture.height);
-  const quick = $('print').dataset.quality === 'quick';
-  if (shownResult) $('fidelity').textContent = (quick ? t('status.quick_note') : '') + (shownResult.fidelity || '');
+  if (fidelityShown) showFidelity(...fidelityShown);
   showWords();
 });

@@ -5,10 +5,18 @@ import { addTexts } from './i18n.mjs';
 addTexts({
   en: { preview_ready: 'Ready: the preview shows the print you will download ({0} x {1} cells, made in full when you download it; preview in {2} s).',
         full_making: 'Making the full print for the download...',
-        full_ended: 'The full print was ended: the values changed. Download it again.' },
+        full_ended: 'The full print was ended: the values changed. Download it again.',
+        preview_unsure: 'Ready, though the preview\'s few cells score below the mark: the full print is checked when you download it ({0} x {1} cells; preview in {2} s).',
+        preview_score: 'Preview, {0} x {1} cells: ',
+        full_score: 'The print downloaded, {0} x {1} cells: ',
+        downloaded_unfaithful: 'Downloaded, but the print is wrong: see the warning in red beside the preview.' },
   it: { preview_ready: 'Pronto: l\'anteprima mostra la stampa che scaricherai ({0} x {1} celle, fatta per intero quando la scarichi; anteprima in {2} s).',
         full_making: 'Sto facendo la stampa completa da scaricare...',
-        full_ended: 'La stampa completa è stata interrotta perché i valori sono cambiati. Scaricala di nuovo.' },
+        full_ended: 'La stampa completa è stata interrotta perché i valori sono cambiati. Scaricala di nuovo.',
+        preview_unsure: 'Pronto, anche se le poche celle dell\'anteprima restano sotto la soglia: la stampa completa viene controllata quando la scarichi ({0} x {1} celle; anteprima in {2} s).',
+        preview_score: 'Anteprima, {0} x {1} celle: ',
+        full_score: 'La stampa scaricata, {0} x {1} celle: ',
+        downloaded_unfaithful: 'Scaricata, ma la stampa è sbagliata: leggi l\'avviso in rosso accanto all\'anteprima.' },
 });
 
 // width x height reduced to at most side pixels on the longer side, the

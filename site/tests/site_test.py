@@ -176,7 +176,8 @@ class SiteTest(unittest.TestCase):
         self.assertEqual(d.find_element(By.ID, "radius").get_attribute("value"), "25")
         # The preview: the print of the same scene with as many cells as the screen shows.
         self.assertEqual(d.find_element(By.ID, "print").get_attribute("data-quality"), "quick")
-        self.assertRegex(d.find_element(By.ID, "fidelity").text, r"^fidelity: \d+\.\d% within 8 levels, PSNR")
+        self.assertRegex(d.find_element(By.ID, "fidelity").text,
+                         r"^Preview, \d+ x \d+ cells: fidelity: \d+\.\d% within 8 levels, PSNR")
         self.assertEqual(d.find_element(By.ID, "fidelity_warning").text, "")
         # The view from the eye is drawn: not one plain colour.
         colours = d.execute_script("""
@@ -196,6 +197,11 @@ class SiteTest(unittest.TestCase):
         # pHYs: the print's cells per metre, as the command writes it (300 dpi: 11811).
         self.assertEqual(facts["resolution"], native["resolution"])
         self.assertEqual(facts["resolution"]["x"], 11811)
+        # The print downloaded was scored for itself, not only its preview.
+        self.assertRegex(self.driver.find_element(By.ID, "fidelity").text,
+                         r"^The print downloaded, %d x %d cells: fidelity: \d+\.\d%% within 8 levels" %
+                         (native["width"], native["height"]))
+        self.assertEqual(self.status(), 'Downloaded anamorfosi.png: print it at 100 % ("actual size").')
         self.assertEqual(facts["text"]["Software"], native["text"]["Software"])
         self.assertEqual(facts["text"]["Comment"], native["text"]["Comment"])
         scene, native_scene = json.loads(facts["text"]["Scene"]), json.loads(native["text"]["Scene"])
