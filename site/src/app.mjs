@@ -457,9 +457,10 @@ function show(made, quick) {
   return true;
 }
 
-// A change is taken up at once; the short wait lets the keys of one typed
-// number, and a field's input and change events, make one preview.
-function later() { clearTimeout(timer); timer = setTimeout(refresh, 30); }
+// A change is taken up at once (after the events of the same moment, such as
+// a field's input and change): a preview under way makes the next one wait
+// for it (refresh), so quick keys cost no more than one preview each.
+function later() { clearTimeout(timer); timer = setTimeout(refresh, 0); }
 
 function save(bytes, name, type) {
   const a = document.createElement('a');
