@@ -365,6 +365,38 @@ class SiteTest(unittest.TestCase):
             self.assertLessEqual(differ, 0.002 * facts["width"] * facts["height"])
         return d.find_element(By.ID, "report").text
 
+    def test_a_wrong_print_is_called_wrong_at_its_download(self):
+        """The faceted cone round the eye's axis, in the general mode, folds the picture: the print
+        downloaded is scored for itself and called wrong, in red beside the preview; the vertical mode mends it."""
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        d.execute_script("const m = document.getElementById('mirror'); m.value = 'generico';"
+                         "m.dispatchEvent(new Event('change', {bubbles: true}))")
+        for field, value in (("eye_x", 0), ("eye_y", 0), ("eye_z", 400)):
+            self.put_value(field, value)
+        # No face of this cone fits one sheet: the print is tiled.
+        d.find_element(By.ID, "fit").click()
+        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
+        before = made()
+        d.find_element(By.ID, "mirror_file_input").send_keys(os.path.join(EXAMPLES, "generico", "cono.dxf"))
+        WebDriverWait(d, 300).until(lambda _: made() > before)
+        d.find_element(By.ID, "get_png").click()
+        WebDriverWait(d, 300).until(lambda _: self.status().startswith("Downloaded"))
+        self.assertEqual(self.status(), "Downloaded, but the print is wrong: see the warning in red beside the preview.")
+        self.assertRegex(d.find_element(By.ID, "fidelity").text, r"^The print downloaded, \d+ x \d+ cells: fidelity")
+        warning = d.find_element(By.ID, "fidelity_warning")
+        self.assertIn("the print is not faithful", warning.text)
+        self.assertEqual(warning.value_of_css_property("color"), "rgba(187, 0, 0, 1)")
+        self.shot("site-12-wrong-print.png")
+        before = made()
+        d.find_element(By.ID, "vertical_axis").click()
+        WebDriverWait(d, 300).until(lambda _: made() > before)
+        d.find_element(By.ID, "get_png").click()
+        WebDriverWait(d, 300).until(lambda _: self.status().startswith("Downloaded"))
+        self.assertEqual(self.status(), 'Downloaded anamorfosi.png: print it at 100 % ("actual size").')
+        self.assertEqual(d.find_element(By.ID, "fidelity_warning").text, "")
+
     def test_each_mirror_kind_prints_as_the_command(self):
         """The cone, the sphere, the plane mirror of a DXF: each print the command's."""
         self.kind_print_is_the_commands("cono", "site-6-cone.png", (("radius", 30), ("height", 50)))
