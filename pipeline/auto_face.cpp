@@ -56,6 +56,32 @@ bool FaceWorks(const Mirror& mirror, const Face& face, Point3 eye, Real x, Real 
   return misses.MissCount == 0;
 }
 
+// A rough look, 17 x 17 rays over the face (its corners and edges included), a
+// ninth of the scan's: enough to rank candidate faces while a search narrows
+// down, the face returned being sized on the whole scan. limited is a mirror
+// whose ReflectRay also bounds where a ray may land.
+constexpr int kRough = 16;
+template <class LimitedMirror>
+bool RoughlyLands(const LimitedMirror& limited, const Face& face, Point3 eye) {
+  MissRecord misses;
+  Point3 landing;
+  for (int i = 0; i <= kRough; ++i) {
+    for (int j = 0; j <= kRough; ++j) {
+      const Point3 p = face.C1 + (static_cast<Real>(i) / kRough) * (face.C2 - face.C1) +
+                       (static_cast<Real>(j) / kRough) * (face.C4 - face.C1);
+      if (!ReflectRay(limited, eye, p, landing, misses)) return false;
+    }
+  }
+  return true;
+}
+
+// FaceWorks on the rough look.
+template <class Mirror>
+bool FaceRoughlyWorks(const Mirror& mirror, const Face& face, Point3 eye, Real x, Real y, Real reach,
+                      Real clear = 0) {
+  return RoughlyLands(WithinReach<Mirror>{&mirror, x, y, reach, clear}, face, eye);
+}
+
 // Misses of the scan on the mirror alone, without the reach bound.
 template <class Mirror>
 long long SheetMisses(const Mirror& mirror, const Face& face, Point3 eye) {
@@ -240,7 +266,10 @@ bool AutomaticCylinderFace(const Cylinder& cylinder, Point3 eye, const FaceReque
   const auto largestAt = [&](Real zc, int steps) {
     const Real hi = std::min({maxHalfHeight, zc - zLow, zHigh - zc});
     if (!(hi > 0)) return Real(0);
-    return LargestWorking(0, hi, steps, [&](Real s) { return works(zc, s); });
+    if (steps == kFineSteps) return LargestWorking(0, hi, steps, [&](Real s) { return works(zc, s); });
+    return LargestWorking(0, hi, steps, [&](Real s) {
+      return FaceRoughlyWorks(cylinder, faceAt(zc, s), eye, X, Y, reach);
+    });
   };
   const std::string nothingWorks = "no picture face of this aspect has all its rays reflected onto the sheet within " +
                                    ReachText() + " radii of the axis";
@@ -463,7 +492,10 @@ bool AutomaticSphereFace(const SphereMirror& ball, Point3 eye, const FaceRequest
   const auto largestAt = [&](Real h, int steps) {
     const Real hi = rho - std::fabs(h);
     if (!(hi > 0)) return Real(0);
-    return LargestWorking(0, hi, steps, [&](Real s) { return works(h, s); });
+    if (steps == kFineSteps) return LargestWorking(0, hi, steps, [&](Real s) { return works(h, s); });
+    return LargestWorking(0, hi, steps, [&](Real s) {
+      return FaceRoughlyWorks(ball, faceAt(h, s), eye, C.x, C.y, reach, R);
+    });
   };
   const std::string nothingWorks = "no picture face of this aspect has all its rays reflected onto the sheet "
                                    "between the sphere's outline and " + ReachText() + " radii from its centre";
@@ -629,23 +661,12 @@ bool AutomaticMeshFace(FacetedMirror& mirror, Point3 eye, const FaceRequest& req
   const Real halfAcross = (u1 - u0) / 2;
   const auto faceAt = [&](Real h, Real s) { return Rectangle(across + h * up, right, up, A * s, s); };
   const auto works = [&](Real h, Real s) { return scanWorks(faceAt(h, s)); };
-  // The heights are ranked on a rough look, 17 x 17 rays over the face (its
-  // corners and edges included), a ninth of the scan's; the face returned is
-  // sized on the whole scan at the height chosen.
-  constexpr int kRough = 16;
+  // The heights are ranked on the rough look; the face returned is sized on
+  // the whole scan at the height chosen.
   const auto roughlyWorks = [&](Real h, Real s) {
     const Face candidate = faceAt(h, s);
     mirror.AxisTolerance = Distance3(candidate.C1, candidate.C2) / 1000;
-    MissRecord misses;
-    Point3 landing;
-    for (int i = 0; i <= kRough; ++i) {
-      for (int j = 0; j <= kRough; ++j) {
-        const Point3 p = candidate.C1 + (static_cast<Real>(i) / kRough) * (candidate.C2 - candidate.C1) +
-                         (static_cast<Real>(j) / kRough) * (candidate.C4 - candidate.C1);
-        if (!ReflectRay(limited, eye, p, landing, misses)) return false;
-      }
-    }
-    return true;
+    return RoughlyLands(limited, candidate, eye);
   };
   const auto largestAt = [&](Real h, int steps) {
     const Real top = std::min({v1 - h, h - v0, halfAcross / A});
