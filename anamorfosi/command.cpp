@@ -14,7 +14,6 @@
 #include "anamorfosi/report.h"
 #include "programs/run.h"
 #include "anamorfosi/scene_from_options.h"
-#include "anamorfosi/uploaded_picture.h"
 #include "pipeline/vista.h"
 
 namespace anamorfosi {
@@ -157,16 +156,6 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "this program), read-only, and nothing sent to it is kept. The same page opens without a server\n"
       "from build/site/www/index.html.");
 
-  // The page's server checks each uploaded picture in a job of its own, so
-  // that a hostile picture can only end that job: not listed in the help.
-  std::string takePath, takeQuick;
-  int takeSide = 250;
-  CLI::App* take = app.add_subcommand("take-picture", "check a picture uploaded to the page, write its reduced copy");
-  take->group("");
-  take->add_option("PICTURE", takePath, "the uploaded file")->required();
-  take->add_option("QUICK", takeQuick, "the reduced copy to write when the picture is larger")->required();
-  take->add_option("--side", takeSide, "the reduced copy's longer side")->check(CLI::Range(16, 4096));
-
   // The page's server asks for its errors as JSON (--error-json, anywhere on
   // the line, not listed in the help): one line {"error": the message,
   // "field": the option}. It is taken out before the options are parsed, so
@@ -203,16 +192,6 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       if (so.Port < 0 || so.Port > 65535) throw UsageError("--port: must be 0 to 65535", "port");
       if (so.MaxRequestMb < 1) throw UsageError("--max-request-mb: must be at least 1", "max-request-mb");
       return serve(so, out, err);
-    }
-    if (take->parsed()) {
-      UploadedPicture u;
-      try {
-        u = TakeUploadedPicture(takePath, takeQuick, takeSide);
-      } catch (const std::runtime_error& e) {
-        throw PrintError(e.what(), "picture");
-      }
-      out << "picture: " << u.Width << " x " << u.Height << (u.Reduced ? ", reduced copy written" : "") << "\n";
-      return 0;
     }
     if (vista->parsed()) {
       if (o.SceneFile.empty() == o.ProgramRun.empty())

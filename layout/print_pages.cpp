@@ -344,18 +344,7 @@ std::optional<Placement> PlacementOf(const SheetFootprint& f, bool hasEye, const
   p.Circle = f.Circle;
   p.HasEye = hasEye;
   if (!hasEye) return p;
-  double mx = f.CentreX, my = f.CentreY;
-  if (!f.Circle) {
-    double left = 1e300, right = -1e300, top = 1e300, bottom = -1e300;
-    for (const auto& s : f.Segments) {
-      left = std::min({left, s.X0, s.X1});
-      right = std::max({right, s.X0, s.X1});
-      top = std::min({top, s.Y0, s.Y1});
-      bottom = std::max({bottom, s.Y0, s.Y1});
-    }
-    mx = (left + right) / 2;
-    my = (top + bottom) / 2;
-  }
+  const auto [mx, my] = FootprintMiddle(f);
   p.DistanceMm = std::hypot(eye.X - mx, eye.Y - my);
   p.HeightMm = eye.HeightMm;
   return p;

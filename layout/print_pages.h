@@ -7,10 +7,12 @@
 // No file, no process, no thread: it compiles for the browser's module.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -100,6 +102,23 @@ struct PdfContent {
   // print's page, on each tile and on the assembly page; none: not drawn.
   std::vector<std::string> Placement;
 };
+
+// The middle of a mirror's footprint: the circle's centre, or the middle of
+// the box of its outline's segments (the centre given when it has none). For
+// a footprint in any frame: the sheet's here, in mm, or the pipeline's, in the
+// scene's units (pipeline/print.h), whose members are named alike.
+template <class AnyFootprint>
+std::pair<decltype(AnyFootprint::CentreX), decltype(AnyFootprint::CentreX)> FootprintMiddle(const AnyFootprint& f) {
+  if (f.Circle || f.Segments.empty()) return {f.CentreX, f.CentreY};
+  auto left = f.Segments[0].X0, right = left, top = f.Segments[0].Y0, bottom = top;
+  for (const auto& s : f.Segments) {
+    left = std::min({left, s.X0, s.X1});
+    right = std::max({right, s.X0, s.X1});
+    top = std::min({top, s.Y0, s.Y1});
+    bottom = std::max({bottom, s.Y0, s.Y1});
+  }
+  return {(left + right) / 2, (top + bottom) / 2};
+}
 
 // Where the mirror stands and the eye is, for the placing instructions: the
 // eye's distance in plan from the footprint's middle (the circle's centre, or

@@ -22,7 +22,7 @@
 #include <unistd.h>
 
 #include "meshes/child_process.h"
-#include "formats/dxf.h"
+#include "meshes/dxf_facets.h"
 #include "core/errors.h"
 #include "meshes/mesh_input.h"
 #include "picture/picture_error.h"
@@ -752,20 +752,7 @@ void LoadMirrorFacets(const std::string& fileName, FacetSet& set, const FacetLoa
     LoadMeshFacets(fileName, kind, set, options);
     return;
   }
-  ClearFacets(set, options.Limit);
-  // The program's table is reserved whole, as it always was; a larger limit
-  // grows with the file.
-  if (options.Limit <= MaxFacets) set.Facets.reserve(options.Limit);
-  const bool scaled = options.DxfUnitMm > 0 && options.DrawingUnitMm > 0 && options.DxfUnitMm != options.DrawingUnitMm;
-  const Real k = scaled ? options.DxfUnitMm / options.DrawingUnitMm : 1;
-  ScanDxfFaces(fileName, [&](const Face& face) {
-    if (scaled)
-      AddFace(set, {k * face.C1, k * face.C2, k * face.C3, k * face.C4});
-    else
-      AddFace(set, face);
-    // Once a triangle found the table full the rest of the file is not read.
-    return !set.FacetOverflow;
-  });
+  LoadDxfFacets(fileName, set, options);
 }
 
 }  // namespace anamorfosi

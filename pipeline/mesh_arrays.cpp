@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "formats/dxf.h"
 #include "pipeline/print.h"
 
 namespace anamorfosi {
@@ -103,21 +102,6 @@ void FacetsOfMeshArrays(const MeshArrays& mesh, const std::string& file, FacetSe
     if (!more) break;
   }
   if (out.triangles == 0) throw PrintError(file + ": holds no triangle", "mirror");
-}
-
-void LoadDxfFacets(const std::string& file, FacetSet& set, const FacetLoadOptions& options) {
-  ClearFacets(set, options.Limit);
-  // The programs' table is reserved whole; a larger limit grows with the file.
-  if (options.Limit <= MaxFacets) set.Facets.reserve(options.Limit);
-  const bool scaled = options.DxfUnitMm > 0 && options.DrawingUnitMm > 0 && options.DxfUnitMm != options.DrawingUnitMm;
-  const Real k = scaled ? options.DxfUnitMm / options.DrawingUnitMm : 1;
-  ScanDxfFaces(file, [&](const Face& face) {
-    if (scaled)
-      AddFace(set, {k * face.C1, k * face.C2, k * face.C3, k * face.C4});
-    else
-      AddFace(set, face);
-    return !set.FacetOverflow;
-  });
 }
 
 }  // namespace anamorfosi

@@ -43,9 +43,4 @@ struct MeshArrays {
 void FacetsOfMeshArrays(const MeshArrays& mesh, const std::string& file, FacetSet& set,
                         const FacetLoadOptions& options);
 
-// Fills set from the 3DFACEs of a DXF file (replacing what it held), scaled
-// from options.DxfUnitMm into options.DrawingUnitMm; the file is read no
-// further once the table is full. Throws RuntimeFailure as the DXF reader does.
-void LoadDxfFacets(const std::string& file, FacetSet& set, const FacetLoadOptions& options);
-
 }  // namespace anamorfosi

@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 
+#include "meshes/dxf_facets.h"
 #include "meshes/mesh_file.h"
 #include "pipeline/print.h"
 #include "testing/mesh_shapes.h"

@@ -42,6 +42,7 @@
 
 #include "layout/print_content.h"
 #include "layout/print_pages.h"
+#include "meshes/dxf_facets.h"
 #include "meshes/mesh_file.h"
 #include "pipeline/dxf_units.h"
 #include "pipeline/mesh_arrays.h"
@@ -468,22 +469,8 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   // The eye and the middle of the mirror's footprint in the scene's units: the
   // page moves the eye round that middle to show the print from elsewhere.
   out["eye"] = {static_cast<double>(scene.Eye.x), static_cast<double>(scene.Eye.y), static_cast<double>(scene.Eye.z)};
-  {
-    const Footprint& f = r.Mirror;
-    Real x = f.CentreX, y = f.CentreY;
-    if (!f.Circle && !f.Segments.empty()) {
-      Real x0 = f.Segments[0].X0, x1 = x0, y0 = f.Segments[0].Y0, y1 = y0;
-      for (const auto& g : f.Segments) {
-        x0 = std::min({x0, g.X0, g.X1});
-        x1 = std::max({x1, g.X0, g.X1});
-        y0 = std::min({y0, g.Y0, g.Y1});
-        y1 = std::max({y1, g.Y0, g.Y1});
-      }
-      x = (x0 + x1) / 2;
-      y = (y0 + y1) / 2;
-    }
-    out["mirror_middle"] = {static_cast<double>(x), static_cast<double>(y)};
-  }
+  const auto [middleX, middleY] = FootprintMiddle(r.Mirror);
+  out["mirror_middle"] = {static_cast<double>(middleX), static_cast<double>(middleY)};
   // The scene as the command's PNG carries it: with its window, so that a
   // rerun of it checks that it makes this very print.
   Scene recorded = told;

@@ -49,8 +49,6 @@ addTexts({
     'pictures.stale': 'The preview shows the last values that worked, not the ones in the form: {0}',
     'field.standing': 'standing',
     'field.degrees': 'degrees',
-    'field.mesh_hint': 'A mirror made of triangles needs its mesh read, which this page cannot do yet: use ' +
-                       '<code translate="no">anamorfosi generico</code> or <code translate="no">anamorfosi serve</code>.',
 
     'kind.cilindro': 'cylinder (a can)',
     'kind.cono': 'cone',
@@ -81,7 +79,6 @@ addTexts({
     'status.engine_stopped': 'the engine stopped',
     'status.choose_picture': 'Drop a picture or choose one.',
     'status.quick': 'Making a quick preview...',
-    'status.full': 'Quick preview shown; making the full print...',
     'status.ready': 'Ready: the preview shows the print you will download ({0} s).',
     'status.unfaithful': 'Made, but the print is wrong: see the warning in red beside the preview.',
     'status.refused': 'This set-up cannot work: see the message in red.',
@@ -95,7 +92,6 @@ addTexts({
     'status.pages_many': '{0} pages',
     'status.writing_png': 'Writing the PNG...',
     'status.png_done': 'Downloaded anamorfosi.png: print it at 100 % ("actual size").',
-    'status.quick_note': '(quick preview, reduced picture) ',
 
     'sheets.one': 'The print fits on one {0} sheet.',
     'sheets.many': 'The print needs {0} {1} sheets, and a page showing how to join them.',
@@ -183,9 +179,6 @@ addTexts({
     'pictures.stale': 'L\'anteprima mostra gli ultimi valori che funzionavano, non quelli del modulo: {0}',
     'field.standing': 'appoggiata',
     'field.degrees': 'gradi',
-    'field.mesh_hint': 'Uno specchio fatto di triangoli ha bisogno di leggere la sua mesh, cosa che questa pagina non ' +
-                       'sa ancora fare: usa <code translate="no">anamorfosi generico</code> o ' +
-                       '<code translate="no">anamorfosi serve</code>.',
 
     'kind.cilindro': 'cilindro (una lattina)',
     'kind.cono': 'cono',
@@ -216,7 +209,6 @@ addTexts({
     'status.engine_stopped': 'il motore si è fermato',
     'status.choose_picture': 'Trascina un\'immagine o scegline una.',
     'status.quick': 'Preparo un\'anteprima veloce...',
-    'status.full': 'Ecco l\'anteprima veloce; preparo la stampa completa...',
     'status.ready': 'Pronto: l\'anteprima mostra la stampa che scaricherai ({0} s).',
     'status.unfaithful': 'Fatto, ma la stampa è sbagliata: leggi l\'avviso in rosso accanto all\'anteprima.',
     'status.refused': 'Così non può funzionare: leggi il messaggio in rosso.',
@@ -230,7 +222,6 @@ addTexts({
     'status.pages_many': '{0} pagine',
     'status.writing_png': 'Scrivo il PNG...',
     'status.png_done': 'Scaricato anamorfosi.png: stampalo al 100 % ("dimensioni reali").',
-    'status.quick_note': '(anteprima veloce, immagine ridotta) ',
 
     'sheets.one': 'La stampa sta in un foglio {0}.',
     'sheets.many': 'La stampa ha bisogno di {0} fogli {1}, più una pagina che mostra come unirli.',
