@@ -42,3 +42,6 @@ export function onLanguage(f) { listeners.push(f); }
 export function untranslated() {
   return Object.keys(tables.en).filter((k) => !(k in tables.it));
 }
+
+// Every key with an English text, for the tests.
+export function textKeys() { return Object.keys(tables.en); }

@@ -12,7 +12,6 @@ addTexts({
     'page.intro': 'Choose a picture and describe your mirror: the print on the left, stood under the mirror, shows ' +
                   'the picture undistorted to an eye at the place you give (right). Everything is computed in this ' +
                   'browser: nothing is sent anywhere, and the page works without a network.',
-    'page.language': 'Language',
     'picture.legend': '1. The picture',
     'picture.drop': 'Drop a photo here (PNG, JPEG, WebP, PPM) or choose one:',
     'picture.card': 'the test card',
@@ -79,8 +78,6 @@ addTexts({
     'status.engine_stopped': 'the engine stopped',
     'status.choose_picture': 'Drop a picture or choose one.',
     'status.quick': 'Making a quick preview...',
-    'status.ready': 'Ready: the preview shows the print you will download ({0} s).',
-    'status.unfaithful': 'Made, but the print is wrong: see the warning in red beside the preview.',
     'status.refused': 'This set-up cannot work: see the message in red.',
     'status.reading': 'Reading {0}...',
     'status.read_again': 'Choose the picture again.',
@@ -141,7 +138,6 @@ addTexts({
     'page.intro': 'Scegli un\'immagine e descrivi il tuo specchio: la stampa a sinistra, messa sotto lo specchio, ' +
                   'mostra l\'immagine senza deformazioni a un occhio nel punto che indichi (a destra). Tutto viene ' +
                   'calcolato in questo browser: non si invia niente a nessuno e la pagina funziona anche senza rete.',
-    'page.language': 'Lingua',
     'picture.legend': '1. L\'immagine',
     'picture.drop': 'Trascina qui una foto (PNG, JPEG, WebP, PPM) oppure scegline una:',
     'picture.card': 'il cartello di prova',
@@ -209,8 +205,6 @@ addTexts({
     'status.engine_stopped': 'il motore si è fermato',
     'status.choose_picture': 'Trascina un\'immagine o scegline una.',
     'status.quick': 'Preparo un\'anteprima veloce...',
-    'status.ready': 'Pronto: l\'anteprima mostra la stampa che scaricherai ({0} s).',
-    'status.unfaithful': 'Fatto, ma la stampa è sbagliata: leggi l\'avviso in rosso accanto all\'anteprima.',
     'status.refused': 'Così non può funzionare: leggi il messaggio in rosso.',
     'status.reading': 'Leggo {0}...',
     'status.read_again': 'Scegli di nuovo l\'immagine.',

@@ -5,8 +5,9 @@
 //   node words_test.mjs INDEX_HTML APP_MJS
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
+import path from 'node:path';
 
-import { setLanguage, t, untranslated } from '../src/i18n.mjs';
+import { setLanguage, t, textKeys, untranslated } from '../src/i18n.mjs';
 import { lengthWords, lookWords, placementWords, plainError, sheetsWords } from '../src/words.mjs';
 // The other parts of the page that add texts of their own.
 import '../src/eye_drag.mjs';
@@ -83,6 +84,22 @@ for (const m of app.matchAll(/\b(?:setStatus|t)\('([^']*)'/g))
   check(english(m[1]) !== null, 'app.mjs: key "' + m[1] + '" has no English text');
 for (const m of app.matchAll(/(?:textContent\s*=|setStatus\(|showErrors\([^,)]*,)\s*'([^']*[a-z] [a-z][^']*)'/g))
   check(false, 'app.mjs: English written in place: "' + m[1] + '"');
+
+// No text is left in the tables that no part of the page asks for: each key
+// is named, quoted, somewhere in the page's sources other than its own
+// definition (a line that starts with it), or begins with a prefix the
+// sources complete ('kind.' + name).
+{
+  const folder = path.dirname(appMjs);
+  const sources = fs.readdirSync(folder).filter((f) => /\.m?js$/.test(f) && f !== 'i18n.mjs')
+    .map((f) => fs.readFileSync(path.join(folder, f), 'utf8'));
+  sources.push(html);
+  const all = sources.join('\n');
+  const prefixes = [...new Set([...all.matchAll(/'([a-z_]+\.)' \+/g)].map((m) => m[1]))];
+  const quoted = (k) => new RegExp('(?<!^[ \\t]*)[\'"`]' + k.replace(/[.*+?^${}()|[\]\\]/g, '\\$&') + '[\'"`]', 'm');
+  const unused = textKeys().filter((k) => !prefixes.some((p) => k.startsWith(p)) && !quoted(k).test(all));
+  check(unused.length === 0, 'texts no part of the page uses: ' + unused.join(', '));
+}
 
 // The refusals in plain words, with the field's own words and unit and
 // without the engine's option names; what is not known keeps the engine's
