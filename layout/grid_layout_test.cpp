@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -99,28 +97,6 @@ TEST(GridLayout, LabelSizeIsTheLargestThatFits) {
   EXPECT_DOUBLE_EQ(needs.Width, 0.6 * last + 1000);
 
   EXPECT_THROW(GridLabelSize(g, [](double) { return GridLabelNeeds{}; }, nullptr), std::runtime_error);
-}
-
-TEST(GridLayout, JsonForThePage) {
-  const GridLayout g = LayOutGrid(3, 2, 48, 32767);
-  const nlohmann::json j = nlohmann::json::parse(GridLayoutJson(g));
-  EXPECT_EQ(j["width"], 144);
-  EXPECT_EQ(j["height"], 96);
-  EXPECT_EQ(j["thin"], (std::vector<int>{64, 64, 64}));
-  EXPECT_EQ(j["ink"], (std::vector<int>{20, 70, 200}));
-  ASSERT_EQ(j["lines"].size(), g.Lines.size());
-  for (std::size_t k = 0; k < g.Lines.size(); ++k) {
-    const GridRectangle& r = g.Lines[k];
-    EXPECT_EQ(j["lines"][k], (std::vector<int>{r.X, r.Y, r.Width, r.Height, r.Heavy ? 1 : 0}));
-  }
-  ASSERT_EQ(j["labels"].size(), 6u);
-  EXPECT_EQ(j["labels"][4][0], "B2");
-  EXPECT_EQ(j["labels"][4][1].get<double>(), g.Labels[4].CentreX);
-  EXPECT_EQ(j["labels"][4][2].get<double>(), g.Labels[4].CentreY);
-  EXPECT_EQ(j["room_width"].get<double>(), g.RoomWidth);
-  EXPECT_EQ(j["trial_size"].get<double>(), g.TrialSize);
-  EXPECT_EQ(j["shrink"].get<double>(), g.Shrink);
-  EXPECT_EQ(j["tries"], g.Tries);
 }
 
 // The cairo picture is the layout drawn: its paper, line and label colours,

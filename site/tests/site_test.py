@@ -809,14 +809,14 @@ class SiteTest(unittest.TestCase):
         # pixel at the edges of each stroke. In the plain 8 x 6 grid the labels'
         # ink is 18 % of the pixels and 7 % differ by more than 32 levels
         # (measured); the print shows the grid on part of its sheet, where
-        # 1.9 % of the cells differ by that much (measured). At most 5 % may:
-        # labels of another size or place, or a grid of another shape, move
-        # far more; the lines, the paper and the marks, drawn alike, leave
-        # the rest the same.
+        # 1.9 % of the cells differ by that much (measured). At most 3 % may:
+        # labels drawn 2 pixels lower give 4.2 % (measured), another size or
+        # a grid of another shape more; the lines, the paper and the marks,
+        # drawn alike, leave the rest the same.
         far = sum(1 for i in range(0, len(cells), 3)
                   if max(abs(cells[i + k] - native_cells[i + k]) for k in range(3)) > 32)
         print("grid print: %d of %d cells differ by more than 32 levels" % (far, len(cells) // 3))
-        self.assertLess(far, 0.05 * facts["width"] * facts["height"])
+        self.assertLess(far, 0.03 * facts["width"] * facts["height"])
         same = sum(1 for i in range(0, len(cells), 3) if cells[i:i + 3] == native_cells[i:i + 3])
         print("grid print: %d cells the same" % same)
         self.assertGreater(same, 0.85 * facts["width"] * facts["height"])
