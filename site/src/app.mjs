@@ -25,8 +25,8 @@ const files = {};            // a kind's file field -> its path in the module's 
 let picture = null;          // {name, width, height, rgba}
 let card = null;
 let grid = null;             // the grid to draw by hand last drawn: a picture, with its text "CxR"
-let last = null;             // the full print made for the download: {key, result, cells}
-let shown = null;            // the preview shown: {key, result, view, closeup}
+let last = null;             // the full print made for the download: {key, result, cells, grid}
+let shown = null;            // the preview shown: {key, result, view, closeup, grid (its grid picture, if one)}
 let shownKey = '';
 let timer = null, generation = 0;
 let previewing = false, previewWanted = false;
@@ -406,13 +406,13 @@ async function refresh() {
     scene, preview: { pixels: sizes.cells, accuracy: 2, antialias: 2 }, view: sizes.view, closeup: sizes.closeup,
     aspect: [pic.width, pic.height], fit } }));
   previewing = false;
-  if (made && mine === generation) showPreview(made, key);
+  if (made && mine === generation) showPreview(made, key, pic);
   if (previewWanted || mine !== generation) refresh();
 }
 
-function showPreview(made, key) {
+function showPreview(made, key, pic) {
   if (!show(made, true)) { shown = null; eye.shown(null); return; }
-  shown = { key, result: made.result, view: made.view, closeup: made.closeup, grid: source() === 'grid' ? grid : null };
+  shown = { key, result: made.result, view: made.view, closeup: made.closeup, grid: pic.text ? pic : null };
   shownKey = key;
   eye.shown(made.result);
   performance.mark('preview-shown');
@@ -441,7 +441,7 @@ async function fullPrint() {
   const key = shownKey;
   if (last && last.key === key) return true;
   if (!fullUnderWay || fullUnderWay.key !== key) {
-    const pic = source() === 'grid' ? grid : source() === 'upload' ? picture : card;
+    const pic = (shown && shown.grid) || (source() === 'upload' ? picture : card);
     const scene = sceneOfForm(), fit = fitOfForm();
     const bar = $('full_progress');
     bar.value = 0;
