@@ -23,6 +23,9 @@
 //   anamorfosi_closeup()          the close-up of the mirror, when asked for
 //   anamorfosi_view_from(request) the last print seen from another eye: 0 and
 //                                 the view (and close-up) in place of the last
+//   anamorfosi_grid(grid)         the grid to draw by hand "CxR" laid out for
+//                                 the page to draw (GridLayoutJson): 0 and its
+//                                 JSON in the result; 1 and the error
 //   the progress of a print is told to Module.onPrintProgress(row, rows), if set
 #include <emscripten/emscripten.h>
 
@@ -40,6 +43,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "layout/grid_layout.h"
 #include "layout/print_content.h"
 #include "layout/print_pages.h"
 #include "meshes/dxf_facets.h"
@@ -307,7 +311,14 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
   if (!given.contains("face")) given["face"] = {{0, 0, 1}, {1, 0, 1}, {1, 0, 0}, {0, 0, 0}};
   if (!given.contains("picture") && !given.contains("grid")) given["picture"] = "picture";
   Scene s = ParseScene(given.dump(), "scene", "");
-  if (!s.Grid.empty()) throw PrintError("grid: a numbered grid cannot be drawn in the browser yet", "grid");
+  // A grid to draw by hand: the page draws the grid the module laid out
+  // (anamorfosi_grid) and gives its pixels as the picture.
+  std::optional<std::pair<int, int>> grid;
+  if (!s.Grid.empty()) {
+    grid = ParseGrid(s.Grid);
+    if (!grid) throw PrintError("grid: \"" + s.Grid + "\" must be COLUMNSxROWS, each 1 to 200", "grid");
+    chosen.push_back("grid: " + s.Grid + " cells to draw by hand");
+  }
   const MirrorKindEntry& kind = KindEntry(s.Mirror.Kind);
   const MirrorFileReader mirrors = BrowserMirrors();
   if (kind.CheckMirror) kind.CheckMirror(s, mirrors);
@@ -341,7 +352,9 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
     // The page's preview maps a reduced copy of the picture onto the face the
     // whole picture has, so that its scene is the download's: "aspect" [w, h].
     const json aspect = request.value("aspect", json::array());
-    if (aspect.is_array() && aspect.size() == 2 && aspect[0].is_number() && aspect[1].is_number() &&
+    if (grid)
+      face.Aspect = static_cast<Real>(grid->first) / static_cast<Real>(grid->second);
+    else if (aspect.is_array() && aspect.size() == 2 && aspect[0].is_number() && aspect[1].is_number() &&
         aspect[0].get<double>() > 0 && aspect[1].get<double>() > 0)
       face.Aspect = static_cast<Real>(aspect[0].get<double>()) / static_cast<Real>(aspect[1].get<double>());
     else
@@ -407,6 +420,15 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   }
   std::vector<std::string> chosen;
   const Scene given = SceneOfRequest(request, width, height, chosen);
+  // The full print of a grid maps the grid as the command draws it: its cells
+  // kGridCellPixels pixels a side (a preview maps a reduced copy).
+  if (const auto grid = ParseGrid(given.Grid); grid && !request.value("preview", json()).is_object() &&
+                                                (width != grid->first * kGridCellPixels ||
+                                                 height != grid->second * kGridCellPixels))
+    throw PrintError("grid: the picture given is " + std::to_string(width) + " x " + std::to_string(height) +
+                         " pixels, not the grid's " + std::to_string(grid->first * kGridCellPixels) + " x " +
+                         std::to_string(grid->second * kGridCellPixels),
+                     "grid");
   const MirrorFileReader mirrors = BrowserMirrors();
   PrintSettings settings;
   settings.Threads = 1;
@@ -574,8 +596,10 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_pdf(const char* requestText) {
     options.PaperSize = *paper;
     Scene recorded = made.Printed;
     recorded.Window = made.Sheet.Report.Window;
-    const PdfContent content =
+    PdfContent content =
         PdfContentOf(made.Printed, made.Sheet, SceneToJson(recorded, ""), request.value("date", std::string()));
+    // The grid to copy from comes first, square, as the command's PDF has it.
+    if (!made.Printed.Grid.empty()) content.PlainGrid = &made.Sheet.Source;
     made.Result = PdfDocumentJson(LayOutPrintPdf(content, options));
     return 0;
   } catch (const PrintError& e) {
@@ -660,6 +684,33 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_mesh(const char* about, const double* vertic
     made.Result = nlohmann::json{{"error", "not enough memory for the mirror's triangles"}, {"field", "mirror"}}.dump();
   } catch (const std::exception& e) {
     made.Result = nlohmann::json{{"error", e.what()}, {"field", "mirror"}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  }
+  return 1;
+}
+
+// The grid to draw by hand, "12x8", laid out as the command draws it at
+// kGridCellPixels a cell: its lines, its labels and their room, for the page to
+// draw on a canvas and give back as a scene's picture. 0 and the layout's JSON
+// in the result; 1 and the error.
+EMSCRIPTEN_KEEPALIVE int anamorfosi_grid(const char* gridText) {
+  using namespace anamorfosi;
+  Made& made = Last();
+  try {
+    const auto grid = ParseGrid(gridText);
+    if (!grid) throw PrintError(std::string("grid: \"") + gridText + "\" must be COLUMNSxROWS, each 1 to 200", "grid");
+    const GridLayout layout = LayOutGrid(grid->first, grid->second, kGridCellPixels, 1LL << 30);
+    if (!WithinLimits(layout.Width, layout.Height, PictureLimits{}))
+      throw PrintError("grid: " + std::string(gridText) + " is too large a picture", "grid");
+    made.Result = GridLayoutJson(layout);
+    return 0;
+  } catch (const PrintError& e) {
+    made.Result = nlohmann::json{{"error", e.what()}, {"field", e.Field}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  } catch (const std::bad_alloc&) {
+    made.Result = nlohmann::json{{"error", "not enough memory for the grid"}, {"field", "grid"}}.dump();
+  } catch (const std::exception& e) {
+    made.Result = nlohmann::json{{"error", e.what()}, {"field", "grid"}}.dump(
         -1, ' ', false, nlohmann::json::error_handler_t::replace);
   }
   return 1;

@@ -138,6 +138,11 @@ if(ANAMORFOSI_TESTS)
            COMMAND ${ANAMORFOSI_NODE} --no-experimental-fetch ${CMAKE_CURRENT_SOURCE_DIR}/tests/preview_engine_test.mjs
                    ${ENGINE_JS} ${PROJECT_SOURCE_DIR}/examples)
 
+  # The grid to draw by hand: the module's layout, the page's size rule, and a grid's print.
+  add_test(NAME site_grid_engine
+           COMMAND ${ANAMORFOSI_NODE} --no-experimental-fetch ${CMAKE_CURRENT_SOURCE_DIR}/tests/grid_engine_test.mjs
+                   ${ENGINE_JS})
+
   # A camera-like photo (12 megapixels, turned by its EXIF tag) for the page's test.
   add_executable(site_photo tests/make_photo.cpp)
   target_link_libraries(site_photo PRIVATE picture_samples)

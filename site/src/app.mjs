@@ -16,6 +16,7 @@ import { fieldLabel, kindChoice, lookWords, placementWords, plainError, setUpLan
 import { EngineWorker } from './engine_worker.mjs';
 import { eyeDrag } from './eye_drag.mjs';
 import { previewSizes, reducedSize } from './preview.mjs';
+import { drawGrid, loadGridFont, rgbOf } from './grid_draw.mjs';
 
 const $ = (id) => document.getElementById(id);
 let KINDS = null;
@@ -23,8 +24,9 @@ let kinds = new Map();
 const files = {};            // a kind's file field -> its path in the module's memory
 let picture = null;          // {name, width, height, rgba}
 let card = null;
-let last = null;             // the full print made for the download: {key, result, cells}
-let shown = null;            // the preview shown: {key, result, view, closeup}
+let grid = null;             // the grid to draw by hand last drawn: a picture, with its text "CxR"
+let last = null;             // the full print made for the download: {key, result, cells, grid}
+let shown = null;            // the preview shown: {key, result, view, closeup, grid (its grid picture, if one)}
 let shownKey = '';
 let timer = null, generation = 0;
 let previewing = false, previewWanted = false;
@@ -103,7 +105,10 @@ async function downloadPdf() {
   }
   showErrors();
   const picture = { width: shown.result.width, height: shown.result.height, rgb: shown.cells };
-  const doc = drawPdf({ jsPDF, encodePng }, made.pages, { print: picture }, fonts);
+  const pictures = { print: picture };
+  // A grid's PDF has the plain grid, as it was drawn, on its first page.
+  if (shown.grid) pictures.grid = { width: shown.grid.width, height: shown.grid.height, rgb: rgbOf(shown.grid.rgba) };
+  const doc = drawPdf({ jsPDF, encodePng }, made.pages, pictures, fonts);
   save(doc.output('arraybuffer'), 'anamorfosi.pdf', 'application/pdf');
   const sheets = made.pages.pages.length;
   if (last.result.fidelity_warning) setStatus('downloaded_unfaithful', false);
@@ -111,6 +116,43 @@ async function downloadPdf() {
 }
 
 function source() { return document.querySelector('input[name=source]:checked').value; }
+
+// The grid's "CxR" from its fields, or '' while a field is not a whole number from 1 to 200.
+function gridText() {
+  const sides = [$('grid_columns').value, $('grid_rows').value];
+  return sides.every((v) => /^[1-9][0-9]{0,2}$/.test(v.trim()) && Number(v) <= 200)
+    ? sides.map((v) => Number(v)).join('x') : '';
+}
+
+// The picture the form's source gives: the test card, the reader's picture,
+// or the grid to draw by hand, laid out by the engine and drawn here (once a
+// size); null when there is none yet or the grid cannot be drawn (its
+// refusal then shown beside its fields).
+async function pictureOfForm() {
+  if (source() === 'upload') return picture;
+  if (source() !== 'grid') return card;
+  // Refused as the engine's refusals are: beside the field, the last preview greyed.
+  const refuse = (message, key) => {
+    showStale(showErrors('grid', message, key));
+    setStatus('status.refused', false);
+    shownKey = '';
+    return null;
+  };
+  const text = gridText();
+  if (!text) return refuse('', 'err.grid');
+  if (grid && grid.text === text) return grid;
+  const made = await previewWorker.call('grid', { grid: text });
+  if (!made) return null;
+  if (made.error) return refuse(made.error);
+  try {
+    await loadGridFont((await loadPdfFonts()).bold);
+  } catch (e) {
+    return refuse('font: ' + ((e && e.message) || e));
+  }
+  const drawn = drawGrid(made.layout);
+  grid = { text, name: 'grid ' + text, width: drawn.width, height: drawn.height, rgba: drawn.rgba, serial: ++serial };
+  return grid;
+}
 function num(id) { const v = $(id).value; return v === '' ? null : Number(v); }
 function kind() { return kinds.get($('mirror').value); }
 function valuesOf(k, type) { return k.parameters.filter((p) => p.value === type); }
@@ -228,7 +270,8 @@ function sceneOfForm() {
   const scene = { mirror };
   if (!$('eye_auto').checked) scene.eye = [num('eye_x'), num('eye_y'), num('eye_z')];
   if (faceFile()) scene.face_file = faceFile();
-  scene.picture = picture ? picture.name : 'cartello.ppm';
+  if (source() === 'grid') scene.grid = gridText();
+  else scene.picture = picture ? picture.name : 'cartello.ppm';
   Object.assign(scene, { units: $('units').value, dpi: num('dpi'), accuracy: num('accuracy'), antialias: 2,
                          background: 'white', marks: true, program_window: false });
   return scene;
@@ -339,8 +382,13 @@ function fitOfForm() { return $('fit').checked ? $('paper').value : ''; }
 
 async function refresh() {
   const mine = ++generation;
-  const pic = source() === 'upload' ? picture : card;
-  if (!pic) { setStatus('status.choose_picture', false); return; }
+  $('grid_fields').hidden = source() !== 'grid';
+  const pic = await pictureOfForm();
+  if (mine !== generation) return;
+  if (!pic) {
+    if (source() !== 'grid') setStatus('status.choose_picture', false);
+    return;
+  }
   const scene = sceneOfForm();
   const fit = fitOfForm();
   const key = JSON.stringify(scene) + '|' + pic.name + '|' + pic.width + 'x' + pic.height + '|' + pic.serial + '|' + fit;
@@ -358,13 +406,13 @@ async function refresh() {
     scene, preview: { pixels: sizes.cells, accuracy: 2, antialias: 2 }, view: sizes.view, closeup: sizes.closeup,
     aspect: [pic.width, pic.height], fit } }));
   previewing = false;
-  if (made && mine === generation) showPreview(made, key);
+  if (made && mine === generation) showPreview(made, key, pic);
   if (previewWanted || mine !== generation) refresh();
 }
 
-function showPreview(made, key) {
+function showPreview(made, key, pic) {
   if (!show(made, true)) { shown = null; eye.shown(null); return; }
-  shown = { key, result: made.result, view: made.view, closeup: made.closeup };
+  shown = { key, result: made.result, view: made.view, closeup: made.closeup, grid: pic.text ? pic : null };
   shownKey = key;
   eye.shown(made.result);
   performance.mark('preview-shown');
@@ -393,7 +441,7 @@ async function fullPrint() {
   const key = shownKey;
   if (last && last.key === key) return true;
   if (!fullUnderWay || fullUnderWay.key !== key) {
-    const pic = source() === 'upload' ? picture : card;
+    const pic = (shown && shown.grid) || (source() === 'upload' ? picture : card);
     const scene = sceneOfForm(), fit = fitOfForm();
     const bar = $('full_progress');
     bar.value = 0;
@@ -416,7 +464,7 @@ async function fullPrint() {
     setStatus('status.refused', false);
     return false;
   }
-  last = { key, result: full.result, cells: full.cells };
+  last = { key, result: full.result, cells: full.cells, grid: shown && shown.key === key ? shown.grid : null };
   // The download's own score, and its warning when the print is wrong.
   showFidelity('full_score', full.result);
   $('fidelity_warning').textContent = full.result.fidelity_warning || '';

@@ -107,3 +107,16 @@ export function engineViewFrom(engine, request) {
     engine._free(text);
   }
 }
+
+// The grid to draw by hand ("12x8") laid out by the engine as the command
+// draws it (GridLayoutJson): {layout}, or {error} in the engine's words.
+export function engineGrid(engine, grid) {
+  const text = copyIn(engine, new TextEncoder().encode(String(grid) + '\0'));
+  try {
+    const status = engine._anamorfosi_grid(text);
+    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
+    return status === 0 ? { layout: result } : { error: result.error };
+  } finally {
+    engine._free(text);
+  }
+}

@@ -17,6 +17,10 @@ addTexts({
     'picture.card': 'the test card',
     'picture.mine': 'my picture',
     'picture.size': '{0} ({1} x {2} pixels)',
+    'picture.grid': 'a numbered grid to draw by hand',
+    'picture.grid_size': 'the grid\'s cells:',
+    'picture.grid_columns': 'columns (1 to 200)',
+    'picture.grid_rows': 'rows (1 to 200)',
     'mirror.legend': '2. The mirror',
     'mirror.kind': 'kind of mirror',
     'eye.legend': '3. The eye',
@@ -126,6 +130,8 @@ addTexts({
     'err.units': 'Choose mm, cm or in.',
     'err.picture_big': 'This picture is too large: use a smaller one.',
     'err.picture_plain': 'This picture cannot be used.',
+    'err.grid': 'The grid needs whole numbers of columns and rows, each from 1 to 200.',
+    'err.grid_font': 'The grid\'s labels cannot be drawn: their font did not load.',
     'err.fit_smallest': 'Even the smallest print does not fit on one {0} sheet: choose a larger paper, or turn off ' +
                         '"fit on one sheet".',
     'err.paper': 'This paper leaves no room for a print: choose another.',
@@ -143,6 +149,10 @@ addTexts({
     'picture.card': 'il cartello di prova',
     'picture.mine': 'la mia immagine',
     'picture.size': '{0} ({1} x {2} pixel)',
+    'picture.grid': 'una griglia numerata da disegnare a mano',
+    'picture.grid_size': 'le caselle della griglia:',
+    'picture.grid_columns': 'colonne (da 1 a 200)',
+    'picture.grid_rows': 'righe (da 1 a 200)',
     'mirror.legend': '2. Lo specchio',
     'mirror.kind': 'tipo di specchio',
     'eye.legend': '3. L\'occhio',
@@ -253,6 +263,8 @@ addTexts({
     'err.units': 'Scegli mm, cm o in.',
     'err.picture_big': 'Questa immagine è troppo grande: usane una più piccola.',
     'err.picture_plain': 'Questa immagine non si può usare.',
+    'err.grid': 'La griglia vuole un numero intero di colonne e di righe, ciascuno da 1 a 200.',
+    'err.grid_font': 'Non si riescono a scrivere le etichette della griglia: il loro carattere non si è caricato.',
     'err.fit_smallest': 'Anche la stampa più piccola non sta in un foglio {0}: scegli una carta più grande, oppure ' +
                         'togli "fai stare tutto in un foglio".',
     'err.paper': 'Questa carta non lascia spazio per la stampa: scegline un\'altra.',
@@ -381,6 +393,7 @@ export function plainError(field, message, { kind = '', units = 'mm', paper = 'A
     case 'picture':
       if (/too large/.test(m)) return said('err.picture_big');
       return unknown('err.picture_plain');
+    case 'grid': return /font/.test(m) ? unknown('err.grid_font') : said('err.grid');
     case 'fit':
     case 'paper':
       if (/smallest/.test(m)) return said('err.fit_smallest', paper);

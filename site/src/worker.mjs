@@ -7,13 +7,13 @@
 // {type: 'ppm', id, bytes} reads a PPM picture; {type: 'print', id, request}
 // makes a print of the picture kept; {type: 'view', id, request} shows the
 // last print from another eye; {type: 'pdf', id, request} lays out the last
-// print's PDF pages.
+// print's PDF pages; {type: 'grid', id, grid} lays out a grid to draw by hand.
 // Messages out: {type: 'kinds'} once ready, {type: 'ppm', id, width, height,
 // rgba} or {type: 'ppm', id, error}, {type: 'progress', id, row, rows} while
 // a print is made, {type: 'print', id, result, cells, view, closeup},
 // {type: 'view', id, result, view, closeup}, {type: 'pdf', id, pages} or
-// {type: 'pdf', id, error}.
-import { engineKinds, engineMesh, enginePdf, enginePrint, engineReadPpm, engineViewFrom } from './engine_client.mjs';
+// {type: 'pdf', id, error}, {type: 'grid', id, layout} or {type: 'grid', id, error}.
+import { engineGrid, engineKinds, engineMesh, enginePdf, enginePrint, engineReadPpm, engineViewFrom } from './engine_client.mjs';
 
 /* global AnamorfosiEngine */
 const ready = AnamorfosiEngine().then((engine) => {
@@ -50,6 +50,10 @@ self.onmessage = async (event) => {
   }
   if (m.type === 'pdf') {
     postMessage({ type: 'pdf', id: m.id, ...enginePdf(engine, m.request) });
+    return;
+  }
+  if (m.type === 'grid') {
+    postMessage({ type: 'grid', id: m.id, ...engineGrid(engine, m.grid) });
     return;
   }
   if (m.type === 'view') {

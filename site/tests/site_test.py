@@ -763,5 +763,137 @@ class SiteTest(unittest.TestCase):
         WebDriverWait(d, 300).until(lambda _: "radius 30 mm" in d.find_element(By.ID, "report").text)
 
 
+    def pdf_image(self, pdf, page, work, name):
+        """The first image drawn on a page of a PDF, as its writer stored it: width, height, RGB."""
+        subprocess.run(["pdfimages", "-f", str(page), "-l", str(page), pdf, os.path.join(work, name)], check=True)
+        images = sorted(n for n in os.listdir(work) if n.startswith(name + "-") and n.endswith(".ppm"))
+        self.assertTrue(images, "no image on page %d of %s" % (page, pdf))
+        return read_ppm(os.path.join(work, images[0]))
+
+    def test_numbered_grid_to_draw_by_hand(self):
+        """A grid of 8 x 6 labelled cells, laid out by the engine and drawn by the page, printed on the cylinder:
+        its PNG and PDF against the command's --grid 8x6 for the same scene."""
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
+        before = made()
+        # Chosen from the keyboard: the third choice of the picture, then its fields.
+        self.assertFalse(d.find_element(By.ID, "grid_columns").is_displayed())
+        d.find_element(By.CSS_SELECTOR, "input[name=source][value=card]").send_keys(Keys.ARROW_DOWN, Keys.ARROW_DOWN)
+        self.assertEqual(d.switch_to.active_element.get_attribute("id"), "source_grid")
+        WebDriverWait(d, 180).until(lambda _: made() > before)
+        self.wait_ready()
+        self.assertTrue(d.find_element(By.ID, "grid_columns").is_displayed())
+        self.assertEqual(d.find_element(By.ID, "grid_columns").get_attribute("value"), "8")
+        self.assertEqual(d.find_element(By.ID, "grid_rows").get_attribute("value"), "6")
+        self.assertIn("grid: 8x6 cells to draw by hand", d.find_element(By.ID, "report").text)
+        self.assertRegex(d.find_element(By.ID, "fidelity").text, r"^Preview, \d+ x \d+ cells: fidelity: ")
+        self.shot("site-grid-preview.png")
+
+        # The PNG: its scene says the grid, and its cells are the command's print of the grid.
+        facts, cells = self.png_facts(self.download("get_png", "anamorfosi.png", 180))
+        scene = json.loads(facts["text"]["Scene"])
+        self.assertEqual(scene["grid"], "8x6")
+        self.assertNotIn("picture", scene)
+        work = tempfile.mkdtemp(prefix="site-grid-")
+        self.addCleanup(shutil.rmtree, work, True)
+        for out in ("n.png", "n.pdf"):
+            subprocess.run([BINARY, "cilindro", "--grid", "8x6", "--radius", "25", "--fit", "A4", "-o", out, "--quiet"],
+                           cwd=work, check=True)
+        native, native_cells = self.png_facts(os.path.join(work, "n.png"))
+        self.assertEqual((facts["width"], facts["height"]), (native["width"], native["height"]))
+        self.assertEqual(json.loads(native["text"]["Scene"])["grid"], "8x6")
+        # Only the labels' glyphs differ: cairo and Chromium antialias the
+        # same outlines differently (Chromium's a little lighter), by up to a
+        # pixel at the edges of each stroke. In the plain 8 x 6 grid the labels'
+        # ink is 18 % of the pixels and 7 % differ by more than 32 levels
+        # (measured); the print shows the grid on part of its sheet, where
+        # 1.9 % of the cells differ by that much (measured). At most 3 % may:
+        # labels drawn 2 pixels lower give 4.2 % (measured), another size or
+        # a grid of another shape more; the lines, the paper and the marks,
+        # drawn alike, leave the rest the same.
+        far = sum(1 for i in range(0, len(cells), 3)
+                  if max(abs(cells[i + k] - native_cells[i + k]) for k in range(3)) > 32)
+        print("grid print: %d of %d cells differ by more than 32 levels" % (far, len(cells) // 3))
+        self.assertLess(far, 0.03 * facts["width"] * facts["height"])
+        same = sum(1 for i in range(0, len(cells), 3) if cells[i:i + 3] == native_cells[i:i + 3])
+        print("grid print: %d cells the same" % same)
+        self.assertGreater(same, 0.85 * facts["width"] * facts["height"])
+
+        # The PDF: the plain grid first, on a page of its own, as the command's.
+        pdf = self.download("get_pdf", "anamorfosi.pdf", 180)
+        native_pdf = os.path.join(work, "n.pdf")
+        pages = lambda f: int(re.search(r"^Pages:\s+(\d+)", subprocess.run(
+            ["pdfinfo", f], check=True, capture_output=True, text=True).stdout, re.M).group(1))
+        self.assertEqual(pages(pdf), pages(native_pdf))
+        mine, theirs = self.pdf_image(pdf, 1, work, "mine"), self.pdf_image(native_pdf, 1, work, "theirs")
+        self.assertEqual(mine[:2], (8 * 48, 6 * 48))
+        self.assertEqual(mine[:2], theirs[:2])
+        width, height = mine[:2]
+        # Its lines and paper pixel for pixel; the labels (blue ink, the only
+        # colour that is not grey) in the same places and at the same size:
+        # each cell's ink, down to its faintest pixel, within a pixel of
+        # cairo's on every side (a label one step of the size rule larger or
+        # smaller, 3 %, moves its edges by a pixel on each side), and about
+        # as much of it. Chromium antialiases the same outlines a little
+        # lighter than cairo (94 % of cairo's ink, measured), so an edge
+        # that is a faint pixel in one may be none in the other.
+        grey = lambda p, i: p[i] == p[i + 1] == p[i + 2]
+        lines = [i for i in range(0, width * height * 3, 3) if grey(theirs[2], i) and theirs[2][i] < 255]
+        self.assertGreater(len(lines), (9 * 6 + 7 * 8) * 48)
+        self.assertEqual([i for i in lines if mine[2][i:i + 3] != theirs[2][i:i + 3]], [])
+        paper = sum(1 for i in range(0, width * height * 3, 3) if grey(mine[2], i) and grey(theirs[2], i)
+                    and mine[2][i:i + 3] != theirs[2][i:i + 3])
+        self.assertEqual(paper, 0)
+
+        def ink_boxes(p):
+            boxes = {}
+            for y in range(height):
+                for x in range(width):
+                    i = (y * width + x) * 3
+                    if p[i + 2] - p[i] > 10:
+                        b = boxes.setdefault((x // 48, y // 48), [x, y, x, y])
+                        b[0], b[1], b[2], b[3] = min(b[0], x), min(b[1], y), max(b[2], x), max(b[3], y)
+            return boxes
+        boxes, native_boxes = ink_boxes(mine[2]), ink_boxes(theirs[2])
+        self.assertEqual(sorted(boxes), sorted(native_boxes))
+        self.assertEqual(len(boxes), 48)
+        worst = max(abs(a - b) for cell in boxes for a, b in zip(boxes[cell], native_boxes[cell]))
+        print("grid labels: ink boxes within %d pixels of cairo's" % worst)
+        self.assertLessEqual(worst, 1)
+        ink = lambda p: sum(255 - p[i] for i in range(0, len(p), 3) if p[i + 2] > p[i])
+        self.assertAlmostEqual(ink(mine[2]) / ink(theirs[2]), 1, delta=0.12)
+        # Page 1 as a reader sees it (pdftoppm at 30 dpi): the command's first page.
+        for name, f in (("page-mine", pdf), ("page-theirs", native_pdf)):
+            subprocess.run(["pdftoppm", "-r", "30", "-f", "1", "-l", "1", f, os.path.join(work, name)], check=True)
+        a = read_ppm(os.path.join(work, [n for n in os.listdir(work) if n.startswith("page-mine")][0]))
+        b = read_ppm(os.path.join(work, [n for n in os.listdir(work) if n.startswith("page-theirs")][0]))
+        self.assertEqual(a[:2], b[:2])
+        self.assertLess(sum(abs(x - y) for x, y in zip(a[2], b[2])) / len(a[2]), 6)
+
+    def test_grid_sizes_refused_beside_their_fields(self):
+        """Columns and rows outside 1 to 200 refused in plain words, in English and Italian, the field marked."""
+        d = self.driver
+        d.get(self.serve())
+        self.wait_ready()
+        d.find_element(By.ID, "source_grid").click()
+        self.wait_ready()
+        for field, value in (("grid_columns", 0), ("grid_rows", 201), ("grid_columns", "2.5")):
+            self.put_value(field, value)
+            WebDriverWait(d, 60).until(lambda _: self.error_for("grid") != "")
+            self.assertEqual(self.error_for("grid"),
+                             "The grid needs whole numbers of columns and rows, each from 1 to 200.")
+            self.assertEqual(d.find_element(By.ID, field).get_attribute("aria-invalid"), "true")
+            self.assertTrue(self.status().startswith("This set-up cannot work"), self.status())
+            d.find_element(By.ID, "lang_it").click()
+            self.assertEqual(self.error_for("grid"),
+                             "La griglia vuole un numero intero di colonne e di righe, ciascuno da 1 a 200.")
+            d.find_element(By.ID, "lang_en").click()
+            self.put_value(field, 3)
+            self.wait_ready()
+            self.assertEqual(self.error_for("grid"), "")
+        self.assertIn("grid: 3x3 cells to draw by hand", d.find_element(By.ID, "report").text)
+
 if __name__ == "__main__":
     unittest.main()
