@@ -548,6 +548,40 @@ std::string MakeAll(const std::string& requestText, const std::uint8_t* rgba, in
   return out.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+// The JSON of a refusal, {"error", "field"}; a message that is not UTF-8
+// (a file's name) has its bad bytes replaced.
+std::string RefusalJson(const std::string& message, const std::string& field) {
+  return json{{"error", message}, {"field", field}}.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+// How one of the module's calls words its refusals: the field of any failure
+// that names none, and what a lack of memory is told as, with its field.
+struct Refusals {
+  std::string Field;
+  std::string OutOfMemory;
+  std::string OutOfMemoryField;
+};
+// Runs one of the module's calls: 0 and call's answer in the result; or 1 and
+// the refusal: a PrintError with its own field, a PPM's fault in English, a
+// lack of memory and any other failure as refusals says.
+template <class Call>
+int Answer(const Refusals& refusals, const Call& call) {
+  Made& made = Last();
+  try {
+    made.Result = call(made);
+    return 0;
+  } catch (const PrintError& e) {
+    made.Result = RefusalJson(e.what(), e.Field);
+  } catch (const PpmError& e) {
+    made.Result = RefusalJson(PpmEnglishText(e), refusals.Field);
+  } catch (const std::bad_alloc&) {
+    made.Result = RefusalJson(refusals.OutOfMemory, refusals.OutOfMemoryField);
+  } catch (const std::exception& e) {
+    made.Result = RefusalJson(e.what(), refusals.Field);
+  }
+  return 1;
+}
+
 }  // namespace
 }  // namespace anamorfosi
 
@@ -559,24 +593,13 @@ EMSCRIPTEN_KEEPALIVE const char* anamorfosi_kinds() {
 }
 
 EMSCRIPTEN_KEEPALIVE int anamorfosi_print(const char* request, const std::uint8_t* rgba, int width, int height) {
-  using anamorfosi::Last;
-  auto refuse = [](const std::string& message, const std::string& field) {
-    Last().Sheet = {};
-    Last().View = {};
-    Last().Result = nlohmann::json{{"error", message}, {"field", field}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return 1;
-  };
-  try {
-    Last().Result = anamorfosi::MakeAll(request, rgba, width, height);
-    return 0;
-  } catch (const anamorfosi::PrintError& e) {
-    return refuse(e.what(), e.Field);
-  } catch (const std::bad_alloc&) {
-    return refuse("not enough memory for this print (lower the dpi)", "dpi");
-  } catch (const std::exception& e) {
-    return refuse(e.what(), "");
-  }
+  using namespace anamorfosi;
+  const int status = Answer({"", "not enough memory for this print (lower the dpi)", "dpi"}, [&](Made&) {
+    return MakeAll(request, rgba, width, height);
+  });
+  // A refused print leaves no print behind for the PDF or another eye.
+  if (status != 0) Last().Sheet = {}, Last().View = {};
+  return status;
 }
 
 // The last print's PDF pages as drawing operations (PdfDocumentJson), laid out
@@ -585,10 +608,9 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_print(const char* request, const std::uint8_
 // result; 1 and the error.
 EMSCRIPTEN_KEEPALIVE int anamorfosi_pdf(const char* requestText) {
   using namespace anamorfosi;
-  Made& made = Last();
-  try {
+  return Answer({"paper", "not enough memory for the PDF's pages", "paper"}, [&](Made& made) {
     if (made.Sheet.Cells.Rgb.empty()) throw PrintError("there is no print to lay out: make the print again");
-    const nlohmann::json request = nlohmann::json::parse(requestText);
+    const json request = json::parse(requestText);
     const std::string paperName = request.value("paper", "A4");
     const std::optional<Paper> paper = ParsePaper(paperName);
     if (!paper) throw PrintError("paper: must be A4, A3, A2, Letter, Legal, Tabloid, none or WxH in mm", "paper");
@@ -600,16 +622,8 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_pdf(const char* requestText) {
         PdfContentOf(made.Printed, made.Sheet, SceneToJson(recorded, ""), request.value("date", std::string()));
     // The grid to copy from comes first, square, as the command's PDF has it.
     if (!made.Printed.Grid.empty()) content.PlainGrid = &made.Sheet.Source;
-    made.Result = PdfDocumentJson(LayOutPrintPdf(content, options));
-    return 0;
-  } catch (const PrintError& e) {
-    made.Result = nlohmann::json{{"error", e.what()}, {"field", e.Field}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  } catch (const std::exception& e) {
-    made.Result = nlohmann::json{{"error", e.what()}, {"field", "paper"}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  }
-  return 1;
+    return PdfDocumentJson(LayOutPrintPdf(content, options));
+  });
 }
 
 // A PPM picture (the programs' own, which browsers do not decode) the page put
@@ -618,10 +632,9 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_pdf(const char* requestText) {
 // anamorfosi_picture(); 1 and the error in the result.
 EMSCRIPTEN_KEEPALIVE int anamorfosi_read_ppm(const char* path) {
   using namespace anamorfosi;
-  Made& made = Last();
-  made.Picture.clear();
-  made.Picture.shrink_to_fit();
-  try {
+  return Answer({"picture", "not enough memory for this picture", "picture"}, [&](Made& made) {
+    made.Picture.clear();
+    made.Picture.shrink_to_fit();
     const PictureLimits limits;
     const InputPicture p = ReadPicture(path, &limits);
     const std::size_t pixels = static_cast<std::size_t>(p.Width) * p.Height;
@@ -630,18 +643,8 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_read_ppm(const char* path) {
       std::copy_n(&p.Rgb[i * 3], 3, &made.Picture[i * 4]);
       made.Picture[i * 4 + 3] = 255;
     }
-    made.Result = nlohmann::json{{"width", p.Width}, {"height", p.Height}}.dump();
-    return 0;
-  } catch (const PpmError& e) {
-    made.Result = nlohmann::json{{"error", PpmEnglishText(e)}, {"field", "picture"}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  } catch (const std::bad_alloc&) {
-    made.Result = nlohmann::json{{"error", "not enough memory for this picture"}, {"field", "picture"}}.dump();
-  } catch (const std::exception& e) {
-    made.Result = nlohmann::json{{"error", e.what()}, {"field", "picture"}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  }
-  return 1;
+    return json{{"width", p.Width}, {"height", p.Height}}.dump();
+  });
 }
 
 // A mesh mirror the page read (its reader, in the browser): about is
@@ -656,9 +659,8 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_mesh(const char* about, const double* vertic
                                          int vertexCount, const std::uint32_t* corners, const std::uint8_t* sizes,
                                          int faces, const char* file, int fileSize) {
   using namespace anamorfosi;
-  Made& made = Last();
-  try {
-    const nlohmann::json a = nlohmann::json::parse(about);
+  return Answer({"mirror", "not enough memory for the mirror's triangles", "mirror"}, [&](Made& made) {
+    const json a = json::parse(about);
     const std::string path = a.at("path").get<std::string>();
     made.Meshes.erase(path);
     MeshArrays mesh;
@@ -678,15 +680,8 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_mesh(const char* about, const double* vertic
     if (mesh.Format == "OFF") problem = OffLayoutProblem(file, size);
     if (!problem.empty()) problem = path + ": " + mesh.Format + ": " + problem;
     made.Meshes[path] = {std::move(mesh), problem};
-    made.Result = "{}";
-    return 0;
-  } catch (const std::bad_alloc&) {
-    made.Result = nlohmann::json{{"error", "not enough memory for the mirror's triangles"}, {"field", "mirror"}}.dump();
-  } catch (const std::exception& e) {
-    made.Result = nlohmann::json{{"error", e.what()}, {"field", "mirror"}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  }
-  return 1;
+    return std::string("{}");
+  });
 }
 
 // The grid to draw by hand, "12x8", laid out as the command draws it at
@@ -695,25 +690,14 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_mesh(const char* about, const double* vertic
 // in the result; 1 and the error.
 EMSCRIPTEN_KEEPALIVE int anamorfosi_grid(const char* gridText) {
   using namespace anamorfosi;
-  Made& made = Last();
-  try {
+  return Answer({"grid", "not enough memory for the grid", "grid"}, [&](Made&) {
     const auto grid = ParseGrid(gridText);
     if (!grid) throw PrintError(std::string("grid: \"") + gridText + "\" must be COLUMNSxROWS, each 1 to 200", "grid");
     const GridLayout layout = LayOutGrid(grid->first, grid->second, kGridCellPixels, 1LL << 30);
     if (!WithinLimits(layout.Width, layout.Height, PictureLimits{}))
       throw PrintError("grid: " + std::string(gridText) + " is too large a picture", "grid");
-    made.Result = GridLayoutJson(layout);
-    return 0;
-  } catch (const PrintError& e) {
-    made.Result = nlohmann::json{{"error", e.what()}, {"field", e.Field}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  } catch (const std::bad_alloc&) {
-    made.Result = nlohmann::json{{"error", "not enough memory for the grid"}, {"field", "grid"}}.dump();
-  } catch (const std::exception& e) {
-    made.Result = nlohmann::json{{"error", e.what()}, {"field", "grid"}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  }
-  return 1;
+    return GridLayoutJson(layout);
+  });
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_picture() { return anamorfosi::Last().Picture.data(); }
@@ -731,17 +715,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* anamorfosi_closeup() {
 // and its PDF stay as they are.
 EMSCRIPTEN_KEEPALIVE int anamorfosi_view_from(const char* request) {
   using namespace anamorfosi;
-  try {
-    Last().Result = ViewFrom(request);
-    return 0;
-  } catch (const PrintError& e) {
-    Last().Result = nlohmann::json{{"error", e.what()}, {"field", e.Field}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  } catch (const std::exception& e) {
-    Last().Result = nlohmann::json{{"error", e.what()}, {"field", ""}}.dump(
-        -1, ' ', false, nlohmann::json::error_handler_t::replace);
-  }
-  return 1;
+  return Answer({"", "not enough memory for this view", ""}, [&](Made&) { return ViewFrom(request); });
 }
 
 }  // extern "C"
