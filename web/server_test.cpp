@@ -163,7 +163,7 @@ TEST(Serve, EveryFileAtItsPathWithItsTypeAndCaching) {
     const std::string name = f.Name;
     const std::string type = name.ends_with(".html") ? "text/html; charset=utf-8"
                              : name.ends_with(".css") ? "text/css; charset=utf-8"
-                                                      : "text/javascript; charset=utf-8";
+                                                      : "application/javascript; charset=utf-8";
     std::vector<std::string> paths = {"/" + name};
     if (name == "index.html") paths.push_back("/");
     for (const std::string& path : paths) {
@@ -175,6 +175,14 @@ TEST(Serve, EveryFileAtItsPathWithItsTypeAndCaching) {
       EXPECT_EQ(a.Headers["etag"], f.Tag) << path;
       ASSERT_EQ(a.Body.size(), f.Size) << path;
       EXPECT_TRUE(a.Body == std::string(reinterpret_cast<const char*>(f.Data), f.Size)) << path;
+    }
+    // A browser takes every compression: the scripts, megabytes, come as
+    // they are, not compressed again at each load (which took the server
+    // seconds for each).
+    if (name.ends_with(".js")) {
+      const Answer taken = Get(server.Port, "/" + name, "Accept-Encoding: gzip, deflate, br\r\n");
+      EXPECT_EQ(taken.Headers.count("content-encoding"), 0u);
+      EXPECT_TRUE(taken.Body == std::string(reinterpret_cast<const char*>(f.Data), f.Size));
     }
     // The same file again while the program is the same: not sent again.
     const Answer same = Get(server.Port, "/" + name, std::string("If-None-Match: ") + f.Tag + "\r\n");
