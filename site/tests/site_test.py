@@ -126,8 +126,23 @@ class SiteTest(unittest.TestCase):
         return self.driver.find_element(By.ID, "status").text
 
     def wait_ready(self, timeout=180):
-        WebDriverWait(self.driver, timeout).until(lambda d: self.status().startswith(("Ready", "Made, but")))
-        self.assertTrue(self.status().startswith("Ready"), self.status())
+        status = WebDriverWait(self.driver, timeout).until(
+            lambda d: (s := self.status()).startswith(("Ready", "Made, but")) and s)
+        self.assertTrue(status.startswith("Ready"), status)
+
+    def made(self):
+        """How many prints the page has made (previews and full prints)."""
+        return int(self.driver.find_element(By.ID, "status").get_attribute("data-made") or 0)
+
+    def wait_made(self, before, timeout=300):
+        """A print made after the first before ones, then the page ready: the
+        status still reads "Ready" from the last print until a change is taken up."""
+        WebDriverWait(self.driver, timeout).until(lambda _: self.made() > before)
+        self.wait_ready(timeout)
+
+    def choose_mirror(self, kind):
+        self.driver.execute_script("const m = document.getElementById('mirror'); m.value = arguments[0];"
+                                   "m.dispatchEvent(new Event('change', {bubbles: true}))", kind)
 
     def wait_refused(self, timeout=60):
         WebDriverWait(self.driver, timeout).until(lambda d: self.status().startswith("This set-up cannot work"))
@@ -267,18 +282,17 @@ class SiteTest(unittest.TestCase):
             self.assertEqual(f.read(5), b"%PDF-")
         self.assertTrue(self.driver.execute_script(loaded))
         # A change of a value makes a new print; the same values again make none.
-        made = lambda: int(self.driver.find_element(By.ID, "status").get_attribute("data-made"))
-        self.assertEqual(made(), 1)
+        self.assertEqual(self.made(), 1)
         self.set_value("radius", 30)
         # The status reads "Ready" until the change is taken up: the new print is the second one made.
-        WebDriverWait(self.driver, 180).until(lambda _: made() == 2)
+        WebDriverWait(self.driver, 180).until(lambda _: self.made() == 2)
         self.wait_ready()
         self.assertIn("radius 30 mm", self.driver.find_element(By.ID, "report").text)
-        self.assertEqual(made(), 2)
+        self.assertEqual(self.made(), 2)
         self.driver.execute_script("document.getElementById('dpi').dispatchEvent(new Event('change', {bubbles: true}))")
         time.sleep(2)
         self.assertTrue(self.status().startswith("Ready"), self.status())
-        self.assertEqual(made(), 2)
+        self.assertEqual(self.made(), 2)
 
     def test_twelve_megapixel_photo_turned_by_its_exif_tag(self):
         work = tempfile.mkdtemp(prefix="site-photo-")
@@ -335,14 +349,15 @@ class SiteTest(unittest.TestCase):
 
     def kind_print_is_the_commands(self, kind, shot, numbers=(), mirror_file=None, flags=(), face_file=None):
         """The page's print of the test card for a mirror kind, its PNG's cells
-        against the command's print of the same scene."""
+        against the command's print of the same scene. At 100 dpi: the cells
+        are computed alike at any density, and a ninth of the 300 dpi ones
+        keeps each comparison of a mesh's print to seconds."""
         d = self.driver
         d.get(self.serve())
         self.wait_ready()
-        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
-        before = made()
-        d.execute_script("const m = document.getElementById('mirror'); m.value = arguments[0];"
-                         "m.dispatchEvent(new Event('change', {bubbles: true}))", kind)
+        before = self.made()
+        self.choose_mirror(kind)
+        self.put_value("dpi", 100)
         for field, value in numbers:
             self.put_value(field, value)
         for field in flags:
@@ -351,7 +366,7 @@ class SiteTest(unittest.TestCase):
             d.find_element(By.ID, "mirror_file_input").send_keys(mirror_file)
         if face_file:
             d.find_element(By.ID, "face_file_input").send_keys(face_file)
-        WebDriverWait(d, 300).until(lambda _: made() > before or self.status().startswith("This set-up"))
+        WebDriverWait(d, 300).until(lambda _: self.made() > before or self.status().startswith("This set-up"))
         self.wait_ready(timeout=300)
         self.shot(shot)
         facts, cells = self.png_facts(self.download("get_png", "anamorfosi.png"))
@@ -371,16 +386,14 @@ class SiteTest(unittest.TestCase):
         d = self.driver
         d.get(self.serve())
         self.wait_ready()
-        d.execute_script("const m = document.getElementById('mirror'); m.value = 'generico';"
-                         "m.dispatchEvent(new Event('change', {bubbles: true}))")
+        self.choose_mirror("generico")
         for field, value in (("eye_x", 0), ("eye_y", 0), ("eye_z", 400)):
             self.put_value(field, value)
         # No face of this cone fits one sheet: the print is tiled.
         d.find_element(By.ID, "fit").click()
-        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
-        before = made()
+        before = self.made()
         d.find_element(By.ID, "mirror_file_input").send_keys(os.path.join(EXAMPLES, "generico", "cono.dxf"))
-        WebDriverWait(d, 300).until(lambda _: made() > before)
+        WebDriverWait(d, 300).until(lambda _: self.made() > before)
         d.find_element(By.ID, "get_png").click()
         WebDriverWait(d, 300).until(lambda _: self.status().startswith("Downloaded"))
         self.assertEqual(self.status(), "Downloaded, but the print is wrong: see the warning in red beside the preview.")
@@ -389,9 +402,9 @@ class SiteTest(unittest.TestCase):
         self.assertIn("the print is not faithful", warning.text)
         self.assertEqual(warning.value_of_css_property("color"), "rgba(187, 0, 0, 1)")
         self.shot("site-12-wrong-print.png")
-        before = made()
+        before = self.made()
         d.find_element(By.ID, "vertical_axis").click()
-        WebDriverWait(d, 300).until(lambda _: made() > before)
+        WebDriverWait(d, 300).until(lambda _: self.made() > before)
         d.find_element(By.ID, "get_png").click()
         WebDriverWait(d, 300).until(lambda _: self.status().startswith("Downloaded"))
         self.assertEqual(self.status(), 'Downloaded anamorfosi.png: print it at 100 % ("actual size").')
@@ -441,8 +454,7 @@ class SiteTest(unittest.TestCase):
         # From a double-clicked index.html: the mesh reader loads from file:// too.
         d.get("file://" + os.path.join(SITE, "index.html"))
         self.wait_ready()
-        d.execute_script("const m = document.getElementById('mirror'); m.value = 'generico';"
-                         "m.dispatchEvent(new Event('change', {bubbles: true}))")
+        self.choose_mirror("generico")
         d.find_element(By.ID, "mirror_file_input").send_keys(bad)
         WebDriverWait(d, 120).until(lambda _: "rotto.stl" in self.error_for("mirror_file"))
         self.assertIn("rotto.stl: not a readable STL mesh", self.error_for("mirror_file"))
@@ -666,7 +678,6 @@ class SiteTest(unittest.TestCase):
         self.assertEqual(d.find_element(By.ID, "placement").text,
                          "Stand the mirror on the circle; look from 30 cm in front, 25 cm up, along the arrow.")
         self.assertIn("fit: fill ", d.find_element(By.ID, "report").text)
-        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
         # Without fit a larger can makes a print of several sheets: as many as the command's PDF tiles.
         d.find_element(By.ID, "fit").click()
         self.put_value("radius", 60)
@@ -692,14 +703,14 @@ class SiteTest(unittest.TestCase):
         self.assertEqual(d.find_element(By.ID, "placement").text,
                          "Stand the mirror on the circle; look from 72 cm in front, 60 cm up, along the arrow.")
         # Another paper without fit: the same print, its sheets told again.
-        before = made()
+        before = self.made()
         d.find_element(By.ID, "paper").send_keys("A2")
         WebDriverWait(d, 10).until(lambda _: "A2" in d.find_element(By.ID, "sheets").text)
         time.sleep(1)
-        self.assertEqual(made(), before)
+        self.assertEqual(self.made(), before)
         # With fit, the paper chosen makes the print that fits it.
         d.find_element(By.ID, "fit").click()
-        WebDriverWait(d, 300).until(lambda _: made() == before + 1)
+        WebDriverWait(d, 300).until(lambda _: self.made() == before + 1)
         self.wait_ready(300)
         self.assertIn("one A2 sheet", d.find_element(By.ID, "report").text)
         self.assertEqual(d.find_element(By.ID, "sheets").text, "The print fits on one A2 sheet.")
@@ -776,14 +787,12 @@ class SiteTest(unittest.TestCase):
         d = self.driver
         d.get(self.serve())
         self.wait_ready()
-        made = lambda: int(d.find_element(By.ID, "status").get_attribute("data-made"))
-        before = made()
+        before = self.made()
         # Chosen from the keyboard: the third choice of the picture, then its fields.
         self.assertFalse(d.find_element(By.ID, "grid_columns").is_displayed())
         d.find_element(By.CSS_SELECTOR, "input[name=source][value=card]").send_keys(Keys.ARROW_DOWN, Keys.ARROW_DOWN)
         self.assertEqual(d.switch_to.active_element.get_attribute("id"), "source_grid")
-        WebDriverWait(d, 180).until(lambda _: made() > before)
-        self.wait_ready()
+        self.wait_made(before, 180)
         self.assertTrue(d.find_element(By.ID, "grid_columns").is_displayed())
         self.assertEqual(d.find_element(By.ID, "grid_columns").get_attribute("value"), "8")
         self.assertEqual(d.find_element(By.ID, "grid_rows").get_attribute("value"), "6")
@@ -877,8 +886,9 @@ class SiteTest(unittest.TestCase):
         d = self.driver
         d.get(self.serve())
         self.wait_ready()
+        before = self.made()
         d.find_element(By.ID, "source_grid").click()
-        self.wait_ready()
+        self.wait_made(before)
         for field, value in (("grid_columns", 0), ("grid_rows", 201), ("grid_columns", "2.5")):
             self.put_value(field, value)
             WebDriverWait(d, 60).until(lambda _: self.error_for("grid") != "")
