@@ -156,7 +156,7 @@ int RunCommand(int argc, const char* const* argv, std::ostream& out, std::ostrea
       "this program), read-only, and nothing sent to it is kept. The same page opens without a server\n"
       "from build/site/www/index.html.");
 
-  // The page's server asks for its errors as JSON (--error-json, anywhere on
+  // A program that runs the command may ask for its errors as JSON (--error-json, anywhere on
   // the line, not listed in the help): one line {"error": the message,
   // "field": the option}. It is taken out before the options are parsed, so
   // that their own errors come so too.
