@@ -16,6 +16,21 @@ namespace {
 constexpr double kFooterMm = 25;
 // Room the rulers and their labels need across the page.
 constexpr double kFooterWidthMm = 112;
+// The page's lines go beside the rulers, this far from them, when at least
+// kBesideMm is left across; else under the note.
+constexpr double kBesideGapMm = 6, kBesideMm = 55;
+// The size of the footer's text.
+constexpr double kFooterTextMm = 2.6;
+
+// About how wide a line of DejaVu Sans is at sizeMm, from its characters
+// alone (the layout holds no font): 0.62 em each, above the mean of the
+// footer's mix of lowercase (0.28 to 0.97 em, 0.55 on average), digits
+// (0.64) and spaces (0.32), so that a line seldom ends beyond it.
+double EstimatedWidthMm(const std::string& text, double sizeMm) {
+  std::size_t characters = 0;
+  for (const unsigned char c : text) characters += (c & 0xC0) != 0x80;  // UTF-8: not a continuation byte
+  return 0.62 * sizeMm * static_cast<double>(characters);
+}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -71,7 +86,9 @@ PageGrid PlanPages(double printW, double printH, const Paper& paper, double marg
     PageGrid g;
     g.AreaWidthMm = printW;
     g.AreaHeightMm = printH;
-    g.PageWidthMm = std::max(printW, kFooterWidthMm) + 2 * margin;
+    // Wide enough for the lines beside the rulers: under the note they would
+    // run past the bottom of a page only as tall as the print and the footer.
+    g.PageWidthMm = std::max(printW, kFooterWidthMm + kBesideGapMm + kBesideMm) + 2 * margin;
     g.PageHeightMm = printH + kFooterMm + 2 * margin;
     return g;
   }
@@ -303,13 +320,13 @@ void Footer(Canvas& cv, const PageGrid& g, double margin, const std::vector<std:
   const double top = g.PageHeightMm - margin - kFooterMm;
   Rulers(cv, margin, top + 2);
   cv.Colour(0, 0, 0);
-  cv.Text(margin, top + 21.5, 2.6, kNote);
+  cv.Text(margin, top + 21.5, kFooterTextMm, kNote);
   // The page's own lines beside the rulers when there is room, else under the note.
-  const double x = margin + kFooterWidthMm + 6;
-  const bool beside = g.PageWidthMm - margin - x >= 55;
+  const double x = margin + kFooterWidthMm + kBesideGapMm;
+  const bool beside = g.PageWidthMm - margin - x >= kBesideMm;
   double y = beside ? top + 4 : top + 24.5;
   for (const std::string& l : lines) {
-    cv.Text(beside ? x : margin, y, 2.6, l);
+    cv.Text(beside ? x : margin, y, kFooterTextMm, l);
     y += 3.4;
   }
 }
@@ -377,6 +394,16 @@ PdfDocument LayOutPrintPdf(const PdfContent& c, const PdfOptions& o) {
   }
   const double m = o.MarginMm, overlap = o.OverlapMm;
   const bool tiled = g.Columns * g.Rows > 1;
+  const std::string size = Fixed(printW, 1) + " x " + Fixed(printH, 1) + " mm (" + Fixed(printW / 25.4, 2) + " x " +
+                           Fixed(printH / 25.4, 2) + " in)";
+  if (o.PaperSize.None) {
+    // Without a paper the page is as wide as its lines need beside the rulers.
+    std::vector<std::string> lines = c.Title;
+    lines.insert(lines.end(), c.Placement.begin(), c.Placement.end());
+    lines.push_back("Print " + size + ".");
+    for (const std::string& l : lines)
+      g.PageWidthMm = std::max(g.PageWidthMm, 2 * m + kFooterWidthMm + kBesideGapMm + EstimatedWidthMm(l, kFooterTextMm));
+  }
   // Where the tiles lie: no cut line across the mirror's footprint (with 2 mm
   // of paper round its line) when a shift of the tiles avoids it, no tile
   // shorter than a fifth of the page.
@@ -413,8 +440,6 @@ PdfDocument LayOutPrintPdf(const PdfContent& c, const PdfOptions& o) {
     return Canvas(doc.Pages.back().Ops);
   };
   const std::string grid = std::to_string(g.Columns) + " x " + std::to_string(g.Rows);
-  const std::string size = Fixed(printW, 1) + " x " + Fixed(printH, 1) + " mm (" + Fixed(printW / 25.4, 2) + " x " +
-                           Fixed(printH / 25.4, 2) + " in)";
 
   if (c.PlainGrid != nullptr && c.PlainGrid->Width > 0 && c.PlainGrid->Height > 0) {
     // The square grid to draw on, as large as the page allows.

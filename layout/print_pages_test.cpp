@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cairo.h>
+
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -454,6 +456,45 @@ TEST(PrintPages, PlacementOnThePrintEveryTileAndTheAssemblyPage) {
   content.Placement.clear();
   doc = LayOutPrintPdf(content, OnPaper("A4"));
   for (const PdfPage& page : doc.Pages) EXPECT_FALSE(HasText(page, "Stand the mirror on the circle;")) << page.Label;
+}
+
+// The advance of a text in the face the PDF is set in, as cairo measures it.
+double MeasuredWidthMm(const std::string& text, double sizeMm, bool bold) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
+  cairo_t* cr = cairo_create(surface);
+  cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, 100);
+  cairo_text_extents_t e;
+  cairo_text_extents(cr, text.c_str(), &e);
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+  return e.x_advance * sizeMm / 100;
+}
+
+// A print narrower than the footer's rulers, on a page of its own size: the
+// page is made wide enough for the title and placement lines beside the
+// rulers, so that none runs past its bottom or its right edge.
+TEST(PrintPages, WithoutPaperEveryLineLiesOnThePage) {
+  const Picture cells = Cells(200, 150);
+  PdfContent content = Content(cells, 0.2);
+  content.Footprint = {true, 20, 15, 10, {}, "cylinder, diameter 20.0 mm"};
+  content.Eye = {20, 120, 150, "eye"};
+  content.Placement = {"Stand the mirror on the circle;", "look from 10 cm in front, 15 cm up, along the arrow."};
+  content.Title[2] = "Eye: (0, -180, 150) mm; eye: 180.0 mm from the axis, 150.0 mm above the sheet, looking down at "
+                     "39.8 degrees";
+  const PdfDocument doc = LayOutPrintPdf(content, OnPaper("none"));
+  ASSERT_EQ(doc.Pages.size(), 1u);
+  const PdfPage& page = doc.Pages[0];
+  for (const std::string& line : content.Placement) EXPECT_TRUE(HasText(page, line)) << line;
+  for (const pdf::Text& t : Flatten(page).Texts) {
+    EXPECT_GE(t.X, 0) << t.Value;
+    EXPECT_LT(t.X, page.WidthMm) << t.Value;
+    // The baseline with room for the descenders below it.
+    EXPECT_GE(t.Y, t.SizeMm) << t.Value;
+    EXPECT_LE(t.Y + 0.25 * t.SizeMm, page.HeightMm) << t.Value << " at " << t.Y << " mm of " << page.HeightMm;
+    const double end = t.X + MeasuredWidthMm(t.Value, t.SizeMm, t.Bold);
+    EXPECT_LE(end, page.WidthMm) << t.Value << " ends at " << end << " mm of " << page.WidthMm;
+  }
 }
 
 }  // namespace
