@@ -14,6 +14,18 @@ function copyIn(engine, bytes) {
   return at;
 }
 
+// Calls an entry of the engine that takes a text (copied in as UTF-8 and
+// freed after): its status and its result, parsed.
+function callWithText(engine, entry, text) {
+  const at = copyIn(engine, new TextEncoder().encode(text + '\0'));
+  try {
+    const status = entry(at);
+    return { status, result: JSON.parse(engine.UTF8ToString(engine._anamorfosi_result())) };
+  } finally {
+    engine._free(at);
+  }
+}
+
 // The print of request ({scene, view, fill}) and an RGBA picture: {result}
 // when refused (result.error, result.field), else {result, cells, view} with
 // the cells and the view as RGB bytes of their own.
@@ -60,14 +72,8 @@ export function engineReadPpm(engine, bytes) {
 // The last print's PDF pages as drawing operations ({paper, date}): {pages},
 // the parsed PdfDocumentJson, or {error}.
 export function enginePdf(engine, request) {
-  const text = copyIn(engine, new TextEncoder().encode(JSON.stringify(request) + '\0'));
-  try {
-    const status = engine._anamorfosi_pdf(text);
-    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
-    return status === 0 ? { pages: result } : { error: result.error };
-  } finally {
-    engine._free(text);
-  }
+  const { status, result } = callWithText(engine, engine._anamorfosi_pdf, JSON.stringify(request));
+  return status === 0 ? { pages: result } : { error: result.error };
 }
 
 // A mesh mirror read by the page (mesh_read.mjs readMesh) kept by the engine
@@ -94,29 +100,17 @@ export function engineMesh(engine, path, mesh) {
 // The last print seen from another eye ({eye: [x, y, z], view, closeup}):
 // {result, view, closeup} with their RGB bytes, or {result} with result.error.
 export function engineViewFrom(engine, request) {
-  const text = copyIn(engine, new TextEncoder().encode(JSON.stringify(request) + '\0'));
-  try {
-    const status = engine._anamorfosi_view_from(text);
-    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
-    if (status !== 0) return { result };
-    const viewAt = engine._anamorfosi_view(), closeupAt = engine._anamorfosi_closeup();
-    const view = engine.HEAPU8.slice(viewAt, viewAt + result.view_width * result.view_height * 3);
-    const closeup = engine.HEAPU8.slice(closeupAt, closeupAt + result.closeup_width * result.closeup_height * 3);
-    return { result, view, closeup };
-  } finally {
-    engine._free(text);
-  }
+  const { status, result } = callWithText(engine, engine._anamorfosi_view_from, JSON.stringify(request));
+  if (status !== 0) return { result };
+  const viewAt = engine._anamorfosi_view(), closeupAt = engine._anamorfosi_closeup();
+  const view = engine.HEAPU8.slice(viewAt, viewAt + result.view_width * result.view_height * 3);
+  const closeup = engine.HEAPU8.slice(closeupAt, closeupAt + result.closeup_width * result.closeup_height * 3);
+  return { result, view, closeup };
 }
 
 // The grid to draw by hand ("12x8") laid out by the engine as the command
 // draws it (GridLayoutJson): {layout}, or {error} in the engine's words.
 export function engineGrid(engine, grid) {
-  const text = copyIn(engine, new TextEncoder().encode(String(grid) + '\0'));
-  try {
-    const status = engine._anamorfosi_grid(text);
-    const result = JSON.parse(engine.UTF8ToString(engine._anamorfosi_result()));
-    return status === 0 ? { layout: result } : { error: result.error };
-  } finally {
-    engine._free(text);
-  }
+  const { status, result } = callWithText(engine, engine._anamorfosi_grid, String(grid));
+  return status === 0 ? { layout: result } : { error: result.error };
 }
