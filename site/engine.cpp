@@ -315,8 +315,8 @@ Scene SceneOfRequest(const json& request, int width, int height, std::vector<std
   // (anamorfosi_grid) and gives its pixels as the picture.
   std::optional<std::pair<int, int>> grid;
   if (!s.Grid.empty()) {
+    // The scene's reader has refused a grid that is not COLUMNSxROWS.
     grid = ParseGrid(s.Grid);
-    if (!grid) throw PrintError("grid: \"" + s.Grid + "\" must be COLUMNSxROWS, each 1 to 200", "grid");
     chosen.push_back("grid: " + s.Grid + " cells to draw by hand");
   }
   const MirrorKindEntry& kind = KindEntry(s.Mirror.Kind);
@@ -692,7 +692,7 @@ EMSCRIPTEN_KEEPALIVE int anamorfosi_grid(const char* gridText) {
   using namespace anamorfosi;
   return Answer({"grid", "not enough memory for the grid", "grid"}, [&](Made&) {
     const auto grid = ParseGrid(gridText);
-    if (!grid) throw PrintError(std::string("grid: \"") + gridText + "\" must be COLUMNSxROWS, each 1 to 200", "grid");
+    if (!grid) throw PrintError(std::string("grid: \"") + gridText + "\" must be COLUMNSxROWS, each 1 to " + std::to_string(kMaxGridCells), "grid");
     const GridLayout layout = LayOutGrid(grid->first, grid->second, kGridCellPixels, 1LL << 30);
     if (!WithinLimits(layout.Width, layout.Height, PictureLimits{}))
       throw PrintError("grid: " + std::string(gridText) + " is too large a picture", "grid");
